@@ -1,0 +1,173 @@
+#include "DialogService.h"
+
+#include "QVException.h"
+#include "VRNLang.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include <atomic>
+
+namespace hostapi {
+
+namespace {
+
+std::atomic<IDialogService*> GInstalled{nullptr};
+
+struct ButtonInfo {
+    TMsgDlgBtn Button;
+    const char* TextId;
+    QMessageBox::ButtonRole Role;
+    TModalResult Result;
+};
+
+// Display order and meaning of every button.
+constexpr ButtonInfo Buttons[] = {
+    {mbYes, "IDS_BtnYes", QMessageBox::YesRole, mrYes},
+    {mbNo, "IDS_BtnNo", QMessageBox::NoRole, mrNo},
+    {mbOK, "IDS_BtnOK", QMessageBox::AcceptRole, mrOk},
+    {mbCancel, "IDS_BtnCancel", QMessageBox::RejectRole, mrCancel},
+    {mbAbort, "IDS_BtnAbort", QMessageBox::DestructiveRole, mrAbort}, // never picked by Escape
+    {mbRetry, "IDS_BtnRetry", QMessageBox::AcceptRole, mrRetry},
+    {mbIgnore, "IDS_BtnIgnore", QMessageBox::AcceptRole, mrIgnore},
+    {mbAll, "IDS_BtnAll", QMessageBox::YesRole, mrAll},
+    {mbNoToAll, "IDS_BtnNoToAll", QMessageBox::NoRole, mrNoToAll},
+    {mbYesToAll, "IDS_BtnYesToAll", QMessageBox::YesRole, mrYesToAll},
+    {mbHelp, "IDS_BtnHelp", QMessageBox::HelpRole, mrHelp},
+};
+
+const ButtonInfo& InfoOf(TMsgDlgBtn button) {
+    for (const ButtonInfo& info : Buttons)
+        if (info.Button == button)
+            return info;
+    throw EQVException(QStringLiteral("Unknown dialog button %1").arg(int(button)));
+}
+
+void AssertGuiThread() {
+    QV_ASSERT(QCoreApplication::instance() &&
+              QThread::currentThread() == QCoreApplication::instance()->thread());
+}
+
+TVRNLang& Texts() {
+    static TVRNLang lang(QStringLiteral("DialogService"));
+    return lang;
+}
+
+QString Tr(const char* id) {
+    return Texts().TextIn(QString::fromLatin1(id), TVRNLang::CurrentLanguage());
+}
+
+} // namespace
+
+IDialogService::~IDialogService() = default;
+
+std::vector<TMsgDlgBtn> DialogService::ButtonsInOrder(TMsgDlgButtons AButtons) {
+    std::vector<TMsgDlgBtn> result;
+    for (const ButtonInfo& info : Buttons)
+        if (AButtons.testFlag(info.Button))
+            result.push_back(info.Button);
+    return result;
+}
+
+TModalResult DialogService::ResultOf(TMsgDlgBtn AButton) {
+    return InfoOf(AButton).Result;
+}
+
+TModalResult DialogService::MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons,
+                                       int /*AHelpContext: the host has no help system*/) {
+    AssertGuiThread();
+    const std::vector<TMsgDlgBtn> order = ButtonsInOrder(AButtons);
+    QV_ASSERT(!order.empty());
+
+    QMessageBox box(QApplication::activeWindow());
+    box.setText(AText);
+    switch (AType) {
+    case mtWarning:
+        box.setIcon(QMessageBox::Warning);
+        box.setWindowTitle(Tr("IDS_CapWarning"));
+        break;
+    case mtError:
+        box.setIcon(QMessageBox::Critical);
+        box.setWindowTitle(Tr("IDS_CapError"));
+        break;
+    case mtInformation:
+        box.setIcon(QMessageBox::Information);
+        box.setWindowTitle(Tr("IDS_CapInformation"));
+        break;
+    case mtConfirmation:
+        box.setIcon(QMessageBox::Question);
+        box.setWindowTitle(Tr("IDS_CapConfirmation"));
+        break;
+    case mtCustom:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setWindowTitle(QApplication::applicationDisplayName());
+        break;
+    default:
+        throw EQVException(QStringLiteral("Unknown message dialog type %1").arg(int(AType)));
+    }
+
+    QHash<QAbstractButton*, TModalResult> results;
+    QHash<TMsgDlgBtn, QPushButton*> created;
+    for (TMsgDlgBtn button : order) {
+        const ButtonInfo& info = InfoOf(button);
+        QPushButton* pushButton = box.addButton(Tr(info.TextId), info.Role);
+        pushButton->setObjectName(QString::fromLatin1(info.TextId));
+        results.insert(pushButton, info.Result);
+        created.insert(button, pushButton);
+    }
+    for (TMsgDlgBtn candidate : {mbOK, mbYes, mbRetry})
+        if (created.contains(candidate)) {
+            box.setDefaultButton(created.value(candidate));
+            break;
+        }
+    for (TMsgDlgBtn candidate : {mbCancel, mbNo, mbOK})
+        if (created.contains(candidate)) {
+            box.setEscapeButton(created.value(candidate));
+            break;
+        }
+
+    box.exec();
+    return results.value(box.clickedButton(), mrNone);
+}
+
+bool DialogService::InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue) {
+    AssertGuiThread();
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(ACaption);
+    dialog.setLabelText(APrompt);
+    dialog.setTextValue(AValue);
+    dialog.setOkButtonText(Tr("IDS_BtnOK"));
+    dialog.setCancelButtonText(Tr("IDS_BtnCancel"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    AValue = dialog.textValue();
+    return true;
+}
+
+IDialogService& DialogService::Current() {
+    if (IDialogService* installed = GInstalled.load())
+        return *installed;
+    static DialogService real;
+    return real;
+}
+
+void DialogService::SetCurrent(IDialogService* AService) {
+    GInstalled.store(AService);
+}
+
+TModalResult MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons, int AHelpContext) {
+    AssertGuiThread();
+    return DialogService::Current().MessageDlg(AText, AType, AButtons, AHelpContext);
+}
+
+bool InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue) {
+    AssertGuiThread();
+    return DialogService::Current().InputQuery(ACaption, APrompt, AValue);
+}
+
+} // namespace hostapi

@@ -1,0 +1,7 @@
+#include "IExtFuncPluginRegisterService.h"
+
+namespace hostapi {
+
+IExtFuncPluginRegisterService::~IExtFuncPluginRegisterService() = default;
+
+} // namespace hostapi

@@ -1,0 +1,77 @@
+#include "LocalSettingsStorage.h"
+
+#include "QVException.h"
+#include "SettingsStore.h"
+#include "StringData.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace hostapi {
+
+ILocalSettingsStorage::~ILocalSettingsStorage() = default;
+
+LocalSettingsStorage::LocalSettingsStorage(ISettingsStore& AStore) : FStore(AStore) {}
+
+QString LocalSettingsStorage::Section() {
+    return QStringLiteral("WINDOWSTATE");
+}
+
+static QString KeyOf(const QWidget& window) {
+    return QString::fromLatin1(window.metaObject()->className());
+}
+
+void LocalSettingsStorage::SaveWindowState(const QWidget& AWindow) {
+    const bool maximized = AWindow.isMaximized();
+    const QRect geometry = maximized ? AWindow.normalGeometry() : AWindow.geometry();
+    const QString value = QStringLiteral("%1,%2,%3,%4,%5")
+                              .arg(geometry.x())
+                              .arg(geometry.y())
+                              .arg(geometry.width())
+                              .arg(geometry.height())
+                              .arg(maximized ? 1 : 0);
+    FStore.WriteString(Section(), KeyOf(AWindow), StrToStringData(value));
+}
+
+bool LocalSettingsStorage::RestoreWindowState(QWidget& AWindow) {
+    const QString key = KeyOf(AWindow);
+    const QString value = StringDataToStr(FStore.ReadString(Section(), key), true);
+    if (value.isEmpty())
+        return false;
+    const QStringList parts = value.split(QLatin1Char(','));
+    int numbers[5] = {};
+    bool valid = parts.size() == 5;
+    for (int i = 0; valid && i < 5; ++i)
+        numbers[i] = parts.at(i).toInt(&valid);
+    if (!valid || numbers[2] <= 0 || numbers[3] <= 0 || (numbers[4] != 0 && numbers[4] != 1))
+        throw EQVException(
+            QStringLiteral("The stored window state of %1 cannot be read: \"%2\"").arg(key, value));
+
+    QRect geometry(numbers[0], numbers[1], numbers[2], numbers[3]);
+    QScreen* screen = QGuiApplication::screenAt(geometry.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        throw EQVException(QStringLiteral("No screen to restore the window %1 on").arg(key));
+    geometry = FitIntoArea(geometry, screen->availableGeometry());
+    AWindow.setGeometry(geometry);
+    if (numbers[4] == 1)
+        AWindow.setWindowState(AWindow.windowState() | Qt::WindowMaximized);
+    return true;
+}
+
+QRect LocalSettingsStorage::FitIntoArea(const QRect& AGeometry, const QRect& AAvailable) {
+    const int width = std::min(AGeometry.width(), AAvailable.width());
+    const int height = std::min(AGeometry.height(), AAvailable.height());
+    const int x =
+        std::clamp(AGeometry.x(), AAvailable.left(), AAvailable.left() + AAvailable.width() - width);
+    const int y =
+        std::clamp(AGeometry.y(), AAvailable.top(), AAvailable.top() + AAvailable.height() - height);
+    return QRect(x, y, width, height);
+}
+
+} // namespace hostapi

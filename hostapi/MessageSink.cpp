@@ -1,0 +1,56 @@
+#include "MessageSink.h"
+
+#include "QVException.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+
+#include <atomic>
+
+namespace hostapi {
+
+namespace {
+std::atomic<IMessageSink*> GInstalled{nullptr};
+} // namespace
+
+IMessageSink::~IMessageSink() = default;
+
+MessageSink::MessageSink(QObject* parent) : QObject(parent) {}
+MessageSink::~MessageSink() = default;
+
+void MessageSink::AddMessage(const QString& AText, MessageKind AKind) {
+    QV_ASSERT(AKind == MessageKind::Info || AKind == MessageKind::Warning || AKind == MessageKind::Error);
+    {
+        QMutexLocker locker(&FLock);
+        FEntries.append({QDateTime::currentDateTime(), AKind, AText});
+    }
+    emit MessageAdded(int(AKind), AText);
+}
+
+QList<MessageSinkEntry> MessageSink::Entries() const {
+    QMutexLocker locker(&FLock);
+    return FEntries;
+}
+
+MessageSink& MessageSink::Instance() {
+    static MessageSink* sink = [] {
+        // Leaked on purpose: reporters on other threads may still use it while statics are destroyed.
+        auto* created = new MessageSink;
+        if (QCoreApplication* app = QCoreApplication::instance())
+            created->moveToThread(app->thread());
+        return created;
+    }();
+    return *sink;
+}
+
+IMessageSink& MessageSink::Current() {
+    if (IMessageSink* installed = GInstalled.load())
+        return *installed;
+    return Instance();
+}
+
+void MessageSink::SetCurrent(IMessageSink* ASink) {
+    GInstalled.store(ASink);
+}
+
+} // namespace hostapi

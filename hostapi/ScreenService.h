@@ -1,0 +1,54 @@
+#pragma once
+
+#include "HostApiExport.h"
+#include "QVPluginFormManager.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+namespace hostapi {
+
+class TClientPluginBase;
+class TPluginForm;
+
+// Opens module windows for modules and the host's menus.
+class HOSTAPI_EXPORT IScreenService {
+public:
+    virtual ~IScreenService();
+    // Opens window AFormIndex (its index in the form class list of module APluginGUID) with the show
+    // parameters AParams and answers it.
+    virtual TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
+                                        const QVariant& AParams) = 0;
+};
+
+// The host's screen service. A module keeps one window per class: opening a window that exists shows
+// it again with the new parameters. A new window is created from the module's form class list as a
+// top-level window; it is destroyed on close when the module declares it pfldTemporary (closing hook
+// first), else kept hidden until its module is unloaded. After showing, AfterShow runs (NotifyShown).
+class HOSTAPI_EXPORT ScreenService : public IScreenService {
+public:
+    using TPluginLookup = std::function<TClientPluginBase*(const QString& APluginGUID)>;
+
+    // AFindPlugin answers the loaded module of a GUID, nullptr when none (default: the modules known
+    // to TQVMainInterface).
+    explicit ScreenService(TPluginLookup AFindPlugin = {});
+    ~ScreenService() override;
+
+    // EQVException for a module that is not loaded or has no window AFormIndex; what the window's
+    // AfterShow raises passes on.
+    TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex, const QVariant& AParams) override;
+    // The same for the window class named AClassName (a menu entry's window).
+    TPluginForm* OpenPluginForm(const QString& APluginGUID, const QString& AClassName,
+                                const QVariant& AParams);
+
+    // How the module keeps windows of class AClassName: as its first form-manager entry of that class
+    // declares, pfldPermanent when none does.
+    static TPluginFormLoading FormLoading(const TClientPluginBase& APlugin, const QString& AClassName);
+
+private:
+    TPluginLookup FFindPlugin;
+};
+
+} // namespace hostapi

@@ -1,0 +1,354 @@
+// TQVRecordSet: typed values by field name, ordering, record count, iteration and access by record
+// number, field selection, related fields, append/edit/post/delete, and refusal of unknown names.
+
+#include "Database.h"
+#include "QVException.h"
+#include "QVRecordSet.h"
+#include "support/TestDatabase.h"
+
+#include <QDateTime>
+#include <QTest>
+
+using namespace hostapi;
+using testsupport::Backend;
+using testsupport::TestDatabase;
+
+namespace {
+
+using testsupport::Count;
+
+qint64 AddTemplate(const QString& name, const QVariant& lastSent = {}, const QVariant& style = {}) {
+    return Database::InsertRow("emtemplates", {"name", "lastsent", "emailstyle"},
+                               {name, lastSent.isNull() ? QVariant(QMetaType::fromType<QString>()) : lastSent,
+                                style.isNull() ? QVariant(QMetaType::fromType<qint64>()) : style});
+}
+
+QStringList Names(TQVRecordSet& rs) {
+    QStringList names;
+    for (rs.First(); !rs.Eof(); rs.Next())
+        names << rs.FieldValue("name").toString();
+    return names;
+}
+
+const QDateTime kSent(QDate(2024, 5, 6), QTime(7, 8, 9, 123));
+
+} // namespace
+
+class tst_QVRecordSet : public QObject {
+    Q_OBJECT
+
+private slots:
+    void valuesAreTypedByTheDeclaredType_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void valuesAreTypedByTheDeclaredType() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        TQVRecordSet writer("emtemplates");
+        writer.Open();
+        writer.Append();
+        writer.SetFieldValue("name", "typed");
+        writer.SetFieldValue("subject", ""); // empty text reads as null
+        writer.SetFieldValue("emailstyle", "4");
+        writer.SetFieldValue("lastsent", kSent);
+        writer.Post();
+        const qint64 id = writer.RecordID();
+        QVERIFY(id > 0);
+        const QByteArray bytes("\x00\x01\xff png", 8);
+        Database::InsertRow("emlembededcontent", {"emltemplateid", "contentdata"}, {id, bytes});
+
+        TQVRecordSet rs("emtemplates");
+        rs.Filters().Add("id", id);
+        rs.Open();
+        QCOMPARE(rs.RecordCount(), 1);
+        QCOMPARE(rs.RecordID(), id);
+        QCOMPARE(rs.FieldValue("id").metaType(), QMetaType::fromType<qint64>());
+        QCOMPARE(rs.FieldValue("emailstyle"), QVariant(qint64(4)));
+        QCOMPARE(rs.FieldValue("Name"), QVariant(QStringLiteral("typed")));
+        QCOMPARE(rs.FieldValue("lastsent"), QVariant(kSent));
+        QVERIFY(rs.FieldValue("subject").isNull());
+        QVERIFY(rs.IsNull("subject"));
+        QVERIFY(rs.IsNull("creadate")); // "no date" is NULL
+        QVERIFY(rs.IsNull("mailinglist"));
+
+        TQVRecordSet content("emlembededcontent");
+        content.Filters().Add("emltemplateid", id);
+        content.Open();
+        QCOMPARE(content.FieldValue("contentdata"), QVariant(bytes));
+        QVERIFY(content.IsNull("contentfilename"));
+    }
+
+    void orderingCountAndRecordNumbers_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void orderingCountAndRecordNumbers() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        AddTemplate("b", kSent.addDays(1), 1);
+        AddTemplate("c", QVariant(), 1);
+        AddTemplate("a", kSent, 2);
+        AddTemplate("d", kSent.addDays(2), 1);
+
+        TQVRecordSet rs("emtemplates");
+        rs.Open();
+        QCOMPARE(rs.RecordCount(), 4);
+        QCOMPARE(Names(rs), QStringList({"b", "c", "a", "d"})); // by id without an order
+        rs.Close();
+
+        rs.AddOrder("name", true);
+        rs.Open();
+        QCOMPARE(Names(rs), QStringList({"d", "c", "b", "a"}));
+        rs.Close();
+
+        rs.ClearOrder();
+        rs.AddOrder("lastsent");
+        rs.Open();
+        QCOMPARE(Names(rs), QStringList({"a", "b", "d", "c"})); // NULL last ascending
+        rs.Close();
+        rs.ClearOrder();
+        rs.AddOrder("emailstyle");
+        rs.AddOrder("lastsent", true);
+        rs.Open();
+        QCOMPARE(Names(rs), QStringList({"c", "d", "b", "a"})); // NULL first descending
+
+        rs.SetRecNo(2);
+        QCOMPARE(rs.RecNo(), 2);
+        QCOMPARE(rs.FieldValue("name").toString(), QStringLiteral("b"));
+        rs.Next();
+        rs.Next();
+        QVERIFY(rs.Eof());
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.FieldValue("name"));
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.SetRecNo(4));
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.SetRecNo(-1));
+
+        rs.Filters().Add("emailstyle", 1);
+        rs.Refresh();
+        QCOMPARE(rs.RecordCount(), 3);
+    }
+
+    void fieldSelectionLoadsOnlyTheChosenFields_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void fieldSelectionLoadsOnlyTheChosenFields() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 id = AddTemplate("only");
+        TQVRecordSet rs("emtemplates");
+        QStringList asked;
+        rs.SetOnGetFieldIsRequired([&](const QString& field) {
+            asked << field;
+            return field == QLatin1String("name") || field == QLatin1String("subject");
+        });
+        rs.Open();
+        QCOMPARE(rs.FieldNames(), QStringList({"id", "name", "subject"}));
+        QVERIFY(!asked.contains("id")); // the id is always loaded
+        QVERIFY(asked.contains("mailbody"));
+        QCOMPARE(rs.RecordID(), id);
+        QCOMPARE(rs.FieldValue("name").toString(), QStringLiteral("only"));
+        try {
+            rs.FieldValue("mailbody");
+            QFAIL("a field that was not loaded answered");
+        } catch (const EQVDatabaseException& e) {
+            QVERIFY2(e.Message().contains("is not loaded"), qPrintable(e.Message()));
+        }
+    }
+
+    void relatedFieldsAreJoinedByKey_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void relatedFieldsAreJoinedByKey() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 active =
+            Database::InsertRow("pelm_addresses_ass", {"name", "email1"}, {"Active", "a@example.org"});
+        const qint64 inactive =
+            Database::InsertRow("pelm_addresses_ass", {"name", "email1"}, {"Inactive", "i@example.org"});
+        Database::InsertRow("pelm_addresses_ass", {"name"}, {"No detail"});
+        Database::Exec("INSERT INTO pelm_addresses_det (id, isactive) VALUES (?, 1), (?, 0)",
+                       {active, inactive});
+        const qint64 job = Database::InsertRow("emljobs", {"jobstate"}, {2});
+        for (qint64 address : {active, inactive})
+            Database::InsertRow("emlsentlist", {"emljobs_id", "addressid", "sentstate", "email"},
+                                {job, address, 1, "x@example.org"});
+
+        TQVRecordSet addresses("pelm_addresses_ass");
+        addresses.Filters().Add("pelm_addresses_det.isactive", 1);
+        addresses.Open();
+        QCOMPARE(addresses.RecordCount(), 1);
+        QCOMPARE(addresses.RecordID(), active);
+
+        TQVRecordSet sent("emlsentlist_success");
+        sent.AddRelatedField("emladdresses.id");
+        sent.AddRelatedField("emladdresses.isactive");
+        sent.Filters().Add("emljobs_id", job);
+        sent.AddOrder("emladdresses.isactive", true);
+        sent.Open();
+        QCOMPARE(sent.RecordCount(), 2);
+        QCOMPARE(sent.FieldValue("emladdresses.id"), QVariant(active));
+        QCOMPARE(sent.FieldValue("EMLADDRESSES.ISACTIVE"), QVariant(qint64(1)));
+        QCOMPARE(sent.FieldValue("name").toString(), QStringLiteral("Active"));
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, sent.Edit()); // a view
+    }
+
+    void appendEditPostAndDelete_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void appendEditPostAndDelete() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 templateId = AddTemplate("owner");
+        TQVRecordSet rs("emlattachements");
+        rs.Filters().Add("emltemplateid", templateId);
+        rs.SetFixedField("emltemplateid", templateId);
+        rs.SetFieldDefault("usemacros", 1);
+        rs.Open();
+        QCOMPARE(rs.RecordCount(), 0);
+
+        rs.Append();
+        QCOMPARE(rs.State(), rssInsert);
+        QCOMPARE(rs.RecordID(), qint64(-1));
+        QCOMPARE(rs.FieldValue("emltemplateid"), QVariant(templateId));
+        QCOMPARE(rs.FieldValue("usemacros"), QVariant(qint64(1)));
+        rs.SetFieldValue("filename", "offer.pdf");
+        rs.SetFieldValue("usemacros", 2);
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException,
+                                 rs.SetFieldValue("emltemplateid", templateId + 1)); // fixed
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.Next());                   // not posted
+        rs.Post();
+        const qint64 first = rs.RecordID();
+        QVERIFY(first > 0);
+        rs.Append();
+        rs.SetFieldValue("filename", "cancelled.pdf");
+        rs.Cancel();
+        rs.Append();
+        rs.SetFieldValue("filename", "second.pdf");
+        rs.Post();
+        QCOMPARE(rs.RecordCount(), 2);
+        QCOMPARE(Count("emlattachements", "\"emltemplateid\" = ?", {templateId}), 2);
+        QCOMPARE(Count("emlattachements", "\"filename\" = ?", {"cancelled.pdf"}), 0);
+
+        rs.SetRecNo(0);
+        rs.Edit();
+        rs.SetFieldValue("filename", "renamed.pdf");
+        rs.Post();
+        rs.Edit();
+        rs.SetFieldValue("filename", "not kept.pdf");
+        rs.Cancel();
+        QCOMPARE(rs.FieldValue("filename").toString(), QStringLiteral("renamed.pdf"));
+        rs.Refresh();
+        QCOMPARE(rs.RecordID(), first);
+        QCOMPARE(rs.FieldValue("filename").toString(), QStringLiteral("renamed.pdf"));
+        QCOMPARE(rs.FieldValue("usemacros"), QVariant(qint64(2)));
+
+        rs.Delete();
+        QCOMPARE(rs.RecordCount(), 1);
+        QCOMPARE(rs.FieldValue("filename").toString(), QStringLiteral("second.pdf"));
+        QCOMPARE(Count("emlattachements", "\"id\" = ?", {first}), 0);
+        QCOMPARE(Count("emlattachements"), 1);
+
+        rs.SetOptions(rsoReadOnly);
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.Append());
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, rs.Delete());
+        QCOMPARE(Count("emlattachements"), 1);
+    }
+
+    void filterValueCarryingSqlFindsNothing_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void filterValueCarryingSqlFindsNothing() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Database::InsertRow("emlists", {"name"}, {"a"});
+        for (TQVFilterType type : {ftEqual, ftLike}) {
+            TQVRecordSet rs("emlists");
+            rs.Filters().Add("name", "x'; DROP TABLE emlists; --", type);
+            rs.Open();
+            QCOMPARE(rs.RecordCount(), 0);
+        }
+        QVERIFY(Database::TableExists("emlists"));
+        QCOMPARE(Count("emlists"), 1);
+    }
+
+    void unknownNamesAreRefused_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<QString>("schema");
+        QTest::addColumn<QString>("filterField");
+        QTest::addColumn<QString>("orderField");
+        QTest::addColumn<QString>("message");
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s filter field carrying SQL", n)
+                << b << "emlists"
+                << "name FROM emlists; DROP TABLE emlists; --"
+                << "name"
+                << "Unknown field name FROM emlists; DROP TABLE emlists; -- in schema emlists";
+            QTest::addRow("%s unknown filter field", n) << b << "emlists"
+                                                        << "nosuchfield"
+                                                        << "name"
+                                                        << "Unknown field nosuchfield in schema emlists";
+            QTest::addRow("%s order field carrying SQL", n)
+                << b << "emlists"
+                << "name"
+                << "name; DROP TABLE emlists"
+                << "Unknown field name; DROP TABLE emlists in schema emlists";
+            QTest::addRow("%s unknown schema", n) << b << "emlists t; DROP TABLE emlists; --"
+                                                  << "name"
+                                                  << "name"
+                                                  << "Unknown schema: emlists t; DROP TABLE emlists; --";
+        }
+    }
+    void unknownNamesAreRefused() {
+        QFETCH(Backend, backend);
+        QFETCH(QString, schema);
+        QFETCH(QString, filterField);
+        QFETCH(QString, orderField);
+        QFETCH(QString, message);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Database::InsertRow("emlists", {"name"}, {"a"});
+        TQVRecordSet rs(schema);
+        rs.Filters().Add(filterField, "a");
+        rs.AddOrder(orderField);
+        try {
+            rs.Open();
+            QFAIL("the record set opened");
+        } catch (const EQVDatabaseException& e) {
+            QVERIFY2(e.Message().contains(message), qPrintable(e.Message()));
+        }
+        QVERIFY(!rs.Active());
+        QVERIFY(Database::TableExists("emlists"));
+        QCOMPARE(Count("emlists"), 1);
+
+        TQVRecordSet ok("emlists");
+        ok.Open();
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, ok.FieldValue("nosuchfield"));
+        ok.Edit();
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, ok.SetFieldValue("name; DROP TABLE emlists", "x"));
+        ok.Cancel();
+        QCOMPARE(Count("emlists", "\"name\" = ?", {"a"}), 1);
+    }
+
+    void schemaVariablesAreKeptByName() {
+        TQVRecordSet rs("emlembededcontent");
+        rs.SetSchemaVariable("emltemplateid", 7);
+        rs.SetSchemaVariable("EMLTEMPLATEID", 8);
+        QCOMPARE(rs.SchemaVariable("EmlTemplateId"), QVariant(8));
+        QCOMPARE(rs.SchemaVariableNames(), QStringList({"emltemplateid"}));
+        QVERIFY(rs.SchemaVariable("other").isNull());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_QVRecordSet)
+#include "tst_QVRecordSet.moc"

@@ -1,0 +1,4 @@
+// A shared library without InitProc: the host must refuse it as a module.
+extern "C" __attribute__((visibility("default"))) int NotAModule() {
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "TestModuleLog.h"
+
+namespace testmodule {
+
+namespace {
+
+struct LogState {
+    QStringList Entries;
+    std::function<void(const QString&)> Sink;
+
+    ~LogState() {
+        if (Sink)
+            Sink(QString::fromLatin1("TestModule.Unloaded"));
+    }
+};
+
+LogState& State() {
+    static LogState state;
+    return state;
+}
+
+} // namespace
+
+// Records are read after the module is unloaded; literals live in its code, so they are copied.
+void Record(const QString& AEntry) {
+    const QString entry(AEntry.constData(), AEntry.size());
+    State().Entries.append(entry);
+    if (State().Sink)
+        State().Sink(entry);
+}
+
+QStringList RecordedLog() {
+    return State().Entries;
+}
+
+void SetRecordSink(std::function<void(const QString&)> ASink) {
+    State().Sink = std::move(ASink);
+}
+
+} // namespace testmodule

@@ -1,0 +1,118 @@
+#include "dmTestModuleMain.h"
+
+#include "ClientPluginBase.h"
+#include "QVException.h"
+#include "QVFirstStart.h"
+#include "QVPluginFormManager.h"
+#include "ScreenService.h"
+#include "TestModuleLog.h"
+
+namespace testmodule {
+
+TdmTestModuleMain::TdmTestModuleMain(hostapi::TClientPluginBase* AOwner)
+    : hostapi::TPluginBaseDataModule(AOwner), QVPluginFormManager(new hostapi::TQVPluginFormManager(this)),
+      QVFirstStart(new hostapi::TQVFirstStart(this)) {
+    // A literal of the module's own: the host reads it while the module is still mapped.
+    if (qEnvironmentVariableIsSet("QV_TEST_MODULE_FAIL_CREATE"))
+        throw hostapi::EQVUserMessageException(QStringLiteral("Das Testmodul kann nicht erstellt werden."));
+    SetSelfIsExtFunc(true);
+
+    QVPluginFormManager->SetModuleTitle(QStringLiteral("Testmodul"));
+    QVPluginFormManager->Add({QStringLiteral("TfrmTestModuleSettings"), QStringLiteral("Konfiguration"),
+                              QStringLiteral("Testmodul"), hostapi::pmtMainMenu, 7, hostapi::pfldTemporary});
+    QVPluginFormManager->Add({QStringLiteral("TfrmTestModuleMain"), QStringLiteral("Testmodul"),
+                              QStringLiteral("Übersicht"), hostapi::pmtWorkMenu, 8, hostapi::pfldPermanent});
+
+    QVFirstStart->SetPriority(500);
+    QVFirstStart->SetTitle(QStringLiteral("Testmodul"));
+    QVFirstStart->Add({-1, QStringLiteral("Testmodul einrichten"),
+                       QStringLiteral("Die Einstellungen des Testmoduls."),
+                       QStringLiteral("TfrmTestModuleSettings"), 0});
+    QVFirstStart->OnLink = [this](hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem) {
+        QVFirstStartLink(Sender, AItem);
+    };
+    Record(QStringLiteral("TdmTestModuleMain.Created"));
+}
+
+TdmTestModuleMain::~TdmTestModuleMain() {
+    Record(QStringLiteral("TdmTestModuleMain.Destroyed"));
+}
+
+void TdmTestModuleMain::Step(const QString& AStep) {
+    Record(QStringLiteral("TdmTestModuleMain.") + AStep);
+    if (!FFailureStep.isEmpty() && AStep.startsWith(FFailureStep))
+        throw hostapi::EQVUserMessageException(FFailureMessage);
+}
+
+void TdmTestModuleMain::Init() {
+    hostapi::TPluginBaseDataModule::Init();
+    Step(QStringLiteral("Init"));
+}
+
+void TdmTestModuleMain::AfterStartup() {
+    hostapi::TPluginBaseDataModule::AfterStartup();
+    Step(QStringLiteral("AfterStartup"));
+}
+
+void TdmTestModuleMain::SetLanguage(const QString& ALangName) {
+    hostapi::TPluginBaseDataModule::SetLanguage(ALangName);
+    Step(QStringLiteral("SetLanguage ") + ALangName);
+}
+
+bool TdmTestModuleMain::CanShutDown() {
+    Step(QStringLiteral("CanShutDown"));
+    return FCanShutDown;
+}
+
+void TdmTestModuleMain::BeforeUnInit() {
+    hostapi::TPluginBaseDataModule::BeforeUnInit();
+    Step(QStringLiteral("BeforeUnInit"));
+}
+
+void TdmTestModuleMain::UnInit() {
+    hostapi::TPluginBaseDataModule::UnInit();
+    Step(QStringLiteral("UnInit"));
+}
+
+int TdmTestModuleMain::RunningThreadCount() const {
+    return FRunningThreads;
+}
+
+QStringList TdmTestModuleMain::Log() const {
+    return RecordedLog();
+}
+
+void TdmTestModuleMain::SetSink(std::function<void(const QString&)> ASink) {
+    SetRecordSink(std::move(ASink));
+}
+
+void TdmTestModuleMain::SetCanShutDownAnswer(bool AAnswer) {
+    FCanShutDown = AAnswer;
+}
+
+void TdmTestModuleMain::SetRunningThreads(int ACount) {
+    FRunningThreads = ACount;
+}
+
+void TdmTestModuleMain::SetFailure(const QString& AStep, const QString& AMessage) {
+    FFailureStep = AStep;
+    FFailureMessage = AMessage;
+}
+
+hostapi::IExtFunc* TdmTestModuleMain::DoOnGetExtFunc(const QString& AIID) {
+    if (hostapi::IExtFunc::IsIID<ITestModuleControl>(AIID))
+        return static_cast<ITestModuleControl*>(this);
+    return hostapi::TPluginBaseDataModule::DoOnGetExtFunc(AIID);
+}
+
+void TdmTestModuleMain::QVFirstStartLink(hostapi::TQVFirstStart* Sender,
+                                         const hostapi::TQVFirstStartItem& AItem) {
+    Q_UNUSED(Sender);
+    Record(QStringLiteral("TdmTestModuleMain.QVFirstStartLink %1").arg(AItem.Index));
+    auto* plugin = dynamic_cast<hostapi::TClientPluginBaseGUI*>(PluginOwner());
+    QV_ASSERT(plugin != nullptr);
+    GetScreen().OpenPluginForm(PluginGUID(), plugin->IndexOfPluginForm(AItem.PluginFormClassName),
+                               QStringLiteral("SETUP"));
+}
+
+} // namespace testmodule

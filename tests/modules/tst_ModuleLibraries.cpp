@@ -1,0 +1,144 @@
+#include "ClientPluginBase.h"
+#include "ModuleLoader.h"
+#include "modules/TestModuleControl.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <dlfcn.h>
+
+using namespace hostapi;
+
+namespace {
+
+const QString EmailMarketingGUID = QStringLiteral("{57C4F894-231F-4568-AA61-80DEB7BA4687}");
+const QString RegisterServiceGUID = QStringLiteral("{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10}");
+
+QStringList ClassNames(const TPluginDataModuleClassList& AList) {
+    QStringList names;
+    for (const TPluginDataModuleClass& c : AList)
+        names.append(c.ClassName);
+    return names;
+}
+
+QStringList ClassNames(const TPluginFormClassList& AList) {
+    QStringList names;
+    for (const TPluginFormClass& c : AList)
+        names.append(c.ClassName);
+    return names;
+}
+
+// Opens an extra reference to a loaded library (dlclose it again); nullptr when it is not loaded.
+void* LoadedHandle(const QString& AFileName) {
+    return dlopen(QFile::encodeName(AFileName).constData(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+} // namespace
+
+// Both product modules, built as shared libraries, and the test module loaded by dlopen into one
+// process: each module's InitProc answers its own GUID and its own class lists.
+class tst_ModuleLibraries : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        FLoader.LoadFolder(QStringLiteral(QV_MODULE_DIR));
+        FLoader.LoadModule(QStringLiteral(QV_TEST_MODULE));
+        QCOMPARE(FLoader.Plugins().size(), 3);
+    }
+
+    void eachModuleAnswersItsOwnPluginObject_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("guid");
+        QTest::addColumn<QStringList>("dataModules");
+        QTest::addColumn<QStringList>("windows");
+        // The product modules register no class yet; the test module registers its own four.
+        QTest::newRow("e-mail marketing")
+            << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList() << QStringList();
+        QTest::newRow("register service")
+            << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList() << QStringList();
+        QTest::newRow("test module") << QV_TEST_MODULE << QString::fromLatin1(testmodule::TestModuleGUID)
+                                     << QStringList{"TdmTestModuleMain", "TdmTestModuleMenus"}
+                                     << QStringList{"TfrmTestModuleMain", "TfrmTestModuleSettings"};
+    }
+
+    void eachModuleAnswersItsOwnPluginObject() {
+        QFETCH(QString, file);
+        QFETCH(QString, guid);
+        QFETCH(QStringList, dataModules);
+        QFETCH(QStringList, windows);
+
+        TClientPluginBase* plugin = FLoader.PluginByGUID(guid);
+        QVERIFY2(plugin, qPrintable(guid));
+        QCOMPARE(FLoader.FileNameOf(guid), QFileInfo(file).absoluteFilePath());
+        QCOMPARE(plugin->PluginGUID(), guid);
+        QVERIFY(plugin->AutoCreateDataModules());
+        auto* gui = dynamic_cast<TClientPluginBaseGUI*>(plugin);
+        QVERIFY(gui);
+        QCOMPARE(ClassNames(gui->PluginDataModuleClasses()), dataModules);
+        QCOMPARE(ClassNames(gui->PluginFormClasses()), windows);
+        QCOMPARE(plugin->DataModules().size(), dataModules.size());
+
+        // The instance is the low 32 bits of the module's load address.
+        void* handle = LoadedHandle(file);
+        QVERIFY(handle);
+        Dl_info info{};
+        QVERIFY(dladdr(dlsym(handle, "InitProc"), &info) != 0);
+        dlclose(handle);
+        QCOMPARE(plugin->Instance(), static_cast<quint32>(reinterpret_cast<quintptr>(info.dli_fbase)));
+    }
+
+    void classListsBelongToTheirModule() {
+        QList<const void*> dataModuleLists;
+        QList<const void*> formLists;
+        for (TClientPluginBase* plugin : FLoader.Plugins()) {
+            auto* gui = dynamic_cast<TClientPluginBaseGUI*>(plugin);
+            QVERIFY(gui);
+            dataModuleLists.append(&gui->PluginDataModuleClasses());
+            formLists.append(&gui->PluginFormClasses());
+        }
+        for (qsizetype i = 0; i < dataModuleLists.size(); ++i) {
+            QCOMPARE(dataModuleLists.count(dataModuleLists.at(i)), 1);
+            QCOMPARE(formLists.count(formLists.at(i)), 1);
+        }
+    }
+
+    void modulesExportOnlyInitProc_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("hiddenSymbol");
+        QTest::newRow("e-mail marketing")
+            << QV_EMAIL_MARKETING_MODULE << QByteArray("_ZN14emailmarketing23PluginDataModuleClassesEv");
+        QTest::newRow("register service")
+            << QV_REGISTER_SERVICE_MODULE << QByteArray("_ZN15registerservice17PluginFormClassesEv");
+    }
+
+    void modulesExportOnlyInitProc() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, hiddenSymbol);
+        void* handle = LoadedHandle(file);
+        QVERIFY(handle);
+        const bool hasEntry = dlsym(handle, "InitProc") != nullptr;
+        const bool exportsList = dlsym(handle, hiddenSymbol.constData()) != nullptr;
+        dlclose(handle);
+        QVERIFY(hasEntry);
+        QVERIFY2(!exportsList, hiddenSymbol.constData());
+    }
+
+    void unloadingRemovesEveryModule() {
+        QVERIFY(FLoader.ShutDown());
+        QVERIFY(FLoader.Plugins().isEmpty());
+        for (const char* file : {QV_EMAIL_MARKETING_MODULE, QV_REGISTER_SERVICE_MODULE, QV_TEST_MODULE}) {
+            void* handle = LoadedHandle(QString::fromUtf8(file));
+            if (handle)
+                dlclose(handle);
+            QVERIFY2(!handle, file);
+        }
+    }
+
+private:
+    ModuleLoader FLoader;
+};
+
+QTEST_GUILESS_MAIN(tst_ModuleLibraries)
+#include "tst_ModuleLibraries.moc"

@@ -1,0 +1,144 @@
+#include "TestDatabase.h"
+
+#include "Database.h"
+#include "QVException.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <atomic>
+
+namespace testsupport {
+
+namespace {
+
+std::atomic<int> g_schemaSeq{0};
+
+QString PostgresUrl() {
+    return qEnvironmentVariable("QV_TEST_POSTGRES_URL");
+}
+
+// Runs statements on a connection of its own to the server of QV_TEST_POSTGRES_URL.
+void AdminExec(const QStringList& statements) {
+    const QString name = QStringLiteral("qvtest-admin-%1").arg(++g_schemaSeq);
+    QString error;
+    {
+        hostapi::DatabaseConfig config;
+        config.PostgresUrl = PostgresUrl();
+        QSqlDatabase db = hostapi::Database::AddConnection(config, name);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            for (const QString& sql : statements) {
+                QSqlQuery q(db);
+                if (!q.exec(sql)) {
+                    error = sql + QStringLiteral(": ") + q.lastError().text();
+                    break;
+                }
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!error.isEmpty())
+        throw hostapi::EQVDatabaseException(QStringLiteral("PostgreSQL test setup: %1").arg(error));
+}
+
+} // namespace
+
+TestDatabase::TestDatabase(Backend backend) : FBackend(backend), FDir(std::make_unique<QTemporaryDir>()) {
+    if (!FDir->isValid())
+        throw hostapi::EQVDatabaseException(QStringLiteral("Cannot create a temporary folder"));
+    hostapi::DatabaseConfig config;
+    if (backend == Backend::SQLite) {
+        config.SqlitePath = SqlitePath();
+    } else {
+        if (!PostgresAvailable())
+            throw hostapi::EQVDatabaseException(QString::fromLatin1(PostgresSkipReason()));
+        FPgSchema = QStringLiteral("qvt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_schemaSeq);
+        AdminExec({QStringLiteral("SET client_min_messages = warning"),
+                   QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(FPgSchema),
+                   QStringLiteral("CREATE SCHEMA %1").arg(FPgSchema)});
+        QUrl url(PostgresUrl());
+        QUrlQuery query(url);
+        query.removeAllQueryItems(QStringLiteral("options"));
+        query.addQueryItem(QStringLiteral("options"), QStringLiteral("-csearch_path=%1").arg(FPgSchema));
+        url.setQuery(query);
+        config.PostgresUrl = url.toString();
+    }
+    hostapi::Database::Open(config);
+}
+
+TestDatabase::~TestDatabase() {
+    hostapi::Database::Close();
+    if (!FPgSchema.isEmpty()) {
+        try {
+            AdminExec({QStringLiteral("SET client_min_messages = warning"),
+                       QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(FPgSchema)});
+        } catch (const std::exception& e) {
+            qWarning("%s", e.what());
+        }
+    }
+}
+
+bool TestDatabase::PostgresAvailable() {
+    return !PostgresUrl().isEmpty();
+}
+
+const char* TestDatabase::PostgresSkipReason() {
+    return "QV_TEST_POSTGRES_URL is not set (scripts/test starts a PostgreSQL server and sets it)";
+}
+
+QString TestDatabase::SqlitePath() const {
+    return FBackend == Backend::SQLite ? FDir->filePath(QStringLiteral("qvtest.sqlite")) : QString();
+}
+
+QString TestDatabase::TempFolder() const {
+    return FDir->path();
+}
+
+void TestDatabase::AddBackendColumn() {
+    QTest::addColumn<Backend>("backend");
+}
+
+QList<Backend> TestDatabase::SelectedBackends() {
+    const QString env = qEnvironmentVariable("QV_TEST_BACKENDS").trimmed().toLower();
+    QList<Backend> out;
+    if (env.isEmpty()) {
+        out << Backend::SQLite;
+        if (PostgresAvailable())
+            out << Backend::PostgreSQL;
+        return out;
+    }
+    const QStringList names = env.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& n : names) {
+        if (n.trimmed() == QLatin1String("sqlite"))
+            out << Backend::SQLite;
+        else if (n.trimmed() == QLatin1String("postgresql") || n.trimmed() == QLatin1String("postgres"))
+            out << Backend::PostgreSQL;
+    }
+    return out;
+}
+
+void TestDatabase::AddBackendRows(const char* suffix) {
+    const QByteArray s = suffix ? QByteArray(" ") + suffix : QByteArray();
+    for (Backend b : SelectedBackends()) {
+        const QByteArray name = (b == Backend::SQLite ? QByteArray("sqlite") : QByteArray("postgresql")) + s;
+        QTest::newRow(name.constData()) << b;
+    }
+}
+
+qint64 Count(const QString& table, const QString& where, const QVariantList& binds) {
+    QSqlQuery q = hostapi::Database::Exec(
+        QStringLiteral("SELECT COUNT(*) FROM %1%2")
+            .arg(hostapi::Database::QuoteIdentifier(table), where.isEmpty() ? QString() : " WHERE " + where),
+        binds);
+    return q.next() ? q.value(0).toLongLong() : -1;
+}
+
+} // namespace testsupport
