@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "HostApiLog.h"
 
 #include "DBFieldSchema.h"
 #include "QVException.h"
@@ -25,8 +26,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-Q_LOGGING_CATEGORY(lcDatabase, "qv.hostapi.database", QtInfoMsg)
 
 namespace hostapi {
 
@@ -209,7 +208,7 @@ void CreateOrMigrateSchema() {
         Database::Exec(
             QStringLiteral("INSERT INTO %1 (\"version\") VALUES (?)").arg(db::QuoteIdent(versionTable)),
             {current}, QStringLiteral("record schema version"));
-        qCDebug(lcDatabase) << "created schema version" << current;
+        qCDebug(hostapi::lcHostApi) << "created schema version" << current;
     } else {
         QSqlQuery q = Database::Exec(
             QStringLiteral("SELECT MAX(\"version\") FROM %1").arg(db::QuoteIdent(versionTable)), {},
@@ -240,7 +239,7 @@ void CreateOrMigrateSchema() {
             Database::Exec(
                 QStringLiteral("INSERT INTO %1 (\"version\") VALUES (?)").arg(db::QuoteIdent(versionTable)),
                 {current}, QStringLiteral("record schema version"));
-            qCInfo(lcDatabase) << "migrated schema from version" << version << "to" << current;
+            qCInfo(hostapi::lcHostApi) << "migrated schema from version" << version << "to" << current;
         }
     }
     t.Commit();
@@ -360,7 +359,7 @@ void Database::Open(const DatabaseConfig& configArg) {
         Close();
         throw;
     }
-    qCDebug(lcDatabase) << "opened" << (config.IsPostgres() ? "PostgreSQL" : "SQLite") << config.Describe();
+    qCDebug(hostapi::lcHostApi) << "opened" << (config.IsPostgres() ? "PostgreSQL" : "SQLite") << config.Describe();
 }
 
 void Database::Close() {
@@ -590,7 +589,7 @@ Transaction::~Transaction() {
         try {
             ExecDirect(QStringLiteral("ROLLBACK"), QStringLiteral("roll back transaction"));
         } catch (const std::exception& e) {
-            qCWarning(lcDatabase) << "rollback failed:" << e.what();
+            qCWarning(hostapi::lcHostApi) << "rollback failed:" << e.what();
         }
     }
     st.InnerFailed = false;

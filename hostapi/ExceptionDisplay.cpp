@@ -1,4 +1,5 @@
 #include "ExceptionDisplay.h"
+#include "HostApiLog.h"
 
 #include "DialogService.h"
 #include "QVException.h"
@@ -12,8 +13,6 @@
 #include <atomic>
 
 namespace hostapi {
-
-Q_LOGGING_CATEGORY(lcExceptionDisplay, "qv.hostapi.exceptiondisplay")
 
 namespace {
 
@@ -68,9 +67,9 @@ void TVRNExceptionUtils::Show(const std::exception& E, const QString& ACaption) 
     try {
         Dispatch(Describe(E, ACaption));
     } catch (const std::exception& e) {
-        qCCritical(lcExceptionDisplay) << "Could not show an exception:" << e.what();
+        qCCritical(lcHostApi) << "Could not show an exception:" << e.what();
     } catch (...) {
-        qCCritical(lcExceptionDisplay) << "Could not show an exception";
+        qCCritical(lcHostApi) << "Could not show an exception";
     }
 }
 
@@ -78,16 +77,16 @@ void TVRNExceptionUtils::Show(std::exception_ptr E, const QString& ACaption) noe
     try {
         Dispatch(Describe(E, ACaption));
     } catch (const std::exception& e) {
-        qCCritical(lcExceptionDisplay) << "Could not show an exception:" << e.what();
+        qCCritical(lcHostApi) << "Could not show an exception:" << e.what();
     } catch (...) {
-        qCCritical(lcExceptionDisplay) << "Could not show an exception";
+        qCCritical(lcHostApi) << "Could not show an exception";
     }
 }
 
 void TVRNExceptionUtils::ShowCurrent(const QString& ACaption) noexcept {
     std::exception_ptr current = std::current_exception();
     if (!current) {
-        qCCritical(lcExceptionDisplay) << "ShowCurrent called outside a catch block";
+        qCCritical(lcHostApi) << "ShowCurrent called outside a catch block";
         return;
     }
     Show(current, ACaption);
@@ -105,15 +104,15 @@ void TVRNExceptionUtils::Dispatch(const ShownException& AException) {
 void TVRNExceptionUtils::Deliver(const ShownException& AException) noexcept {
     if (!QCoreApplication::instance()) {
         // No application (early start or after shut-down): nothing can show it, so it is logged.
-        qCCritical(lcExceptionDisplay).noquote() << "Exception without application:" << AException.Message;
+        qCCritical(lcHostApi).noquote() << "Exception without application:" << AException.Message;
         return;
     }
     try {
         Current().ShowException(AException);
     } catch (const std::exception& e) {
-        qCCritical(lcExceptionDisplay) << "The exception display failed:" << e.what();
+        qCCritical(lcHostApi) << "The exception display failed:" << e.what();
     } catch (...) {
-        qCCritical(lcExceptionDisplay) << "The exception display failed";
+        qCCritical(lcHostApi) << "The exception display failed";
     }
 }
 

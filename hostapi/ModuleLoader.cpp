@@ -1,4 +1,5 @@
 #include "ModuleLoader.h"
+#include "HostApiLog.h"
 
 #include "ClientPluginBase.h"
 #include "PluginForm.h"
@@ -13,8 +14,6 @@
 #include <QThread>
 
 #include <dlfcn.h>
-
-Q_LOGGING_CATEGORY(lcModules, "qv.hostapi.modules")
 
 namespace hostapi {
 
@@ -44,13 +43,13 @@ ModuleLoader::~ModuleLoader() {
         if (!FModules.empty())
             UnloadAll();
     } catch (const std::exception& e) {
-        qCCritical(lcModules).noquote() << "Modules stay loaded:" << QString::fromUtf8(e.what());
+        qCCritical(hostapi::lcHostApi).noquote() << "Modules stay loaded:" << QString::fromUtf8(e.what());
     } catch (...) {
-        qCCritical(lcModules) << "Modules stay loaded after an unknown exception";
+        qCCritical(hostapi::lcHostApi) << "Modules stay loaded after an unknown exception";
     }
     for (void* handle : FFailedHandles) {
         if (dlclose(handle) != 0)
-            qCCritical(lcModules).noquote()
+            qCCritical(hostapi::lcHostApi).noquote()
                 << "A module that failed to load cannot be unloaded:" << DlError();
     }
 }
@@ -111,7 +110,7 @@ TClientPluginBase& ModuleLoader::LoadModule(const QString& AFileName) {
         // data: the library stays mapped until the loader is destroyed.
         module->Plugin.reset();
         DeliverPostedEvents();
-        qCWarning(lcModules).noquote() << "The module" << module->FileName << "failed while loading";
+        qCWarning(hostapi::lcHostApi).noquote() << "The module" << module->FileName << "failed while loading";
         FFailedHandles.push_back(module->Handle);
         throw;
     }
@@ -119,14 +118,14 @@ TClientPluginBase& ModuleLoader::LoadModule(const QString& AFileName) {
         module->Plugin.reset();
         DeliverPostedEvents();
         if (dlclose(module->Handle) != 0)
-            qCCritical(lcModules).noquote()
+            qCCritical(hostapi::lcHostApi).noquote()
                 << "The refused module" << module->FileName << "cannot be unloaded:" << DlError();
         throw EQVException(refusal);
     }
     TClientPluginBase& plugin = *module->Plugin;
     QMutexLocker locker(&FLock);
     FModules.push_back(std::move(module));
-    qCInfo(lcModules).noquote() << "Loaded module" << plugin.PluginGUID() << "from"
+    qCInfo(hostapi::lcHostApi).noquote() << "Loaded module" << plugin.PluginGUID() << "from"
                                 << FModules.back()->FileName;
     return plugin;
 }
@@ -159,7 +158,7 @@ bool ModuleLoader::CanShutDown() {
     AssertGuiThread();
     for (const auto& module : FModules) {
         if (!module->Plugin->CanShutDown()) {
-            qCInfo(lcModules).noquote()
+            qCInfo(hostapi::lcHostApi).noquote()
                 << "The module" << module->Plugin->PluginGUID() << "refuses to shut down";
             return false;
         }
@@ -217,7 +216,7 @@ void ModuleLoader::UnloadAll() {
         if (dlclose(module->Handle) != 0)
             throw EQVException(
                 QStringLiteral("The module %1 cannot be unloaded: %2").arg(module->FileName, DlError()));
-        qCInfo(lcModules).noquote() << "Unloaded module" << guid;
+        qCInfo(hostapi::lcHostApi).noquote() << "Unloaded module" << guid;
     }
 }
 

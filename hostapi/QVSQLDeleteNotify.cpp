@@ -1,4 +1,5 @@
 #include "QVSQLDeleteNotify.h"
+#include "HostApiLog.h"
 
 #include "DBFieldSchema.h"
 #include "Database.h"
@@ -11,8 +12,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <vector>
-
-Q_LOGGING_CATEGORY(lcDeleteNotify, "qv.hostapi.deletenotify")
 
 namespace hostapi {
 
@@ -142,7 +141,7 @@ public:
         DeleteNotifyRegistry::Notify(event);
         if (event.Skipped() > 0) {
             FResult.DependentsSkipped += event.Skipped();
-            qCInfo(lcDeleteNotify) << "dependents of" << name << "skipped";
+            qCInfo(hostapi::lcHostApi) << "dependents of" << name << "skipped";
         }
         for (const auto& [depName, keyColumn] : event.Dependents()) {
             const IDBFieldSchemaItem& dep = DeletableSchema(depName);
@@ -177,7 +176,7 @@ public:
                                          binds, QStringLiteral("delete from %1").arg(name));
             deleted += q.numRowsAffected();
         }
-        qCDebug(lcDeleteNotify) << "deleted" << deleted << "rows of" << name;
+        qCDebug(hostapi::lcHostApi) << "deleted" << deleted << "rows of" << name;
         return deleted;
     }
 

@@ -1,0 +1,7 @@
+#include "HostApiLog.h"
+
+namespace hostapi {
+
+Q_LOGGING_CATEGORY(lcHostApi, "qv.hostapi", QtInfoMsg)
+
+} // namespace hostapi
