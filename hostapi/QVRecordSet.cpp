@@ -250,6 +250,13 @@ QVariant TQVRecordSet::FieldValue(const QString& fieldName) const {
     return FromDatabaseValue(v, FColumns[i].Field.Type, FColumns[i].Name);
 }
 
+QVariant TQVRecordSet::FieldValueAt(int recNo, const QString& fieldName) const {
+    const int i = ColumnIndex(fieldName);
+    if (recNo < 0 || recNo >= FRecords.size())
+        Fail(QStringLiteral("Record number %1 out of range (%2 records)").arg(recNo).arg(FRecords.size()));
+    return FromDatabaseValue(FRecords[recNo].Values[i], FColumns[i].Field.Type, FColumns[i].Name);
+}
+
 bool TQVRecordSet::IsNull(const QString& fieldName) const {
     return FieldValue(fieldName).isNull();
 }

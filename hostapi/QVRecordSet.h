@@ -103,6 +103,8 @@ public:
     QStringList FieldNames() const;
     bool HasField(const QString& fieldName) const;
     QVariant FieldValue(const QString& fieldName) const;
+    // The value of a field in record recNo, without moving to it.
+    QVariant FieldValueAt(int recNo, const QString& fieldName) const;
     bool IsNull(const QString& fieldName) const;
     // Database id of the current record; -1 for an appended record not yet posted.
     qint64 RecordID() const;

@@ -1,0 +1,154 @@
+#include "CustomMessageSender.h"
+
+#include "QVException.h"
+
+#include <map>
+
+namespace emailmarketing {
+
+TCustomMessageSender::TCustomMessageSender() = default;
+
+TCustomMessageSender::~TCustomMessageSender() = default;
+
+bool TCustomMessageSender::SendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
+                                       const QString& aSenderName, const QString& aSenderEmail,
+                                       const QString& aSubject, const QString& aPlainBody,
+                                       const QString& aHTMLBody, bool IsHTML,
+                                       const QStringList& InLineAttachments,
+                                       const QList<TAttachementFile>& NormalAttachments,
+                                       const QString& AReplyEmail, const QString& ACCList,
+                                       const QString& ABCCList, const QString& AReceiptRecipientAddress) {
+    ClearLastError();
+    if (Cancelled()) {
+        SetLastError(CancelledText());
+        return false;
+    }
+    return DoSendMessage(aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody,
+                         aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail, ACCList,
+                         ABCCList, AReceiptRecipientAddress);
+}
+
+bool TCustomMessageSender::ConnectToServer(bool AResetLastError) {
+    if (AResetLastError)
+        ClearLastError();
+    if (Cancelled()) {
+        if (AResetLastError)
+            SetLastError(CancelledText());
+        return false;
+    }
+    return DoConnectToServer(AResetLastError);
+}
+
+void TCustomMessageSender::DisconnectFromServer() {}
+
+bool TCustomMessageSender::IsConnected() {
+    return false;
+}
+
+void TCustomMessageSender::FillServerList(QStringList& /*Dest*/) {}
+
+bool TCustomMessageSender::CanTimeOut() {
+    return true;
+}
+
+void TCustomMessageSender::Cancel() {
+    FCancelled.store(true);
+    DoCancel();
+}
+
+QString TCustomMessageSender::CancelledText() {
+    return QStringLiteral("Sending was cancelled.");
+}
+
+bool TCustomMessageSender::DoSendMessage(
+    const QString& /*aReceiverName*/, const QString& /*aReceiverEmail*/, const QString& /*aSenderName*/,
+    const QString& /*aSenderEmail*/, const QString& /*aSubject*/, const QString& /*aPlainBody*/,
+    const QString& /*aHTMLBody*/, bool /*IsHTML*/, const QStringList& /*InLineAttachments*/,
+    const QList<TAttachementFile>& /*NormalAttachments*/, const QString& /*AReplyEmail*/,
+    const QString& /*ACCList*/, const QString& /*ABCCList*/, const QString& /*AReceiptRecipientAddress*/) {
+    return false;
+}
+
+bool TCustomMessageSender::DoConnectToServer(bool AResetLastError) {
+    if (AResetLastError)
+        SetLastError(QStringLiteral("not implemented"));
+    return false;
+}
+
+void TCustomMessageSender::DoCancel() {}
+
+void TCustomMessageSender::ClearLastError() {
+    FLastError.clear();
+    FLastReplyErrorCode = 0;
+}
+
+namespace {
+
+using TClassTable = std::map<int, TMessageSenderClass>;
+
+// Written only at module load and unload (see the header).
+TClassTable& MessageSenderClasses() {
+    static TClassTable classes;
+    return classes;
+}
+
+TClassTable& SMSMessageSenderClasses() {
+    static TClassTable classes;
+    return classes;
+}
+
+void Register(TClassTable& ATable, int ADevice, const TMessageSenderClass& AClass, const char* AKind) {
+    if (!AClass.Create || !AClass.Configure)
+        throw hostapi::EQVException(
+            QStringLiteral("The transport class of the %1 device %2 needs a factory and a configure step.")
+                .arg(QLatin1String(AKind))
+                .arg(ADevice));
+    if (!ATable.emplace(ADevice, AClass).second)
+        throw hostapi::EQVException(
+            QStringLiteral("A transport class is already registered for the %1 device %2.")
+                .arg(QLatin1String(AKind))
+                .arg(ADevice));
+}
+
+std::unique_ptr<TCustomMessageSender> Create(const TClassTable& ATable, int ADevice,
+                                             const TMessageSenderSettings& ASettings, const char* AKind) {
+    const auto it = ATable.find(ADevice);
+    if (it == ATable.end())
+        throw hostapi::EQVException(QStringLiteral("No transport is registered for the %1 device %2.")
+                                        .arg(QLatin1String(AKind))
+                                        .arg(ADevice));
+    std::unique_ptr<TCustomMessageSender> sender = it->second.Create();
+    QV_ASSERT(sender != nullptr);
+    it->second.Configure(*sender, ASettings);
+    return sender;
+}
+
+} // namespace
+
+void RegisterMessageSenderClass(TMessageSenderDevice ADevice, const TMessageSenderClass& AClass) {
+    Register(MessageSenderClasses(), ADevice, AClass, "e-mail");
+}
+
+void UnRegisterMessageSenderClass(TMessageSenderDevice ADevice) {
+    MessageSenderClasses().erase(ADevice);
+}
+
+void RegisterSMSMessageSenderClass(TSMSMessageSenderDevice ADevice, const TMessageSenderClass& AClass) {
+    Register(SMSMessageSenderClasses(), ADevice, AClass, "SMS");
+}
+
+void UnRegisterSMSMessageSenderClass(TSMSMessageSenderDevice ADevice) {
+    SMSMessageSenderClasses().erase(ADevice);
+}
+
+std::unique_ptr<TCustomMessageSender> CreateMessageSender(TMessageSenderDevice ADevice,
+                                                          const TMessageSenderSettings& ASettings) {
+    return Create(MessageSenderClasses(), ADevice, ASettings, "e-mail");
+}
+
+std::unique_ptr<TCustomMessageSender> CreateSMSMessageSender(TSMSMessageSenderDevice ADevice,
+                                                             const TMessageSenderSettings& ASettings) {
+    return Create(SMSMessageSenderClasses(), ADevice, ASettings, "SMS");
+}
+
+} // namespace emailmarketing

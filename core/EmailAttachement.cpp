@@ -1,0 +1,359 @@
+#include "EmailAttachement.h"
+
+#include "FileUtils.h"
+#include "QVException.h"
+#include "TextUtils.h"
+#include "Windows1252Codec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QStringDecoder>
+
+namespace emailmarketing {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcAttachement, "qv.core", QtInfoMsg)
+
+const QByteArray Utf8Bom("\xEF\xBB\xBF");
+
+bool IsPathDelimiter(QChar c) {
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
+
+// Extension of a name with its dot ("x.pdf" -> ".pdf"), "" when the last part of the name has none.
+QString ExtractFileExt(const QString& AName) {
+    for (qsizetype i = AName.size() - 1; i >= 0; --i) {
+        if (AName[i] == QLatin1Char('.'))
+            return AName.mid(i);
+        if (IsPathDelimiter(AName[i]))
+            break;
+    }
+    return {};
+}
+
+// The name without its extension ("b.txt" -> "b").
+QString WithoutFileExt(const QString& AName) {
+    return AName.left(AName.size() - ExtractFileExt(AName).size());
+}
+
+QString WithoutLineBreaks(QString AValue) {
+    AValue.remove(QLatin1Char('\r'));
+    AValue.remove(QLatin1Char('\n'));
+    return AValue;
+}
+
+bool HasDotDotSegment(const QString& AValue) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= AValue.size(); ++i) {
+        if (i == AValue.size() || IsPathDelimiter(AValue[i])) {
+            if (AValue.mid(start, i - start) == QLatin1String(".."))
+                return true;
+            start = i + 1;
+        }
+    }
+    return false;
+}
+
+// The macro-free absolute folder that a path with macros begins with: the folder part of the text
+// before the first "%"; "" when that is not an absolute folder.
+QString MacroFreeFolder(const QString& APath) {
+    const qsizetype macroAt = APath.indexOf(QLatin1Char('%'));
+    const QString prefix = macroAt < 0 ? APath : APath.left(macroAt);
+    const qsizetype slash = prefix.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {};
+    const QString folder = slash == 0 ? QStringLiteral("/") : prefix.left(slash);
+    return QDir::isAbsolutePath(folder) ? folder : QString();
+}
+
+} // namespace
+
+// TAttachement
+
+TAttachement::TAttachement() = default;
+
+TAttachement::~TAttachement() {
+    FFileMacroReplacer.reset();
+    if (FIsTempFile && !FLocalFile.isEmpty() && QFileInfo::exists(FLocalFile)) {
+        QFile file(FLocalFile);
+        if (!file.remove())
+            qCWarning(lcAttachement) << "Cannot delete the temporary attachment file" << FLocalFile << ":"
+                                     << file.errorString();
+    }
+}
+
+void TAttachement::SetFileName(const QString& Value) {
+    FFileMacroReplacer.reset();
+    FFileName = Value;
+    const TCustomFileMacroReplacerClass* cls =
+        TCustomFileMacroReplacer::ClassByFileExt(ExtractFileExt(Value));
+    if (cls && cls->IsAvailable())
+        FFileMacroReplacer = cls->Create();
+}
+
+void TAttachement::SetLocalFile(const QString& Value) {
+    FFixedFolder.clear();
+    FLocalFileRejected = false;
+    FLocalFileReplaced = false;
+    AssignLocalFile(Value);
+}
+
+void TAttachement::AssignLocalFile(const QString& Value) {
+    if (FUseMacros) {
+        if (FFileMacroReplacer)
+            FFileMacroReplacer->SetSourceFile(Value);
+        else
+            SetPreparedData(hostapi::LoadBinaryFile(Value));
+    }
+    RemoveTempFile();
+    FLocalFile = Value;
+    FLocalMacroFileName.clear();
+    FHasMacrosInLocalFileName = false;
+}
+
+void TAttachement::SetPreparedData(const QByteArray& Value) {
+    TContentEncoding encoding = TContentEncoding::Windows1252;
+    QStringDecoder utf8(QStringConverter::Utf8);
+    if (Value.startsWith(Utf8Bom)) {
+        const QString text = utf8(QByteArrayView(Value).sliced(Utf8Bom.size()));
+        if (utf8.hasError())
+            throw hostapi::EQVException(
+                QStringLiteral("The content of the attachment \"%1\" starts with a UTF-8 byte order mark "
+                               "but is not valid UTF-8.")
+                    .arg(FFileName));
+        encoding = TContentEncoding::Utf8WithBom;
+    } else {
+        const QString text = utf8(Value);
+        if (!utf8.hasError())
+            encoding = TContentEncoding::Utf8;
+    }
+    FPreparedData = Value;
+    FPreparedDataEncoding = encoding;
+}
+
+QString TAttachement::ContentAsText() const {
+    switch (FPreparedDataEncoding) {
+    case TContentEncoding::Utf8:
+        return QString::fromUtf8(FPreparedData);
+    case TContentEncoding::Utf8WithBom:
+        return QString::fromUtf8(QByteArrayView(FPreparedData).sliced(Utf8Bom.size()));
+    case TContentEncoding::Windows1252:
+        return hostapi::Windows1252Codec::Decode(FPreparedData);
+    }
+    throw hostapi::EQVAssertion(QStringLiteral("known content encoding"), __FILE__, __LINE__);
+}
+
+void TAttachement::ReplaceMacrosInContent(const QString& AName, const QString& AValue) {
+    const QString text = ContentAsText();
+    if (AName.isEmpty() || !text.contains(AName, Qt::CaseInsensitive))
+        return;
+    const QString replaced = hostapi::FastReplace(text, AName, AValue, false);
+    switch (FPreparedDataEncoding) {
+    case TContentEncoding::Utf8:
+        FPreparedData = replaced.toUtf8();
+        break;
+    case TContentEncoding::Utf8WithBom:
+        FPreparedData = Utf8Bom + replaced.toUtf8();
+        break;
+    case TContentEncoding::Windows1252:
+        FPreparedData = hostapi::Windows1252Codec::Encode(replaced);
+        break;
+    }
+}
+
+void TAttachement::SetLocalFileRef(const QString& ALocalFile, bool AHasMacrosInFileName) {
+    if (!AHasMacrosInFileName) {
+        SetLocalFile(ALocalFile);
+        return;
+    }
+    RemoveTempFile();
+    FHasMacrosInLocalFileName = true;
+    FLocalMacroFileName = ALocalFile;
+    FLocalFile.clear();
+    FFixedFolder = MacroFreeFolder(ALocalFile);
+    FLocalFileRejected = false;
+    FLocalFileReplaced = false;
+}
+
+bool TAttachement::LoadFromMacroFile() {
+    if (!FHasMacrosInLocalFileName || FLocalMacroFileName.isEmpty() || FLocalFileRejected)
+        return false;
+    if (!IsInsideFixedFolder(FLocalMacroFileName))
+        return false;
+    AssignLocalFile(FLocalMacroFileName);
+    return true;
+}
+
+bool TAttachement::IsInsideFixedFolder(const QString& APath) const {
+    if (FFixedFolder.isEmpty())
+        return false;
+    const QString folder = QFileInfo(FFixedFolder).canonicalFilePath();
+    const QFileInfo file(APath);
+    const QString path = file.canonicalFilePath();
+    if (folder.isEmpty() || path.isEmpty() || !file.isFile())
+        return false;
+    const QString inside = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    return path.startsWith(inside);
+}
+
+bool TAttachement::LocalFileRejected() const {
+    return FLocalFileRejected || (FLocalFileReplaced && !IsInsideFixedFolder(FLocalFile));
+}
+
+bool TAttachement::MacroInFileUsed(const QString& AName) const {
+    if (!FUseMacros)
+        return false;
+    if (FFileMacroReplacer)
+        return FFileMacroReplacer->RequiresMacro(AName);
+    return !AName.isEmpty() && ContentAsText().contains(AName, Qt::CaseInsensitive);
+}
+
+void TAttachement::ReplaceLocalFileNameMacroInFile() {
+    const QString name = WithoutLineBreaks(QFileInfo(FLocalFile).fileName());
+    FFileName = hostapi::FastReplace(FFileName, QStringLiteral("[localfilename]"), name, false);
+    FFileName =
+        hostapi::FastReplace(FFileName, QStringLiteral("[localfilename_noext]"), WithoutFileExt(name), false);
+    if (FFileName.isEmpty())
+        FFileName = name;
+}
+
+void TAttachement::FinalizePrepare(const QString& ATempFolder) {
+    if (LocalFileRejected())
+        throw hostapi::EQVException(
+            QStringLiteral("The attachment file \"%1\" was not found.").arg(FFileName));
+    if (!FUseMacros)
+        return;
+    QV_ASSERT(!ATempFolder.isEmpty());
+    RemoveTempFile();
+    const QString path =
+        hostapi::GetTempFileName(ATempFolder, QStringLiteral("att"), ExtractFileExt(FFileName));
+    FLocalFile = path;
+    FIsTempFile = true;
+    if (FFileMacroReplacer) {
+        FFileMacroReplacer->SaveToFile(path);
+    } else {
+        hostapi::SaveBinaryFile(path, FPreparedData);
+        FPreparedData.clear();
+    }
+    // A replacer's writer may have replaced the file; the personalised copy stays private.
+    if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
+        throw hostapi::EQVException(
+            QStringLiteral("Cannot make the temporary attachment file \"%1\" private.").arg(path));
+}
+
+void TAttachement::RemoveTempFile() {
+    if (!FIsTempFile)
+        return;
+    FIsTempFile = false;
+    if (FLocalFile.isEmpty() || !QFileInfo::exists(FLocalFile))
+        return;
+    QFile file(FLocalFile);
+    if (!file.remove())
+        throw hostapi::EQVException(QStringLiteral("Cannot delete the temporary attachment file \"%1\": %2")
+                                        .arg(FLocalFile, file.errorString()));
+}
+
+void TAttachement::ReplaceMacrosInName(const QString& AName, const QString& AValue) {
+    FFileName = hostapi::FastReplace(FFileName, AName, WithoutLineBreaks(AValue), false);
+}
+
+void TAttachement::ReplaceMacrosInLocalFile(const QString& AName, const QString& AValue) {
+    if (AName.isEmpty() || !FLocalFile.contains(AName, Qt::CaseInsensitive))
+        return;
+    if (!FLocalFileReplaced && FFixedFolder.isEmpty())
+        FFixedFolder = MacroFreeFolder(FLocalFile);
+    FLocalFileReplaced = true;
+    if (HasDotDotSegment(AValue))
+        FLocalFileRejected = true;
+    FLocalFile = hostapi::FastReplace(FLocalFile, AName, AValue, false);
+}
+
+void TAttachement::ReplaceLocalFileMacros(const QString& AName, const QString& AValue) {
+    if (!FHasMacrosInLocalFileName || AName.isEmpty() ||
+        !FLocalMacroFileName.contains(AName, Qt::CaseInsensitive))
+        return;
+    if (HasDotDotSegment(AValue))
+        FLocalFileRejected = true;
+    FLocalMacroFileName = hostapi::FastReplace(FLocalMacroFileName, AName, AValue, false);
+}
+
+// TAttachementList
+
+TAttachementList::TAttachementList() = default;
+
+TAttachementList::~TAttachementList() = default;
+
+TAttachement* TAttachementList::Add() {
+    FItems.push_back(std::make_unique<TAttachement>());
+    return FItems.back().get();
+}
+
+TAttachement* TAttachementList::Items(int Index) const {
+    QV_ASSERT(Index >= 0 && Index < Count());
+    return FItems[static_cast<size_t>(Index)].get();
+}
+
+void TAttachementList::Delete(int Index) {
+    QV_ASSERT(Index >= 0 && Index < Count());
+    FItems.erase(FItems.begin() + Index);
+}
+
+void TAttachementList::Clear() {
+    FItems.clear();
+}
+
+const QStringList& TAttachementList::GetAsList() {
+    FList.clear();
+    for (const auto& item : FItems)
+        FList.append(item->FileName() + QLatin1Char('=') + item->LocalFile());
+    return FList;
+}
+
+QList<TAttachementFile> TAttachementList::GetFileList() const {
+    QList<TAttachementFile> files;
+    files.reserve(Count());
+    for (const auto& item : FItems)
+        files.append({item->FileName(), item->LocalFile()});
+    return files;
+}
+
+void TAttachementList::ReplaceMacros(const QString& AName, const QString& AValue) {
+    for (const auto& item : FItems) {
+        item->ReplaceMacrosInName(AName, AValue);
+        item->ReplaceMacrosInLocalFile(AName, AValue);
+        if (!item->UseMacros())
+            continue;
+        if (item->FileMacroReplacer())
+            item->FileMacroReplacer()->ReplaceMacroValue(AName, AValue);
+        else
+            item->ReplaceMacrosInContent(AName, AValue);
+    }
+}
+
+void TAttachementList::ReplaceLocalFileMacros(const QString& AName, const QString& AValue) {
+    for (const auto& item : FItems)
+        item->ReplaceLocalFileMacros(AName, AValue);
+}
+
+bool TAttachementList::RequiresMacro(const QString& AName) const {
+    for (const auto& item : FItems) {
+        if (item->HasMacrosInLocalFileName())
+            return true;
+        if (!AName.isEmpty() && (item->FileName().contains(AName, Qt::CaseInsensitive) ||
+                                 item->LocalMacroFileName().contains(AName, Qt::CaseInsensitive)))
+            return true;
+    }
+    for (const auto& item : FItems)
+        if (item->UseMacros() && item->MacroInFileUsed(AName))
+            return true;
+    return false;
+}
+
+bool HasWildcards(const QString& AText) {
+    return AText.contains(QLatin1Char('*')) || AText.contains(QLatin1Char('?'));
+}
+
+} // namespace emailmarketing

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "EmailAttachement.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+
+namespace emailmarketing {
+
+enum TEmailDocumentStatus : int { esPrepared = 0, esSent = 1, esSentError = 2 };
+
+// One prepared, personalised message for one recipient of a job, and its send outcome.
+//
+// Threads: the prepare thread fills the message before it hands the document to the send stack;
+// afterwards only the one sender thread that holds it writes it. The send outcome (Status,
+// SentErrorMessage, ErrorCode, RetryCount, LastRetry) is also read by the job windows while a
+// sender writes it, so each of those reads and writes takes the document's lock; every other
+// property is a plain field access.
+class TEmailDocument {
+public:
+    TEmailDocument();
+    ~TEmailDocument();
+    TEmailDocument(const TEmailDocument&) = delete;
+    TEmailDocument& operator=(const TEmailDocument&) = delete;
+
+    QString Subject() const { return FSubject; }
+    void SetSubject(const QString& Value) { FSubject = Value; }
+    // An e-mail address, or a mobile number for SMS.
+    QString EmailAddress() const { return FEmailAddress; }
+    void SetEmailAddress(const QString& Value) { FEmailAddress = Value; }
+    QString PlainMailBody() const { return FPlainMailBody; }
+    void SetPlainMailBody(const QString& Value) { FPlainMailBody = Value; }
+    QString HTMLMailBody() const { return FHTMLMailBody; }
+    void SetHTMLMailBody(const QString& Value) { FHTMLMailBody = Value; }
+    TAttachementList* NormalFileList() { return &FNormalFileList; }
+    const TAttachementList* NormalFileList() const { return &FNormalFileList; }
+    // Files embedded in the HTML body.
+    QStringList& InlineFileList() { return FInlineFileList; }
+    const QStringList& InlineFileList() const { return FInlineFileList; }
+
+    QString SentErrorMessage() const;
+    void SetSentErrorMessage(const QString& Value);
+    TEmailDocumentStatus Status() const;
+    void SetStatus(TEmailDocumentStatus Value);
+    // SMTP reply code of the last failure; 0 when it was no reply.
+    qint32 ErrorCode() const;
+    void SetErrorCode(qint32 Value);
+    qint32 RetryCount() const;
+    void SetRetryCount(qint32 Value);
+    // Time of the last try; invalid before the first.
+    QDateTime LastRetry() const;
+    void SetLastRetry(const QDateTime& Value);
+
+    qint64 AddressID() const { return FAddressID; }
+    void SetAddressID(qint64 Value) { FAddressID = Value; }
+    QString CCList() const { return FCCList; }
+    void SetCCList(const QString& Value) { FCCList = Value; }
+    QString BCCList() const { return FBCCList; }
+    void SetBCCList(const QString& Value) { FBCCList = Value; }
+
+    // The text after the first "@" of EmailAddress, letter case kept; "" without an "@".
+    QString DomainCategory() const;
+
+private:
+    QString FSubject;
+    QString FEmailAddress;
+    QString FPlainMailBody;
+    QString FHTMLMailBody;
+    TAttachementList FNormalFileList;
+    QStringList FInlineFileList;
+    QString FSentErrorMessage;
+    TEmailDocumentStatus FStatus = esPrepared;
+    // Guards the send outcome; no other lock is taken while it is held.
+    mutable std::mutex FProbSync;
+    qint32 FErrorCode = 0;
+    qint32 FRetryCount = 0;
+    QDateTime FLastRetry;
+    qint64 FAddressID = 0;
+    QString FCCList;
+    QString FBCCList;
+};
+
+} // namespace emailmarketing

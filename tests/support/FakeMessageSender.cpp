@@ -1,0 +1,199 @@
+#include "FakeMessageSender.h"
+
+#include "QVException.h"
+
+#include <chrono>
+
+namespace testsupport {
+
+void FakeTransportScript::SetSingleServer(bool AValue) {
+    std::lock_guard lock(FLock);
+    FSingleServer = AValue;
+}
+
+void FakeTransportScript::SetCanTimeOut(bool AValue) {
+    std::lock_guard lock(FLock);
+    FCanTimeOut = AValue;
+}
+
+void FakeTransportScript::AddConnectStep(const FakeTransportStep& AStep) {
+    std::lock_guard lock(FLock);
+    FConnectSteps.enqueue(AStep);
+}
+
+void FakeTransportScript::AddSendStep(const FakeTransportStep& AStep) {
+    std::lock_guard lock(FLock);
+    FSendSteps.enqueue(AStep);
+}
+
+QList<FakeSentMessage> FakeTransportScript::Messages() const {
+    std::lock_guard lock(FLock);
+    return FMessages;
+}
+
+QList<emailmarketing::TMessageSenderSettings> FakeTransportScript::Configurations() const {
+    std::lock_guard lock(FLock);
+    return FConfigurations;
+}
+
+int FakeTransportScript::ConnectCount() const {
+    std::lock_guard lock(FLock);
+    return FConnectCount;
+}
+
+int FakeTransportScript::DisconnectCount() const {
+    std::lock_guard lock(FLock);
+    return FDisconnectCount;
+}
+
+int FakeTransportScript::CreatedCount() const {
+    std::lock_guard lock(FLock);
+    return FCreatedCount;
+}
+
+int FakeTransportScript::AliveCount() const {
+    std::lock_guard lock(FLock);
+    return FAliveCount;
+}
+
+FakeTransportStep FakeTransportScript::NextConnectStep() {
+    std::lock_guard lock(FLock);
+    ++FConnectCount;
+    return FConnectSteps.isEmpty() ? FakeTransportStep::Success() : FConnectSteps.dequeue();
+}
+
+FakeTransportStep FakeTransportScript::NextSendStep() {
+    std::lock_guard lock(FLock);
+    return FSendSteps.isEmpty() ? FakeTransportStep::Success() : FSendSteps.dequeue();
+}
+
+FakeMessageSender::FakeMessageSender(std::shared_ptr<FakeTransportScript> AScript)
+    : FScript(std::move(AScript)) {
+    std::lock_guard lock(FScript->FLock);
+    ++FScript->FCreatedCount;
+    ++FScript->FAliveCount;
+    SetIsSingleServer(FScript->FSingleServer);
+    FCanTimeOut = FScript->FCanTimeOut;
+}
+
+FakeMessageSender::~FakeMessageSender() {
+    std::lock_guard lock(FScript->FLock);
+    --FScript->FAliveCount;
+}
+
+emailmarketing::TMessageSenderClass
+FakeMessageSender::ClassFor(const std::shared_ptr<FakeTransportScript>& AScript) {
+    return {[AScript]() -> std::unique_ptr<emailmarketing::TCustomMessageSender> {
+                return std::make_unique<FakeMessageSender>(AScript);
+            },
+            [AScript](emailmarketing::TCustomMessageSender&,
+                      const emailmarketing::TMessageSenderSettings& ASettings) {
+                std::lock_guard lock(AScript->FLock);
+                AScript->FConfigurations.append(ASettings);
+            }};
+}
+
+void FakeMessageSender::DisconnectFromServer() {
+    std::lock_guard lock(FScript->FLock);
+    if (FConnected)
+        ++FScript->FDisconnectCount;
+    FConnected = false;
+}
+
+bool FakeMessageSender::IsConnected() {
+    return FConnected;
+}
+
+bool FakeMessageSender::CanTimeOut() {
+    return FCanTimeOut;
+}
+
+bool FakeMessageSender::DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
+                                      const QString& aSenderName, const QString& aSenderEmail,
+                                      const QString& aSubject, const QString& aPlainBody,
+                                      const QString& aHTMLBody, bool IsHTML,
+                                      const QStringList& InLineAttachments,
+                                      const QList<emailmarketing::TAttachementFile>& NormalAttachments,
+                                      const QString& AReplyEmail, const QString& ACCList,
+                                      const QString& ABCCList, const QString& AReceiptRecipientAddress) {
+    FakeSentMessage message{aReceiverName,
+                            aReceiverEmail,
+                            aSenderName,
+                            aSenderEmail,
+                            aSubject,
+                            aPlainBody,
+                            aHTMLBody,
+                            IsHTML,
+                            InLineAttachments,
+                            NormalAttachments,
+                            AReplyEmail,
+                            ACCList,
+                            ABCCList,
+                            AReceiptRecipientAddress,
+                            false};
+    const FakeTransportStep step = FScript->NextSendStep();
+    bool accepted = false;
+    try {
+        accepted = Play(step, true);
+    } catch (...) {
+        std::lock_guard lock(FScript->FLock);
+        FScript->FMessages.append(message);
+        throw;
+    }
+    message.Accepted = accepted;
+    std::lock_guard lock(FScript->FLock);
+    FScript->FMessages.append(message);
+    return accepted;
+}
+
+bool FakeMessageSender::DoConnectToServer(bool AResetLastError) {
+    FConnected = Play(FScript->NextConnectStep(), AResetLastError);
+    return FConnected;
+}
+
+void FakeMessageSender::DoCancel() {
+    std::lock_guard lock(FWaitLock);
+    FWake.notify_all();
+}
+
+bool FakeMessageSender::Play(const FakeTransportStep& AStep, bool AReport) {
+    bool cancelled = false;
+    if (AStep.Action == FakeTransportStep::BlockUntilCancelled) {
+        if (Wait(30000))
+            throw hostapi::EQVException(QStringLiteral("The fake transport was never cancelled."));
+        cancelled = true;
+    } else if (AStep.DelayMs > 0) {
+        cancelled = !Wait(AStep.DelayMs);
+    }
+    if (cancelled) {
+        if (AReport)
+            SetLastError(CancelledText());
+        return false;
+    }
+    switch (AStep.Action) {
+    case FakeTransportStep::Succeed:
+        return true;
+    case FakeTransportStep::ReplyError:
+        if (AReport) {
+            SetLastError(AStep.Text);
+            SetLastReplyErrorCode(AStep.ReplyCode);
+        }
+        return false;
+    case FakeTransportStep::ConnectFailure:
+        if (AReport)
+            SetLastError(AStep.Text);
+        return false;
+    case FakeTransportStep::Raise:
+        throw hostapi::EQVException(AStep.Text);
+    case FakeTransportStep::BlockUntilCancelled:
+        break;
+    }
+    return false;
+}
+
+bool FakeMessageSender::Wait(int AMs) {
+    std::unique_lock lock(FWaitLock);
+    return !FWake.wait_for(lock, std::chrono::milliseconds(AMs), [this] { return Cancelled(); });
+}
+
+} // namespace testsupport
