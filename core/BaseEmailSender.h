@@ -1,0 +1,368 @@
+#pragma once
+
+#include "EmailAttachement.h"
+#include "EmailDocument.h"
+#include "EmailListItem.h"
+#include "MethodeCallThread.h"
+#include "PluginBaseComponent.h"
+#include "SchedulePlugin.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <condition_variable>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+namespace hostapi {
+class TDBFieldSchema;
+}
+
+namespace emailmarketing {
+
+// States of a send job; the ordinal is the bit number in TJobStateSet.
+enum TJobState : int {
+    jsInitialized = 0,
+    jsPrepared = 1,
+    jsPreparing = 2,
+    jsSent = 3,
+    jsSending = 4,
+    jsTerminateing = 5,
+    jsTerminated = 6,
+    jsAutoStarted = 7,
+    jsReseting = 8,
+    jsPreparingPreview = 9,
+    jsPreparedPreview = 10,
+    jsDelayd = 11,
+    jsRegisterServiceFetching = 12,
+    jsRegisterServiceFetched = 13,
+    jsThrottling = 14
+};
+
+// A set of job states, one bit per state ordinal (16 bits).
+class TJobStateSet {
+public:
+    TJobStateSet() = default;
+    TJobStateSet(std::initializer_list<TJobState> AStates);
+    static TJobStateSet FromInt(quint16 ABits);
+
+    bool Contains(TJobState AState) const { return FBits & Bit(AState); }
+    bool ContainsAny(TJobStateSet ASet) const { return FBits & ASet.FBits; }
+    bool IsEmpty() const { return FBits == 0; }
+    TJobStateSet& Include(TJobStateSet ASet);
+    TJobStateSet& Exclude(TJobStateSet ASet);
+    quint16 ToInt() const { return FBits; }
+    bool operator==(const TJobStateSet& other) const = default;
+    // "{jsInitialized, jsPrepared}"
+    QString ToString() const;
+
+private:
+    static quint16 Bit(TJobState AState) { return static_cast<quint16>(1u << static_cast<int>(AState)); }
+    quint16 FBits = 0;
+};
+
+// User actions on a job, answered by CanAction.
+enum TEMLAction : int {
+    eaPrepare = 0,
+    eaSend = 1,
+    eaPreview = 2,
+    eaPreviewFailed = 3,
+    eaChangeScheduler = 4,
+    eaCancelJob = 5,
+    eaKillJob = 6,
+    eaResetJob = 7,
+    eaStart = 8,
+    eaPreparePreview = 9,
+    aeKillIdle = 10
+};
+
+class TBaseEmailSender;
+using TJobNotifyEvent = std::function<void(TBaseEmailSender& Sender)>;
+
+// A used macro in the stored form (name between the "%") and its kind: 0 predefined, 1 list macro,
+// 2 recipient field, 3 schema macro.
+using TUsedMakro = QPair<QString, int>;
+
+// One run of one template to one distribution list: its data, its state set, the actions the state
+// allows and the entry points. The base class answers neutrally; TLocalEmailSender is the job.
+//
+// Free a job with FreeJob (never delete it directly): its destruction steps run while the whole
+// object, with its thread methods, is still alive.
+class TBaseEmailSender : public hostapi::TPluginBaseComponent {
+    Q_OBJECT
+
+public:
+    TBaseEmailSender(QObject* AOwner, qint32 ATemplateID, std::shared_ptr<TEmailListItem> ADestList,
+                     TEmailStyle AEmailStyle);
+    ~TBaseEmailSender() override;
+
+    // Runs the destruction steps, then deletes the job.
+    static void FreeJob(TBaseEmailSender* AJob);
+
+    std::shared_ptr<TEmailListItem> DestinationList() const { return FDestinationList; }
+    void SetDestinationList(std::shared_ptr<TEmailListItem> value) { FDestinationList = std::move(value); }
+    QString Subject() const { return FSubject; }
+    void SetSubject(const QString& value) { FSubject = value; }
+    QString Content() const { return FContent; }
+    void SetContent(const QString& value) { FContent = value; }
+    TEmailStyle EmailStyle() const { return FEmailStyle; }
+    void SetEmailStyle(TEmailStyle value) { FEmailStyle = value; }
+    QStringList& InlineFileList() { return FInlineFileList; }
+    TAttachementList& Attachements() { return FAttachements; }
+    QList<TUsedMakro>& UsedMakros() { return FUsedMakros; }
+    qint32 TemplateID() const { return FTemplateID; }
+    QString TempDirectory() const { return FTempDirectory; }
+    void SetTempDirectory(const QString& value) { FTempDirectory = value; }
+    QString DNSServer() const { return FDNSServer; }
+    void SetDNSServer(const QString& value) { FDNSServer = value; }
+    TJobNotifyEvent OnWaitCallBack() const { return FOnWaitCallBack; }
+    void SetOnWaitCallBack(TJobNotifyEvent value) { FOnWaitCallBack = std::move(value); }
+    TJobNotifyEvent OnDestroyJob() const { return FOnDestroyJob; }
+    void SetOnDestroyJob(TJobNotifyEvent value) { FOnDestroyJob = std::move(value); }
+    QString HTMLContent() const { return FHTMLContent; }
+    void SetHTMLContent(const QString& value) { FHTMLContent = value; }
+    qint64 SuccessTemplateStateID() const { return FSuccessTemplateStateID; }
+    void SetSuccessTemplateStateID(qint64 value) { FSuccessTemplateStateID = value; }
+    qint64 ReSendJobID() const { return FReSendJobID; }
+    void SetReSendJobID(qint64 value) { FReSendJobID = value; }
+    qint64 ReSendJobState() const { return FReSendJobState; }
+    void SetReSendJobState(qint64 value) { FReSendJobState = value; }
+    QString CCList() const { return FCCList; }
+    void SetCCList(const QString& value) { FCCList = value; }
+    QString BCCList() const { return FBCCList; }
+    void SetBCCList(const QString& value) { FBCCList = value; }
+
+    // Time source of every wait and schedule of the job (default: the system clock).
+    QDateTime Now() const;
+    hostapi::ScheduleClock Clock() const { return FClock; }
+    void SetClock(hostapi::ScheduleClock value) { FClock = std::move(value); }
+
+    virtual TJobStateSet State() const;
+    virtual void SetState(TJobStateSet value);
+    // Adds or removes states in one step.
+    virtual void AddState(TJobStateSet AStates);
+    virtual void RemoveState(TJobStateSet AStates);
+    virtual QDateTime StartDate() const;
+    virtual int PrepareCount() const;
+    virtual int SendCount() const;
+    virtual int SentCount() const;
+    virtual int SentFailedCount() const;
+    virtual int SentRetryCount() const;
+    virtual TEmailDocument* GetSendMails(int Index) const;
+    virtual int SendStackCount() const;
+    virtual QDateTime LastSentStatisticUpdate() const;
+    virtual QDateTime SendStarted() const;
+    virtual int SentUnits() const;
+    virtual QDateTime PrepareStarted() const;
+    virtual int FailedMailsCount() const;
+    virtual TEmailDocument* GetFailedMails(int Index) const;
+    virtual bool AutoStart() const;
+    virtual QDateTime AutoStartDate() const;
+    virtual void SetAutoStart(bool value);
+    virtual void SetAutoStartDate(const QDateTime& value);
+    virtual int CurrentDelay() const;
+
+    virtual void InitializeData();
+    virtual void ResetData();
+    // Asks the job to end; with WaitFor waits until jsTerminated is set and raises
+    // "Timeout while waiting for termination state!" after 30 s on the job's clock.
+    virtual bool Terminate(bool WaitFor);
+
+    void Prepare();
+    // Prepares a preview and waits for jsPreparedPreview: at most 60 s without OnWaitCallBack, with
+    // one until the preview is prepared or AbortPreviewPreparing is called.
+    void PreparePreview();
+    void AbortPreviewPreparing();
+    void Send();
+    bool CanAction(TEMLAction AAction) const;
+
+    // Stored form "%NAME%" <-> editor form "[Caption]" of the fields of SchemaName (case-insensitive).
+    static QString ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption,
+                                      const hostapi::TDBFieldSchema& ADBFieldSchema);
+    // The same for a list: its schema's fields, its own macros, its schema macros, then the
+    // predefined macros. AText unchanged without a list.
+    static QString ReplaceFieldMacros(const QString& AText, bool FieldsToCaption, const TEmailListItem* AEmailList,
+                                      const hostapi::TDBFieldSchema& ADBFieldSchema);
+
+    // Predefined macros (name, editor caption) in their fixed order.
+    static const QList<QPair<QString, QString>>& PredefinedMacros();
+
+protected:
+    virtual void DoPrepare();
+    virtual void DoPreparePreview();
+    virtual void DoSend();
+    virtual void ProcessTerminate();
+    // Destruction steps that need the whole object; FreeJob runs them before deleting.
+    virtual void BeforeDestruction();
+
+    // Waits until AState is set; ARounds 10 ms rounds on the job's clock (-1: no limit).
+    bool WaitForJobState(TJobState AState, int ARounds);
+    // Blocks the caller until the state set may have changed, at most AMaxMs milliseconds.
+    virtual void WaitForStateChange(int AMaxMs);
+
+    // Clears TempDirectory when it is a folder strictly inside the system's temporary folder (not a
+    // link); anything else is left alone.
+    void ClearTempDirectory();
+
+private:
+    void CheckPrepare() const;
+
+    std::shared_ptr<TEmailListItem> FDestinationList;
+    QString FSubject;
+    QString FContent;
+    TEmailStyle FEmailStyle;
+    QStringList FInlineFileList;
+    TAttachementList FAttachements;
+    QList<TUsedMakro> FUsedMakros;
+    qint32 FTemplateID;
+    QString FTempDirectory;
+    QString FDNSServer;
+    TJobNotifyEvent FOnWaitCallBack;
+    TJobNotifyEvent FOnDestroyJob;
+    QString FHTMLContent;
+    qint64 FSuccessTemplateStateID = 0;
+    std::atomic<bool> FPreviewPreparingAborting{false};
+    qint64 FReSendJobID = -1;
+    qint64 FReSendJobState = -1;
+    QString FCCList;
+    QString FBCCList;
+    hostapi::ScheduleClock FClock;
+};
+
+// The send job. Its state set is guarded by a read/write lock; every change is one read-modify-write
+// under the write lock, and the state lock is never held while another lock is taken.
+//
+// The job owns its prepare thread and its sender threads and joins them before it is destroyed.
+// The thread bodies are the virtual methods PrepareThreadExecute and SendThreadExecute.
+class TLocalEmailSender : public TBaseEmailSender {
+    Q_OBJECT
+
+public:
+    TLocalEmailSender(QObject* AOwner, qint32 ATemplateID, std::shared_ptr<TEmailListItem> ADestList,
+                      TEmailStyle AEmailStyle);
+    ~TLocalEmailSender() override;
+
+    TJobStateSet State() const override;
+    void SetState(TJobStateSet value) override;
+    // Single write-locked changes of the state set.
+    void AddState(TJobStateSet AStates) override;
+    void RemoveState(TJobStateSet AStates) override;
+    void ModifyState(const std::function<void(TJobStateSet&)>& AChange);
+
+    QDateTime StartDate() const override;
+    int PrepareCount() const override;
+    int SendCount() const override;
+    int SentCount() const override;
+    int SentFailedCount() const override;
+    int SentRetryCount() const override;
+    TEmailDocument* GetSendMails(int Index) const override;
+    int SendStackCount() const override;
+    QDateTime LastSentStatisticUpdate() const override;
+    QDateTime SendStarted() const override;
+    int SentUnits() const override;
+    QDateTime PrepareStarted() const override;
+    int FailedMailsCount() const override;
+    TEmailDocument* GetFailedMails(int Index) const override;
+    bool AutoStart() const override;
+    QDateTime AutoStartDate() const override;
+    void SetAutoStart(bool value) override;
+    void SetAutoStartDate(const QDateTime& value) override;
+
+    qint32 JobDBID() const { return FJobDBID; }
+
+    void InitializeData() override;
+    void ResetData() override;
+    bool Terminate(bool WaitFor) override;
+
+    // The job list's timer entry. A sent job (not terminating) frees itself: answers True, and the
+    // object must not be touched any more. Otherwise starts a due auto-start job.
+    bool ExecuteTimerFunc();
+
+    // True while a thread of the job has not ended.
+    bool ThreadsAlive() const;
+
+protected:
+    void DoPrepare() override;
+    void DoPreparePreview() override;
+    void DoSend() override;
+    void ProcessTerminate() override;
+    void BeforeDestruction() override;
+    void WaitForStateChange(int AMaxMs) override;
+
+    // Thread bodies and the database rows of the job, filled in by the preparation, the sender
+    // threads and the result logging.
+    virtual void PrepareThreadExecute(TMethodeCallThread& CallingThread);
+    virtual void SendThreadExecute(TMethodeCallThread& CallingThread);
+    // Writes the job's "emljobs" row at the start of a preparation.
+    virtual void WriteJobRow();
+    // Writes the job's end rows when it is destroyed.
+    virtual void WriteJobEndRows();
+    // Closes the job's "emljobs" row (jobstate 1, end date now) when a reset discards the run.
+    virtual void CloseJobRow();
+    // Cancels the blocking work of the job's threads (transports, child processes) before they are
+    // joined at destruction.
+    virtual void CancelBlockingWork();
+    // Starts the sender threads of DoSend; the first is the root.
+    virtual void StartSendThreads();
+
+    // Creates and starts a worker thread running AMethode; a sender thread is kept in the sender
+    // thread list, otherwise it becomes the prepare thread.
+    TMethodeCallThread& StartWorkerThread(bool ASender, bool AIsRoot, QThread::Priority APriority,
+                                          TObjProcedure AMethode, TObjFinalProcedure AFinalize);
+    // Appends a prepared document (owned by the job) to the document list and the send stack.
+    void AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument);
+    void ClearSendStatistics();
+    void FreeDocuments();
+    // Joins every thread of the job.
+    void JoinThreads();
+    void SetJobDBID(qint32 value) { FJobDBID = value; }
+
+private:
+    void NotifyStateChanged();
+    void PrepareThreadFinalize();
+    void SendThreadFinalize(bool AIsRoot);
+
+    mutable std::shared_mutex FStateCriticalSection;
+    TJobStateSet FState;
+    std::mutex FStateWaitLock;
+    std::condition_variable FStateChanged;
+    quint64 FStateVersion = 0; // guarded by FStateWaitLock
+
+    mutable std::mutex FDocumentLock; // the four document lists
+    std::vector<std::unique_ptr<TEmailDocument>> FEmailDocumentList;
+    QList<TEmailDocument*> FEmailDocumentSendStack;
+    QList<TEmailDocument*> FSuccessList;
+    QList<TEmailDocument*> FFailedList;
+
+    mutable std::mutex FThreadLock; // the prepare thread and the sender thread list
+    std::unique_ptr<TMethodeCallThread> FPrepareThread;
+    std::vector<std::unique_ptr<TMethodeCallThread>> FSendThreadList;
+
+    QDateTime FStartDate;
+    int FPrepareCount = 0;
+    QDateTime FPrepareStarted;
+    QDateTime FSendStarted;
+
+    mutable std::mutex FSendStatistics;
+    int FSentCount = 0;
+    QDateTime FLastSentStatisticUpdate;
+    int FSentUnits = 0;
+    int FSentFailed = 0;
+    int FSentRetry = 0;
+
+    std::mutex FSendDelaySync;
+    QDateTime FLastDelayedSent;
+
+    qint32 FJobDBID = -1;
+    bool FAutoStart = false;
+    QDateTime FAutoStartDate;
+};
+
+} // namespace emailmarketing

@@ -1,0 +1,81 @@
+#pragma once
+
+// A send job whose thread bodies and database hooks the tests script, and a clock they control.
+
+#include "BaseEmailSender.h"
+#include "DBFieldSchema.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace testsupport {
+
+// Answers a fixed start time plus an offset; every reading advances the offset by Step ms.
+struct FakeClock {
+    QDateTime Base = QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+    std::atomic<qint64> OffsetMs{0};
+    std::atomic<qint64> StepMs{0};
+
+    QDateTime Now() { return Base.addMSecs(OffsetMs.fetch_add(StepMs.load())); }
+    hostapi::ScheduleClock Clock() {
+        return [this] { return Now(); };
+    }
+};
+
+class ScriptedEmailSender : public emailmarketing::TLocalEmailSender {
+public:
+    using Body = std::function<void(emailmarketing::TMethodeCallThread&)>;
+    using TLocalEmailSender::TLocalEmailSender;
+
+    Body PrepareBody;
+    Body SendBody;
+    std::function<void()> OnWriteJobRow;
+    std::function<void()> OnCancelBlockingWork;
+    std::atomic<int> PrepareRuns{0};
+    std::atomic<int> EndRowsWritten{0};
+
+    using TLocalEmailSender::AddPreparedDocument;
+    using TLocalEmailSender::SetJobDBID;
+
+protected:
+    void PrepareThreadExecute(emailmarketing::TMethodeCallThread& T) override {
+        ++PrepareRuns;
+        if (PrepareBody)
+            PrepareBody(T);
+    }
+    void SendThreadExecute(emailmarketing::TMethodeCallThread& T) override {
+        if (SendBody)
+            SendBody(T);
+    }
+    void WriteJobRow() override {
+        if (OnWriteJobRow)
+            OnWriteJobRow();
+    }
+    void WriteJobEndRows() override { ++EndRowsWritten; }
+    void CancelBlockingWork() override {
+        if (OnCancelBlockingWork)
+            OnCancelBlockingWork();
+    }
+};
+
+// A body that idles until its thread is asked to terminate (a suspended sender).
+inline void IdleUntilTerminated(emailmarketing::TMethodeCallThread& T) {
+    while (!T.Terminated())
+        T.Suspend();
+}
+
+// A list that sends e-mail to the field "email".
+inline std::shared_ptr<emailmarketing::TEmailListItem> MakeList() {
+    auto list = std::make_shared<emailmarketing::TEmailListItem>();
+    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email")});
+    return list;
+}
+
+// A job ready to prepare: content and a list with address fields.
+inline void MakeReady(emailmarketing::TBaseEmailSender& AJob) {
+    AJob.SetContent(QStringLiteral("Hello"));
+    AJob.InitializeData();
+}
+
+} // namespace testsupport

@@ -1,0 +1,124 @@
+// TMethodeCallThread: the method and its completion, exceptions shown on the GUI thread, the
+// wake token of a self-suspending thread, and joining.
+
+#include "MethodeCallThread.h"
+
+#include "HostDoubles.h"
+#include "QVException.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <future>
+
+using namespace emailmarketing;
+
+class tst_MethodeCallThread : public QObject {
+    Q_OBJECT
+
+private slots:
+    void runsMethodeThenFinalize();
+    void exceptionStillFinalizesAndIsShown_data();
+    void exceptionStillFinalizesAndIsShown();
+    void withoutMethodeEndsAtOnce();
+    void terminateWakesSuspendedThread();
+    void stressResumeBeforeSuspendIsNotLost();
+};
+
+void tst_MethodeCallThread::runsMethodeThenFinalize() {
+    QStringList steps;
+    TMethodeCallThread thread;
+    thread.SetIsRoot(true);
+    thread.SetObjMethode([&](TMethodeCallThread& T) { steps << (T.IsRoot() ? "root" : "other"); });
+    thread.SetFinalizeMethode([&] { steps << "final"; });
+    thread.Start();
+    thread.WaitFor();
+    QCOMPARE(steps, QStringList({"root", "final"}));
+    QVERIFY(thread.Finished());
+    QVERIFY(!thread.Alive());
+    QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, thread.Start());
+}
+
+void tst_MethodeCallThread::exceptionStillFinalizesAndIsShown_data() {
+    QTest::addColumn<bool>("methodeRaises");
+    QTest::addColumn<bool>("finalizeRaises");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("methode raises") << true << false << QStringList{"work failed"};
+    QTest::newRow("finalize raises") << false << true << QStringList{"final failed"};
+    QTest::newRow("both raise") << true << true << QStringList{"final failed", "work failed"};
+}
+
+void tst_MethodeCallThread::exceptionStillFinalizesAndIsShown() {
+    QFETCH(bool, methodeRaises);
+    QFETCH(bool, finalizeRaises);
+    QFETCH(QStringList, shown);
+    testsupport::RecordingExceptionDisplay display;
+    std::atomic<bool> finalized{false};
+    TMethodeCallThread thread;
+    thread.SetObjMethode([&](TMethodeCallThread&) {
+        if (methodeRaises)
+            throw hostapi::EQVException("work failed");
+    });
+    thread.SetFinalizeMethode([&] {
+        finalized = true;
+        if (finalizeRaises)
+            throw hostapi::EQVException("final failed");
+    });
+    thread.Start();
+    thread.WaitFor();
+    QVERIFY(finalized.load());
+    QTRY_COMPARE(display.Records().size(), shown.size());
+    QStringList messages;
+    for (const auto& record : display.Records()) {
+        messages << record.Exception.Message;
+        QCOMPARE(record.Thread, QThread::currentThread()); // shown on the GUI thread
+    }
+    QCOMPARE(messages, shown);
+}
+
+void tst_MethodeCallThread::withoutMethodeEndsAtOnce() {
+    bool finalized = false;
+    TMethodeCallThread thread;
+    thread.SetFinalizeMethode([&] { finalized = true; });
+    thread.Start();
+    thread.WaitFor();
+    QVERIFY(thread.Finished());
+    QVERIFY(!finalized);
+}
+
+void tst_MethodeCallThread::terminateWakesSuspendedThread() {
+    std::promise<void> suspending;
+    TMethodeCallThread thread;
+    thread.SetObjMethode([&](TMethodeCallThread& T) {
+        suspending.set_value();
+        while (!T.Terminated())
+            T.Suspend();
+    });
+    thread.Start();
+    suspending.get_future().wait();
+    thread.Terminate();
+    thread.WaitFor();
+    QVERIFY(thread.Finished());
+}
+
+void tst_MethodeCallThread::stressResumeBeforeSuspendIsNotLost() {
+    for (int i = 0; i < 2000; ++i) {
+        std::promise<void> resumed;
+        std::shared_future<void> resumedFuture = resumed.get_future().share();
+        std::atomic<bool> woke{false};
+        TMethodeCallThread thread;
+        thread.SetObjMethode([&](TMethodeCallThread& T) {
+            resumedFuture.wait(); // the resume has been issued before the thread suspends
+            T.Suspend();
+            woke = !T.Terminated();
+        });
+        thread.Start();
+        thread.Resume();
+        resumed.set_value();
+        thread.WaitFor();
+        QVERIFY2(woke.load(), qPrintable(QString("round %1").arg(i)));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_MethodeCallThread)
+#include "tst_MethodeCallThread.moc"
