@@ -1,0 +1,134 @@
+#include "HostSettingsDialog.h"
+
+#include "Database.h"
+#include "ExceptionDisplay.h"
+#include "QVException.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace qvhost {
+
+namespace {
+
+QString Trimmed(const QVariant& AValue) {
+    return AValue.isNull() ? QString() : AValue.toString().trimmed();
+}
+
+} // namespace
+
+HostSettingsDialog::HostSettingsDialog(QWidget* AParent)
+    : QDialog(AParent), FLang(QStringLiteral("HostSettingsDialog")), lblCompanyAddress(new QLabel(this)),
+      cbxCompanyAddress(new QComboBox(this)),
+      btnBox(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)) {
+    setObjectName(QStringLiteral("HostSettingsDialog"));
+    lblCompanyAddress->setObjectName(QStringLiteral("lblCompanyAddress"));
+    lblCompanyAddress->setBuddy(cbxCompanyAddress);
+    cbxCompanyAddress->setObjectName(QStringLiteral("cbxCompanyAddress"));
+    cbxCompanyAddress->setMinimumContentsLength(40);
+    btnBox->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
+    btnBox->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnBox, &QDialogButtonBox::accepted, this, &HostSettingsDialog::btnOKClick);
+    connect(btnBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(lblCompanyAddress, cbxCompanyAddress);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(btnBox);
+
+    FAddresses = ReadAddresses();
+    FStoredID = FPelmaris.GetCompanyAddressID();
+    SetLanguage(FLang.Language());
+}
+
+HostSettingsDialog::~HostSettingsDialog() = default;
+
+QList<AddressChoice> HostSettingsDialog::ReadAddresses() {
+    QSqlQuery query = hostapi::Database::Exec(
+        QStringLiteral("SELECT \"id\", \"companyname\", \"name\", \"surname\", \"city\" "
+                       "FROM \"pelm_addresses_ass\" "
+                       "ORDER BY \"companyname\", \"name\", \"surname\", \"id\""),
+        {}, QStringLiteral("read the addresses for the company address"));
+    QList<AddressChoice> choices;
+    while (query.next()) {
+        const qint64 id = query.value(0).toLongLong();
+        choices.append({id, AddressText(query.value(1), query.value(2), query.value(3), query.value(4))});
+    }
+    return choices;
+}
+
+QString HostSettingsDialog::AddressText(const QVariant& ACompany, const QVariant& AName,
+                                        const QVariant& AFirstName, const QVariant& ACity) {
+    QStringList person;
+    for (const QVariant& part : {AName, AFirstName})
+        if (const QString text = Trimmed(part); !text.isEmpty())
+            person.append(text);
+    QStringList parts;
+    if (const QString company = Trimmed(ACompany); !company.isEmpty())
+        parts.append(company);
+    if (!person.isEmpty())
+        parts.append(person.join(QStringLiteral(", ")));
+    QString text = parts.join(QStringLiteral(" – "));
+    if (const QString city = Trimmed(ACity); !city.isEmpty())
+        text = text.isEmpty() ? city : QStringLiteral("%1 (%2)").arg(text, city);
+    return text;
+}
+
+void HostSettingsDialog::FillChoices() {
+    const qint64 selected = cbxCompanyAddress->count() > 0 ? SelectedAddressID() : FStoredID;
+    cbxCompanyAddress->clear();
+    cbxCompanyAddress->addItem(FLang.Text(QStringLiteral("IDS_NoAddress")), qint64(-1));
+    bool storedShown = FStoredID < 0;
+    for (const AddressChoice& choice : FAddresses) {
+        cbxCompanyAddress->addItem(choice.Text.isEmpty()
+                                       ? FLang.Text(QStringLiteral("IDS_AddressWithoutName")).arg(choice.ID)
+                                       : choice.Text,
+                                   choice.ID);
+        storedShown = storedShown || choice.ID == FStoredID;
+    }
+    // A stored address that no longer exists stays the choice until the user picks another.
+    if (!storedShown)
+        cbxCompanyAddress->addItem(FLang.Text(QStringLiteral("IDS_AddressMissing")).arg(FStoredID),
+                                   FStoredID);
+    SelectAddressID(selected);
+}
+
+qint64 HostSettingsDialog::SelectedAddressID() const {
+    QV_ASSERT(cbxCompanyAddress->currentIndex() >= 0);
+    return cbxCompanyAddress->currentData().toLongLong();
+}
+
+void HostSettingsDialog::SelectAddressID(qint64 AAddressID) {
+    const int index = cbxCompanyAddress->findData(AAddressID);
+    QV_ASSERT(index >= 0);
+    cbxCompanyAddress->setCurrentIndex(index);
+}
+
+void HostSettingsDialog::Save() {
+    FPelmaris.SetCompanyAddressID(SelectedAddressID());
+}
+
+void HostSettingsDialog::SetLanguage(const QString& ALangName) {
+    FLang.SetLanguage(ALangName);
+    setWindowTitle(FLang.Text(QStringLiteral("IDS_Caption")));
+    lblCompanyAddress->setText(FLang.Text(QStringLiteral("IDS_CompanyAddress")));
+    btnBox->button(QDialogButtonBox::Ok)->setText(FLang.Text(QStringLiteral("IDS_OK")));
+    btnBox->button(QDialogButtonBox::Cancel)->setText(FLang.Text(QStringLiteral("IDS_Cancel")));
+    FillChoices();
+}
+
+void HostSettingsDialog::btnOKClick() {
+    try {
+        Save();
+        accept();
+    } catch (...) {
+        hostapi::TVRNExceptionUtils::ShowCurrent();
+    }
+}
+
+} // namespace qvhost
