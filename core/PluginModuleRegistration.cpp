@@ -1,5 +1,9 @@
 #include "PluginModuleRegistration.h"
 
+#include "QVException.h"
+#include "VRNLang.h"
+#include "dmPluginEmailMarketingMain.h"
+
 namespace emailmarketing {
 
 QString PluginModuleGUID() {
@@ -24,6 +28,34 @@ hostapi::TPluginFormClassList& PluginFormClasses() {
 // a window's (QWidget* AParent). Then add its name to the expected classes of the module in
 // tests/modules/tst_ModuleRegistration.cpp. The calls are explicit (no registrar objects), so a class
 // is registered whether the module is linked as a library or into a test, in a fixed order.
-void RegisterModuleClasses() {}
+namespace {
+
+// A window the module declares to the host but does not offer yet: opening it tells the user so.
+void RegisterPendingForm(const QString& AClassName) {
+    hostapi::TClientPluginBaseGUI::RegisterPluginFormClass(
+        hostapi::TPluginFormClass{AClassName, nullptr,
+                                  [AClassName](QWidget*) -> hostapi::TPluginForm* {
+                                      const hostapi::TVRNLang lang(
+                                          QStringLiteral("PluginModuleRegistration"));
+                                      throw hostapi::EQVUserMessageException(
+                                          lang.Text(QStringLiteral("IDS_FormNotAvailable")).arg(AClassName));
+                                  }},
+        PluginFormClasses());
+}
+
+} // namespace
+
+void RegisterModuleClasses() {
+    hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginEmailMarketingMain>(
+        PluginDataModuleClasses());
+    // Registered by name only: a hand-made entry is not found again by its meta-object.
+    static const bool formsRegistered = [] {
+        RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"));
+        RegisterPendingForm(QStringLiteral("TfrmEmailMarketingLists"));
+        RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"));
+        return true;
+    }();
+    Q_UNUSED(formsRegistered);
+}
 
 } // namespace emailmarketing

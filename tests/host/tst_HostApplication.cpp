@@ -91,6 +91,7 @@ private slots:
     void firstStartListsTheStepsAndFollowsTheChosenOne();
     void firstStartNotShownWhenDone();
     void firstStartWaitsForAModuleWithSteps();
+    void firstStartOffersTheEmailMarketingSteps();
     void languageSwitchTurnsTextsAndBack_data();
     void languageSwitchTurnsTextsAndBack();
     void progressShownInTheStatusBar();
@@ -271,13 +272,32 @@ void tst_HostApplication::firstStartNotShownWhenDone() {
 }
 
 void tst_HostApplication::firstStartWaitsForAModuleWithSteps() {
-    // The product modules offer no step yet: no dialog, and the first start is still to come.
+    // The register service module offers no step: no dialog, and the first start is still to come.
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(QStringLiteral(QV_REGISTER_SERVICE_MODULE),
+                        folder.filePath(QFileInfo(QStringLiteral(QV_REGISTER_SERVICE_MODULE)).fileName())));
+    FHost.reset();
+    FHost = std::make_unique<HostUnderTest>();
+    QCOMPARE(FHost->Load(folder.path()), 1);
+    FHost->Start();
+    QCOMPARE(FHost->Window->StartFirstStart(), nullptr);
+    QVERIFY(!qvhost::FirstStartSteps::Done(hostapi::TQVMainInterface::GetSaveSettings()));
+    FHost.reset();
+}
+
+void tst_HostApplication::firstStartOffersTheEmailMarketingSteps() {
     FHost.reset();
     FHost = std::make_unique<HostUnderTest>();
     QCOMPARE(FHost->Load(QStringLiteral(QV_MODULE_DIR)), 2);
     FHost->Start();
-    QCOMPARE(FHost->Window->StartFirstStart(), nullptr);
-    QVERIFY(!qvhost::FirstStartSteps::Done(hostapi::TQVMainInterface::GetSaveSettings()));
+    QPointer<qvhost::FirstStartDialog> dialog = FHost->Window->StartFirstStart();
+    QVERIFY(dialog);
+    const QList<qvhost::FirstStartStep>& steps = dialog->Steps().Steps();
+    QCOMPARE(steps.size(), 2);
+    QCOMPARE(steps[0].ComponentTitle, QStringLiteral("Email Marketing"));
+    QCOMPARE(steps[0].Title, QStringLiteral("Emailserver Konfigurieren"));
+    QCOMPARE(steps[1].Title, QStringLiteral("SMS-Provider Konfigurieren"));
+    dialog->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
 }
 
 void tst_HostApplication::languageSwitchTurnsTextsAndBack_data() {

@@ -92,7 +92,14 @@ void tst_HostSession::loadsBothProductModulesOfTheDefaultFolder() {
     QVERIFY(host.Session->Loader().PluginByGUID(QStringLiteral("{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10}")));
     host.Session->StartModules();
     QVERIFY2(host.Display.Records().isEmpty(), qPrintable(host.Display.Records().value(0).Exception.Message));
-    QVERIFY(host.Session->Menus().Sections().isEmpty()); // they register no window yet
+    const hostapi::MenuModel menus = host.Session->Menus();
+    QCOMPARE(menus.SectionCaptions(), (QStringList{"Konfiguration", "Email Marketing"}));
+    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).size(), 1);
+    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).first().Item.MenuTitle, QStringLiteral("Email Marketing"));
+    const QList<hostapi::TMenuEntry> work = menus.Entries(QStringLiteral("Email Marketing"));
+    QCOMPARE(work.size(), 2);
+    QCOMPARE(work[0].Item.MenuTitle, QStringLiteral("Verteilerlisten"));
+    QCOMPARE(work[1].Item.MenuTitle, QStringLiteral("Versand"));
     QVERIFY(host.Session->ShutDown());
     QVERIFY(host.Session->Loader().Plugins().isEmpty());
 }

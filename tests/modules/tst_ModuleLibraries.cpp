@@ -53,9 +53,10 @@ private slots:
         QTest::addColumn<QString>("guid");
         QTest::addColumn<QStringList>("dataModules");
         QTest::addColumn<QStringList>("windows");
-        // The product modules register no class yet; the test module registers its own four.
+        // The register service module registers no class yet; the test module registers its own four.
         QTest::newRow("e-mail marketing")
-            << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList() << QStringList();
+            << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList{"TdmPluginEmailMarketingMain"}
+            << QStringList{"TfrmEmailMarketing", "TfrmEmailMarketingLists", "TfrmPluginEmailMarketingGlobalSettings"};
         QTest::newRow("register service")
             << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList() << QStringList();
         QTest::newRow("test module") << QV_TEST_MODULE << QString::fromLatin1(testmodule::TestModuleGUID)

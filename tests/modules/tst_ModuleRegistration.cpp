@@ -32,9 +32,12 @@ private slots:
         QTest::addColumn<QStringList>("registered");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("e-mail marketing data modules")
-            << ClassNames(emailmarketing::PluginDataModuleClasses()) << QStringList{};
+            << ClassNames(emailmarketing::PluginDataModuleClasses())
+            << QStringList{QStringLiteral("TdmPluginEmailMarketingMain")};
         QTest::newRow("e-mail marketing windows")
-            << ClassNames(emailmarketing::PluginFormClasses()) << QStringList{};
+            << ClassNames(emailmarketing::PluginFormClasses())
+            << QStringList{QStringLiteral("TfrmEmailMarketing"), QStringLiteral("TfrmEmailMarketingLists"),
+                           QStringLiteral("TfrmPluginEmailMarketingGlobalSettings")};
         QTest::newRow("register service data modules")
             << ClassNames(registerservice::PluginDataModuleClasses()) << QStringList{};
         QTest::newRow("register service windows")

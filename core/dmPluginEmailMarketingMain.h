@@ -1,0 +1,155 @@
+#pragma once
+
+#include "EmailListItem.h"
+#include "EmailSenderJobList.h"
+#include "PluginBaseDataModule.h"
+
+#include <QList>
+#include <QReadWriteLock>
+#include <QString>
+
+#include <memory>
+
+class QTimer;
+
+namespace hostapi {
+class TPelmarisPlugin;
+class TQVFirstStart;
+struct TQVFirstStartItem;
+class TQVPluginFormManager;
+class TVRNLang;
+} // namespace hostapi
+
+namespace emailmarketing {
+
+// The e-mail marketing module's main data module: owns the job list and its autostart timer, guards
+// the host's shut-down while jobs exist, declares the module's windows and first-start steps, and
+// keeps the module-wide send settings (settings store section "EMLMARK") and the company sender
+// address that lists using the global settings ask for through their callbacks.
+//
+// Life-cycle and timer run on the GUI thread. The settings getters and the list callbacks may be
+// called from any thread (job threads included).
+class TdmPluginEmailMarketingMain : public hostapi::TPluginBaseDataModule, public IJobNotification {
+    Q_OBJECT
+
+public:
+    explicit TdmPluginEmailMarketingMain(hostapi::TClientPluginBase* AOwner);
+    // Stops the timer, then ends and joins the jobs before anything they use is freed.
+    ~TdmPluginEmailMarketingMain() override;
+
+    void AfterStartup() override;
+    void SetLanguage(const QString& ALangName) override;
+    bool CanShutDown() override;
+    void BeforeUnInit() override;
+    void UnInit() override;
+
+    TEmailSenderJobList& Jobs() { return *FJobs; }
+
+    qint32 PreloadEmailList() const { return FPreloadEmailList; }
+    void SetPreloadEmailList(qint32 value) { FPreloadEmailList = value; }
+
+    // Global send settings; every access reads or writes the settings store.
+    QString DNSServer() const;
+    void SetDNSServer(const QString& value);
+    QString GlobalReplyEmailAddressField() const;
+    void SetGlobalReplyEmailAddressField(const QString& value);
+    QString GlobalSenderEmail() const;
+    void SetGlobalSenderEmail(const QString& value);
+    qint64 StateID_AfterCreate() const;
+    void SetStateID_AfterCreate(qint64 value);
+    qint64 StateID_AfterSuccSend() const;
+    void SetStateID_AfterSuccSend(qint64 value);
+    TMessageSenderDevice GlobalMessageSenderDevice() const;
+    void SetGlobalMessageSenderDevice(TMessageSenderDevice value);
+    TSMSMessageSenderDevice GlobalSMSMessageSenderDevice() const;
+    void SetGlobalSMSMessageSenderDevice(TSMSMessageSenderDevice value);
+    QString GlobalMailServer() const;
+    void SetGlobalMailServer(const QString& value);
+    bool GlobalAuthentication() const;
+    void SetGlobalAuthentication(bool value);
+    QString GlobalUserName() const;
+    void SetGlobalUserName(const QString& value);
+    QString GlobalPassword() const;
+    void SetGlobalPassword(const QString& value);
+    bool GlobalRegisterServiceFilterEnabled() const;
+    void SetGlobalRegisterServiceFilterEnabled(bool value);
+    bool GlobalFetchRegisterServiceBeforeSending() const;
+    void SetGlobalFetchRegisterServiceBeforeSending(bool value);
+    bool GlobalUnitSend() const;
+    void SetGlobalUnitSend(bool value);
+    int GlobalUnitCount() const;
+    void SetGlobalUnitCount(int value);
+    int GlobalSendThreads() const;
+    void SetGlobalSendThreads(int value);
+    int GlobalUnitDelay() const;
+    void SetGlobalUnitDelay(int value);
+    bool GlobalThrottle() const;
+    void SetGlobalThrottle(bool value);
+    bool GlobalChaotic() const;
+    void SetGlobalChaotic(bool value);
+
+    // The resolver configuration DNSServer falls back to (default "/etc/resolv.conf").
+    QString ResolvConfPath() const { return FResolvConfPath; }
+    void SetResolvConfPath(const QString& value) { FResolvConfPath = value; }
+
+    // The company sender address is read again on its next use.
+    void ResetGlobalAddressData();
+
+    // Installs the global-value callbacks below into a list (the list store does this for every
+    // list it creates).
+    void ConnectGlobalCallbacks(TEmailListItem& AList);
+
+    void DoGetGlobalSenderDevice(const TEmailListItem& Sender, TMessageSenderDevice& AMessageSenderDevice);
+    void DoGetGlobalSMSSenderDevice(const TEmailListItem& Sender,
+                                    TSMSMessageSenderDevice& ASMSMessageSenderDevice);
+    void DoGetGlobalMailServer(const TEmailListItem& Sender, QString& AMailServer, QString& AUserName,
+                               QString& APassword, bool& AAuthentication);
+    void DoGetGlobalRegisterService(const TEmailListItem& Sender, bool& FilterEnabled, bool& FetchBeforeSend);
+    void DoGetGlobalSendSettings(const TEmailListItem& Sender, bool& AUnitSend, int& AUnitCount,
+                                 int& ASendThreads, int& AUnitDelay, bool& AThrottle, bool& AChaotic);
+    void DoGetGlobalAddressInfo(const TEmailListItem& Sender, QString& AName, QString& AEmail,
+                                QString& AReplyToEmail);
+
+    // IJobNotification: marks the cached lists that are a job's destination.
+    void JobListChanged(TEmailSenderJobList& AJobList, TBaseEmailSender* AJob, bool ARemoved) override;
+
+    // Handler of the 60-second autostart timer.
+    void tmrCheckAutostartTimer();
+
+    QTimer* AutostartTimer() const { return tmrCheckAutostart; }
+
+private:
+    void BuildFormManager();
+    void QVFirstStartLink(hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem);
+    void UpdateAttachmentFileOptions();
+    void LoadGlobalAddressData();
+    QString ReadText(const QString& AKey) const;
+    void WriteText(const QString& AKey, const QString& AValue);
+    int ReadConvertedInteger(const QString& AKey, int ADefault) const;
+    bool ReadBoolean(const QString& AKey) const;
+    void WriteBoolean(const QString& AKey, bool AValue);
+
+    QTimer* tmrCheckAutostart;
+    hostapi::TPelmarisPlugin* PelmarisPlugin;
+    std::unique_ptr<hostapi::TVRNLang> siLang;
+    hostapi::TQVFirstStart* QVFirstStart;
+    hostapi::TQVPluginFormManager* QVPluginFormManager = nullptr;
+
+    qint32 FPreloadEmailList = -1;
+    QList<std::shared_ptr<TEmailListItem>> FEMailLists;
+    std::unique_ptr<TEmailSenderJobList> FJobs;
+    std::shared_ptr<IJobNotification> FJobNotifyer;
+    QString FResolvConfPath;
+
+    QString FGlobalAddressName;
+    QString FGlobalReplyEmail;
+    qint64 FGlobalAddressCompanyID = -1;
+    bool FGlobalAddressLoaded = false;
+    mutable QReadWriteLock FGlobalAddressSync;
+};
+
+// The one instance of the main data module (the windows reach the module through it); nullptr
+// while none exists.
+extern TdmPluginEmailMarketingMain* dmPluginEmailMarketingMain;
+
+} // namespace emailmarketing

@@ -1,0 +1,695 @@
+// TdmPluginEmailMarketingMain: shut-down questions, menus and first-start steps, the timer entry,
+// the global send settings in section "EMLMARK", the DNS fallback, and the company sender address
+// handed to lists (also from many threads at once).
+
+#include "dmPluginEmailMarketingMain.h"
+
+#include "ClientPluginBase.h"
+#include "DBFieldSchema.h"
+#include "Database.h"
+#include "HostDoubles.h"
+#include "MenuModel.h"
+#include "PelmarisPlugin.h"
+#include "PluginModuleRegistration.h"
+#include "QVMainInterface.h"
+#include "QVException.h"
+#include "QVFirstStart.h"
+#include "ScreenService.h"
+#include "ScriptedEmailSender.h"
+#include "SettingsStore.h"
+#include "StringData.h"
+#include "TestDatabase.h"
+#include "VRNLang.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+using namespace emailmarketing;
+using hostapi::TModalResult;
+using testsupport::ScriptedEmailSender;
+using testsupport::TestDatabase;
+
+Q_DECLARE_METATYPE(QList<int>)
+
+namespace {
+
+const QString Section = QStringLiteral("EMLMARK");
+
+QString Text(const QString& AId) {
+    return hostapi::TVRNLang(QStringLiteral("dmPluginEmailMarketingMain")).Text(AId);
+}
+
+QString StoredText(const QString& AKey) {
+    return hostapi::SettingsStore::Instance().ReadString(Section, AKey);
+}
+
+// A data module whose jobs are scripted.
+struct Fixture {
+    TestDatabase Db;
+    testsupport::FakeClock Clock;
+    TdmPluginEmailMarketingMain Dm{nullptr};
+
+    Fixture() {
+        Dm.Jobs().SetClock(Clock.Clock());
+        Dm.Jobs().SetLocalJobFactory(
+            [](QObject* AOwner, qint32 AID, std::shared_ptr<TEmailListItem> AList, TEmailStyle AStyle) {
+                return new ScriptedEmailSender(AOwner, AID, std::move(AList), AStyle);
+            });
+    }
+    ScriptedEmailSender* Create(qint32 ATemplateID) {
+        auto* job = static_cast<ScriptedEmailSender*>(
+            Dm.Jobs().CreateJob(tjLocal, ATemplateID, testsupport::MakeList(), esPlainText));
+        testsupport::MakeReady(*job);
+        return job;
+    }
+    // A job whose sender thread idles until it is terminated.
+    ScriptedEmailSender* CreateSending(qint32 ATemplateID) {
+        ScriptedEmailSender* job = Create(ATemplateID);
+        job->SendBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
+        job->AddState({jsPrepared});
+        job->Send();
+        return job;
+    }
+};
+
+qint64 AddAddress(const QString& company, const QString& name, const QString& surname, const QString& email) {
+    return hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
+                                        {QStringLiteral("companyname"), QStringLiteral("name"),
+                                         QStringLiteral("surname"), QStringLiteral("email1")},
+                                        {company, name, surname, email});
+}
+
+std::shared_ptr<TEmailListItem> GlobalList(TdmPluginEmailMarketingMain& ADm) {
+    auto list = testsupport::MakeList();
+    ADm.ConnectGlobalCallbacks(*list);
+    list->SetUseGlobalAddress(true);
+    list->SetUseGlobalMailServer(true);
+    list->SetUseGlobalSendSettings(true);
+    list->SetUseGlobalRegisterService(true);
+    list->SetUseGlobalSMSProvider(true);
+    return list;
+}
+
+// Getter and setter of one property, by name, over QVariant.
+struct Accessor {
+    std::function<QVariant(TdmPluginEmailMarketingMain&)> Get;
+    std::function<void(TdmPluginEmailMarketingMain&, const QVariant&)> Set;
+};
+
+template <class T>
+Accessor Make(T (TdmPluginEmailMarketingMain::*AGet)() const, void (TdmPluginEmailMarketingMain::*ASet)(T)) {
+    return {[AGet](TdmPluginEmailMarketingMain& d) { return QVariant::fromValue((d.*AGet)()); },
+            [ASet](TdmPluginEmailMarketingMain& d, const QVariant& v) { (d.*ASet)(v.value<T>()); }};
+}
+
+Accessor MakeText(QString (TdmPluginEmailMarketingMain::*AGet)() const,
+                  void (TdmPluginEmailMarketingMain::*ASet)(const QString&)) {
+    return {[AGet](TdmPluginEmailMarketingMain& d) { return QVariant((d.*AGet)()); },
+            [ASet](TdmPluginEmailMarketingMain& d, const QVariant& v) { (d.*ASet)(v.toString()); }};
+}
+
+template <class E>
+Accessor MakeEnum(E (TdmPluginEmailMarketingMain::*AGet)() const,
+                  void (TdmPluginEmailMarketingMain::*ASet)(E)) {
+    return {
+        [AGet](TdmPluginEmailMarketingMain& d) { return QVariant(static_cast<int>((d.*AGet)())); },
+        [ASet](TdmPluginEmailMarketingMain& d, const QVariant& v) { (d.*ASet)(static_cast<E>(v.toInt())); }};
+}
+
+Accessor PropertyByName(const QString& AName) {
+    using D = TdmPluginEmailMarketingMain;
+    static const QHash<QString, Accessor> accessors{
+        {"GlobalReplyEmailAddressField",
+         MakeText(&D::GlobalReplyEmailAddressField, &D::SetGlobalReplyEmailAddressField)},
+        {"GlobalSenderEmail", MakeText(&D::GlobalSenderEmail, &D::SetGlobalSenderEmail)},
+        {"StateID_AfterCreate", Make<qint64>(&D::StateID_AfterCreate, &D::SetStateID_AfterCreate)},
+        {"StateID_AfterSuccSend", Make<qint64>(&D::StateID_AfterSuccSend, &D::SetStateID_AfterSuccSend)},
+        {"GlobalMessageSenderDevice",
+         MakeEnum(&D::GlobalMessageSenderDevice, &D::SetGlobalMessageSenderDevice)},
+        {"GlobalSMSMessageSenderDevice",
+         MakeEnum(&D::GlobalSMSMessageSenderDevice, &D::SetGlobalSMSMessageSenderDevice)},
+        {"GlobalMailServer", MakeText(&D::GlobalMailServer, &D::SetGlobalMailServer)},
+        {"GlobalAuthentication", Make<bool>(&D::GlobalAuthentication, &D::SetGlobalAuthentication)},
+        {"GlobalUserName", MakeText(&D::GlobalUserName, &D::SetGlobalUserName)},
+        {"GlobalPassword", MakeText(&D::GlobalPassword, &D::SetGlobalPassword)},
+        {"GlobalRegisterServiceFilterEnabled",
+         Make<bool>(&D::GlobalRegisterServiceFilterEnabled, &D::SetGlobalRegisterServiceFilterEnabled)},
+        {"GlobalFetchRegisterServiceBeforeSending",
+         Make<bool>(&D::GlobalFetchRegisterServiceBeforeSending,
+                    &D::SetGlobalFetchRegisterServiceBeforeSending)},
+        {"GlobalUnitSend", Make<bool>(&D::GlobalUnitSend, &D::SetGlobalUnitSend)},
+        {"GlobalUnitCount", Make<int>(&D::GlobalUnitCount, &D::SetGlobalUnitCount)},
+        {"GlobalSendThreads", Make<int>(&D::GlobalSendThreads, &D::SetGlobalSendThreads)},
+        {"GlobalUnitDelay", Make<int>(&D::GlobalUnitDelay, &D::SetGlobalUnitDelay)},
+        {"GlobalThrottle", Make<bool>(&D::GlobalThrottle, &D::SetGlobalThrottle)},
+        {"GlobalChaotic", Make<bool>(&D::GlobalChaotic, &D::SetGlobalChaotic)},
+    };
+    if (!accessors.contains(AName))
+        throw hostapi::EQVException(QStringLiteral("no accessor for %1").arg(AName));
+    return accessors.value(AName);
+}
+
+} // namespace
+
+class tst_dmPluginEmailMarketingMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void canShutDown_data();
+    void canShutDown();
+    void menusAndFirstStartSteps_data();
+    void menusAndFirstStartSteps();
+    void pendingWindowTellsTheUser();
+    void attachmentFileOptionsFollowTheLanguage();
+    void timerTickFreesSentJobAndAutoStartsDueJob();
+    void settingsRoundTrip_data();
+    void settingsRoundTrip();
+    void settingsFallbacks_data();
+    void settingsFallbacks();
+    void dnsServer_data();
+    void dnsServer();
+    void listCallbacksAnswerTheGlobalSettings();
+    void companySenderAddress_data();
+    void companySenderAddress();
+    void companyChangesShow();
+    void eightThreadsReadWhileAddressIsReset();
+};
+
+// Jobs: "idle", "sending"; answers to the questions in order; the expected texts of the questions.
+void tst_dmPluginEmailMarketingMain::canShutDown_data() {
+    QTest::addColumn<bool>("idleJob");
+    QTest::addColumn<bool>("sendingJob");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<bool>("expected");
+    QTest::addColumn<int>("jobsLeft");
+    const QString first = QStringLiteral("IDS_RJRA");
+    const QString second = QStringLiteral("IDS_RJRASJ");
+    QTest::newRow("no job: no dialog") << false << false << QList<int>{} << QStringList{} << true << 0;
+    QTest::newRow("idle job, ignore")
+        << true << false << QList<int>{hostapi::mrIgnore} << QStringList{first} << true << 0;
+    QTest::newRow("idle job, no") << true << false << QList<int>{hostapi::mrNo} << QStringList{first} << false
+                                  << 1;
+    QTest::newRow("idle job, cancel")
+        << true << false << QList<int>{hostapi::mrCancel} << QStringList{first} << false << 1;
+    QTest::newRow("sending job, no in first")
+        << true << true << QList<int>{hostapi::mrNo} << QStringList{first} << false << 2;
+    QTest::newRow("sending job, ignore then no")
+        << true << true << QList<int>{hostapi::mrIgnore, hostapi::mrNo} << QStringList{first, second} << false
+        << 1;
+    QTest::newRow("sending job, ignore then cancel")
+        << false << true << QList<int>{hostapi::mrIgnore, hostapi::mrCancel} << QStringList{first, second}
+        << false << 1;
+    QTest::newRow("sending job, ignore twice")
+        << true << true << QList<int>{hostapi::mrIgnore, hostapi::mrIgnore} << QStringList{first, second}
+        << true << 1;
+}
+
+void tst_dmPluginEmailMarketingMain::canShutDown() {
+    QFETCH(bool, idleJob);
+    QFETCH(bool, sendingJob);
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, questions);
+    QFETCH(bool, expected);
+    QFETCH(int, jobsLeft);
+
+    testsupport::ScriptedDialogService dialogs;
+    for (int answer : answers)
+        dialogs.AddAnswer(static_cast<TModalResult>(answer));
+    Fixture f;
+    ScriptedEmailSender* sending = sendingJob ? f.CreateSending(1) : nullptr;
+    if (idleJob)
+        f.Create(2);
+
+    QCOMPARE(f.Dm.CanShutDown(), expected);
+    QCOMPARE(dialogs.Questions.size(), questions.size());
+    for (int i = 0; i < questions.size(); ++i) {
+        QCOMPARE(dialogs.Questions[i].Text, Text(questions[i]));
+        QCOMPARE(dialogs.Questions[i].Type, hostapi::mtWarning);
+        QCOMPARE(dialogs.Questions[i].Buttons, hostapi::mbNo | hostapi::mbCancel | hostapi::mbIgnore);
+        QCOMPARE(dialogs.Questions[i].HelpContext, 0);
+    }
+    QCOMPARE(f.Dm.Jobs().Count(), jobsLeft);
+    if (sending)
+        QVERIFY2(f.Dm.Jobs().IndexOf(sending) >= 0, "the sending job is left to BeforeUnInit");
+
+    f.Dm.BeforeUnInit();
+    QCOMPARE(f.Dm.Jobs().Count(), 0);
+}
+
+void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("configuration");
+    QTest::addColumn<QString>("lists");
+    QTest::addColumn<QString>("delivery");
+    QTest::newRow("German") << "German"
+                            << "Konfiguration"
+                            << "Verteilerlisten"
+                            << "Versand";
+    QTest::newRow("English") << "English"
+                             << "Configuration"
+                             << "Deliverylists"
+                             << "Delivery";
+}
+
+void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
+    QFETCH(QString, language);
+    QFETCH(QString, configuration);
+    QFETCH(QString, lists);
+    QFETCH(QString, delivery);
+
+    TestDatabase db;
+    RegisterModuleClasses();
+    hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
+                                         PluginFormClasses(), true);
+    plugin.CreateDataModules();
+    auto* dm = qobject_cast<TdmPluginEmailMarketingMain*>(plugin.DataModules().first());
+    QVERIFY(dm);
+    QCOMPARE(dmPluginEmailMarketingMain, dm);
+    dm->SetLanguage(language);
+
+    const hostapi::MenuModel menus = hostapi::MenuModel::FromPlugins({&plugin});
+    QCOMPARE(menus.SectionCaptions(), (QStringList{configuration, QStringLiteral("Email Marketing")}));
+    const QList<hostapi::TMenuEntry> config = menus.Entries(configuration);
+    QCOMPARE(config.size(), 1);
+    QCOMPARE(config[0].Item.MenuTitle, QStringLiteral("Email Marketing"));
+    QCOMPARE(config[0].Item.PluginFormClassName, QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"));
+    QCOMPARE(config[0].Item.GlobalMenuIconIndex, 215);
+    QCOMPARE(config[0].Item.Loading, hostapi::pfldTemporary);
+    const QList<hostapi::TMenuEntry> work = menus.Entries(QStringLiteral("Email Marketing"));
+    QCOMPARE(work.size(), 2);
+    QCOMPARE(work[0].Item.MenuTitle, lists);
+    QCOMPARE(work[0].Item.PluginFormClassName, QStringLiteral("TfrmEmailMarketingLists"));
+    QCOMPARE(work[0].Item.MenuType, hostapi::pmtWorkMenu);
+    QCOMPARE(work[0].Item.GlobalMenuIconIndex, 216);
+    QCOMPARE(work[1].Item.MenuTitle, delivery);
+    QCOMPARE(work[1].Item.PluginFormClassName, QStringLiteral("TfrmEmailMarketing"));
+    QCOMPARE(work[1].Item.MenuType, hostapi::pmtWorkMenu);
+    QCOMPARE(work[1].Item.GlobalMenuIconIndex, 215);
+
+    const QList<hostapi::TQVFirstStart*> firstStarts = plugin.FindComponents<hostapi::TQVFirstStart>();
+    QCOMPARE(firstStarts.size(), 1);
+    QCOMPARE(firstStarts[0]->Priority(), 10000);
+    QCOMPARE(firstStarts[0]->Title(), QStringLiteral("Email Marketing"));
+    const QList<hostapi::TQVFirstStartItem> steps = firstStarts[0]->Items();
+    QCOMPARE(steps.size(), 2);
+    QCOMPARE(steps[0].Title, QStringLiteral("Emailserver Konfigurieren"));
+    QCOMPARE(steps[0].Description, QStringLiteral("Emailserver für den Versand von Emails konfigurieren."));
+    QCOMPARE(steps[1].Title, QStringLiteral("SMS-Provider Konfigurieren"));
+    QCOMPARE(steps[1].Description,
+             QStringLiteral("SMS-Provider für den Versand von SMS-Nachrichten konfigurieren."));
+    for (const hostapi::TQVFirstStartItem& step : steps)
+        QCOMPARE(step.PluginFormClassName, QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"));
+    dm->SetLanguage(QStringLiteral("German"));
+}
+
+void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
+    TestDatabase db;
+    RegisterModuleClasses();
+    hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
+                                         PluginFormClasses(), true);
+    plugin.CreateDataModules();
+    hostapi::ScreenService screen([&plugin](const QString&) { return &plugin; });
+    try {
+        screen.OpenPluginForm(PluginModuleGUID(), QStringLiteral("TfrmEmailMarketing"), QVariant());
+        QFAIL("a window that is not built yet was opened");
+    } catch (const hostapi::EQVUserMessageException& e) {
+        QCOMPARE(
+            e.Message(),
+            QStringLiteral("Das Fenster TfrmEmailMarketing ist in dieser Version noch nicht verfügbar."));
+    }
+    // The first-start steps lead to the same window.
+    hostapi::TQVMainInterface::SetScreen(&screen);
+    auto* firstStart = plugin.FindComponents<hostapi::TQVFirstStart>().first();
+    for (int step = 0; step < 2; ++step) {
+        try {
+            firstStart->Link(step);
+            QFAIL("a first-start step opened a window that is not built yet");
+        } catch (const hostapi::EQVUserMessageException& e) {
+            QCOMPARE(e.Message(),
+                     QStringLiteral("Das Fenster TfrmPluginEmailMarketingGlobalSettings ist in dieser "
+                                    "Version noch nicht verfügbar."));
+        }
+    }
+    hostapi::TQVMainInterface::SetScreen(nullptr);
+    QVERIFY(plugin.Forms().isEmpty());
+}
+
+void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {
+    Fixture f;
+    auto& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(QStringLiteral("emlattachements"));
+    for (const QString& language : hostapi::TVRNLang::LanguageNames()) {
+        f.Dm.SetLanguage(language);
+        QCOMPARE(schema.FieldListData(QStringLiteral("fileoptions")),
+                 QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
+                                "1=Anlage entfernen wenn Datei nicht existiert"));
+    }
+    f.Dm.SetLanguage(QStringLiteral("German"));
+}
+
+void tst_dmPluginEmailMarketingMain::timerTickFreesSentJobAndAutoStartsDueJob() {
+    Fixture f;
+    QCOMPARE(f.Dm.AutostartTimer()->interval(), 60000);
+    QVERIFY(f.Dm.AutostartTimer()->isActive());
+    ScriptedEmailSender* sent = f.Create(1);
+    sent->SetState({jsInitialized, jsPrepared, jsSent});
+    ScriptedEmailSender* due = f.Create(2);
+    due->SetAutoStart(true);
+    due->SetAutoStartDate(f.Clock.Base.addSecs(-60));
+    ScriptedEmailSender* later = f.Create(3);
+    later->SetAutoStart(true);
+    later->SetAutoStartDate(f.Clock.Base.addSecs(3600));
+
+    f.Dm.tmrCheckAutostartTimer();
+
+    QCOMPARE(f.Dm.Jobs().Count(), 2);
+    QCOMPARE(f.Dm.Jobs().IndexOf(sent), -1);
+    QVERIFY(due->State().Contains(jsAutoStarted));
+    QTRY_COMPARE(due->PrepareRuns.load(), 1);
+    QVERIFY(!later->State().Contains(jsAutoStarted));
+    QCOMPARE(later->PrepareRuns.load(), 0);
+}
+
+void tst_dmPluginEmailMarketingMain::settingsRoundTrip_data() {
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    auto row = [](const char* property, const QVariant& value, const char* key, const QString& stored) {
+        QTest::newRow(property) << QString::fromLatin1(property) << value << QString::fromLatin1(key)
+                                << stored;
+    };
+    row("GlobalReplyEmailAddressField", QStringLiteral("email2"), "globadrefld", QStringLiteral("email2"));
+    row("GlobalSenderEmail", QStringLiteral(" info@example.com\n"), "DEFSENDEREMAIL",
+        hostapi::StrToStringData(QStringLiteral(" info@example.com\n")));
+    row("StateID_AfterCreate", QVariant::fromValue<qint64>(7), "sidac", QStringLiteral("7"));
+    row("StateID_AfterSuccSend", QVariant::fromValue<qint64>(-1), "sidass", QStringLiteral("-1"));
+    row("GlobalMessageSenderDevice", int(msdMAPI), "DEFEMLP", QStringLiteral("2"));
+    row("GlobalSMSMessageSenderDevice", int(smsdLOX24), "DEFSMSP", QStringLiteral("1"));
+    row("GlobalMailServer", QStringLiteral("smtp.example.com:587"), "DEFEMLSRV",
+        QStringLiteral("smtp.example.com:587"));
+    row("GlobalAuthentication", true, "DEFSRVAUTH", QStringLiteral("1"));
+    row("GlobalUserName", QStringLiteral("Müller"), "DEFSRVUSR", QStringLiteral("Müller"));
+    row("GlobalPassword", QStringLiteral("p=ss\\word"), "DEFSRVPAS",
+        hostapi::StrToStringData(QStringLiteral("p=ss\\word")));
+    row("GlobalRegisterServiceFilterEnabled", true, "DEFRSENA", QStringLiteral("1"));
+    row("GlobalFetchRegisterServiceBeforeSending", true, "DEFRSFETCH", QStringLiteral("1"));
+    row("GlobalUnitSend", true, "DEFUNITSEND", QStringLiteral("1"));
+    row("GlobalUnitCount", 250, "DEFUNITCOUNT", QStringLiteral("250"));
+    row("GlobalSendThreads", 4, "DEFTHREADCOUNT", QStringLiteral("4"));
+    row("GlobalUnitDelay", 15, "DEFUNITDELAY", QStringLiteral("15"));
+    row("GlobalThrottle", true, "DEFTHROT", QStringLiteral("1"));
+    row("GlobalChaotic", true, "DEFCHAOTIC", QStringLiteral("1"));
+}
+
+void tst_dmPluginEmailMarketingMain::settingsRoundTrip() {
+    QFETCH(QString, property);
+    QFETCH(QVariant, value);
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    Fixture f;
+    const Accessor accessor = PropertyByName(property);
+    accessor.Set(f.Dm, value);
+    QCOMPARE(StoredText(key), stored);
+    QCOMPARE(accessor.Get(f.Dm), value);
+    // A second data module sees the value: nothing is cached.
+    TdmPluginEmailMarketingMain other(nullptr);
+    QCOMPARE(accessor.Get(other), value);
+    if (value.typeId() == QMetaType::Bool) {
+        accessor.Set(f.Dm, false);
+        QCOMPARE(StoredText(key), QStringLiteral("0"));
+        QCOMPARE(accessor.Get(f.Dm), QVariant(false));
+    }
+}
+
+void tst_dmPluginEmailMarketingMain::settingsFallbacks_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("DEFUNITCOUNT not a number") << "DEFUNITCOUNT"
+                                               << "abc"
+                                               << "GlobalUnitCount" << QVariant(1000);
+    QTest::newRow("DEFUNITCOUNT empty") << "DEFUNITCOUNT"
+                                        << ""
+                                        << "GlobalUnitCount" << QVariant(1000);
+    QTest::newRow("DEFTHREADCOUNT empty") << "DEFTHREADCOUNT"
+                                          << ""
+                                          << "GlobalSendThreads" << QVariant(1);
+    QTest::newRow("DEFTHREADCOUNT not a number") << "DEFTHREADCOUNT"
+                                                 << "x2"
+                                                 << "GlobalSendThreads" << QVariant(1);
+    QTest::newRow("sidac empty") << "sidac"
+                                 << ""
+                                 << "StateID_AfterCreate" << QVariant::fromValue<qint64>(-1);
+    QTest::newRow("sidass not a number") << "sidass"
+                                         << "abc"
+                                         << "StateID_AfterSuccSend" << QVariant::fromValue<qint64>(-1);
+    QTest::newRow("DEFSRVAUTH 2") << "DEFSRVAUTH"
+                                  << "2"
+                                  << "GlobalAuthentication" << QVariant(false);
+    QTest::newRow("DEFTHROT 1") << "DEFTHROT"
+                                << "1"
+                                << "GlobalThrottle" << QVariant(true);
+    QTest::newRow("globadrefld empty")
+        << "globadrefld"
+        << ""
+        << "GlobalReplyEmailAddressField" << QVariant(QStringLiteral("email1"));
+}
+
+void tst_dmPluginEmailMarketingMain::settingsFallbacks() {
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, property);
+    QFETCH(QVariant, expected);
+    Fixture f;
+    hostapi::SettingsStore::Instance().WriteString(Section, key, stored);
+    QCOMPARE(PropertyByName(property).Get(f.Dm), expected);
+}
+
+// resolv.conf content (empty: no file); what the test writes (null: nothing); stored; read.
+void tst_dmPluginEmailMarketingMain::dnsServer_data() {
+    QTest::addColumn<QString>("resolvConf");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("read");
+    const QString machine = QStringLiteral("nameserver 10.0.0.53\nnameserver 10.0.0.54\n");
+    QTest::newRow("no key: the machine's first server") << machine << QString() << QString() << "10.0.0.53";
+    QTest::newRow("no key, no server") << QString() << QString() << QString() << QString();
+    QTest::newRow("machine's server is not stored") << machine << "10.0.0.53"
+                                                    << ""
+                                                    << "10.0.0.53";
+    QTest::newRow("machine's second server is stored") << machine << "10.0.0.54"
+                                                       << "10.0.0.54"
+                                                       << "10.0.0.54";
+    QTest::newRow("another server is stored") << machine << "1.1.1.1"
+                                              << "1.1.1.1"
+                                              << "1.1.1.1";
+    QTest::newRow("any server without machine server") << QString() << "1.1.1.1"
+                                                       << "1.1.1.1"
+                                                       << "1.1.1.1";
+}
+
+void tst_dmPluginEmailMarketingMain::dnsServer() {
+    QFETCH(QString, resolvConf);
+    QFETCH(QString, written);
+    QFETCH(QString, stored);
+    QFETCH(QString, read);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("resolv.conf"));
+    if (!resolvConf.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(resolvConf.toUtf8());
+    }
+    Fixture f;
+    f.Dm.SetResolvConfPath(path);
+    if (!written.isNull())
+        f.Dm.SetDNSServer(written);
+    QCOMPARE(StoredText(QStringLiteral("DNS")), stored);
+    QCOMPARE(f.Dm.DNSServer(), read);
+}
+
+void tst_dmPluginEmailMarketingMain::listCallbacksAnswerTheGlobalSettings() {
+    Fixture f;
+    f.Dm.SetGlobalMessageSenderDevice(msdExtSMTP);
+    f.Dm.SetGlobalSMSMessageSenderDevice(smsdLOX24);
+    f.Dm.SetGlobalMailServer(QStringLiteral("smtp.example.com"));
+    f.Dm.SetGlobalUserName(QStringLiteral("user"));
+    f.Dm.SetGlobalPassword(QStringLiteral("secret"));
+    f.Dm.SetGlobalAuthentication(true);
+    f.Dm.SetGlobalRegisterServiceFilterEnabled(true);
+    f.Dm.SetGlobalFetchRegisterServiceBeforeSending(false);
+    f.Dm.SetGlobalUnitSend(true);
+    f.Dm.SetGlobalUnitCount(50);
+    f.Dm.SetGlobalSendThreads(3);
+    f.Dm.SetGlobalUnitDelay(2);
+    f.Dm.SetGlobalThrottle(true);
+    f.Dm.SetGlobalChaotic(true);
+    const auto list = GlobalList(f.Dm);
+    QCOMPARE(list->MessageSenderDevice(), msdExtSMTP);
+    QCOMPARE(list->SMSMessageSenderDevice(), smsdLOX24);
+    QCOMPARE(list->MailServer(), QStringLiteral("smtp.example.com"));
+    QCOMPARE(list->SendUserName(), QStringLiteral("user"));
+    QCOMPARE(list->SendPassword(), QStringLiteral("secret"));
+    QCOMPARE(list->SendAuthentication(), true);
+    QCOMPARE(list->RegisterServiceFilterEnabled(), true);
+    QCOMPARE(list->FetchRegisterServiceBeforeSending(), false);
+    QCOMPARE(list->SendPerUnits(), true);
+    QCOMPARE(list->MailsPerUnit(), 50);
+    QCOMPARE(list->SendThreads(), 3);
+    QCOMPARE(list->UnitDelay(), 2);
+    QCOMPARE(list->Throttle(), true);
+    QCOMPARE(list->Chaotic(), true);
+    // Asked at every call.
+    f.Dm.SetGlobalUnitCount(70);
+    QCOMPARE(list->MailsPerUnit(), 70);
+}
+
+void tst_dmPluginEmailMarketingMain::companySenderAddress_data() {
+    QTest::addColumn<QString>("companyname");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("surname");
+    QTest::addColumn<QString>("replyField");
+    QTest::addColumn<QString>("senderName");
+    QTest::addColumn<QString>("replyTo");
+    QTest::newRow("company name") << "Muster GmbH"
+                                  << "Muster"
+                                  << "Max"
+                                  << ""
+                                  << "Muster GmbH"
+                                  << "info@muster.de";
+    QTest::newRow("no company name") << ""
+                                     << "Muster"
+                                     << "Max"
+                                     << ""
+                                     << "Muster Max"
+                                     << "info@muster.de";
+    QTest::newRow("no names at all") << ""
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << " "
+                                     << "info@muster.de";
+    QTest::newRow("reply field email2 empty") << "Muster GmbH"
+                                              << ""
+                                              << ""
+                                              << "email2"
+                                              << "Muster GmbH"
+                                              << "";
+    QTest::newRow("reply field unknown") << "Muster GmbH"
+                                         << ""
+                                         << ""
+                                         << "nosuchfield"
+                                         << "Muster GmbH"
+                                         << "";
+}
+
+void tst_dmPluginEmailMarketingMain::companySenderAddress() {
+    QFETCH(QString, companyname);
+    QFETCH(QString, name);
+    QFETCH(QString, surname);
+    QFETCH(QString, replyField);
+    QFETCH(QString, senderName);
+    QFETCH(QString, replyTo);
+    Fixture f;
+    hostapi::TPelmarisPlugin pelmaris;
+    pelmaris.SetCompanyAddressID(AddAddress(companyname, name, surname, QStringLiteral("info@muster.de")));
+    f.Dm.SetGlobalSenderEmail(QStringLiteral("versand@muster.de"));
+    if (!replyField.isEmpty())
+        f.Dm.SetGlobalReplyEmailAddressField(replyField);
+    const auto list = GlobalList(f.Dm);
+    QCOMPARE(list->SenderName(), senderName);
+    QCOMPARE(list->SenderEmail(), QStringLiteral("versand@muster.de"));
+    QCOMPARE(list->ReplyToEmail(), replyTo);
+}
+
+void tst_dmPluginEmailMarketingMain::companyChangesShow() {
+    Fixture f;
+    hostapi::TPelmarisPlugin pelmaris;
+    const qint64 first = AddAddress(QStringLiteral("Erste AG"), {}, {}, QStringLiteral("a@erste.de"));
+    const qint64 second = AddAddress(QStringLiteral("Zweite AG"), {}, {}, QStringLiteral("b@zweite.de"));
+    pelmaris.SetCompanyAddressID(first);
+    const auto list = GlobalList(f.Dm);
+    QCOMPARE(list->SenderName(), QStringLiteral("Erste AG"));
+
+    // An edited company record shows after the reset.
+    hostapi::Database::Exec(
+        QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"companyname\" = ? WHERE \"id\" = ?"),
+        {QStringLiteral("Erste Neu AG"), first});
+    QCOMPARE(list->SenderName(), QStringLiteral("Erste AG"));
+    f.Dm.ResetGlobalAddressData();
+    QCOMPARE(list->SenderName(), QStringLiteral("Erste Neu AG"));
+
+    // Another company id is read at once.
+    pelmaris.SetCompanyAddressID(second);
+    QCOMPARE(list->SenderName(), QStringLiteral("Zweite AG"));
+    QCOMPARE(list->ReplyToEmail(), QStringLiteral("b@zweite.de"));
+
+    // A company without record leaves no other company's data as sender.
+    pelmaris.SetCompanyAddressID(second + 100);
+    QCOMPARE(list->SenderName(), QString());
+    QCOMPARE(list->ReplyToEmail(), QString());
+    pelmaris.SetCompanyAddressID(-1);
+    pelmaris.SetCompanyAddressID(first);
+    QCOMPARE(list->SenderName(), QStringLiteral("Erste Neu AG"));
+    pelmaris.SetCompanyAddressID(-1);
+    QCOMPARE(list->SenderName(), QString());
+}
+
+void tst_dmPluginEmailMarketingMain::eightThreadsReadWhileAddressIsReset() {
+    Fixture f;
+    hostapi::TPelmarisPlugin pelmaris;
+    pelmaris.SetCompanyAddressID(
+        AddAddress(QStringLiteral("Muster GmbH"), {}, {}, QStringLiteral("info@muster.de")));
+    f.Dm.SetGlobalSenderEmail(QStringLiteral("versand@muster.de"));
+    f.Dm.SetGlobalUnitCount(25);
+    std::vector<std::shared_ptr<TEmailListItem>> lists;
+    for (int i = 0; i < 8; ++i)
+        lists.push_back(GlobalList(f.Dm));
+
+    constexpr int kRounds = 40;
+    std::atomic<int> wrong{0};
+    std::atomic<bool> failed{false};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            try {
+                for (int i = 0; i < kRounds; ++i) {
+                    const auto& list = lists[t];
+                    if (list->SenderName() != QLatin1String("Muster GmbH") ||
+                        list->ReplyToEmail() != QLatin1String("info@muster.de") ||
+                        list->SenderEmail() != QLatin1String("versand@muster.de") ||
+                        list->MailsPerUnit() != 25)
+                        ++wrong;
+                }
+            } catch (...) {
+                failed = true;
+            }
+            ++finished;
+        });
+    }
+    int resets = 0;
+    while (finished.load() < 8) {
+        f.Dm.ResetGlobalAddressData();
+        ++resets;
+        std::this_thread::yield();
+    }
+    QVERIFY(resets > 0);
+    for (auto& thread : threads)
+        thread.join();
+    QVERIFY(!failed);
+    QCOMPARE(wrong.load(), 0);
+}
+
+QTEST_MAIN(tst_dmPluginEmailMarketingMain)
+#include "tst_dmPluginEmailMarketingMain.moc"
