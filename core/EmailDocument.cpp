@@ -7,53 +7,43 @@ TEmailDocument::TEmailDocument() = default;
 TEmailDocument::~TEmailDocument() = default;
 
 QString TEmailDocument::SentErrorMessage() const {
-    std::lock_guard lock(FProbSync);
-    return FSentErrorMessage;
+    return Locked(FSentErrorMessage);
 }
 
 void TEmailDocument::SetSentErrorMessage(const QString& Value) {
-    std::lock_guard lock(FProbSync);
-    FSentErrorMessage = Value;
+    Assign(FSentErrorMessage, Value);
 }
 
 TEmailDocumentStatus TEmailDocument::Status() const {
-    std::lock_guard lock(FProbSync);
-    return FStatus;
+    return Locked(FStatus);
 }
 
 void TEmailDocument::SetStatus(TEmailDocumentStatus Value) {
-    std::lock_guard lock(FProbSync);
-    FStatus = Value;
+    Assign(FStatus, Value);
 }
 
 qint32 TEmailDocument::ErrorCode() const {
-    std::lock_guard lock(FProbSync);
-    return FErrorCode;
+    return Locked(FErrorCode);
 }
 
 void TEmailDocument::SetErrorCode(qint32 Value) {
-    std::lock_guard lock(FProbSync);
-    FErrorCode = Value;
+    Assign(FErrorCode, Value);
 }
 
 qint32 TEmailDocument::RetryCount() const {
-    std::lock_guard lock(FProbSync);
-    return FRetryCount;
+    return Locked(FRetryCount);
 }
 
 void TEmailDocument::SetRetryCount(qint32 Value) {
-    std::lock_guard lock(FProbSync);
-    FRetryCount = Value;
+    Assign(FRetryCount, Value);
 }
 
 QDateTime TEmailDocument::LastRetry() const {
-    std::lock_guard lock(FProbSync);
-    return FLastRetry;
+    return Locked(FLastRetry);
 }
 
 void TEmailDocument::SetLastRetry(const QDateTime& Value) {
-    std::lock_guard lock(FProbSync);
-    FLastRetry = Value;
+    Assign(FLastRetry, Value);
 }
 
 QString TEmailDocument::DomainCategory() const {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <mutex>
+#include <utility>
 
 namespace emailmarketing {
 
@@ -75,6 +76,16 @@ private:
     TEmailDocumentStatus FStatus = esPrepared;
     // Guards the send outcome; no other lock is taken while it is held.
     mutable std::mutex FProbSync;
+
+    // A copy of a field read under the document's lock; a field written under it.
+    template <class T> T Locked(const T& field) const {
+        std::lock_guard lock(FProbSync);
+        return field;
+    }
+    template <class T, class V> void Assign(T& field, V&& value) {
+        std::lock_guard lock(FProbSync);
+        field = std::forward<V>(value);
+    }
     qint32 FErrorCode = 0;
     qint32 FRetryCount = 0;
     QDateTime FLastRetry;

@@ -25,243 +25,195 @@ TEmailListItem::~TEmailListItem() = default;
 // ---- plain properties -------------------------------------------------------------------------
 
 qint32 TEmailListItem::IDValue() const {
-    QReadLocker lock(&FLock);
-    return FIDValue;
+    return Locked(FIDValue);
 }
 
 void TEmailListItem::SetIDValue(qint32 value) {
-    QWriteLocker lock(&FLock);
-    FIDValue = value;
+    Assign(FIDValue, value);
 }
 
 QString TEmailListItem::SectionName() const {
-    QReadLocker lock(&FLock);
-    return FSectionName;
+    return Locked(FSectionName);
 }
 
 void TEmailListItem::SetSectionName(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FSectionName = value;
+    Assign(FSectionName, value);
 }
 
 QString TEmailListItem::Name() const {
-    QReadLocker lock(&FLock);
-    return FName;
+    return Locked(FName);
 }
 
 void TEmailListItem::SetName(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FName = value;
+    Assign(FName, value);
 }
 
 bool TEmailListItem::Changed() const {
-    QReadLocker lock(&FLock);
-    return FChanged;
+    return Locked(FChanged);
 }
 
 void TEmailListItem::SetChanged(bool value) {
-    QWriteLocker lock(&FLock);
-    FChanged = value;
+    Assign(FChanged, value);
 }
 
 QString TEmailListItem::ClientIdent() const {
-    QReadLocker lock(&FLock);
-    return FClientIdent;
+    return Locked(FClientIdent);
 }
 
 void TEmailListItem::SetClientIdent(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FClientIdent = value;
+    Assign(FClientIdent, value);
 }
 
 QString TEmailListItem::ClientListIdent() const {
-    QReadLocker lock(&FLock);
-    return FClientListIdent;
+    return Locked(FClientListIdent);
 }
 
 void TEmailListItem::SetClientListIdent(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FClientListIdent = value;
+    Assign(FClientListIdent, value);
 }
 
 bool TEmailListItem::IsInUseByJob() const {
-    QReadLocker lock(&FLock);
-    return FIsInUseByJob;
+    return Locked(FIsInUseByJob);
 }
 
 void TEmailListItem::SetIsInUseByJob(bool value) {
-    QWriteLocker lock(&FLock);
-    FIsInUseByJob = value;
+    Assign(FIsInUseByJob, value);
 }
 
 QThread::Priority TEmailListItem::SendPriority() const {
-    QReadLocker lock(&FLock);
-    return FSendPriority;
+    return Locked(FSendPriority);
 }
 
 void TEmailListItem::SetSendPriority(QThread::Priority value) {
-    QWriteLocker lock(&FLock);
-    FSendPriority = value;
+    Assign(FSendPriority, value);
 }
 
 QThread::Priority TEmailListItem::PreparePriority() const {
-    QReadLocker lock(&FLock);
-    return FPreparePriority;
+    return Locked(FPreparePriority);
 }
 
 void TEmailListItem::SetPreparePriority(QThread::Priority value) {
-    QWriteLocker lock(&FLock);
-    FPreparePriority = value;
+    Assign(FPreparePriority, value);
 }
 
 TMacroList TEmailListItem::UserMacros() const {
-    QReadLocker lock(&FLock);
-    return FUserMacros;
+    return Locked(FUserMacros);
 }
 
 void TEmailListItem::SetUserMacros(const TMacroList& value) {
-    QWriteLocker lock(&FLock);
-    FUserMacros = value;
+    Assign(FUserMacros, value);
 }
 
 QStringList TEmailListItem::FieldsToIgnoreInSelection() const {
-    QReadLocker lock(&FLock);
-    return FFieldsToIgnoreInSelection;
+    return Locked(FFieldsToIgnoreInSelection);
 }
 
 void TEmailListItem::SetFieldsToIgnoreInSelection(const QStringList& value) {
-    QWriteLocker lock(&FLock);
-    FFieldsToIgnoreInSelection = value;
+    Assign(FFieldsToIgnoreInSelection, value);
 }
 
 hostapi::TQVFilterList TEmailListItem::AdvFilters() const {
-    QReadLocker lock(&FLock);
-    return FAdvFilters;
+    return Locked(FAdvFilters);
 }
 
 void TEmailListItem::SetAdvFilters(const hostapi::TQVFilterList& value) {
-    QWriteLocker lock(&FLock);
-    FAdvFilters = value;
+    Assign(FAdvFilters, value);
 }
 
 bool TEmailListItem::UseGlobalAddress() const {
-    QReadLocker lock(&FLock);
-    return FUseGlobalAddress;
+    return Locked(FUseGlobalAddress);
 }
 
 void TEmailListItem::SetUseGlobalAddress(bool value) {
-    QWriteLocker lock(&FLock);
-    FUseGlobalAddress = value;
+    Assign(FUseGlobalAddress, value);
 }
 
 bool TEmailListItem::UseGlobalMailServer() const {
-    QReadLocker lock(&FLock);
-    return FUseGlobalMailServer;
+    return Locked(FUseGlobalMailServer);
 }
 
 void TEmailListItem::SetUseGlobalMailServer(bool value) {
-    QWriteLocker lock(&FLock);
-    FUseGlobalMailServer = value;
+    Assign(FUseGlobalMailServer, value);
 }
 
 bool TEmailListItem::UseGlobalSMSProvider() const {
-    QReadLocker lock(&FLock);
-    return FUseGlobalSMSProvider;
+    return Locked(FUseGlobalSMSProvider);
 }
 
 void TEmailListItem::SetUseGlobalSMSProvider(bool value) {
-    QWriteLocker lock(&FLock);
-    FUseGlobalSMSProvider = value;
+    Assign(FUseGlobalSMSProvider, value);
 }
 
 bool TEmailListItem::UseGlobalRegisterService() const {
-    QReadLocker lock(&FLock);
-    return FUseGlobalRegisterService;
+    return Locked(FUseGlobalRegisterService);
 }
 
 void TEmailListItem::SetUseGlobalRegisterService(bool value) {
-    QWriteLocker lock(&FLock);
-    FUseGlobalRegisterService = value;
+    Assign(FUseGlobalRegisterService, value);
 }
 
 bool TEmailListItem::UseGlobalSendSettings() const {
-    QReadLocker lock(&FLock);
-    return FUseGlobalSendSettings;
+    return Locked(FUseGlobalSendSettings);
 }
 
 void TEmailListItem::SetUseGlobalSendSettings(bool value) {
-    QWriteLocker lock(&FLock);
-    FUseGlobalSendSettings = value;
+    Assign(FUseGlobalSendSettings, value);
 }
 
 TGetSchemaMacrosEvent TEmailListItem::OnGetSchemaMacros() const {
-    QReadLocker lock(&FLock);
-    return FOnGetSchemaMacros;
+    return Locked(FOnGetSchemaMacros);
 }
 
 void TEmailListItem::SetOnGetSchemaMacros(TGetSchemaMacrosEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetSchemaMacros = std::move(value);
+    Assign(FOnGetSchemaMacros, std::move(value));
 }
 
 TGetGlobalAddressInfoEvent TEmailListItem::OnGetGlobalAddressInfo() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalAddressInfo;
+    return Locked(FOnGetGlobalAddressInfo);
 }
 
 void TEmailListItem::SetOnGetGlobalAddressInfo(TGetGlobalAddressInfoEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalAddressInfo = std::move(value);
+    Assign(FOnGetGlobalAddressInfo, std::move(value));
 }
 
 TGetGlobalSMSSenderDeviceEvent TEmailListItem::OnGetGlobalSMSSenderDevice() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalSMSSenderDevice;
+    return Locked(FOnGetGlobalSMSSenderDevice);
 }
 
 void TEmailListItem::SetOnGetGlobalSMSSenderDevice(TGetGlobalSMSSenderDeviceEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalSMSSenderDevice = std::move(value);
+    Assign(FOnGetGlobalSMSSenderDevice, std::move(value));
 }
 
 TGetGlobalSenderDeviceEvent TEmailListItem::OnGetGlobalSenderDevice() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalSenderDevice;
+    return Locked(FOnGetGlobalSenderDevice);
 }
 
 void TEmailListItem::SetOnGetGlobalSenderDevice(TGetGlobalSenderDeviceEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalSenderDevice = std::move(value);
+    Assign(FOnGetGlobalSenderDevice, std::move(value));
 }
 
 TGetGlobalMailServerEvent TEmailListItem::OnGetGlobalMailServer() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalMailServer;
+    return Locked(FOnGetGlobalMailServer);
 }
 
 void TEmailListItem::SetOnGetGlobalMailServer(TGetGlobalMailServerEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalMailServer = std::move(value);
+    Assign(FOnGetGlobalMailServer, std::move(value));
 }
 
 TGetGlobalRegisterServiceEvent TEmailListItem::OnGetGlobalRegisterService() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalRegisterService;
+    return Locked(FOnGetGlobalRegisterService);
 }
 
 void TEmailListItem::SetOnGetGlobalRegisterService(TGetGlobalRegisterServiceEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalRegisterService = std::move(value);
+    Assign(FOnGetGlobalRegisterService, std::move(value));
 }
 
 TGetGlobalSendSettingsEvent TEmailListItem::OnGetGlobalSendSettings() const {
-    QReadLocker lock(&FLock);
-    return FOnGetGlobalSendSettings;
+    return Locked(FOnGetGlobalSendSettings);
 }
 
 void TEmailListItem::SetOnGetGlobalSendSettings(TGetGlobalSendSettingsEvent value) {
-    QWriteLocker lock(&FLock);
-    FOnGetGlobalSendSettings = std::move(value);
+    Assign(FOnGetGlobalSendSettings, std::move(value));
 }
 
 bool TEmailListItem::IsUserDefined() const {
@@ -396,8 +348,7 @@ QString TEmailListItem::SenderName() const {
 }
 
 void TEmailListItem::SetSenderName(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FSenderName = value;
+    Assign(FSenderName, value);
 }
 
 QString TEmailListItem::SenderEmail() const {
@@ -405,8 +356,7 @@ QString TEmailListItem::SenderEmail() const {
 }
 
 void TEmailListItem::SetSenderEmail(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FSenderEmail = value;
+    Assign(FSenderEmail, value);
 }
 
 QString TEmailListItem::ReplyToEmail() const {
@@ -414,8 +364,7 @@ QString TEmailListItem::ReplyToEmail() const {
 }
 
 void TEmailListItem::SetReplyToEmail(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FReplyToEmail = value;
+    Assign(FReplyToEmail, value);
 }
 
 TMessageSenderDevice TEmailListItem::MessageSenderDevice() const {
@@ -423,8 +372,7 @@ TMessageSenderDevice TEmailListItem::MessageSenderDevice() const {
 }
 
 void TEmailListItem::SetMessageSenderDevice(TMessageSenderDevice value) {
-    QWriteLocker lock(&FLock);
-    FMessageSenderDevice = value;
+    Assign(FMessageSenderDevice, value);
 }
 
 QString TEmailListItem::MailServer() const {
@@ -432,8 +380,7 @@ QString TEmailListItem::MailServer() const {
 }
 
 void TEmailListItem::SetMailServer(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FMailServer = value;
+    Assign(FMailServer, value);
 }
 
 QString TEmailListItem::SendUserName() const {
@@ -441,8 +388,7 @@ QString TEmailListItem::SendUserName() const {
 }
 
 void TEmailListItem::SetSendUserName(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FSendUserName = value;
+    Assign(FSendUserName, value);
 }
 
 QString TEmailListItem::SendPassword() const {
@@ -450,8 +396,7 @@ QString TEmailListItem::SendPassword() const {
 }
 
 void TEmailListItem::SetSendPassword(const QString& value) {
-    QWriteLocker lock(&FLock);
-    FSendPassword = value;
+    Assign(FSendPassword, value);
 }
 
 bool TEmailListItem::SendAuthentication() const {
@@ -459,8 +404,7 @@ bool TEmailListItem::SendAuthentication() const {
 }
 
 void TEmailListItem::SetSendAuthentication(bool value) {
-    QWriteLocker lock(&FLock);
-    FSendAuthentication = value;
+    Assign(FSendAuthentication, value);
 }
 
 TSMSMessageSenderDevice TEmailListItem::SMSMessageSenderDevice() const {
@@ -468,8 +412,7 @@ TSMSMessageSenderDevice TEmailListItem::SMSMessageSenderDevice() const {
 }
 
 void TEmailListItem::SetSMSMessageSenderDevice(TSMSMessageSenderDevice value) {
-    QWriteLocker lock(&FLock);
-    FSMSMessageSenderDevice = value;
+    Assign(FSMSMessageSenderDevice, value);
 }
 
 bool TEmailListItem::RegisterServiceFilterEnabled() const {
@@ -477,8 +420,7 @@ bool TEmailListItem::RegisterServiceFilterEnabled() const {
 }
 
 void TEmailListItem::SetRegisterServiceFilterEnabled(bool value) {
-    QWriteLocker lock(&FLock);
-    FRegisterServiceFilterEnabled = value;
+    Assign(FRegisterServiceFilterEnabled, value);
 }
 
 bool TEmailListItem::FetchRegisterServiceBeforeSending() const {
@@ -486,8 +428,7 @@ bool TEmailListItem::FetchRegisterServiceBeforeSending() const {
 }
 
 void TEmailListItem::SetFetchRegisterServiceBeforeSending(bool value) {
-    QWriteLocker lock(&FLock);
-    FFetchRegisterServiceBeforeSending = value;
+    Assign(FFetchRegisterServiceBeforeSending, value);
 }
 
 bool TEmailListItem::SendPerUnits() const {
@@ -495,8 +436,7 @@ bool TEmailListItem::SendPerUnits() const {
 }
 
 void TEmailListItem::SetSendPerUnits(bool value) {
-    QWriteLocker lock(&FLock);
-    FSendPerUnits = value;
+    Assign(FSendPerUnits, value);
 }
 
 int TEmailListItem::MailsPerUnit() const {
@@ -504,8 +444,7 @@ int TEmailListItem::MailsPerUnit() const {
 }
 
 void TEmailListItem::SetMailsPerUnit(int value) {
-    QWriteLocker lock(&FLock);
-    FMailsPerUnit = value;
+    Assign(FMailsPerUnit, value);
 }
 
 int TEmailListItem::SendThreads() const {
@@ -513,8 +452,7 @@ int TEmailListItem::SendThreads() const {
 }
 
 void TEmailListItem::SetSendThreads(int value) {
-    QWriteLocker lock(&FLock);
-    FSendThreads = value;
+    Assign(FSendThreads, value);
 }
 
 int TEmailListItem::UnitDelay() const {
@@ -522,8 +460,7 @@ int TEmailListItem::UnitDelay() const {
 }
 
 void TEmailListItem::SetUnitDelay(int value) {
-    QWriteLocker lock(&FLock);
-    FUnitDelay = value;
+    Assign(FUnitDelay, value);
 }
 
 bool TEmailListItem::Throttle() const {
@@ -531,8 +468,7 @@ bool TEmailListItem::Throttle() const {
 }
 
 void TEmailListItem::SetThrottle(bool value) {
-    QWriteLocker lock(&FLock);
-    FThrottle = value;
+    Assign(FThrottle, value);
 }
 
 bool TEmailListItem::Chaotic() const {
@@ -540,8 +476,7 @@ bool TEmailListItem::Chaotic() const {
 }
 
 void TEmailListItem::SetChaotic(bool value) {
-    QWriteLocker lock(&FLock);
-    FChaotic = value;
+    Assign(FChaotic, value);
 }
 
 } // namespace emailmarketing

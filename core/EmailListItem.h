@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace emailmarketing {
 
@@ -215,6 +216,16 @@ private:
     TSendSettings SendSettings() const;
 
     mutable QReadWriteLock FLock;
+
+    // A copy of a field read under the lock; a field written under the lock.
+    template <class T> T Locked(const T& field) const {
+        QReadLocker lock(&FLock);
+        return field;
+    }
+    template <class T, class V> void Assign(T& field, V&& value) {
+        QWriteLocker lock(&FLock);
+        field = std::forward<V>(value);
+    }
 
     qint32 FIDValue = 0;
     QString FSectionName;
