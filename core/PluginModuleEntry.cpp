@@ -1,3 +1,4 @@
+#include "DNSEmailSender.h"
 #include "PluginModuleRegistration.h"
 
 #include <QtGlobal>
@@ -13,6 +14,7 @@ const char ModuleAnchor = 0;
 // module and owns the plug-in object it answers.
 extern "C" Q_DECL_EXPORT hostapi::TClientPluginBase* InitProc() {
     emailmarketing::RegisterModuleClasses();
+    emailmarketing::RegisterDNSEmailSenderClasses();
     return new hostapi::TClientPluginBaseGUI(
         emailmarketing::PluginModuleGUID(), hostapi::TClientPluginBase::ModuleInstance(&ModuleAnchor),
         emailmarketing::PluginDataModuleClasses(), emailmarketing::PluginFormClasses(), true);

@@ -1,0 +1,284 @@
+// GLib's headers (through GMime) come before Qt's (Qt's keyword macro "signals").
+#include <gmime/gmime.h>
+
+#include "HostLibraries.h"
+#include "MailAddress.h"
+#include "MimeComposer.h"
+#include "QVException.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace emailmarketing;
+
+namespace {
+
+// A composed message parsed back by GMime's parser.
+class ParsedMessage {
+public:
+    explicit ParsedMessage(const QByteArray& AText) {
+        GMimeStream* stream = g_mime_stream_mem_new_with_buffer(AText.constData(), AText.size());
+        GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+        FMessage = g_mime_parser_construct_message(parser, nullptr);
+        g_object_unref(parser);
+        g_object_unref(stream);
+    }
+    ~ParsedMessage() {
+        if (FMessage)
+            g_object_unref(FMessage);
+    }
+    GMimeMessage* Message() const { return FMessage; }
+
+    QString Header(const char* AName) const {
+        const char* value = g_mime_object_get_header(GMIME_OBJECT(FMessage), AName);
+        return value ? QString::fromUtf8(value) : QString();
+    }
+    // Content types of the MIME tree in document order, nested ones indented by "  ".
+    QStringList Tree() const {
+        QStringList result;
+        Walk(g_mime_message_get_mime_part(FMessage), 0, result);
+        return result;
+    }
+    // The leaf parts with a file name, as "disposition name content-id".
+    QStringList Files() const {
+        QStringList result;
+        GMimePartIter* iter = g_mime_part_iter_new(GMIME_OBJECT(FMessage));
+        do {
+            GMimeObject* part = g_mime_part_iter_get_current(iter);
+            if (part && GMIME_IS_PART(part) && g_mime_part_get_filename(GMIME_PART(part))) {
+                const char* id = g_mime_object_get_content_id(part);
+                result.append(QStringLiteral("%1 %2 %3")
+                                  .arg(QString::fromUtf8(g_mime_object_get_disposition(part)),
+                                       QString::fromUtf8(g_mime_part_get_filename(GMIME_PART(part))),
+                                       id ? QString::fromUtf8(id) : QStringLiteral("-")));
+            }
+        } while (g_mime_part_iter_next(iter));
+        g_mime_part_iter_free(iter);
+        return result;
+    }
+
+private:
+    static void Walk(GMimeObject* AObject, int ADepth, QStringList& AResult) {
+        char* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(AObject));
+        AResult.append(QString(ADepth * 2, QLatin1Char(' ')) + QString::fromUtf8(type));
+        g_free(type);
+        if (GMIME_IS_MULTIPART(AObject)) {
+            const int count = g_mime_multipart_get_count(GMIME_MULTIPART(AObject));
+            for (int i = 0; i < count; ++i)
+                Walk(g_mime_multipart_get_part(GMIME_MULTIPART(AObject), i), ADepth + 1, AResult);
+        }
+    }
+
+    GMimeMessage* FMessage = nullptr;
+};
+
+MailMessage BaseMessage() {
+    MailMessage message;
+    message.From = {QStringLiteral("Shop"), QStringLiteral("shop@example.com")};
+    message.To = {{QStringLiteral("Anna"), QStringLiteral("anna@example.org")}};
+    message.Subject = QStringLiteral("Hello");
+    message.PlainBody = QStringLiteral("Plain text\r\n");
+    return message;
+}
+
+} // namespace
+
+class tst_MimeComposer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void Structure_data();
+    void Structure();
+    void HeadersRoundTrip();
+    void HeaderValuesStayOnOneLine_data();
+    void HeaderValuesStayOnOneLine();
+    void LinesEndInCrLf();
+    void UnreadableFileNamesIt();
+    void AddressListParsing_data();
+    void AddressListParsing();
+
+private:
+    QTemporaryDir FDir;
+    QString File(const QString& AName, const QByteArray& AContent);
+};
+
+void tst_MimeComposer::initTestCase() {
+    hostapi::HostLibraries::Initialize();
+    QVERIFY(FDir.isValid());
+}
+
+QString tst_MimeComposer::File(const QString& AName, const QByteArray& AContent) {
+    const QString path = FDir.filePath(AName);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AContent) != AContent.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void tst_MimeComposer::Structure_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QStringList>("inlineFiles");
+    QTest::addColumn<QStringList>("attachments");
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("files");
+
+    const QStringList none;
+    QTest::newRow("plain only") << QString() << none << none << QStringList{"text/plain"} << none;
+    QTest::newRow("plain and HTML") << "<p>Hi</p>" << none << none
+                                    << QStringList{"multipart/alternative", "  text/plain", "  text/html"}
+                                    << none;
+    QTest::newRow("HTML with inline images")
+        << "<img src=\"cid:logo.png\">" << QStringList{"logo.png"} << none
+        << QStringList{"multipart/alternative", "  text/plain", "  multipart/related", "    text/html",
+                       "    image/png"}
+        << QStringList{"inline logo.png logo.png"};
+    QTest::newRow("attachments") << QString() << none << QStringList{"Rechnung.pdf"}
+                                 << QStringList{"multipart/mixed", "  text/plain", "  application/pdf"}
+                                 << QStringList{"attachment Rechnung.pdf -"};
+    QTest::newRow("everything") << "<img src=\"cid:logo.png\">" << QStringList{"logo.png"}
+                                << QStringList{"Rechnung.pdf", "Liste.txt"}
+                                << QStringList{"multipart/mixed",   "  multipart/alternative",
+                                               "    text/plain",    "    multipart/related",
+                                               "      text/html",   "      image/png",
+                                               "  application/pdf", "  text/plain"}
+                                << QStringList{"inline logo.png logo.png", "attachment Rechnung.pdf -",
+                                               "attachment Liste.txt -"};
+    QTest::newRow("inline files without HTML are attached")
+        << QString() << QStringList{"logo.png"} << none
+        << QStringList{"multipart/mixed", "  text/plain", "  image/png"}
+        << QStringList{"attachment logo.png -"};
+}
+
+void tst_MimeComposer::Structure() {
+    QFETCH(QString, html);
+    QFETCH(QStringList, inlineFiles);
+    QFETCH(QStringList, attachments);
+    QFETCH(QStringList, tree);
+
+    MailMessage message = BaseMessage();
+    message.HtmlBody = html;
+    for (const QString& name : inlineFiles)
+        message.InlineFiles.append(File(name, "\x89PNG...."));
+    for (const QString& name : attachments)
+        message.Attachments.append(
+            {name, File(QStringLiteral("local-") + name, "content of " + name.toUtf8())});
+
+    const ParsedMessage parsed(MimeComposer::Compose(message));
+    QVERIFY(parsed.Message());
+    QCOMPARE(parsed.Tree(), tree);
+    QTEST(parsed.Files(), "files");
+}
+
+void tst_MimeComposer::HeadersRoundTrip() {
+    MailMessage message = BaseMessage();
+    message.From = {QStringLiteral("Bäckerei Müller"), QStringLiteral("info@baecker.example")};
+    message.To = {{QString(), QStringLiteral("anna@example.org")}};
+    message.Cc = {{QStringLiteral("Ćelić"), QStringLiteral("c@example.org")}};
+    message.ReplyTo = {{QString(), QStringLiteral("reply@example.com")}};
+    message.Subject =
+        QStringLiteral("Grüße aus Köln – Ihr Angebot für 2027, lang genug um gefaltet zu werden, "
+                       "mit noch mehr Text");
+    message.MessageId = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e@baecker.example");
+    message.Priority = MailPriority::High;
+    message.DispositionNotificationTo = QStringLiteral("receipt@baecker.example");
+    message.Mailer = QStringLiteral("Vorlana EMail SMTP Gateway");
+    message.AutoResponseSuppress = QStringLiteral("OOF, AutoReply");
+    message.Attachments = {{QStringLiteral("Überweisung März €.pdf"), File(QStringLiteral("a.pdf"), "%PDF")}};
+
+    const QByteArray text = MimeComposer::Compose(message);
+    const qsizetype headerEnd = text.indexOf("\r\n\r\n");
+    for (const QByteArray& line : text.left(headerEnd).split('\n'))
+        QVERIFY2(line.size() <= 998 && std::all_of(line.begin(), line.end(), [](char c) { return c > 0; }),
+                 line.constData());
+
+    const ParsedMessage parsed(text);
+    GMimeMessage* msg = parsed.Message();
+    QCOMPARE(QString::fromUtf8(g_mime_message_get_subject(msg)), message.Subject);
+    InternetAddressList* from = g_mime_message_get_from(msg);
+    QCOMPARE(QString::fromUtf8(internet_address_get_name(internet_address_list_get_address(from, 0))),
+             message.From.Name);
+    QCOMPARE(parsed.Header("Message-ID"), QStringLiteral("<%1>").arg(message.MessageId));
+    QCOMPARE(parsed.Header("X-Mailer"), message.Mailer);
+    QCOMPARE(parsed.Header("X-Priority"), QStringLiteral("2 (High)"));
+    QCOMPARE(parsed.Header("Disposition-Notification-To"), message.DispositionNotificationTo);
+    QCOMPARE(parsed.Header("X-Auto-Response-Suppress"), message.AutoResponseSuppress);
+    QCOMPARE(parsed.Header("Reply-To"), QStringLiteral("reply@example.com"));
+    QCOMPARE(parsed.Header("To"), QStringLiteral("anna@example.org"));
+    QVERIFY(parsed.Header("Bcc").isNull());
+    QCOMPARE(parsed.Files(), QStringList{QStringLiteral("attachment Überweisung März €.pdf -")});
+    QVERIFY2(text.contains("filename*="), "non-ASCII file names use RFC 2231");
+}
+
+void tst_MimeComposer::HeaderValuesStayOnOneLine_data() {
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("CRLF in subject") << "Hi\r\nBcc: victim@example.net"
+                                     << "Anna";
+    QTest::newRow("LF in subject") << "Hi\nBcc: victim@example.net"
+                                   << "Anna";
+    QTest::newRow("CR in display name") << "Hi"
+                                        << "Anna\rBcc: victim@example.net";
+}
+
+void tst_MimeComposer::HeaderValuesStayOnOneLine() {
+    QFETCH(QString, subject);
+    QFETCH(QString, name);
+    MailMessage message = BaseMessage();
+    message.Subject = subject;
+    message.To = {{name, QStringLiteral("anna@example.org")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    QVERIFY2(!text.contains("\nBcc:"), text.constData());
+    const ParsedMessage parsed(text);
+    QVERIFY(parsed.Header("Bcc").isNull());
+}
+
+void tst_MimeComposer::LinesEndInCrLf() {
+    MailMessage message = BaseMessage();
+    message.PlainBody = QStringLiteral("one\ntwo\r\n.three\n");
+    message.HtmlBody = QStringLiteral("<p>one</p>\n<p>two</p>");
+    message.Attachments = {{QStringLiteral("x.txt"), File(QStringLiteral("x.txt"), "a\nb\n")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    for (qsizetype i = text.indexOf('\n'); i >= 0; i = text.indexOf('\n', i + 1))
+        QVERIFY2(i > 0 && text[i - 1] == '\r', qPrintable(QStringLiteral("bare LF at %1").arg(i)));
+}
+
+void tst_MimeComposer::UnreadableFileNamesIt() {
+    MailMessage message = BaseMessage();
+    const QString missing = FDir.filePath(QStringLiteral("missing.pdf"));
+    message.Attachments = {{QStringLiteral("x.pdf"), missing}};
+    try {
+        MimeComposer::Compose(message);
+        QFAIL("a missing attachment composed");
+    } catch (const hostapi::EQVException& e) {
+        QVERIFY2(e.Message().contains(missing), qPrintable(e.Message()));
+    }
+}
+
+void tst_MimeComposer::AddressListParsing_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("empty") << "" << QStringList{} << QStringList{};
+    QTest::newRow("two with names") << "Anna <a@x.de>, \"Müller, Bert\" <b@y.de>"
+                                    << QStringList{"a@x.de", "b@y.de"} << QStringList{"Anna", "Müller, Bert"};
+    QTest::newRow("bare addresses") << "a@x.de,b@y.de" << QStringList{"a@x.de", "b@y.de"}
+                                    << QStringList{"", ""};
+    QTest::newRow("group flattened") << "Team: a@x.de, b@y.de;" << QStringList{"a@x.de", "b@y.de"}
+                                     << QStringList{"", ""};
+}
+
+void tst_MimeComposer::AddressListParsing() {
+    QFETCH(QString, text);
+    QStringList addresses;
+    QStringList names;
+    for (const MailAddress& address : ParseAddressList(text)) {
+        addresses.append(address.Address);
+        names.append(address.Name);
+    }
+    QTEST(addresses, "addresses");
+    QTEST(names, "names");
+}
+
+QTEST_GUILESS_MAIN(tst_MimeComposer)
+#include "tst_MimeComposer.moc"

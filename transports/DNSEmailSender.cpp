@@ -1,0 +1,450 @@
+#include "DNSEmailSender.h"
+
+#include "MXResolver.h"
+#include "SmtpError.h"
+#include "TransportsLog.h"
+
+#include <QUuid>
+
+#include <atomic>
+
+namespace emailmarketing {
+
+namespace {
+
+std::atomic<quint16> GMailExchangerPort{25};
+
+constexpr int SSLPort = 465;
+constexpr int TimeoutMs = 60000;
+
+QString AuthenticationFailedText() {
+    return QStringLiteral("Authentication on SMTP server failed!");
+}
+
+MailAddress Mailbox(const QString& AName, const QString& AEmail) {
+    return {TDNSEmailSender::FixEmailName(AName), AEmail.trimmed()};
+}
+
+// "<guid>@<domain of the sender>" without the angle brackets.
+QString NewMessageId(const MailAddress& ASender) {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('@') +
+           TDNSEmailSender::GetDomainName(ASender.Address);
+}
+
+QStringList AddressesOf(const QList<MailAddress>& AList) {
+    QStringList result;
+    for (const MailAddress& address : AList)
+        result.append(address.Address);
+    return result;
+}
+
+} // namespace
+
+TDNSEmailSender::TDNSEmailSender() : FCancel(std::make_shared<CancelSignal>()) {
+    SetIsSingleServer(false);
+    RebuildSMTPClient(false);
+}
+
+TDNSEmailSender::~TDNSEmailSender() = default;
+
+QString TDNSEmailSender::FixEmailName(const QString& AName) {
+    QString result;
+    result.reserve(AName.size());
+    for (const QChar c : AName) {
+        if (c.unicode() < 32 || c == QLatin1Char('!') || c == QLatin1Char('"') || c == QLatin1Char('\'') ||
+            c == QLatin1Char(',') || c == QLatin1Char('<') || c == QLatin1Char('>'))
+            continue;
+        result.append(c);
+    }
+    return result;
+}
+
+QString TDNSEmailSender::GetDomainName(const QString& aEmailAddress) {
+    const qsizetype at = aEmailAddress.indexOf(QLatin1Char('@'));
+    return at < 0 ? aEmailAddress : aEmailAddress.mid(at + 1);
+}
+
+TIdUseTLS TDNSEmailSender::GetUseTLS(TServerTLSMode AServerTLSMode, int AUsedPort, int ASSLPort) {
+    switch (AServerTLSMode) {
+    case sccAuto:
+        return AUsedPort == ASSLPort ? TIdUseTLS::utUseImplicitTLS : TIdUseTLS::utUseExplicitTLS;
+    case sccSSL:
+        return TIdUseTLS::utUseImplicitTLS;
+    case sccTLSRequired:
+        return TIdUseTLS::utUseRequireTLS;
+    case sccTLSExplicit:
+        return TIdUseTLS::utUseExplicitTLS;
+    case sccNo:
+        break;
+    }
+    return TIdUseTLS::utNoTLSSupport;
+}
+
+QString TDNSEmailSender::MailerName() {
+    return QStringLiteral("Vorlana EMail SMTP Gateway");
+}
+
+quint16 TDNSEmailSender::MailExchangerPort() {
+    return GMailExchangerPort.load();
+}
+
+void TDNSEmailSender::SetMailExchangerPort(quint16 APort) {
+    GMailExchangerPort.store(APort);
+}
+
+std::unique_ptr<TVRNSMTP> TDNSEmailSender::NewClient() const {
+    auto client = std::make_unique<TVRNSMTP>(FCancel);
+    client->SetConnectTimeout(TimeoutMs);
+    client->SetReadTimeout(TimeoutMs);
+    client->SetUseTLS(TIdUseTLS::utUseExplicitTLS);
+    return client;
+}
+
+void TDNSEmailSender::RebuildSMTPClient(bool AConnect) {
+    std::unique_ptr<TVRNSMTP> client = NewClient();
+    if (FSMTPClient) {
+        client->SetHost(FSMTPClient->Host());
+        client->SetPort(FSMTPClient->Port());
+        FSMTPClient->Abort();
+    }
+    FSMTPClient = std::move(client);
+    FConnectedDomain.clear();
+    if (AConnect)
+        ConnectToServer(false);
+}
+
+void TDNSEmailSender::DisconnectFromServer() {
+    FSMTPClient->Disconnect();
+    RebuildSMTPClient(false);
+}
+
+bool TDNSEmailSender::IsConnected() {
+    return FSMTPClient->Connected();
+}
+
+void TDNSEmailSender::DoCancel() {
+    FCancel->Fire();
+}
+
+QStringList TDNSEmailSender::ResolveMXHost(const QString& ADomain) {
+    const QString key = ADomain.toLower();
+    const auto cached = FDomainMXCache.constFind(key);
+    if (cached != FDomainMXCache.constEnd())
+        return *cached;
+    MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
+    const QStringList hosts = resolver.ResolveMX(ADomain);
+    FDomainMXCache.insert(key, hosts);
+    return hosts;
+}
+
+QStringList TDNSEmailSender::ResolveServerHost() {
+    if (UseExternalSMTP()) {
+        if (FExternalSMTP.trimmed().isEmpty())
+            throw ESmtpError(QStringLiteral("No external SMTP Server defined."));
+        return {FExternalSMTP};
+    }
+    return ResolveMXHost(FDomainName);
+}
+
+void TDNSEmailSender::ConnectToExchanger(TVRNSMTP& AClient, const QString& ADomain) {
+    const QStringList exchangers = ResolveMXHost(ADomain);
+    MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
+    AClient.SetPort(MailExchangerPort());
+    AClient.SetUseTLS(TIdUseTLS::utUseExplicitTLS);
+    QString lastError;
+    for (const QString& exchanger : exchangers) {
+        QStringList addresses;
+        try {
+            addresses = resolver.ResolveAddresses(exchanger);
+        } catch (const ESmtpCancelled&) {
+            throw;
+        } catch (const ESmtpError& e) {
+            lastError = e.Message();
+            continue;
+        }
+        for (const QString& address : addresses) {
+            AClient.SetHost(address);
+            try {
+                AClient.Connect();
+                return;
+            } catch (const ESmtpConnectError& e) {
+                qCInfo(lcTransports) << "mail exchanger" << exchanger << "refused the connection; next one";
+                lastError = e.Message();
+            }
+        }
+    }
+    throw ESmtpConnectError(lastError);
+}
+
+void TDNSEmailSender::Connect() {
+    const QStringList hosts = ResolveServerHost();
+    TVRNSMTP& client = *FSMTPClient;
+    client.SASLMechanisms().clear();
+    if (UseExternalSMTP()) {
+        const QString server = hosts.first().trimmed();
+        const qsizetype colon = server.indexOf(QLatin1Char(':'));
+        QString host = server;
+        int port = FExternalSMPTPort < 1 ? 25 : FExternalSMPTPort;
+        if (colon >= 0) {
+            host = server.left(colon);
+            bool ok = false;
+            port = server.mid(colon + 1).toInt(&ok);
+            if (!ok || port < 1 || port > 65535)
+                port = 25;
+        }
+        if (host.isEmpty())
+            throw ESmtpError(QStringLiteral("No external SMTP Server defined."));
+        client.SetHost(host);
+        client.SetPort(quint16(port));
+        client.SetUseTLS(GetUseTLS(FServerTLSMode, port, SSLPort));
+        client.Connect();
+    } else {
+        ConnectToExchanger(client, FDomainName);
+        FConnectedDomain = FDomainName;
+    }
+    const bool authenticate = UseExternalSMTP() && FAuthentication && !FUserName.isEmpty();
+    if (!authenticate)
+        return;
+    if (FServerTLSMode == sccAuto && !client.IsEncrypted() && !client.PeerIsLoopback())
+        throw ESmtpError(
+            QStringLiteral("The SMTP server %1 offers no STARTTLS, so the password would travel "
+                           "unencrypted. Use the SSL port 465, a TLS mode that the server supports, "
+                           "or choose the mode without TLS to accept plain text.")
+                .arg(client.Host()));
+    client.SASLMechanisms().push_back(std::make_shared<SaslPlain>(FUserName, FPassword));
+    client.SASLMechanisms().push_back(std::make_shared<SaslLogin>(FUserName, FPassword));
+    const bool accepted = client.Authenticate();
+    client.SASLMechanisms().clear();
+    if (!accepted)
+        throw ESmtpReplyError(client.LastReply().IsSuccess() ? 0 : client.LastReply().Code,
+                              AuthenticationFailedText());
+}
+
+bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
+    try {
+        if (IsConnected())
+            DisconnectFromServer();
+        Connect();
+        return true;
+    } catch (const hostapi::EQVException& e) {
+        FSMTPClient->Abort();
+        if (!AResetLastError)
+            throw;
+        if (Cancelled()) {
+            SetLastError(CancelledText());
+            return false;
+        }
+        if (dynamic_cast<const ESmtpConnectionClosed*>(&e) == nullptr) {
+            const auto* reply = dynamic_cast<const ESmtpReplyError*>(&e);
+            SetLastReplyErrorCode(reply != nullptr ? reply->Code() : 0);
+        }
+        SetLastError(e.Message());
+        return false;
+    }
+}
+
+bool TDNSEmailSender::DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
+                                    const QString& aSenderName, const QString& aSenderEmail,
+                                    const QString& aSubject, const QString& aPlainBody,
+                                    const QString& aHTMLBody, bool IsHTML,
+                                    const QStringList& InLineAttachments,
+                                    const QList<TAttachementFile>& NormalAttachments,
+                                    const QString& AReplyEmail, const QString& ACCList,
+                                    const QString& ABCCList, const QString& AReceiptRecipientAddress) {
+    return SendMultipleMails({Mailbox(aReceiverName, aReceiverEmail)}, ParseAddressList(ACCList),
+                             ParseAddressList(ABCCList), Mailbox(aSenderName, aSenderEmail), aSubject,
+                             aPlainBody, aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail,
+                             MailPriority::Normal, AReceiptRecipientAddress, {});
+}
+
+bool TDNSEmailSender::SendMultipleMails(
+    const QString& aReceiverNameAndEmail, const QString& aSenderNameAndEmail, const QString& aSubject,
+    const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML, const QStringList& InLineAttachments,
+    const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail, MailPriority APriority,
+    const QString& AReceiptRecipientAddress, const QString& ASuppressAutoResponse, const QString& ABccList) {
+    const QList<MailAddress> senders = ParseAddressList(aSenderNameAndEmail);
+    return SendMultipleMails(ParseAddressList(aReceiverNameAndEmail), {}, ParseAddressList(ABccList),
+                             senders.isEmpty() ? MailAddress{{}, aSenderNameAndEmail.trimmed()}
+                                               : senders.first(),
+                             aSubject, aPlainBody, aHTMLBody, IsHTML, InLineAttachments, NormalAttachments,
+                             AReplyEmail, APriority, AReceiptRecipientAddress, ASuppressAutoResponse);
+}
+
+void TDNSEmailSender::RecordSendFailure(const std::exception& AError) {
+    const auto* reply = dynamic_cast<const ESmtpReplyError*>(&AError);
+    SetLastReplyErrorCode(reply != nullptr ? reply->Code() : 0);
+    if (Cancelled())
+        SetLastError(CancelledText());
+    else if (const auto* error = dynamic_cast<const hostapi::EQVException*>(&AError))
+        SetLastError(error->Message());
+    else
+        SetLastError(QString::fromUtf8(AError.what()));
+    if (!FSMTPClient->Connected())
+        RebuildSMTPClient(false);
+}
+
+bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
+                                        const QList<MailAddress>& ACCList, const QList<MailAddress>& ABCCList,
+                                        const MailAddress& aSender, const QString& aSubject,
+                                        const QString& aPlainBody, const QString& aHTMLBody, bool /*IsHTML*/,
+                                        const QStringList& InLineAttachments,
+                                        const QList<TAttachementFile>& NormalAttachments,
+                                        const QString& AReplyEmail, MailPriority APriority,
+                                        const QString& AReceiptRecipientAddress,
+                                        const QString& ASuppressAutoResponse) {
+    if (!IsConnected() && !ConnectToServer(true))
+        return false;
+    ClearLastError();
+    try {
+        MailMessage message;
+        message.From = aSender;
+        message.To = ARcptList;
+        message.Cc = ACCList;
+        if (!AReplyEmail.trimmed().isEmpty())
+            message.ReplyTo = ParseAddressList(AReplyEmail);
+        message.DispositionNotificationTo = AReceiptRecipientAddress.trimmed();
+        message.Subject = aSubject;
+        message.Priority = APriority;
+        message.Mailer = MailerName();
+        message.AutoResponseSuppress = ASuppressAutoResponse;
+        message.MessageId = NewMessageId(aSender);
+        message.PlainBody = aPlainBody;
+        message.HtmlBody = aHTMLBody;
+        message.InlineFiles = InLineAttachments;
+        for (const TAttachementFile& file : NormalAttachments)
+            message.Attachments.append({file.FileName, file.LocalFile});
+        const QByteArray mime = MimeComposer::Compose(message);
+
+        SmtpEnvelope envelope;
+        envelope.From = aSender.Address;
+        envelope.Recipients = AddressesOf(ARcptList);
+        const QStringList copies = AddressesOf(ACCList) + AddressesOf(ABCCList);
+        QStringList otherDomains;
+        if (UseExternalSMTP()) {
+            envelope.Recipients += copies;
+        } else {
+            for (const QString& copy : copies) {
+                if (GetDomainName(copy).compare(FConnectedDomain, Qt::CaseInsensitive) == 0)
+                    envelope.OptionalRecipients.append(copy);
+                else
+                    otherDomains.append(copy);
+            }
+        }
+        const SmtpSendResult result = FSMTPClient->Send(envelope, mime);
+        for (const SmtpRefusedRecipient& refused : result.RefusedOptional)
+            qCWarning(lcTransports) << "a copy recipient of domain" << GetDomainName(refused.Address)
+                                    << "was refused:" << refused.Reply.Code << refused.Reply.Text();
+        if (!otherDomains.isEmpty())
+            DeliverToOtherDomains(aSender.Address, otherDomains, mime);
+        return true;
+    } catch (const hostapi::EQVException& e) {
+        RecordSendFailure(e);
+        if (FRaiseExceptions)
+            throw;
+        return false;
+    }
+}
+
+void TDNSEmailSender::DeliverToOtherDomains(const QString& AFrom, const QStringList& AAddresses,
+                                            const QByteArray& AMessage) {
+    QMap<QString, QStringList> byDomain;
+    for (const QString& address : AAddresses)
+        byDomain[GetDomainName(address).toLower()].append(address);
+    for (auto it = byDomain.cbegin(); it != byDomain.cend(); ++it) {
+        std::unique_ptr<TVRNSMTP> client = NewClient();
+        try {
+            ConnectToExchanger(*client, it.key());
+            SmtpEnvelope envelope;
+            envelope.From = AFrom;
+            envelope.OptionalRecipients = it.value();
+            const SmtpSendResult result = client->Send(envelope, AMessage);
+            for (const SmtpRefusedRecipient& refused : result.RefusedOptional)
+                qCWarning(lcTransports) << "a copy recipient of domain" << it.key()
+                                        << "was refused:" << refused.Reply.Code << refused.Reply.Text();
+            client->Disconnect();
+        } catch (const ESmtpCancelled&) {
+            throw;
+        } catch (const hostapi::EQVException& e) {
+            qCWarning(lcTransports) << "copies to domain" << it.key() << "were not delivered:" << e.Message();
+        }
+    }
+}
+
+bool TDNSEmailSender::SendMail(const QString& aReceiverName, const QString& aReceiverEmail,
+                               const QString& aSenderName, const QString& aSenderEmail,
+                               const QString& aSubject, const QString& aBody) {
+    ClearLastError();
+    const MailAddress sender = Mailbox(aSenderName, aSenderEmail);
+    const MailAddress receiver = Mailbox(aReceiverName, aReceiverEmail);
+    SetDomainName(GetDomainName(receiver.Address));
+    if (!ConnectToServer(true)) {
+        qCWarning(lcTransports) << "test send: no connection:" << LastError();
+        SetLastError(QStringLiteral("Error in connect to server"));
+        return false;
+    }
+    bool sent = false;
+    try {
+        MailMessage message;
+        message.From = sender;
+        message.ReplyTo = {sender};
+        message.To = {receiver};
+        message.Subject = aSubject;
+        message.Mailer = MailerName();
+        message.MessageId = NewMessageId(sender);
+        message.PlainBody = aBody;
+        SmtpEnvelope envelope;
+        envelope.From = sender.Address;
+        envelope.Recipients = {receiver.Address};
+        FSMTPClient->Send(envelope, MimeComposer::Compose(message));
+        sent = true;
+    } catch (const hostapi::EQVException& e) {
+        const auto* reply = dynamic_cast<const ESmtpReplyError*>(&e);
+        SetLastReplyErrorCode(reply != nullptr ? reply->Code() : 0);
+        SetLastError(Cancelled() ? CancelledText() : e.Message());
+    }
+    DisconnectFromServer();
+    return sent;
+}
+
+namespace {
+
+bool GRegistered = false;
+
+void ConfigureDNSEmailSender(TCustomMessageSender& ASender, const TMessageSenderSettings& ASettings,
+                             bool AExternal) {
+    auto* sender = dynamic_cast<TDNSEmailSender*>(&ASender);
+    QV_ASSERT(sender != nullptr);
+    sender->SetDNSServer(ASettings.DNSServer);
+    sender->SetUseExternalSMTP(AExternal);
+    sender->SetExternalSMTP(ASettings.MailServer);
+    if (AExternal) {
+        sender->SetAuthentication(ASettings.SendAuthentication);
+        sender->SetUserName(ASettings.SendUserName);
+        sender->SetPassword(ASettings.SendPassword);
+    }
+}
+
+} // namespace
+
+void RegisterDNSEmailSenderClasses() {
+    if (GRegistered)
+        return;
+    const auto create = [] { return std::unique_ptr<TCustomMessageSender>(new TDNSEmailSender()); };
+    RegisterMessageSenderClass(msdExtSMTP,
+                               {create, [](TCustomMessageSender& s, const TMessageSenderSettings& c) {
+                                    ConfigureDNSEmailSender(s, c, true);
+                                }});
+    RegisterMessageSenderClass(msdInternal,
+                               {create, [](TCustomMessageSender& s, const TMessageSenderSettings& c) {
+                                    ConfigureDNSEmailSender(s, c, false);
+                                }});
+    GRegistered = true;
+}
+
+void UnRegisterDNSEmailSenderClasses() {
+    UnRegisterMessageSenderClass(msdExtSMTP);
+    UnRegisterMessageSenderClass(msdInternal);
+    GRegistered = false;
+}
+
+} // namespace emailmarketing

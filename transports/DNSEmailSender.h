@@ -1,0 +1,141 @@
+#pragma once
+
+#include "CustomMessageSender.h"
+#include "MailAddress.h"
+#include "MimeComposer.h"
+#include "VRNSMTP.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace emailmarketing {
+
+// TLS mode of the external server (stored as its ordinal).
+enum TServerTLSMode : int { sccAuto = 0, sccSSL = 1, sccTLSRequired = 2, sccTLSExplicit = 3, sccNo = 4 };
+
+// The e-mail transport of the devices msdExtSMTP (one external SMTP server for every domain) and
+// msdInternal (direct delivery to the mail exchanger of the recipient's domain, found by MX query
+// and remembered per domain, letter case ignored, while the sender lives).
+//
+// Direct delivery hands each Cc and Bcc address to the exchanger of its own domain; a refused Cc or
+// Bcc is logged and does not fail the message. TLS is opportunistic there (STARTTLS when offered,
+// certificates not checked). An external server follows ServerTLSMode; in sccAuto a password is
+// never sent unencrypted to a host other than loopback.
+class TDNSEmailSender : public TCustomMessageSender {
+public:
+    TDNSEmailSender();
+    ~TDNSEmailSender() override;
+
+    // The external server: a host, or host:port.
+    QString ExternalSMTP() const { return FExternalSMTP; }
+    void SetExternalSMTP(const QString& Value) { FExternalSMTP = Value; }
+    // Port of the external server when ExternalSMTP names none; below 1: 25.
+    qint32 ExternalSMPTPort() const { return FExternalSMPTPort; }
+    void SetExternalSMPTPort(qint32 Value) { FExternalSMPTPort = Value; }
+    // DNS server asked for MX records: an address, optionally with a port; empty: the machine's.
+    QString DNSServer() const { return FDNSServer; }
+    void SetDNSServer(const QString& Value) { FDNSServer = Value; }
+    // Recipient domain of the next connect in direct delivery.
+    QString DomainName() const { return FDomainName; }
+    void SetDomainName(const QString& Value) { FDomainName = Value; }
+    TServerTLSMode ServerTLSMode() const { return FServerTLSMode; }
+    void SetServerTLSMode(TServerTLSMode Value) { FServerTLSMode = Value; }
+    // Let send failures propagate after LastError and the code are set.
+    bool RaiseExceptions() const { return FRaiseExceptions; }
+    void SetRaiseExceptions(bool Value) { FRaiseExceptions = Value; }
+    bool UseExternalSMTP() const { return IsSingleServer(); }
+    void SetUseExternalSMTP(bool Value) { SetIsSingleServer(Value); }
+    bool Authentication() const { return FAuthentication; }
+    void SetAuthentication(bool Value) { FAuthentication = Value; }
+    QString UserName() const { return FUserName; }
+    void SetUserName(const QString& Value) { FUserName = Value; }
+    void SetPassword(const QString& Value) { FPassword = Value; }
+
+    void DisconnectFromServer() override;
+    bool IsConnected() override;
+
+    // Sends one message to the recipients over the open connection (connecting first when there is
+    // none). AReplyEmail: an address list; ASuppressAutoResponse: the X-Auto-Response-Suppress
+    // value, empty for none.
+    bool SendMultipleMails(const QList<MailAddress>& ARcptList, const QList<MailAddress>& ACCList,
+                           const QList<MailAddress>& ABCCList, const MailAddress& aSender,
+                           const QString& aSubject, const QString& aPlainBody, const QString& aHTMLBody,
+                           bool IsHTML, const QStringList& InLineAttachments,
+                           const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail,
+                           MailPriority APriority, const QString& AReceiptRecipientAddress,
+                           const QString& ASuppressAutoResponse);
+    // Text form: the receiver and the Bcc text are address lists; no Cc.
+    bool SendMultipleMails(const QString& aReceiverNameAndEmail, const QString& aSenderNameAndEmail,
+                           const QString& aSubject, const QString& aPlainBody, const QString& aHTMLBody,
+                           bool IsHTML, const QStringList& InLineAttachments,
+                           const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail,
+                           MailPriority APriority, const QString& AReceiptRecipientAddress,
+                           const QString& ASuppressAutoResponse, const QString& ABccList);
+    // A one-shot plain-text mail over its own connection (the test send of the lists window).
+    bool SendMail(const QString& aReceiverName, const QString& aReceiverEmail, const QString& aSenderName,
+                  const QString& aSenderEmail, const QString& aSubject, const QString& aBody);
+
+    // AName without the characters 0..31 and ! " ' , < >.
+    static QString FixEmailName(const QString& AName);
+    // Everything after the first "@"; the whole text when there is none.
+    static QString GetDomainName(const QString& aEmailAddress);
+    static TIdUseTLS GetUseTLS(TServerTLSMode AServerTLSMode, int AUsedPort, int ASSLPort);
+    // The X-Mailer of every message.
+    static QString MailerName();
+    // The port of mail exchangers in direct delivery (25); tests point it at their own server.
+    static quint16 MailExchangerPort();
+    static void SetMailExchangerPort(quint16 APort);
+
+protected:
+    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
+                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
+                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
+                       const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
+                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
+                       const QString& AReceiptRecipientAddress) override;
+    bool DoConnectToServer(bool AResetLastError) override;
+    void DoCancel() override;
+
+    // Replaces the SMTP client by a fresh, unconnected one; connects it when AConnect.
+    void RebuildSMTPClient(bool AConnect);
+    // The external server, or the exchangers of DomainName (best first).
+    QStringList ResolveServerHost();
+    QStringList ResolveMXHost(const QString& ADomain);
+
+private:
+    // Connects FSMTPClient and authenticates; throws on failure.
+    void Connect();
+    // Connects AClient to the first exchanger of ADomain that takes the connection.
+    void ConnectToExchanger(TVRNSMTP& AClient, const QString& ADomain);
+    // Direct delivery of the Cc and Bcc addresses outside the connection's domain; failures logged.
+    void DeliverToOtherDomains(const QString& AFrom, const QStringList& AAddresses,
+                               const QByteArray& AMessage);
+    std::unique_ptr<TVRNSMTP> NewClient() const;
+    // Records a send failure; rebuilds the client when the connection is unusable.
+    void RecordSendFailure(const std::exception& AError);
+
+    std::shared_ptr<CancelSignal> FCancel;
+    std::unique_ptr<TVRNSMTP> FSMTPClient;
+    QString FExternalSMTP;
+    QString FDNSServer;
+    QString FDomainName;
+    QHash<QString, QStringList> FDomainMXCache;
+    qint32 FExternalSMPTPort = 0;
+    TServerTLSMode FServerTLSMode = sccAuto;
+    bool FRaiseExceptions = false;
+    bool FAuthentication = true;
+    QString FUserName;
+    QString FPassword;
+    // Domain the open connection serves (direct delivery).
+    QString FConnectedDomain;
+};
+
+// Registers the transport for msdExtSMTP and msdInternal in the transport class table (module load,
+// tests); a second call does nothing until UnRegisterDNSEmailSenderClasses.
+void RegisterDNSEmailSenderClasses();
+void UnRegisterDNSEmailSenderClasses();
+
+} // namespace emailmarketing

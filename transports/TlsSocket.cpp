@@ -1,0 +1,315 @@
+#include "TlsSocket.h"
+
+#include "SmtpError.h"
+
+#include <QHostAddress>
+#include <QElapsedTimer>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace emailmarketing {
+
+namespace {
+
+QString ErrnoText(int AError) {
+    return QString::fromLocal8Bit(strerror(AError));
+}
+
+// Blocks SIGPIPE on this thread while a write to a closed peer may raise it, and swallows a
+// SIGPIPE that the write left pending.
+class SigPipeGuard {
+public:
+    SigPipeGuard() {
+        sigemptyset(&FPipe);
+        sigaddset(&FPipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        FWasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &FPipe, &FOld);
+    }
+    ~SigPipeGuard() {
+        if (!FWasPending) {
+            sigset_t pending;
+            sigpending(&pending);
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                const timespec zero{0, 0};
+                sigtimedwait(&FPipe, nullptr, &zero);
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
+    }
+
+private:
+    sigset_t FPipe;
+    sigset_t FOld;
+    bool FWasPending = false;
+};
+
+QString AddressLiteral(const sockaddr_storage& AAddress) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (AAddress.ss_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(AAddress).sin6_addr, text, sizeof text);
+        return QStringLiteral("[IPv6:%1]").arg(QLatin1String(text));
+    }
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(AAddress).sin_addr, text, sizeof text);
+    return QStringLiteral("[%1]").arg(QLatin1String(text));
+}
+
+} // namespace
+
+TlsSocket::TlsSocket(std::shared_ptr<CancelSignal> ACancel) : FCancel(std::move(ACancel)) {}
+
+TlsSocket::~TlsSocket() {
+    Close();
+}
+
+void TlsSocket::Wait(bool AWrite, qint64 ADeadline, const char* AWhat) {
+    for (;;) {
+        if (FCancel->IsFired())
+            throw ESmtpCancelled();
+        const qint64 left = ADeadline - MonotonicMs();
+        if (left <= 0)
+            throw ESmtpError(QStringLiteral("Timed out while %1.").arg(QLatin1String(AWhat)));
+        pollfd fds[2] = {{FFd, short(AWrite ? POLLOUT : POLLIN), 0}, {FCancel->Fd(), POLLIN, 0}};
+        const int n = poll(fds, 2, int(qMin<qint64>(left, 60 * 60 * 1000)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ESmtpError(QStringLiteral("Waiting on the connection failed: %1").arg(ErrnoText(errno)));
+        }
+        if (fds[1].revents != 0)
+            throw ESmtpCancelled();
+        if (fds[0].revents != 0)
+            return; // ready, or an error that the next call reports
+    }
+}
+
+void TlsSocket::Connect(const QString& AHost, quint16 APort, int ATimeoutMs) {
+    Close();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const QByteArray host = AHost.toUtf8();
+    const QByteArray port = QByteArray::number(APort);
+    const int rc = getaddrinfo(host.constData(), port.constData(), &hints, &found);
+    if (rc != 0)
+        throw ESmtpConnectError(QStringLiteral("The host \"%1\" cannot be resolved: %2")
+                                    .arg(AHost, QString::fromLocal8Bit(gai_strerror(rc))));
+    const qint64 deadline = MonotonicMs() + ATimeoutMs;
+    QString lastError;
+    for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+        const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+        if (fd < 0) {
+            lastError = ErrnoText(errno);
+            continue;
+        }
+        FFd = fd;
+        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0 && errno != EINPROGRESS) {
+            lastError = ErrnoText(errno);
+            Close();
+            continue;
+        }
+        try {
+            Wait(true, deadline, "connecting");
+        } catch (...) {
+            Close();
+            freeaddrinfo(found);
+            throw;
+        }
+        int error = 0;
+        socklen_t len = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+        if (error != 0) {
+            lastError = ErrnoText(error);
+            Close();
+            continue;
+        }
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_storage local{};
+        socklen_t localLen = sizeof local;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen);
+        FLocalLiteral = AddressLiteral(local);
+        FPeerLoopback = QHostAddress(ai->ai_addr).isLoopback();
+        freeaddrinfo(found);
+        return;
+    }
+    freeaddrinfo(found);
+    throw ESmtpConnectError(
+        QStringLiteral("No connection to %1 on port %2: %3").arg(AHost).arg(APort).arg(lastError));
+}
+
+void TlsSocket::ThrowTlsError(const char* AWhat) {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    char text[256] = "unknown error";
+    if (code != 0)
+        ERR_error_string_n(code, text, sizeof text);
+    throw ESmtpError(QStringLiteral("TLS %1 failed: %2").arg(QLatin1String(AWhat), QLatin1String(text)));
+}
+
+void TlsSocket::StartTls(const QString& AServerName, int ATimeoutMs) {
+    if (!IsOpen())
+        throw ESmtpError(QStringLiteral("TLS needs an open connection."));
+    ERR_clear_error();
+    FCtx = SSL_CTX_new(TLS_client_method());
+    if (FCtx == nullptr)
+        ThrowTlsError("set-up");
+    SSL_CTX_set_verify(FCtx, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_mode(FCtx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    FSsl = SSL_new(FCtx);
+    if (FSsl == nullptr || SSL_set_fd(FSsl, FFd) != 1)
+        ThrowTlsError("set-up");
+    if (QHostAddress(AServerName).isNull() && !AServerName.isEmpty())
+        SSL_set_tlsext_host_name(FSsl, AServerName.toUtf8().constData());
+    const qint64 deadline = MonotonicMs() + ATimeoutMs;
+    const SigPipeGuard guard;
+    for (;;) {
+        const int rc = SSL_connect(FSsl);
+        if (rc == 1)
+            return;
+        const int error = SSL_get_error(FSsl, rc);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            Wait(error == SSL_ERROR_WANT_WRITE, deadline, "negotiating TLS");
+            continue;
+        }
+        if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
+            throw ESmtpConnectionClosed();
+        ThrowTlsError("handshake");
+    }
+}
+
+void TlsSocket::Write(const QByteArray& AData, int ATimeoutMs) {
+    if (!IsOpen())
+        throw ESmtpConnectionClosed();
+    const qint64 deadline = MonotonicMs() + ATimeoutMs;
+    const SigPipeGuard guard;
+    qsizetype done = 0;
+    while (done < AData.size()) {
+        if (FCancel->IsFired())
+            throw ESmtpCancelled();
+        const char* data = AData.constData() + done;
+        const int chunk = int(qMin<qsizetype>(AData.size() - done, 1 << 30));
+        if (FSsl != nullptr) {
+            ERR_clear_error();
+            const int rc = SSL_write(FSsl, data, chunk);
+            if (rc > 0) {
+                done += rc;
+                continue;
+            }
+            const int error = SSL_get_error(FSsl, rc);
+            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+                Wait(error == SSL_ERROR_WANT_WRITE, deadline, "sending");
+                continue;
+            }
+            if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL)
+                throw ESmtpConnectionClosed();
+            ThrowTlsError("write");
+        }
+        const ssize_t rc = ::send(FFd, data, size_t(chunk), MSG_NOSIGNAL);
+        if (rc >= 0) {
+            done += rc;
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            Wait(true, deadline, "sending");
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EPIPE || errno == ECONNRESET)
+            throw ESmtpConnectionClosed();
+        throw ESmtpError(QStringLiteral("Sending failed: %1").arg(ErrnoText(errno)));
+    }
+}
+
+QByteArray TlsSocket::Read(int ATimeoutMs) {
+    if (!IsOpen())
+        throw ESmtpConnectionClosed();
+    const qint64 deadline = MonotonicMs() + ATimeoutMs;
+    char buffer[16384];
+    for (;;) {
+        if (FCancel->IsFired())
+            throw ESmtpCancelled();
+        if (FSsl != nullptr) {
+            ERR_clear_error();
+            const int rc = SSL_read(FSsl, buffer, sizeof buffer);
+            if (rc > 0)
+                return QByteArray(buffer, rc);
+            const int error = SSL_get_error(FSsl, rc);
+            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+                Wait(error == SSL_ERROR_WANT_WRITE, deadline, "waiting for the server's reply");
+                continue;
+            }
+            if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL)
+                throw ESmtpConnectionClosed();
+            ThrowTlsError("read");
+        }
+        const ssize_t rc = ::recv(FFd, buffer, sizeof buffer, 0);
+        if (rc > 0)
+            return QByteArray(buffer, qsizetype(rc));
+        if (rc == 0)
+            throw ESmtpConnectionClosed();
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            Wait(false, deadline, "waiting for the server's reply");
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == ECONNRESET)
+            throw ESmtpConnectionClosed();
+        throw ESmtpError(QStringLiteral("Receiving failed: %1").arg(ErrnoText(errno)));
+    }
+}
+
+bool TlsSocket::IsAlive() {
+    if (FFd < 0)
+        return false;
+    pollfd fd{FFd, POLLIN, 0};
+    if (poll(&fd, 1, 0) <= 0)
+        return true;
+    char byte = 0;
+    const ssize_t rc = ::recv(FFd, &byte, 1, MSG_PEEK);
+    if (rc > 0 || (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+        return true;
+    Close();
+    return false;
+}
+
+void TlsSocket::Close() {
+    if (FSsl != nullptr) {
+        if (FFd >= 0) {
+            const SigPipeGuard guard;
+            SSL_shutdown(FSsl); // non-blocking socket: sends close-notify, does not wait
+        }
+        SSL_free(FSsl);
+        FSsl = nullptr;
+        ERR_clear_error();
+    }
+    if (FCtx != nullptr) {
+        SSL_CTX_free(FCtx);
+        FCtx = nullptr;
+    }
+    if (FFd >= 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
+    FPeerLoopback = false;
+}
+
+} // namespace emailmarketing

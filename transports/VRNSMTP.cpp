@@ -1,0 +1,227 @@
+#include "VRNSMTP.h"
+
+#include "SmtpError.h"
+
+#include <optional>
+
+#include <unistd.h>
+
+namespace emailmarketing {
+
+TVRNSMTP::TVRNSMTP(std::shared_ptr<CancelSignal> ACancel) : FCancel(ACancel), FSocket(std::move(ACancel)) {}
+
+TVRNSMTP::~TVRNSMTP() = default;
+
+void TVRNSMTP::Write(const QByteArray& ACommands) {
+    FSocket.Write(ACommands, FReadTimeout);
+}
+
+SmtpReply TVRNSMTP::ReadReply() {
+    SmtpReply reply;
+    while (!FParser.TakeReply(reply))
+        FParser.Feed(FSocket.Read(FReadTimeout));
+    FLastReply = reply;
+    return reply;
+}
+
+SmtpReply TVRNSMTP::Expect(int AExpectedClass) {
+    SmtpReply reply = ReadReply();
+    if (reply.Code / 100 != AExpectedClass)
+        throw ESmtpReplyError(reply.Code, reply.Text());
+    return reply;
+}
+
+QString TVRNSMTP::EffectiveHeloName() const {
+    if (!FHeloName.isEmpty())
+        return FHeloName;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0) {
+        const QString host = QString::fromLocal8Bit(name);
+        if (host.contains(QLatin1Char('.')) && !host.endsWith(QLatin1Char('.')))
+            return host;
+    }
+    return FSocket.LocalAddressLiteral();
+}
+
+void TVRNSMTP::Ehlo() {
+    const QByteArray name = EffectiveHeloName().toUtf8();
+    Write("EHLO " + name + "\r\n");
+    SmtpReply reply = ReadReply();
+    if (reply.Code / 100 == 2) {
+        FCapabilities = SmtpCapabilities::FromEhloReply(reply);
+        return;
+    }
+    if (reply.Code == 421)
+        throw ESmtpReplyError(reply.Code, reply.Text());
+    Write("HELO " + name + "\r\n");
+    Expect(2);
+    FCapabilities = SmtpCapabilities();
+}
+
+void TVRNSMTP::Connect() {
+    FParser = SmtpReplyParser();
+    FLastReply = SmtpReply();
+    FCapabilities = SmtpCapabilities();
+    try {
+        FSocket.Connect(FHost, FPort, FConnectTimeout);
+        if (FUseTLS == TIdUseTLS::utUseImplicitTLS)
+            FSocket.StartTls(FHost, FConnectTimeout);
+        Expect(2);
+        Ehlo();
+        const bool wantStartTls =
+            FUseTLS == TIdUseTLS::utUseExplicitTLS || FUseTLS == TIdUseTLS::utUseRequireTLS;
+        if (wantStartTls && !FSocket.IsEncrypted()) {
+            if (FCapabilities.StartTls) {
+                Write("STARTTLS\r\n");
+                Expect(2);
+                FSocket.StartTls(FHost, FConnectTimeout);
+                FParser = SmtpReplyParser();
+                Ehlo();
+            } else if (FUseTLS == TIdUseTLS::utUseRequireTLS) {
+                throw ESmtpError(
+                    QStringLiteral("The SMTP server %1 does not offer STARTTLS, which the TLS mode requires.")
+                        .arg(FHost));
+            }
+        }
+    } catch (...) {
+        FSocket.Close();
+        throw;
+    }
+}
+
+bool TVRNSMTP::Authenticate() {
+    for (const std::shared_ptr<SaslMechanism>& mechanism : FSASLMechanisms) {
+        const QString name = mechanism->ServiceName();
+        if (!FCapabilities.AuthMechanisms.contains(name.toUpper()))
+            continue;
+        const QString protocol = QStringLiteral("smtp");
+        QByteArray initial;
+        if (mechanism->TryStartAuthenticate(FHost, protocol, initial))
+            Write("AUTH " + name.toLatin1() + ' ' +
+                  (initial.isEmpty() ? QByteArray("=") : initial.toBase64()) + "\r\n");
+        else
+            Write("AUTH " + name.toLatin1() + "\r\n");
+        SmtpReply reply = ReadReply();
+        bool started = !initial.isEmpty();
+        while (reply.Code == 334) {
+            const QByteArray challenge =
+                QByteArray::fromBase64(reply.Lines.isEmpty() ? QByteArray() : reply.Lines.first().trimmed());
+            const QByteArray response = started ? mechanism->ContinueAuthenticate(challenge, FHost, protocol)
+                                                : mechanism->StartAuthenticate(challenge, FHost, protocol);
+            started = true;
+            Write(response.toBase64() + "\r\n");
+            reply = ReadReply();
+        }
+        mechanism->FinishAuthenticate();
+        return reply.Code == 235;
+    }
+    return false;
+}
+
+void TVRNSMTP::ResetTransaction() {
+    if (!FSocket.IsOpen())
+        return;
+    try {
+        Write("RSET\r\n");
+        ReadReply();
+    } catch (const ESmtpError&) {
+        FSocket.Close(); // the connection is unusable; the next send reconnects
+    }
+}
+
+SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& AMessage) {
+    if (!FSocket.IsOpen())
+        throw ESmtpConnectionClosed();
+    SmtpSendResult result;
+    const QByteArray data = SmtpDataBlock(AMessage);
+    QStringList all = AEnvelope.Recipients;
+    all.append(AEnvelope.OptionalRecipients);
+    if (all.isEmpty())
+        throw ESmtpError(QStringLiteral("The message has no recipient."));
+    QByteArray commands = "MAIL FROM:" + SmtpPath(AEnvelope.From) + "\r\n";
+    for (const QString& recipient : all)
+        commands += "RCPT TO:" + SmtpPath(recipient) + "\r\n";
+    // DATA joins the group only when no refusal can leave a mix of accepted and refused recipients.
+    const bool pipelineData = FCapabilities.Pipelining && all.size() == 1;
+    if (pipelineData)
+        commands += "DATA\r\n";
+    try {
+        std::optional<ESmtpReplyError> failure;
+        if (FCapabilities.Pipelining) {
+            Write(commands);
+        } else {
+            Write("MAIL FROM:" + SmtpPath(AEnvelope.From) + "\r\n");
+        }
+        SmtpReply reply = ReadReply();
+        if (reply.Code / 100 != 2)
+            failure.emplace(reply.Code, reply.Text());
+        int accepted = 0;
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (!FCapabilities.Pipelining) {
+                if (failure)
+                    break;
+                Write("RCPT TO:" + SmtpPath(all[i]) + "\r\n");
+            }
+            reply = ReadReply();
+            if (reply.Code / 100 == 2) {
+                ++accepted;
+            } else if (i >= AEnvelope.Recipients.size()) {
+                result.RefusedOptional.append({all[i], reply});
+            } else if (!failure) {
+                failure.emplace(reply.Code, reply.Text());
+            }
+        }
+        if (!failure && accepted == 0 && !result.RefusedOptional.isEmpty())
+            failure.emplace(result.RefusedOptional.first().Reply.Code,
+                            result.RefusedOptional.first().Reply.Text());
+        if (pipelineData) {
+            reply = ReadReply();
+            if (reply.Code == 354 && failure) {
+                // A refused sender or recipient with DATA accepted: end the empty transaction.
+                Write(".\r\n");
+                ReadReply();
+            } else if (reply.Code != 354 && !failure) {
+                failure.emplace(reply.Code, reply.Text());
+            }
+        } else if (!failure) {
+            Write("DATA\r\n");
+            reply = ReadReply();
+            if (reply.Code != 354)
+                failure.emplace(reply.Code, reply.Text());
+        }
+        if (failure)
+            throw *failure;
+        Write(data);
+        reply = ReadReply();
+        if (reply.Code / 100 != 2)
+            throw ESmtpReplyError(reply.Code, reply.Text());
+    } catch (const ESmtpReplyError&) {
+        ResetTransaction();
+        throw;
+    } catch (const ESmtpCancelled&) {
+        FSocket.Close();
+        throw;
+    } catch (const ESmtpError&) {
+        FSocket.Close(); // the stream's state is unknown: never reuse it
+        throw;
+    }
+    return result;
+}
+
+void TVRNSMTP::Disconnect() {
+    if (FSocket.IsOpen() && !FCancel->IsFired()) {
+        try {
+            Write("QUIT\r\n");
+            ReadReply();
+        } catch (const ESmtpError&) {
+            // The connection ends either way.
+        }
+    }
+    FSocket.Close();
+}
+
+void TVRNSMTP::Abort() {
+    FSocket.Close();
+}
+
+} // namespace emailmarketing
