@@ -64,6 +64,20 @@ QString TDNSEmailSender::GetDomainName(const QString& aEmailAddress) {
     return at < 0 ? aEmailAddress : aEmailAddress.mid(at + 1);
 }
 
+QPair<QString, quint16> TDNSEmailSender::ParseExternalServer(const QString& AServer, qint32 APortSetting) {
+    const QString server = AServer.trimmed();
+    const qsizetype colon = server.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {server, quint16(APortSetting < 1 || APortSetting > 65535 ? 25 : APortSetting)};
+    bool ok = false;
+    const int port = server.mid(colon + 1).toInt(&ok);
+    return {server.left(colon), quint16(ok && port >= 1 && port <= 65535 ? port : 25)};
+}
+
+bool TDNSEmailSender::MaySendPassword(TServerTLSMode AServerTLSMode, bool AEncrypted, bool ALoopback) {
+    return AServerTLSMode != sccAuto || AEncrypted || ALoopback;
+}
+
 TIdUseTLS TDNSEmailSender::GetUseTLS(TServerTLSMode AServerTLSMode, int AUsedPort, int ASSLPort) {
     switch (AServerTLSMode) {
     case sccAuto:
@@ -181,21 +195,11 @@ void TDNSEmailSender::Connect() {
     TVRNSMTP& client = *FSMTPClient;
     client.SASLMechanisms().clear();
     if (UseExternalSMTP()) {
-        const QString server = hosts.first().trimmed();
-        const qsizetype colon = server.indexOf(QLatin1Char(':'));
-        QString host = server;
-        int port = FExternalSMPTPort < 1 ? 25 : FExternalSMPTPort;
-        if (colon >= 0) {
-            host = server.left(colon);
-            bool ok = false;
-            port = server.mid(colon + 1).toInt(&ok);
-            if (!ok || port < 1 || port > 65535)
-                port = 25;
-        }
+        const auto [host, port] = ParseExternalServer(hosts.first(), FExternalSMPTPort);
         if (host.isEmpty())
             throw ESmtpError(QStringLiteral("No external SMTP Server defined."));
         client.SetHost(host);
-        client.SetPort(quint16(port));
+        client.SetPort(port);
         client.SetUseTLS(GetUseTLS(FServerTLSMode, port, SSLPort));
         client.Connect();
     } else {
@@ -205,7 +209,7 @@ void TDNSEmailSender::Connect() {
     const bool authenticate = UseExternalSMTP() && FAuthentication && !FUserName.isEmpty();
     if (!authenticate)
         return;
-    if (FServerTLSMode == sccAuto && !client.IsEncrypted() && !client.PeerIsLoopback())
+    if (!MaySendPassword(FServerTLSMode, client.IsEncrypted(), client.PeerIsLoopback()))
         throw ESmtpError(
             QStringLiteral("The SMTP server %1 offers no STARTTLS, so the password would travel "
                            "unencrypted. Use the SSL port 465, a TLS mode that the server supports, "

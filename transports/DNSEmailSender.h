@@ -6,6 +6,7 @@
 #include "VRNSMTP.h"
 
 #include <QHash>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -82,6 +83,11 @@ public:
     static QString FixEmailName(const QString& AName);
     // Everything after the first "@"; the whole text when there is none.
     static QString GetDomainName(const QString& aEmailAddress);
+    // Host and port of an external server text "host" or "host:port": a port that is no number
+    // in 1..65535 gives 25; without one, APortSetting, or 25 when that is below 1.
+    static QPair<QString, quint16> ParseExternalServer(const QString& AServer, qint32 APortSetting);
+    // Whether a password may be sent over a connection: in sccAuto only encrypted or to loopback.
+    static bool MaySendPassword(TServerTLSMode AServerTLSMode, bool AEncrypted, bool ALoopback);
     static TIdUseTLS GetUseTLS(TServerTLSMode AServerTLSMode, int AUsedPort, int ASSLPort);
     // The X-Mailer of every message.
     static QString MailerName();

@@ -20,6 +20,10 @@ private slots:
     void FixEmailName();
     void GetDomainName_data();
     void GetDomainName();
+    void ParseExternalServer_data();
+    void ParseExternalServer();
+    void MaySendPassword_data();
+    void MaySendPassword();
     void GetUseTLS_data();
     void GetUseTLS();
     void RegisteredForBothDevices_data();
@@ -80,6 +84,47 @@ void tst_DNSEmailSender::GetDomainName_data() {
 void tst_DNSEmailSender::GetDomainName() {
     QFETCH(QString, address);
     QTEST(TDNSEmailSender::GetDomainName(address), "domain");
+}
+
+void tst_DNSEmailSender::ParseExternalServer_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("portSetting");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("host:587") << "smtp.example.test:587" << 0 << "smtp.example.test" << 587;
+    QTest::newRow("port in text wins") << "127.0.0.1:2525" << 465 << "127.0.0.1" << 2525;
+    QTest::newRow(":abc gives 25") << "smtp.example.test:abc" << 587 << "smtp.example.test" << 25;
+    QTest::newRow("port out of range gives 25") << "h:70000" << 0 << "h" << 25;
+    QTest::newRow("no port, setting 0 gives 25") << "smtp.example.test" << 0 << "smtp.example.test" << 25;
+    QTest::newRow("no port, setting") << " smtp.example.test " << 2525 << "smtp.example.test" << 2525;
+    QTest::newRow("no host") << ":25" << 0 << "" << 25;
+}
+
+void tst_DNSEmailSender::ParseExternalServer() {
+    QFETCH(QString, server);
+    QFETCH(int, portSetting);
+    const auto [host, port] = TDNSEmailSender::ParseExternalServer(server, portSetting);
+    QTEST(host, "host");
+    QTEST(int(port), "port");
+}
+
+void tst_DNSEmailSender::MaySendPassword_data() {
+    QTest::addColumn<TServerTLSMode>("mode");
+    QTest::addColumn<bool>("encrypted");
+    QTest::addColumn<bool>("loopback");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("auto, plain, remote") << sccAuto << false << false << false;
+    QTest::newRow("auto, plain, loopback") << sccAuto << false << true << true;
+    QTest::newRow("auto, TLS, remote") << sccAuto << true << false << true;
+    QTest::newRow("no TLS chosen, remote") << sccNo << false << false << true;
+    QTest::newRow("explicit, plain, remote") << sccTLSExplicit << false << false << true;
+}
+
+void tst_DNSEmailSender::MaySendPassword() {
+    QFETCH(TServerTLSMode, mode);
+    QFETCH(bool, encrypted);
+    QFETCH(bool, loopback);
+    QTEST(TDNSEmailSender::MaySendPassword(mode, encrypted, loopback), "allowed");
 }
 
 void tst_DNSEmailSender::GetUseTLS_data() {

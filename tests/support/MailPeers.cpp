@@ -1,0 +1,162 @@
+#include "MailPeers.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace testsupport {
+
+namespace {
+
+QString PeerScript(const char* AName) {
+    return QStringLiteral(QV_SOURCE_DIR "/tests/peers/") + QLatin1String(AName);
+}
+
+void Stop(QProcess& AProcess) {
+    if (AProcess.state() == QProcess::NotRunning)
+        return;
+    AProcess.terminate();
+    if (!AProcess.waitForFinished(5000)) {
+        AProcess.kill();
+        AProcess.waitForFinished(5000);
+    }
+}
+
+QByteArray ReadFile(const QString& APath) {
+    QFile file(APath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+quint16 FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+SmtpPeer::SmtpPeer(const QStringList& AArguments) : FArguments(AArguments) {}
+
+SmtpPeer::~SmtpPeer() {
+    Stop(FProcess);
+}
+
+void SmtpPeer::SetRules(const QByteArray& AJson) {
+    const QString path = FDir.filePath(QStringLiteral("rules.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AJson) != AJson.size())
+        qFatal("cannot write %s", qPrintable(path));
+    FArguments << QStringLiteral("--rules") << path;
+}
+
+bool SmtpPeer::Start(QString& AError) {
+    FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProcess.start(QStringLiteral("/usr/bin/python3"),
+                   QStringList{PeerScript("smtp-server"), QStringLiteral("--dir"), FDir.path()} + FArguments);
+    QDeadlineTimer deadline(20000);
+    while (!FProcess.canReadLine()) {
+        if (FProcess.state() == QProcess::NotRunning || deadline.hasExpired() ||
+            !FProcess.waitForReadyRead(int(deadline.remainingTime()))) {
+            if (FProcess.canReadLine())
+                break;
+            AError = QStringLiteral("smtp-server did not start: %1").arg(FProcess.errorString());
+            return false;
+        }
+    }
+    FPort = quint16(FProcess.readLine().trimmed().toUInt());
+    return FPort != 0;
+}
+
+QStringList SmtpPeer::Messages() const {
+    QStringList files = QDir(FDir.filePath(QStringLiteral("messages"))).entryList({QStringLiteral("*.eml")});
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        return a.section(QLatin1Char('.'), 0, 0).toInt() < b.section(QLatin1Char('.'), 0, 0).toInt();
+    });
+    for (QString& file : files)
+        file = FDir.filePath(QStringLiteral("messages/") + file);
+    return files;
+}
+
+QJsonObject SmtpPeer::Parsed(const QString& AMessageFile) const {
+    QProcess parser;
+    parser.start(QStringLiteral("/usr/bin/python3"), {PeerScript("parse-mail"), AMessageFile});
+    parser.waitForFinished(30000);
+    return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+QJsonObject SmtpPeer::Envelope(const QString& AMessageFile) const {
+    QString path = AMessageFile;
+    path.replace(QLatin1String(".eml"), QLatin1String(".json"));
+    return QJsonDocument::fromJson(ReadFile(path)).object();
+}
+
+QList<QJsonObject> SmtpPeer::AuthLog() const {
+    QList<QJsonObject> result;
+    for (const QByteArray& line : ReadFile(FDir.filePath(QStringLiteral("auth.jsonl"))).split('\n'))
+        if (!line.trimmed().isEmpty())
+            result.append(QJsonDocument::fromJson(line).object());
+    return result;
+}
+
+bool SmtpPeer::WaitForStall(int AMs) const {
+    QDeadlineTimer deadline(AMs);
+    while (!QFile::exists(FDir.filePath(QStringLiteral("stalled")))) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+DnsPeer::DnsPeer(const QStringList& ARecords) : FRecords(ARecords) {}
+
+DnsPeer::~DnsPeer() {
+    Stop(FProcess);
+}
+
+bool DnsPeer::Start(QString& AError) {
+    FPort = FreeLoopbackPort();
+    FProcess.setProcessChannelMode(QProcess::ForwardedChannels);
+    FProcess.start(QStringLiteral("/bin/bash"),
+                   QStringList{PeerScript("dns-server"), FDir.path(), QStringLiteral("127.0.0.1"),
+                               QString::number(FPort)} +
+                       FRecords);
+    QDeadlineTimer deadline(20000);
+    while (!ReadFile(FDir.filePath(QStringLiteral("queries.log"))).contains("started,")) {
+        if (FProcess.state() == QProcess::NotRunning || deadline.hasExpired()) {
+            AError = QStringLiteral("dnsmasq did not start (port %1)").arg(FPort);
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QString DnsPeer::Server() const {
+    return QStringLiteral("127.0.0.1:%1").arg(FPort);
+}
+
+int DnsPeer::QueryCount(const QString& AType, const QString& AName) const {
+    const QString needle = QStringLiteral("query[%1] %2 ").arg(AType, AName).toLower();
+    return int(
+        QString::fromUtf8(ReadFile(FDir.filePath(QStringLiteral("queries.log")))).toLower().count(needle));
+}
+
+} // namespace testsupport

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// A free TCP/UDP port on 127.0.0.1 (bound and released; good enough for a test's own peers).
+quint16 FreeLoopbackPort();
+
+// The scripted SMTP server tests/peers/smtp-server (aiosmtpd) in a temporary folder of its own,
+// started by Start and stopped by the destructor. Arguments as the script documents them.
+class SmtpPeer {
+public:
+    explicit SmtpPeer(const QStringList& AArguments = {});
+    ~SmtpPeer();
+    SmtpPeer(const SmtpPeer&) = delete;
+    SmtpPeer& operator=(const SmtpPeer&) = delete;
+
+    // Starts the server and waits until it listens; False with AError set when it does not.
+    bool Start(QString& AError);
+    quint16 Port() const { return FPort; }
+    QString Dir() const { return FDir.path(); }
+
+    // Received messages, in order of arrival (paths of N.eml).
+    QStringList Messages() const;
+    // A received message as parsed by tests/peers/parse-mail (Python's email package).
+    QJsonObject Parsed(const QString& AMessageFile) const;
+    // The envelope of a received message: {"mail_from", "rcpt_tos"}.
+    QJsonObject Envelope(const QString& AMessageFile) const;
+    // The AUTH attempts, one object per line of auth.jsonl.
+    QList<QJsonObject> AuthLog() const;
+    // Waits up to AMs for the server to hold a connection by a "stall" rule.
+    bool WaitForStall(int AMs) const;
+    // Writes AJson as the server's rules file and passes it with --rules (call before Start).
+    void SetRules(const QByteArray& AJson);
+
+private:
+    QTemporaryDir FDir;
+    QStringList FArguments;
+    QProcess FProcess;
+    quint16 FPort = 0;
+};
+
+// dnsmasq through tests/peers/dns-server on 127.0.0.1 and a free port, with the given records.
+class DnsPeer {
+public:
+    explicit DnsPeer(const QStringList& ARecords);
+    ~DnsPeer();
+    DnsPeer(const DnsPeer&) = delete;
+    DnsPeer& operator=(const DnsPeer&) = delete;
+
+    bool Start(QString& AError);
+    quint16 Port() const { return FPort; }
+    // "127.0.0.1:<port>", as a DNS server setting.
+    QString Server() const;
+    // How often a name was asked for with a type ("MX", "A"), letter case ignored.
+    int QueryCount(const QString& AType, const QString& AName) const;
+
+private:
+    QTemporaryDir FDir;
+    QStringList FRecords;
+    QProcess FProcess;
+    quint16 FPort = 0;
+};
+
+} // namespace testsupport
