@@ -1,4 +1,6 @@
+#include "ASPSMSMessageSender.h"
 #include "DNSEmailSender.h"
+#include "MAPIMailSender.h"
 #include "PluginModuleRegistration.h"
 
 #include <QtGlobal>
@@ -15,6 +17,8 @@ const char ModuleAnchor = 0;
 extern "C" Q_DECL_EXPORT hostapi::TClientPluginBase* InitProc() {
     emailmarketing::RegisterModuleClasses();
     emailmarketing::RegisterDNSEmailSenderClasses();
+    emailmarketing::RegisterMAPIMailSenderClass();
+    emailmarketing::RegisterSMSMessageSenderClasses();
     return new hostapi::TClientPluginBaseGUI(
         emailmarketing::PluginModuleGUID(), hostapi::TClientPluginBase::ModuleInstance(&ModuleAnchor),
         emailmarketing::PluginDataModuleClasses(), emailmarketing::PluginFormClasses(), true);
