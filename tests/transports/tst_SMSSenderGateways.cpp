@@ -11,6 +11,8 @@
 #include <QUrlQuery>
 #include <QtTest>
 
+#include <thread>
+
 using namespace emailmarketing;
 using testsupport::HttpStub;
 
@@ -67,6 +69,8 @@ private slots:
     void ClosedPort_data();
     void ClosedPort();
     void AspsmsCredits();
+    void CancelEndsWaitingRequest_data();
+    void CancelEndsWaitingRequest();
 };
 
 void tst_SMSSenderGateways::Send_data() {
@@ -182,6 +186,31 @@ void tst_SMSSenderGateways::AspsmsCredits() {
         QFAIL("a refused credits query must raise");
     } catch (const ESMSGatewayError& e) {
         QCOMPARE(e.Message(), QStringLiteral("The SMS gateway ASPSMS refused: Bad login (status 3)"));
+    }
+}
+
+void tst_SMSSenderGateways::CancelEndsWaitingRequest_data() {
+    ClosedPort_data();
+}
+
+// Cancel from another thread while the gateway holds the request, repeated to shake out races.
+void tst_SMSSenderGateways::CancelEndsWaitingRequest() {
+    QFETCH(bool, lox24);
+    HttpStub stub(HttpStub::Script({HttpStub::Route(
+        lox24 ? Lox24Path() : AspsmsPath(), QJsonArray{QJsonObject{{QStringLiteral("hang"), true}}})}));
+    for (int round = 1; round <= 3; ++round) {
+        auto sender = NewSender(lox24, stub.Url({}).toString());
+        bool sent = true;
+        std::thread worker([&] {
+            sent =
+                sender->SendMessage({}, Number, {}, {}, Originator, Text, {}, false, {}, {}, {}, {}, {}, {});
+        });
+        const bool arrived = stub.WaitForRequests(round);
+        sender->Cancel();
+        worker.join();
+        QVERIFY(arrived);
+        QVERIFY(!sent);
+        QCOMPARE(sender->LastError(), TCustomMessageSender::CancelledText());
     }
 }
 
