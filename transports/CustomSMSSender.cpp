@@ -33,8 +33,11 @@ void TCustomSMSSender::CheckAccount() const {
 
 void TCustomSMSSender::CheckMessage() const {
     CheckAccount();
-    if (FRecipients.isEmpty())
-        throw ESMSGatewayError(QStringLiteral("The SMS has no recipient."));
+    bool blank = FRecipients.isEmpty();
+    for (const QString& recipient : FRecipients)
+        blank = blank || recipient.trimmed().isEmpty();
+    if (blank)
+        throw ESMSGatewayError(QStringLiteral("The SMS has no recipient number."));
 }
 
 hostapi::HttpResponse TCustomSMSSender::Execute(const hostapi::HttpRequest& ARequest) {

@@ -55,7 +55,7 @@ protected:
     QUrl ServiceUrl(const QString& APath) const;
     // Raises unless user name and password are set.
     void CheckAccount() const;
-    // CheckAccount, and raises unless there is at least one recipient.
+    // CheckAccount, and raises unless there are recipients and none is blank.
     void CheckMessage() const;
     // Runs ARequest; every failure, a status of 400 and more included, raises ESMSGatewayError.
     hostapi::HttpResponse Execute(const hostapi::HttpRequest& ARequest);

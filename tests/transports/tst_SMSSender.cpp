@@ -142,19 +142,26 @@ void tst_SMSSender::FailsBeforeRequest_data() {
     QTest::addColumn<bool>("lox24");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("baseUrl");
+    QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("error");
     const QString noAccount =
         QStringLiteral("No account (user name and password) is set for the SMS gateway %1.");
     const QString badUrl =
         QStringLiteral("The address set for the SMS gateway %1 is no valid http or https address.");
-    QTest::newRow("ASPSMS without user") << false << QString() << QString() << noAccount.arg("ASPSMS");
-    QTest::newRow("LOX24 without user") << true << QString() << QString() << noAccount.arg("LOX24");
+    const QString number = QStringLiteral("+41790000000");
+    QTest::newRow("ASPSMS without user")
+        << false << QString() << QStringLiteral("http://127.0.0.1:1") << number << noAccount.arg("ASPSMS");
+    QTest::newRow("LOX24 without user")
+        << true << QString() << QStringLiteral("http://127.0.0.1:1") << number << noAccount.arg("LOX24");
+    QTest::newRow("blank number") << true << QStringLiteral("u") << QStringLiteral("http://127.0.0.1:1")
+                                  << QStringLiteral(" ")
+                                  << QStringLiteral("The SMS has no recipient number.");
     QTest::newRow("ftp address") << false << QStringLiteral("u") << QStringLiteral("ftp://gw.example.test")
-                                 << badUrl.arg("ASPSMS");
+                                 << number << badUrl.arg("ASPSMS");
     QTest::newRow("address with user and query")
         << true << QStringLiteral("u") << QStringLiteral("https://me:pw@gw.example.test/?key=secret")
-        << badUrl.arg("LOX24");
-    QTest::newRow("no host") << true << QStringLiteral("u") << QStringLiteral("https://")
+        << number << badUrl.arg("LOX24");
+    QTest::newRow("no host") << true << QStringLiteral("u") << QStringLiteral("https://") << number
                              << badUrl.arg("LOX24");
 }
 
@@ -162,6 +169,7 @@ void tst_SMSSender::FailsBeforeRequest() {
     QFETCH(bool, lox24);
     QFETCH(QString, user);
     QFETCH(QString, baseUrl);
+    QFETCH(QString, number);
     QFETCH(QString, error);
     std::unique_ptr<TCustomSMSMessageSender> sender;
     if (lox24)
@@ -171,8 +179,7 @@ void tst_SMSSender::FailsBeforeRequest() {
     sender->SetUserName(user);
     sender->SetPassword(QStringLiteral("pw"));
     sender->SMSSender().SetBaseUrl(baseUrl);
-    QVERIFY(
-        !SendSMS(*sender, QStringLiteral("+41790000000"), QStringLiteral("Shop"), QStringLiteral("Hallo")));
+    QVERIFY(!SendSMS(*sender, number, QStringLiteral("Shop"), QStringLiteral("Hallo")));
     QCOMPARE(sender->LastError(), error);
     QCOMPARE(sender->LastReplyErrorCode(), 0);
 }
