@@ -32,8 +32,11 @@ struct HOSTAPI_EXPORT DatabaseConfig {
 // database (Qt SQL connections are thread-bound); a thread's connection is removed when it ends.
 class HOSTAPI_EXPORT Database {
 public:
-    // Opens (creating the SQLite file with mode 0600 when absent), creates or migrates every schema
-    // of db/ and records the schema version. Throws EQVDatabaseException.
+    // Opens (creating the SQLite file with mode 0600 when absent, and its missing folders with mode
+    // 0700, whatever the umask), creates or migrates every schema of db/ and records the schema
+    // version. A SQLite file the host creates is created exclusively, never through a link; at the
+    // default path (DatabaseConfig::DefaultSqlitePath) an existing link is refused, a path the user
+    // gave is opened as given. Throws EQVDatabaseException.
     static void Open(const DatabaseConfig& config);
     // Closes every connection. No other thread may use the database any more.
     static void Close();
@@ -41,7 +44,8 @@ public:
     static bool IsPostgres();
     static const DatabaseConfig& Config();
 
-    // The calling thread's connection, opened on first use.
+    // The calling thread's connection, opened on first use. SQLite connections carry the text
+    // functions of SqlUnicode.h.
     static QSqlDatabase Connection();
 
     // Schema version recorded in the database.
