@@ -80,6 +80,7 @@ public:
     // registry's own (SQLite busy timeout; PostgreSQL host, port, database, user, password and the
     // URL's query items as libpq connect options). The caller opens, uses and removes it on its own
     // thread; it is not part of the registry. For tools and tests that need a connection of their own.
+    // A SQLite connection made so lacks the text functions until RegisterSqliteUnicode (SqlUnicode.h).
     static QSqlDatabase AddConnection(const DatabaseConfig& config, const QString& connectionName);
     // True when the error is SQLite's SQLITE_BUSY / SQLITE_LOCKED ("database is locked").
     static bool IsBusyError(const QSqlError& error);

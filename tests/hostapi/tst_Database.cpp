@@ -113,7 +113,7 @@ private slots:
 
     void sqliteFileIsPrivateAndInWalMode() {
         QV_SQLITE_ONLY();
-        const Umask open(0);
+        const Umask everyoneMayWrite(0);
         TestDatabase tdb(Backend::SQLite);
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(tdb.SqlitePath()).constData(), &st), 0);
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
         const QString file = dir.filePath(QStringLiteral("a/b/host.sqlite"));
         {
-            const Umask scope(mode_t(mask));
+            const Umask scope{mode_t(mask)};
             DatabaseConfig config;
             config.SqlitePath = file;
             Database::Open(config);
