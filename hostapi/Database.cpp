@@ -409,6 +409,16 @@ void Database::Open(const DatabaseConfig& configArg) {
             if (mode != QLatin1String("wal"))
                 throw EQVDatabaseException(
                     QStringLiteral("SQLite refused WAL mode (journal mode %1)").arg(mode));
+        } else {
+            // Text filters and ordering rely on the ICU collation; a server without it fails here,
+            // not at the first list that is sorted.
+            QSqlQuery q = Exec(QStringLiteral("SELECT 1 FROM pg_collation WHERE collname = ?"),
+                               {QStringLiteral("und-x-icu")}, QStringLiteral("look up the text collation"));
+            if (!q.next())
+                throw EQVDatabaseException(
+                    QStringLiteral("The PostgreSQL server %1 has no ICU collation \"und-x-icu\" (a server "
+                                   "built with ICU is needed)")
+                        .arg(config.Describe()));
         }
         CreateOrMigrateSchema();
     } catch (...) {
