@@ -100,6 +100,8 @@ private slots:
     void progressShownInTheStatusBar();
     void logShowsMessagesAndSchedulerReports();
     void startErrorsReachTheLog();
+    void emailMarketingInEveryLanguage_data();
+    void emailMarketingInEveryLanguage();
     void languageChoiceKeptForTheNextStart();
     void geometryKeptBetweenRuns();
     void screenshotShowsTheMenuBar();
@@ -445,6 +447,53 @@ void tst_HostApplication::startErrorsReachTheLog() {
     QVERIFY2(text.startsWith(QStringLiteral("Das Modul QVNoEntryModule.so konnte nicht geladen werden. ")) &&
                  text.contains(QStringLiteral("has no entry point InitProc")),
              qPrintable(text));
+}
+
+void tst_HostApplication::emailMarketingInEveryLanguage_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("menuBar");
+    QTest::addColumn<QString>("lists");
+    QTest::addColumn<QString>("delivery");
+    QTest::addColumn<QString>("notBuilt"); // what opening the delivery window says
+    QTest::newRow("German") << "German" << QStringList{"Datei", "Konfiguration", "Email Marketing", "Sprache"}
+                            << "Verteilerlisten"
+                            << "Versand"
+                            << "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht "
+                               "verfügbar.";
+    QTest::newRow("English")
+        << "English" << QStringList{"File", "Configuration", "Email Marketing", "Language"} << "Deliverylists"
+        << "Delivery"
+        << "The window \"Email Marketing Mailing\" is not available in this version yet.";
+    QTest::newRow("French")
+        << "French" << QStringList{"Fichier", "Configuration", "Email Marketing", "Langue"}
+        << "Listes de diffusion"
+        << "Envoi"
+        << "La fenêtre « Email Marketing Envoi » n'est pas encore disponible dans cette version.";
+    QTest::newRow("Italian")
+        << "Italian" << QStringList{"File", "Configurazione", "Email Marketing", "Lingua"}
+        << "Liste di distribuzione"
+        << "Invio"
+        << "La finestra \"Email Marketing Invio\" non è ancora disponibile in questa versione.";
+}
+
+void tst_HostApplication::emailMarketingInEveryLanguage() {
+    QFETCH(QString, language);
+    QFETCH(QStringList, menuBar);
+    QFETCH(QString, lists);
+    QFETCH(QString, delivery);
+    QFETCH(QString, notBuilt);
+    FHost.reset();
+    FHost = std::make_unique<HostUnderTest>();
+    QCOMPARE(FHost->Load(QStringLiteral(QV_MODULE_DIR)), 2);
+    FHost->Start();
+    FHost->Window->LanguageAction(language)->trigger();
+    QCOMPARE(MenuBarTitles(*FHost->Window), menuBar);
+    QVERIFY(ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), lists));
+    QAction* deliveryAction = ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), delivery);
+    QVERIFY(deliveryAction);
+    deliveryAction->trigger();
+    QCOMPARE(FHost->Display.Records().size(), 1);
+    QCOMPARE(FHost->Display.Records().first().Exception.Message, notBuilt);
 }
 
 void tst_HostApplication::languageChoiceKeptForTheNextStart() {
