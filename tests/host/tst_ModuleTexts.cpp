@@ -4,6 +4,7 @@
 #include "MenuModel.h"
 #include "MessageSink.h"
 #include "ModuleLoader.h"
+#include "ProgressService.h"
 #include "QVException.h"
 #include "SchedulePlugin.h"
 #include "Scheduler.h"
@@ -114,6 +115,7 @@ private slots:
         QVERIFY(scheduler.ExecuteNow(identifier));
         QCOMPARE(Control(plugin).Text(QStringLiteral("IDS_Greeting")),
                  QStringLiteral("Guten Tag vom Testmodul"));
+        const int progress = Control(plugin).OpenProgress(); // left open by the module
         const hostapi::MenuModel menus = hostapi::MenuModel::FromPlugins(loader.Plugins());
         const qvhost::FirstStartSteps steps = qvhost::FirstStartSteps::FromPlugins(loader.Plugins());
         const QList<AddressRange> mapped = MappingsOf(first);
@@ -149,6 +151,12 @@ private slots:
         QCOMPARE(steps.Steps().first().ComponentTitle, QStringLiteral("Testmodul"));
         QCOMPARE(steps.Steps().first().Title, QStringLiteral("Testmodul einrichten"));
         QCOMPARE(steps.Steps().first().Description, QStringLiteral("Die Einstellungen des Testmoduls."));
+        // The status bar's progress entry that the first copy left open.
+        const QList<hostapi::ProgressEntry> entries = hostapi::ProgressService::Instance().Entries();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().Caption, QStringLiteral("Testmodul arbeitet"));
+        QCOMPARE(entries.first().Text, QStringLiteral("Schritt 1"));
+        hostapi::ProgressService::Instance().CloseProgress(progress);
         // The first copy's step cannot be followed any more, and says so.
         QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, steps.Follow(0));
 

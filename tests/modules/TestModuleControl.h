@@ -42,6 +42,9 @@ public:
     // (TestActionIdentifier); a run reports "abgeglichen" to the scheduler and "Testmodul: Abgleich
     // fertig" to the message sink, all texts the module's own literals.
     virtual void OfferScheduleAction() = 0;
+    // Opens a progress entry "Testmodul arbeitet" with the text "Schritt 1" and leaves it open;
+    // answers its handle.
+    virtual int OpenProgress() = 0;
 };
 
 } // namespace testmodule

@@ -3,6 +3,7 @@
 #include "ClientPluginBase.h"
 #include "Database.h"
 #include "MessageSink.h"
+#include "ProgressService.h"
 #include "QVException.h"
 #include "QVFirstStart.h"
 #include "QVMainInterface.h"
@@ -157,6 +158,13 @@ void TdmTestModuleMain::OfferScheduleAction() {
                                                                hostapi::MessageKind::Info);
         ASuccess = true;
     };
+}
+
+int TdmTestModuleMain::OpenProgress() {
+    hostapi::IProgressService& progress = hostapi::TQVMainInterface::GetProgress();
+    const int handle = progress.OpenProgress(QStringLiteral("Testmodul arbeitet"));
+    progress.UpdateProgress(handle, 1, 3, QStringLiteral("Schritt 1"));
+    return handle;
 }
 
 hostapi::IExtFunc* TdmTestModuleMain::DoOnGetExtFunc(const QString& AIID) {

@@ -41,6 +41,7 @@ public:
     void SetFailure(const QString& AStep, const QString& AMessage) override;
     QString Text(const QString& AId) const override;
     void OfferScheduleAction() override;
+    int OpenProgress() override;
 
 protected:
     hostapi::IExtFunc* DoOnGetExtFunc(const QString& AIID) override;
