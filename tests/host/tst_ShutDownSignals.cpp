@@ -60,6 +60,8 @@ private slots:
 
     void previousHandlersComeBack() {
         const Handler termBefore = CurrentHandler(SIGTERM);
+        struct sigaction original = {};
+        sigaction(SIGINT, nullptr, &original); // the test framework's
         signal(SIGINT, &PreviousHandler);
         {
             ShutDownSignals watcher;
@@ -72,7 +74,7 @@ private slots:
         GPreviousCalls = 0;
         QCOMPARE(raise(SIGINT), 0);
         QCOMPARE(GPreviousCalls.load(), 1);
-        signal(SIGINT, SIG_DFL);
+        sigaction(SIGINT, &original, nullptr);
     }
 
     // Signals raised on many threads at once, more than the pipe holds: the process survives, the
