@@ -197,8 +197,8 @@ void TEmailListStore::Load() {
                 list->SetEmailFields(hostapi::fftMobile,
                                      CommaList(GetEmailFieldsFromSchema(schema, hostapi::fftMobile)));
         }
-        ClearSchemaMacros();
-        Save();
+        // Unsaved schema macros are dropped: only the lists are written here.
+        SaveLists();
         LoadMacros(nullptr);
     } catch (...) {
         // Never a partial cache: the next access loads again.
@@ -272,15 +272,24 @@ void TEmailListStore::LoadMacros(TEmailListItem* AList) {
     rows.Filters().Add(QStringLiteral("emlists_id"), AList ? AList->IDValue() : SchemaMacroListID);
     rows.Open();
     TMacroList userMacros;
+    // Schema macros are built aside and published at once: job threads read the published lists.
+    TSchemaMacroLists schemaMacros;
     QStringList badConditions;
     for (rows.First(); !rows.Eof(); rows.Next()) {
-        std::shared_ptr<TMacroList> schemaMacros;
         TMacroItem* macro = nullptr;
         if (AList) {
             macro = userMacros.Add();
         } else {
-            schemaMacros = GetSchemaMacroList(TextOf(rows, "schemaname"));
-            macro = schemaMacros->Add();
+            const QString schema = TextOf(rows, "schemaname");
+            std::shared_ptr<TMacroList> target;
+            for (const auto& [name, macros] : std::as_const(schemaMacros))
+                if (name.compare(schema, Qt::CaseInsensitive) == 0)
+                    target = macros;
+            if (!target) {
+                target = std::make_shared<TMacroList>();
+                schemaMacros.append({schema, target});
+            }
+            macro = target->Add();
         }
         macro->SetCaption(TextOf(rows, "descr"));
         macro->SetDBID(static_cast<qint32>(rows.RecordID()));
@@ -288,8 +297,12 @@ void TEmailListStore::LoadMacros(TEmailListItem* AList) {
         LoadConditions(*macro, badConditions);
         macro->SetChanged(false);
     }
-    if (AList)
+    if (AList) {
         AList->SetUserMacros(userMacros);
+    } else {
+        QMutexLocker lock(&FSchemaMacrosLock);
+        FSchemaMacros = std::move(schemaMacros);
+    }
     if (!badConditions.isEmpty()) {
         const QString text = QStringLiteral("Conditions with an unknown comparison never hold: %1")
                                  .arg(badConditions.join(QStringLiteral(", ")));
@@ -326,6 +339,12 @@ void TEmailListStore::LoadConditions(TMacroItem& AMacro, QStringList& ABadCondit
 void TEmailListStore::Save() {
     if (FEMailLists.isEmpty())
         return;
+    SaveLists();
+    for (const auto& [schema, macros] : SchemaMacroLists())
+        SaveMacros(*macros, SchemaMacroListID, schema);
+}
+
+void TEmailListStore::SaveLists() {
     for (qsizetype i = FEMailLists.size() - 1; i >= 0; --i) {
         TEmailListItem& list = *FEMailLists.at(i);
         if (list.Changed())
@@ -334,8 +353,6 @@ void TEmailListStore::Save() {
         if (SaveMacros(macros, list.IDValue(), QString()))
             list.SetUserMacros(macros);
     }
-    for (const auto& [schema, macros] : SchemaMacroLists())
-        SaveMacros(*macros, SchemaMacroListID, schema);
 }
 
 void TEmailListStore::SaveList(TEmailListItem& AList) {
@@ -428,7 +445,7 @@ std::shared_ptr<TMacroList> TEmailListStore::GetSchemaMacroList(const QString& S
     return macros;
 }
 
-QList<QPair<QString, std::shared_ptr<TMacroList>>> TEmailListStore::SchemaMacroLists() const {
+TEmailListStore::TSchemaMacroLists TEmailListStore::SchemaMacroLists() const {
     QMutexLocker lock(&FSchemaMacrosLock);
     return FSchemaMacros;
 }

@@ -25,7 +25,8 @@ namespace emailmarketing {
 //
 // The cache is used on the main thread. Lists and schema macro lists are shared: a job keeps its
 // list alive, and a rebuild of the cache (Load, Clear) never frees an object a job uses. The schema
-// macro map is guarded by a lock; list callbacks read it from prepare threads.
+// macro map is guarded by a lock; list callbacks read it from prepare threads. A load builds the
+// schema macro lists aside and publishes them at once, so a reader sees complete lists only.
 class TEmailListStore {
 public:
     // AConnectGlobalCallbacks installs the six global-value callbacks into a new list; the store
@@ -81,17 +82,20 @@ private:
     void LoadMacros(TEmailListItem* AList);
     void LoadConditions(TMacroItem& AMacro, QStringList& ABadConditions);
     void SaveList(TEmailListItem& AList);
+    // The lists and their own macros (not the schema macros).
+    void SaveLists();
     // Writes AMacroList's changes; answers whether anything was written.
     static bool SaveMacros(TMacroList& AMacroList, qint32 AListID, const QString& ASchemaName);
+    using TSchemaMacroLists = QList<QPair<QString, std::shared_ptr<TMacroList>>>;
     void ClearSchemaMacros();
-    QList<QPair<QString, std::shared_ptr<TMacroList>>> SchemaMacroLists() const;
+    TSchemaMacroLists SchemaMacroLists() const;
 
     std::function<void(TEmailListItem&)> FConnectGlobalCallbacks;
     std::function<QList<TEmailListIdentity>()> FOnGetUsedLists;
     TClientListProviders FProviders;
     QList<std::shared_ptr<TEmailListItem>> FEMailLists;
     mutable QMutex FSchemaMacrosLock;
-    QList<QPair<QString, std::shared_ptr<TMacroList>>> FSchemaMacros;
+    TSchemaMacroLists FSchemaMacros;
     bool FInLoadLists = false;
     QDateTime FLastLoaded;
 };
