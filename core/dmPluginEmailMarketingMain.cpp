@@ -47,9 +47,8 @@ TdmPluginEmailMarketingMain::TdmPluginEmailMarketingMain(hostapi::TClientPluginB
       siLang(std::make_unique<hostapi::TVRNLang>(QStringLiteral("dmPluginEmailMarketingMain"))),
       QVFirstStart(new hostapi::TQVFirstStart(this)), FJobs(std::make_unique<TEmailSenderJobList>()),
       FListStore([this](TEmailListItem& AList) { ConnectGlobalCallbacks(AList); }),
-      QVSQLDeleteNotifyListener([](hostapi::TQVSQLDeleteNotifyListener&, hostapi::IQVSQLDeleteNotify& AEvent) {
-          AddDependentDeletes(AEvent);
-      }),
+      QVSQLDeleteNotifyListener([](hostapi::TQVSQLDeleteNotifyListener&,
+                                   hostapi::IQVSQLDeleteNotify& AEvent) { AddDependentDeletes(AEvent); }),
       FResolvConfPath(QStringLiteral("/etc/resolv.conf")) {
     dmPluginEmailMarketingMain = this;
     SetSelfIsExtFunc(true);
@@ -168,6 +167,7 @@ void TdmPluginEmailMarketingMain::BeforeUnInit() {
     hostapi::TPluginBaseDataModule::BeforeUnInit();
     FJobs->ShutDownAllJobs(false);
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
+    FProvidersClosed = true;
     FListStore.Providers().Clear();
 }
 
@@ -213,6 +213,11 @@ hostapi::IExtFunc* TdmPluginEmailMarketingMain::DoOnGetExtFunc(const QString& AI
     return hostapi::TPluginBaseDataModule::DoOnGetExtFunc(AIID);
 }
 
+QString TdmPluginEmailMarketingMain::ReplaceFieldMacros(const QString& SchemaName, const QString& AText,
+                                                        bool FieldsToCaption) const {
+    return TBaseEmailSender::ReplaceFieldMacros(SchemaName, AText, FieldsToCaption, GetDBFieldSchema());
+}
+
 void TdmPluginEmailMarketingMain::OnMainThread(std::function<void()> AAction) {
     if (QThread::currentThread() == thread()) {
         AAction();
@@ -230,8 +235,8 @@ void TdmPluginEmailMarketingMain::OnMainThread(std::function<void()> AAction) {
         Qt::QueuedConnection);
 }
 
-void TdmPluginEmailMarketingMain::DeleteClientList(const std::shared_ptr<hostapi::IClientListProvider>& AProvider,
-                                                   int AListIndex) {
+void TdmPluginEmailMarketingMain::DeleteClientList(
+    const std::shared_ptr<hostapi::IClientListProvider>& AProvider, int AListIndex) {
     QV_ASSERT(AProvider != nullptr);
     OnMainThread([this, AProvider, AListIndex] {
         const QString clientIdent = TClientListProviders::ClientIdentOf(*AProvider);
@@ -245,7 +250,7 @@ void TdmPluginEmailMarketingMain::RegisterClientProvider(
     const std::shared_ptr<hostapi::IClientListProvider>& AProvider) {
     QV_ASSERT(AProvider != nullptr);
     OnMainThread([this, AProvider] {
-        if (!FListStore.Providers().Register(AProvider))
+        if (FProvidersClosed || !FListStore.Providers().Register(AProvider))
             return;
         FListStore.Save();
         FListStore.Clear();

@@ -66,10 +66,17 @@ public:
     std::shared_ptr<TMacroList> GetSchemaMacroList(const QString& SchemaName) {
         return FListStore.GetSchemaMacroList(SchemaName);
     }
+    static QString GetEmailFieldsFromSchema(const QString& SchemaName, int AFlag) {
+        return TEmailListStore::GetEmailFieldsFromSchema(SchemaName, AFlag);
+    }
+    // Stored form "%NAME%" <-> editor form "[Caption]" of the fields of SchemaName.
+    QString ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption) const;
 
     // IExtFuncPluginEmailMarketing. Called from another thread, the call is queued to the main
-    // thread (a failure there is shown through the exception display).
-    void DeleteClientList(const std::shared_ptr<hostapi::IClientListProvider>& AProvider, int AListIndex) override;
+    // thread (a failure there is shown through the exception display). From BeforeUnInit on,
+    // providers are forgotten and no new one is taken: the modules that own them are unloaded next.
+    void DeleteClientList(const std::shared_ptr<hostapi::IClientListProvider>& AProvider,
+                          int AListIndex) override;
     void RegisterClientProvider(const std::shared_ptr<hostapi::IClientListProvider>& AProvider) override;
     void UnRegisterClientProvider(const std::shared_ptr<hostapi::IClientListProvider>& AProvider) override;
 
@@ -174,6 +181,7 @@ private:
     // The job being freed while the observers are told (it uses its list no more).
     const TBaseEmailSender* FRemovedJob = nullptr;
     TEmailListStore FListStore;
+    bool FProvidersClosed = false;
     hostapi::TQVSQLDeleteNotifyListener QVSQLDeleteNotifyListener;
     std::shared_ptr<IJobNotification> FJobNotifyer;
     QString FResolvConfPath;

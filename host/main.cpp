@@ -7,6 +7,7 @@
 #include "ExceptionDisplay.h"
 #include "HostLibraries.h"
 #include "QVMainInterface.h"
+#include "RegionalSettings.h"
 #include "SettingsStore.h"
 #include "VRNLang.h"
 
@@ -43,6 +44,7 @@ int main(int argc, char* argv[]) {
     QString moduleFolder;
     try {
         hostapi::HostLibraries::Initialize();
+        hostapi::RegionalSettings::CaptureSystem();
         moduleFolder = qvhost::HostSession::ModuleFolderFromArguments(QApplication::arguments(),
                                                                       QApplication::applicationDirPath());
     } catch (...) {

@@ -345,7 +345,11 @@ private slots:
         auto provider = std::make_shared<TestProvider>();
         // DeleteClientList of a list not yet loaded loads first; here nothing matches yet.
         ext->RegisterClientProvider(provider);
+        QCOMPARE(dm->Count(), 2);
+        // Registering again changes nothing: the cache is not rebuilt.
+        const auto before = dm->ByClient(QStringLiteral("CRM"), QStringLiteral("L2"));
         ext->RegisterClientProvider(provider);
+        QCOMPARE(dm->ByClient(QStringLiteral("CRM"), QStringLiteral("L2")), before);
         QCOMPARE(dm->Count(), 2);
         QCOMPARE(Count("emlists"), 3);
         QCOMPARE(Count("emlists", "\"clientident\" = ?", {"CRM"}), 2);
@@ -381,7 +385,33 @@ private slots:
         ext->DeleteClientList(provider, 0);
         QCOMPARE(Count("emlists", "\"id\" = ?", {l1Id}), 0);
         QCOMPARE(Count("emlists", "\"clientident\" = ?", {"OTHER"}), 1);
+
+        // From BeforeUnInit on, providers are forgotten and none is taken any more.
         dm->BeforeUnInit();
+        QCOMPARE(provider.use_count(), 1);
+        ext->RegisterClientProvider(provider);
+        QCOMPARE(provider.use_count(), 1);
+    }
+
+    void unknownConditionCodeIsReportedOnce() {
+        testsupport::RecordingMessageSink sink;
+        Fixture f(Backend::SQLite);
+        const qint64 list =
+            hostapi::Database::InsertRow("emlists", {"name", "tblname"}, {"L", "pelm_addresses_ass"});
+        const qint64 macro =
+            hostapi::Database::InsertRow("emlmacros", {"emlists_id", "macroname"}, {list, "M"});
+        hostapi::Database::InsertRow("emlconditions", {"emlmacros_id", "condition", "valuem"},
+                                     {macro, 9, "nie"});
+        hostapi::Database::InsertRow("emlconditions", {"emlmacros_id", "condition", "valuem"},
+                                     {macro, 0, "immer"});
+        const TMacroList macros = f.Dm.ByID(static_cast<qint32>(list))->UserMacros();
+        QCOMPARE(sink.Messages().size(), 1);
+        QVERIFY2(sink.Messages().first().Text.contains(QLatin1String("code 9")),
+                 qPrintable(sink.Messages().first().Text));
+        hostapi::Database::InsertRow("pelm_addresses_ass", {"name"}, {"x"});
+        hostapi::TQVRecordSet records(QStringLiteral("pelm_addresses_ass"));
+        records.Open();
+        QCOMPARE(macros.Items(0)->GetMacroValue(0, records), QStringLiteral("immer"));
     }
 
     void failedLoadEmptiesTheCache() {
