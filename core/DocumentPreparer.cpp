@@ -50,6 +50,8 @@ TDocumentPreparer::TDocumentPreparer(TJobData AJob)
                                      SchemaMacrosOf(FJob.List.get(), FJob.UsedMakros)) {
     if (!FJob.Now)
         FJob.Now = [] { return QDateTime::currentDateTime(); };
+    FLocale = hostapi::RegionalSettings::Locale();
+    FUserNumber = hostapi::UserAccess::UserNumber();
     if (FJob.List) {
         FSenderName = FJob.List->SenderName();
         FSenderEmail = FJob.List->SenderEmail();
@@ -62,8 +64,8 @@ void TDocumentPreparer::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo
                                               const hostapi::TQVRecordSet& ARecords) const {
     TPredefinedMacroContext context;
     context.Now = FJob.Now();
-    context.Locale = hostapi::RegionalSettings::Locale();
-    context.UserNumber = hostapi::UserAccess::UserNumber();
+    context.Locale = FLocale;
+    context.UserNumber = FUserNumber;
     context.SenderName = FSenderName;
     context.SenderEmail = FSenderEmail;
     context.ReplyToEmail = FReplyToEmail;
@@ -77,7 +79,7 @@ QString TDocumentPreparer::RecipientAddress(int RecNo, const hostapi::TQVRecordS
         return {};
     const QStringList fields = FJob.List->GetEmailFields(FieldFlagOfEmailStyle(FJob.EmailStyle));
     for (const QString& field : fields) {
-        const QString value = hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, field));
+        const QString value = hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, field), FLocale);
         if (!value.isEmpty())
             return value;
     }

@@ -5,6 +5,7 @@
 #include "MacroEngine.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 #include <functional>
@@ -59,6 +60,8 @@ private:
     QString FSenderEmail;
     QString FReplyToEmail;
     QString FListName;
+    QLocale FLocale;
+    qint64 FUserNumber = -1;
 };
 
 } // namespace emailmarketing
