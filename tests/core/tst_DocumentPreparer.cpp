@@ -151,6 +151,21 @@ private slots:
         hostapi::UserAccess::ResetToSystemUser();
     }
 
+    // The job prepares with its own data and its clock.
+    void jobPreparesWithItsData() {
+        TestDatabase db;
+        AddAddress({"name", "email1"}, {"Muster", "m@example.org"});
+        Records r;
+        TLocalEmailSender job(nullptr, 1, AddressList(), esPlainText);
+        job.SetClock([] { return QDateTime(QDate(2031, 12, 24), QTime(12, 0)); });
+        job.UsedMakros() = {
+            {"%PRE_YEAR4%", mkPredefined}, {"%NAME%", mkField}, {"%PRE_DISTRIBUTORLIST%", mkPredefined}};
+        TEmailDocument doc;
+        doc.SetPlainMailBody(QStringLiteral("%PRE_YEAR4% %name% %PRE_DISTRIBUTORLIST%"));
+        QVERIFY(job.PrepareDocument(&doc, 0, r.Set, job.Attachements()));
+        QCOMPARE(doc.PlainMailBody(), QStringLiteral("2031 Muster Kunden"));
+    }
+
     void addressRules_data() {
         QTest::addColumn<int>("style");
         QTest::addColumn<QString>("email1");
