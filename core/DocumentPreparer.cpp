@@ -79,7 +79,8 @@ QString TDocumentPreparer::RecipientAddress(int RecNo, const hostapi::TQVRecordS
         return {};
     const QStringList fields = FJob.List->GetEmailFields(FieldFlagOfEmailStyle(FJob.EmailStyle));
     for (const QString& field : fields) {
-        const QString value = hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, field), FLocale);
+        const QString value =
+            hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, field), FLocale);
         if (!value.isEmpty())
             return value;
     }
@@ -138,16 +139,28 @@ bool TDocumentPreparer::ResolveLocalFiles(TAttachementList& AList) const {
     return true;
 }
 
-void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, const QString& AMacro,
-                                       const QString& AValue, bool AFromField) const {
-    const QString oneLine = WithoutLineBreaks(AValue);
-    ADocument.SetPlainMailBody(ReplaceMacroText(ADocument.PlainMailBody(), AMacro, AValue));
-    ADocument.SetHTMLMailBody(
-        ReplaceMacroText(ADocument.HTMLMailBody(), AMacro, AFromField ? HtmlEscaped(AValue) : AValue));
-    ADocument.SetSubject(ReplaceMacroText(ADocument.Subject(), AMacro, oneLine));
-    ADocument.SetCCList(ReplaceMacroText(ADocument.CCList(), AMacro, oneLine));
-    ADocument.SetBCCList(ReplaceMacroText(ADocument.BCCList(), AMacro, oneLine));
-    ADocument.NormalFileList()->ReplaceMacros(AMacro, AValue);
+void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
+                                       const hostapi::TQVRecordSet& ARecords) const {
+    // Each text in one pass: the plain body takes the values as they are, the HTML body field values
+    // escaped, subject, CC and BCC the values without line breaks.
+    QList<TMacroReplacement> plain;
+    QList<TMacroReplacement> html;
+    QList<TMacroReplacement> oneLine;
+    ReplaceTemplateMacros(
+        [&](const QString& AMacro, const QString& AValue, bool AFromField) {
+            plain.append({AMacro, AValue});
+            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue});
+            oneLine.append({AMacro, WithoutLineBreaks(AValue)});
+        },
+        RecNo, ARecords);
+    ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), plain));
+    ADocument.SetHTMLMailBody(ReplaceMacros(ADocument.HTMLMailBody(), html));
+    ADocument.SetSubject(ReplaceMacros(ADocument.Subject(), oneLine));
+    ADocument.SetCCList(ReplaceMacros(ADocument.CCList(), oneLine));
+    ADocument.SetBCCList(ReplaceMacros(ADocument.BCCList(), oneLine));
+    TAttachementList& attachements = *ADocument.NormalFileList();
+    for (const TMacroReplacement& r : std::as_const(plain))
+        attachements.ReplaceMacros(r.Macro, r.Value);
 }
 
 bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
@@ -175,11 +188,7 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
     if (!ResolveLocalFiles(attachements))
         return false;
 
-    ReplaceTemplateMacros(
-        [this, &ADocument](const QString& AMacro, const QString& AValue, bool AFromField) {
-            ReplaceInTexts(ADocument, AMacro, AValue, AFromField);
-        },
-        RecNo, ARecords);
+    ReplaceInTexts(ADocument, RecNo, ARecords);
 
     ADocument.SetCCList(hostapi::CanonicalAddressList(ADocument.CCList()));
     ADocument.SetBCCList(hostapi::CanonicalAddressList(ADocument.BCCList()));

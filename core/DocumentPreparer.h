@@ -51,8 +51,7 @@ private:
     QString RecipientAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
     void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const;
     bool ResolveLocalFiles(TAttachementList& AList) const;
-    void ReplaceInTexts(TEmailDocument& ADocument, const QString& AMacro, const QString& AValue,
-                        bool AFromField) const;
+    void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
 
     TJobData FJob;
     TMacroEngine FEngine;

@@ -5,6 +5,9 @@
 #include "TextUtils.h"
 
 #include <QHash>
+#include <QMultiHash>
+
+#include <algorithm>
 
 namespace emailmarketing {
 
@@ -105,7 +108,123 @@ void TMacroEngine::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
 }
 
 QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QString& AValue) {
-    return hostapi::FastReplace(AText, AMacro, AValue, false);
+    if (AMacro.isEmpty())
+        return AText;
+    const QChar first = AMacro.front();
+    // The search jumps from one occurrence of the first character to the next; a first character
+    // with other letter cases takes the general routine.
+    if (first.toLower() != first || first.toUpper() != first || first.toCaseFolded() != first)
+        return hostapi::FastReplace(AText, AMacro, AValue, false);
+    const QStringView text(AText);
+    const qsizetype length = AMacro.size();
+    QString result;
+    qsizetype copied = 0;
+    qsizetype at = text.indexOf(first);
+    while (at >= 0 && at + length <= text.size()) {
+        if (text.sliced(at, length).compare(AMacro, Qt::CaseInsensitive) == 0) {
+            if (result.isNull())
+                result.reserve(text.size() + AValue.size());
+            result += text.sliced(copied, at - copied);
+            result += AValue;
+            copied = at + length;
+            at = text.indexOf(first, copied);
+        } else {
+            at = text.indexOf(first, at + 1);
+        }
+    }
+    if (copied == 0)
+        return AText;
+    result += text.sliced(copied);
+    return result;
+}
+
+namespace {
+
+bool IsDelimitedMacro(const QString& AMacro) {
+    return AMacro.size() >= 3 && AMacro.front() == QLatin1Char('%') && AMacro.back() == QLatin1Char('%') &&
+           !QStringView(AMacro).sliced(1, AMacro.size() - 2).contains(QLatin1Char('%'));
+}
+
+// Single-pass replacement of delimited macros; replacement i is looked up by its folded name.
+class TMacroPass {
+public:
+    explicit TMacroPass(const QList<TMacroReplacement>& AReplacements)
+        : FReplacements(AReplacements), FDone(AReplacements.size()), FValues(AReplacements.size()) {
+        for (qsizetype i = 0; i < AReplacements.size(); ++i) {
+            const QString& macro = AReplacements[i].Macro;
+            FMaxName = std::max(FMaxName, macro.size() - 2);
+            FIndex.insert(macro.sliced(1, macro.size() - 2).toCaseFolded(), i);
+        }
+    }
+
+    // AText with the macros of replacements AFirst.. replaced.
+    QString Run(const QString& AText, qsizetype AFirst) {
+        const QStringView text(AText);
+        QString result;
+        qsizetype copied = 0;
+        qsizetype at = text.indexOf(QLatin1Char('%'));
+        while (at >= 0) {
+            const qsizetype close = text.indexOf(QLatin1Char('%'), at + 1);
+            if (close < 0)
+                break;
+            const qsizetype nameLength = close - at - 1;
+            qsizetype found = -1;
+            if (nameLength > 0 && nameLength <= FMaxName) {
+                // The earliest replacement at or after AFirst of that name.
+                const QString name = text.sliced(at + 1, nameLength).toString().toCaseFolded();
+                for (auto it = FIndex.constFind(name); it != FIndex.constEnd() && it.key() == name; ++it)
+                    if (*it >= AFirst && (found < 0 || *it < found))
+                        found = *it;
+            }
+            if (found < 0) {
+                at = close; // the closing "%" may open a macro
+                continue;
+            }
+            if (result.isNull())
+                result.reserve(text.size() + 64);
+            result += text.sliced(copied, at - copied);
+            result += Value(found);
+            copied = close + 1;
+            at = text.indexOf(QLatin1Char('%'), copied);
+        }
+        if (copied == 0)
+            return AText;
+        result += text.sliced(copied);
+        return result;
+    }
+
+private:
+    // The value of replacement i, itself searched for the later replacements (once).
+    const QString& Value(qsizetype i) {
+        if (!FDone[i]) {
+            FValues[i] = Run(FReplacements[i].Value, i + 1);
+            FDone[i] = true;
+        }
+        return FValues[i];
+    }
+
+    const QList<TMacroReplacement>& FReplacements;
+    QMultiHash<QString, qsizetype> FIndex;
+    QList<bool> FDone;
+    QList<QString> FValues;
+    qsizetype FMaxName = 0;
+};
+
+} // namespace
+
+QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    bool delimited = true;
+    for (const TMacroReplacement& r : AReplacements)
+        delimited = delimited && IsDelimitedMacro(r.Macro);
+    if (!delimited) {
+        QString result = AText;
+        for (const TMacroReplacement& r : AReplacements)
+            result = ReplaceMacroText(result, r.Macro, r.Value);
+        return result;
+    }
+    if (AReplacements.isEmpty() || !AText.contains(QLatin1Char('%')))
+        return AText;
+    return TMacroPass(AReplacements).Run(AText, 0);
 }
 
 QString HtmlEscaped(const QString& AText) {

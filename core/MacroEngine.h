@@ -74,6 +74,19 @@ private:
 // inserted value is not searched again. Linear in the length of AText.
 QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QString& AValue);
 
+// One macro and the value it is replaced by.
+struct TMacroReplacement {
+    QString Macro;
+    QString Value;
+};
+
+// The same as ReplaceMacroText for each replacement in turn (a value is not searched for its own
+// macro or earlier ones, but for the later ones), in one pass over AText when every macro is
+// "%NAME%" with no "%" inside the name; otherwise one pass per macro. The single pass does not find
+// a macro that shares its "%" with a neighbouring macro or that only forms across the edge of an
+// inserted value.
+QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& AReplacements);
+
 // "&", "<", ">", '"' and "'" as HTML character references.
 QString HtmlEscaped(const QString& AText);
 

@@ -107,6 +107,40 @@ private slots:
                  QStringLiteral("%NAME%! und %NAME%!"));
     }
 
+    // One pass over the text gives what one pass per macro gives, in the order of the list.
+    void replaceMacrosInOnePass_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        // Replacements: %A% -> "%B%a", %B% -> "b%A%", %C% -> "c".
+        QTest::newRow("each once") << "x %A% y %B% z %C%"
+                                   << "x b%A%a y b%A% z c";
+        QTest::newRow("letter case ignored") << "%a%%c%%C%"
+                                             << "b%A%acc";
+        QTest::newRow("unknown name, its closing percent opens the next") << "%X%C%"
+                                                                          << "%Xc";
+        QTest::newRow("lone and numeric percent signs") << "50% of %C% and 100%"
+                                                        << "50% of c and 100%";
+        QTest::newRow("no macro") << "plain text"
+                                  << "plain text";
+        QTest::newRow("unclosed") << "%C"
+                                  << "%C";
+        QTest::newRow("empty name") << "%%C%"
+                                    << "%c";
+    }
+    void replaceMacrosInOnePass() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const QList<TMacroReplacement> replacements{{"%A%", "%B%a"}, {"%B%", "b%A%"}, {"%C%", "c"}};
+        QCOMPARE(ReplaceMacros(text, replacements), expected);
+        QString sequential = text;
+        for (const TMacroReplacement& r : replacements)
+            sequential = ReplaceMacroText(sequential, r.Macro, r.Value);
+        QCOMPARE(sequential, expected);
+        // Macros that are not "%NAME%" are replaced one after another.
+        QCOMPARE(ReplaceMacros(QStringLiteral("[x] %C%"), {{"[x]", "%C%"}, {"%C%", "c"}}),
+                 QStringLiteral("c c"));
+    }
+
     void canonicalAddressList_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
