@@ -380,6 +380,13 @@ private slots:
         dm->Load();
         QCOMPARE(Column("emlists", "name", l1Id).toString(), QStringLiteral("Kunden Köln"));
 
+        // A list that a job uses is not deleted.
+        TBaseEmailSender* job = dm->Jobs().CreateJob(
+            tjLocal, 3, dm->ByClient(QStringLiteral("CRM"), QStringLiteral("L2")), esPlainText);
+        QVERIFY_THROWS_EXCEPTION(hostapi::EQVUserMessageException, ext->DeleteClientList(provider, 1));
+        QCOMPARE(Count("emlists", "\"clientlistident\" = ?", {"L2"}), 1);
+        dm->Jobs().Delete(job);
+
         // DeleteClientList of a list not loaded yet loads first, then deletes its row.
         dm->ListStore().Clear();
         ext->DeleteClientList(provider, 0);
