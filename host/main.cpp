@@ -12,6 +12,7 @@
 #include "MessageSink.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
+#include "RegionalSettings.h"
 #include "SettingsStore.h"
 #include "VRNLang.h"
 
@@ -95,6 +96,7 @@ int main(int argc, char* argv[]) {
                              qCInfo(lcHost) << "Signal" << ASignal << "received: closing without questions";
                              QCoreApplication::exit(0);
                          });
+        hostapi::RegionalSettings::CaptureSystem();
     } catch (...) {
         return FailStart(QStringLiteral("IDS_StartFailed"));
     }
