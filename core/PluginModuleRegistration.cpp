@@ -1,5 +1,6 @@
 #include "PluginModuleRegistration.h"
 
+#include "PDFFileMacroReplacer.h"
 #include "QVException.h"
 #include "VRNLang.h"
 #include "dmPluginEmailMarketingMain.h"
@@ -46,6 +47,7 @@ void RegisterPendingForm(const QString& AClassName) {
 } // namespace
 
 void RegisterModuleClasses() {
+    RegisterPDFFileMacroReplacer();
     hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginEmailMarketingMain>(
         PluginDataModuleClasses());
     // Registered by name only: a hand-made entry is not found again by its meta-object.

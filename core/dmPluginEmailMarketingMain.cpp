@@ -5,6 +5,7 @@
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
 #include "NetworkSettings.h"
+#include "PDFFileMacroReplacer.h"
 #include "PelmarisPlugin.h"
 #include "QVException.h"
 #include "QVFirstStart.h"
@@ -80,6 +81,7 @@ TdmPluginEmailMarketingMain::~TdmPluginEmailMarketingMain() {
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
     FJobs.reset();
     FEMailLists.clear();
+    UnRegisterPDFFileMacroReplacer();
     if (dmPluginEmailMarketingMain == this)
         dmPluginEmailMarketingMain = nullptr;
 }
