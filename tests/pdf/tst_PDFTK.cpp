@@ -350,6 +350,26 @@ private slots:
                 }).startsWith(QStringLiteral("PDFTK.EXE was stopped")));
         QVERIFY(!QFile::exists(pidFile));
     }
+
+    void cancelRacingTheStartAlwaysStops() {
+        // A cancel is never lost, whether it comes before, during or right after the start.
+        QTemporaryDir dir;
+        const QString script = WriteWrapperScript(dir, dir.filePath(QStringLiteral("child.pid")));
+        for (int round = 0; round < 20; ++round) {
+            TPDFTK driver;
+            driver.SetPDFTKPath(script);
+            driver.SetOperation(opDumpDataFields);
+            driver.SetTimeLimit(std::chrono::seconds(60));
+            QString message;
+            std::thread runner([&] {
+                message = ThrownMessage([&] { driver.Execute(QStringLiteral("/in.pdf"), QString()); });
+            });
+            driver.Cancel();
+            runner.join();
+            QVERIFY2(message.startsWith(QStringLiteral("PDFTK.EXE was stopped: the run was cancelled.")),
+                     qPrintable(QStringLiteral("round %1: %2").arg(round).arg(message)));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_PDFTK)
