@@ -44,10 +44,11 @@ private slots:
         const QStringList values{QStringLiteral("Müller"), QStringLiteral("Łódź")};
         QStringList results(values.size());
         std::vector<std::thread> threads;
-        for (int i = 0; i < values.size(); ++i)
-            threads.emplace_back([&, i] {
-                results[i] = FillAndReadBack(dir.filePath(QStringLiteral("out%1.pdf").arg(i)), values.at(i));
-            });
+        for (int i = 0; i < values.size(); ++i) {
+            const QString out = dir.filePath(QStringLiteral("out%1.pdf").arg(i));
+            const QString value = values.at(i);
+            threads.emplace_back([&results, i, out, value] { results[i] = FillAndReadBack(out, value); });
+        }
         for (std::thread& thread : threads)
             thread.join();
         QCOMPARE(results, values);
