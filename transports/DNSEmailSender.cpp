@@ -244,6 +244,12 @@ bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
         }
         SetLastError(e.Message());
         return false;
+    } catch (const std::exception& e) {
+        FSMTPClient->Abort();
+        if (!AResetLastError)
+            throw;
+        SetLastError(QString::fromLocal8Bit(e.what()));
+        return false;
     }
 }
 
@@ -341,7 +347,7 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         if (!otherDomains.isEmpty())
             DeliverToOtherDomains(aSender.Address, otherDomains, mime);
         return true;
-    } catch (const hostapi::EQVException& e) {
+    } catch (const std::exception& e) {
         RecordSendFailure(e);
         if (FRaiseExceptions)
             throw;

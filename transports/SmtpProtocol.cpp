@@ -2,6 +2,8 @@
 
 #include "SmtpError.h"
 
+#include <cstring>
+
 namespace emailmarketing {
 
 namespace {
@@ -78,33 +80,52 @@ SmtpCapabilities SmtpCapabilities::FromEhloReply(const SmtpReply& AReply) {
 }
 
 QByteArray SmtpDataBlock(const QByteArray& AMessage) {
-    QByteArray out;
-    out.reserve(AMessage.size() + AMessage.size() / 64 + 8);
-    bool lineStart = true;
     const char* p = AMessage.constData();
     const qsizetype n = AMessage.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = p[i];
-        if (c == '\r') {
-            out.append("\r\n", 2);
-            if (i + 1 < n && p[i + 1] == '\n')
-                ++i;
-            lineStart = true;
-            continue;
+    QByteArray out(n + n / 32 + 8, Qt::Uninitialized);
+    char* o = out.data();
+    const auto reserve = [&](qsizetype AMore) {
+        const qsizetype used = o - out.constData();
+        if (used + AMore > out.size()) {
+            out.resize((used + AMore) * 2);
+            o = out.data() + used;
         }
-        if (c == '\n') {
-            out.append("\r\n", 2);
-            lineStart = true;
-            continue;
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        // One line: [i, end) without its line break.
+        const char* lineStart = p + i;
+        const char* stop = static_cast<const char*>(memchr(lineStart, '\n', size_t(n - i)));
+        qsizetype end = stop != nullptr ? stop - p : n;
+        qsizetype next = stop != nullptr ? end + 1 : n;
+        // A bare CR also ends a line.
+        const char* cr = static_cast<const char*>(memchr(lineStart, '\r', size_t(end - i)));
+        if (cr != nullptr && cr - p + 1 < end) {
+            end = cr - p;
+            next = end + 1;
+        } else if (cr != nullptr) {
+            end = cr - p; // CRLF, or a CR at the very end
         }
-        if (lineStart && c == '.')
-            out.append('.');
-        out.append(c);
-        lineStart = false;
+        reserve(end - i + 3);
+        if (end > i && p[i] == '.')
+            *o++ = '.';
+        memcpy(o, lineStart, size_t(end - i));
+        o += end - i;
+        if (stop != nullptr || cr != nullptr || end < n) {
+            *o++ = '\r';
+            *o++ = '\n';
+        }
+        i = next;
     }
-    if (!lineStart)
-        out.append("\r\n", 2);
-    out.append(".\r\n", 3);
+    if (n > 0 && o - out.constData() >= 2 && !(o[-2] == '\r' && o[-1] == '\n')) {
+        reserve(2);
+        *o++ = '\r';
+        *o++ = '\n';
+    }
+    reserve(3);
+    memcpy(o, ".\r\n", 3);
+    o += 3;
+    out.truncate(o - out.constData());
     return out;
 }
 

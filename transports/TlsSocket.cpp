@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <optional>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -198,7 +199,10 @@ void TlsSocket::Write(const QByteArray& AData, int ATimeoutMs) {
     if (!IsOpen())
         throw ESmtpConnectionClosed();
     const qint64 deadline = MonotonicMs() + ATimeoutMs;
-    const SigPipeGuard guard;
+    // Plain writes use MSG_NOSIGNAL; OpenSSL writes with write(2).
+    std::optional<SigPipeGuard> guard;
+    if (FSsl != nullptr)
+        guard.emplace();
     qsizetype done = 0;
     while (done < AData.size()) {
         if (FCancel->IsFired())
@@ -260,16 +264,14 @@ QByteArray TlsSocket::Read(int ATimeoutMs) {
                 throw ESmtpConnectionClosed();
             ThrowTlsError("read");
         }
+        // A reply is awaited: wait before reading rather than after a read that finds nothing.
+        Wait(false, deadline, "waiting for the server's reply");
         const ssize_t rc = ::recv(FFd, buffer, sizeof buffer, 0);
         if (rc > 0)
             return QByteArray(buffer, qsizetype(rc));
         if (rc == 0)
             throw ESmtpConnectionClosed();
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            Wait(false, deadline, "waiting for the server's reply");
-            continue;
-        }
-        if (errno == EINTR)
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             continue;
         if (errno == ECONNRESET)
             throw ESmtpConnectionClosed();
