@@ -4,6 +4,7 @@
 
 #include "BaseEmailSender.h"
 #include "DBFieldSchema.h"
+#include "QVException.h"
 
 #include <atomic>
 #include <functional>
@@ -30,13 +31,22 @@ public:
 
     Body PrepareBody;
     Body SendBody;
+    // Further sender threads that StartSendThreads starts after the root, and their body.
+    int FurtherSenders = 0;
+    Body FurtherSendBody;
+    // StartSendThreads raises (after starting the root when RootBeforeFailure is set).
+    bool FailSendStart = false;
+    bool RootBeforeFailure = false;
     std::function<void()> OnWriteJobRow;
     std::function<void()> OnCancelBlockingWork;
+    // Runs on a worker thread right after its completion step.
+    std::function<void(emailmarketing::TMethodeCallThread&)> OnCompletionStepDone;
     std::atomic<int> PrepareRuns{0};
     std::atomic<int> EndRowsWritten{0};
 
     using TLocalEmailSender::AddPreparedDocument;
     using TLocalEmailSender::SetJobDBID;
+    using TLocalEmailSender::StartWorkerThread;
 
 protected:
     void PrepareThreadExecute(emailmarketing::TMethodeCallThread& T) override {
@@ -56,6 +66,24 @@ protected:
     void CancelBlockingWork() override {
         if (OnCancelBlockingWork)
             OnCancelBlockingWork();
+    }
+    void StartSendThreads() override {
+        if (FailSendStart && !RootBeforeFailure)
+            throw hostapi::EQVException(QStringLiteral("no sender thread"));
+        TLocalEmailSender::StartSendThreads();
+        if (FailSendStart)
+            throw hostapi::EQVException(QStringLiteral("no further sender thread"));
+        for (int i = 0; i < FurtherSenders; ++i)
+            StartWorkerThread(true, false, QThread::NormalPriority,
+                              [this](emailmarketing::TMethodeCallThread& T) {
+                                  if (FurtherSendBody)
+                                      FurtherSendBody(T);
+                              },
+                              {});
+    }
+    void CompletionStepDone(emailmarketing::TMethodeCallThread& T) override {
+        if (OnCompletionStepDone)
+            OnCompletionStepDone(T);
     }
 };
 
