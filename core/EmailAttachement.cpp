@@ -204,11 +204,11 @@ bool TAttachement::LocalFileRejected() const {
 }
 
 bool TAttachement::MacroInFileUsed(const QString& AName) const {
-    if (!FUseMacros)
+    if (!FUseMacros || AName.isEmpty())
         return false;
     if (FFileMacroReplacer)
         return FFileMacroReplacer->RequiresMacro(AName);
-    return !AName.isEmpty() && ContentAsText().contains(AName, Qt::CaseInsensitive);
+    return ContentAsText().contains(AName, Qt::CaseInsensitive);
 }
 
 void TAttachement::ReplaceLocalFileNameMacroInFile() {
@@ -339,11 +339,14 @@ void TAttachementList::ReplaceLocalFileMacros(const QString& AName, const QStrin
 }
 
 bool TAttachementList::RequiresMacro(const QString& AName) const {
+    // An empty name is no macro.
+    if (AName.isEmpty())
+        return false;
     for (const auto& item : FItems) {
         if (item->HasMacrosInLocalFileName())
             return true;
-        if (!AName.isEmpty() && (item->FileName().contains(AName, Qt::CaseInsensitive) ||
-                                 item->LocalMacroFileName().contains(AName, Qt::CaseInsensitive)))
+        if (item->FileName().contains(AName, Qt::CaseInsensitive) ||
+            item->LocalMacroFileName().contains(AName, Qt::CaseInsensitive))
             return true;
     }
     for (const auto& item : FItems)

@@ -15,7 +15,9 @@
 #include "StringData.h"
 #include "VRNLang.h"
 
+#include <QCoreApplication>
 #include <QReadLocker>
+#include <QThread>
 #include <QTimer>
 #include <QWriteLocker>
 
@@ -118,6 +120,12 @@ void TdmPluginEmailMarketingMain::QVFirstStartLink(hostapi::TQVFirstStart* Sende
         throw hostapi::EQVException(
             QStringLiteral("Module %1 has no window class %2").arg(PluginGUID(), AItem.PluginFormClassName));
     GetScreen().OpenPluginForm(PluginGUID(), formIndex, page);
+}
+
+void TdmPluginEmailMarketingMain::TemplatesChanged(QObject* Sender, qint64& LastInsertID) {
+    QV_ASSERT(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread());
+    if (FOnTemplatesChanged)
+        FOnTemplatesChanged(Sender, LastInsertID);
 }
 
 void TdmPluginEmailMarketingMain::AfterStartup() {

@@ -3,11 +3,13 @@
 #include "EmailListItem.h"
 #include "EmailSenderJobList.h"
 #include "PluginBaseDataModule.h"
+#include "RegisterServicePlugin.h"
 
 #include <QList>
 #include <QReadWriteLock>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTimer;
@@ -21,6 +23,10 @@ class TVRNLang;
 } // namespace hostapi
 
 namespace emailmarketing {
+
+// Told that the template import has written templates; LastInsertID is the id of the last row it
+// inserted, and the handler may change it.
+using TTemplateChangedEvent = std::function<void(QObject* Sender, qint64& LastInsertID)>;
 
 // The e-mail marketing module's main data module: owns the job list and its autostart timer, guards
 // the host's shut-down while jobs exist, declares the module's windows and first-start steps, and
@@ -44,6 +50,16 @@ public:
     void UnInit() override;
 
     TEmailSenderJobList& Jobs() { return *FJobs; }
+
+    // The host's link to the register service module; the windows ask it whether the register
+    // service is available (False while the module is not loaded).
+    const hostapi::TRegisterServicePlugin& RegisterServicePlugin() const { return FRegisterServicePlugin; }
+
+    // Set by the mailing window; called by the template import, on the GUI thread only.
+    TTemplateChangedEvent OnTemplatesChanged() const { return FOnTemplatesChanged; }
+    void SetOnTemplatesChanged(TTemplateChangedEvent value) { FOnTemplatesChanged = std::move(value); }
+    // Calls OnTemplatesChanged when it is set; raises EQVAssertion off the GUI thread.
+    void TemplatesChanged(QObject* Sender, qint64& LastInsertID);
 
     qint32 PreloadEmailList() const { return FPreloadEmailList; }
     void SetPreloadEmailList(qint32 value) { FPreloadEmailList = value; }
@@ -135,6 +151,8 @@ private:
     hostapi::TQVFirstStart* QVFirstStart;
     hostapi::TQVPluginFormManager* QVPluginFormManager = nullptr;
 
+    hostapi::TRegisterServicePlugin FRegisterServicePlugin;
+    TTemplateChangedEvent FOnTemplatesChanged;
     qint32 FPreloadEmailList = -1;
     QList<std::shared_ptr<TEmailListItem>> FEMailLists;
     std::unique_ptr<TEmailSenderJobList> FJobs;

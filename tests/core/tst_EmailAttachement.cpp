@@ -345,6 +345,8 @@ void tst_EmailAttachement::MacroInFileUsed_data() {
     QTest::newRow("replacer fields") << "filemacroreplacer/form-fields.txt" << true << "%kdnr%" << true;
     QTest::newRow("replacer fields, absent")
         << "filemacroreplacer/form-fields.txt" << true << "%PLZ%" << false;
+    QTest::newRow("empty name, in memory") << "attachements/letter-utf8.txt" << true << "" << false;
+    QTest::newRow("empty name, replacer fields") << "filemacroreplacer/form-fields.txt" << true << "" << false;
 }
 
 void tst_EmailAttachement::MacroInFileUsed() {
@@ -509,6 +511,9 @@ void tst_EmailAttachement::RequiresMacro_data() {
                                                          << "" << false << "%NAME%" << false;
     QTest::newRow("nowhere") << "Brief.txt"
                              << "" << true << "%PLZ%" << false;
+    QTest::newRow("empty name, content") << "Brief.txt" << "" << true << "" << false;
+    QTest::newRow("empty name, replacer") << "Formular.pdf" << "" << true << "" << false;
+    QTest::newRow("empty name, path pattern") << "Brief.txt" << "/data/%KDNR%.txt" << false << "" << false;
 }
 
 void tst_EmailAttachement::RequiresMacro() {
