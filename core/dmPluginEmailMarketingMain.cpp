@@ -16,12 +16,12 @@
 #include "VRNLang.h"
 
 #include <QCoreApplication>
-#include <QReadLocker>
 #include <QThread>
 #include <QTimer>
-#include <QWriteLocker>
 
 #include <limits>
+#include <mutex>
+#include <shared_mutex>
 
 namespace emailmarketing {
 
@@ -383,7 +383,7 @@ void TdmPluginEmailMarketingMain::SetGlobalChaotic(bool value) {
 // Company sender address and list callbacks ----------------------------------------------------
 
 void TdmPluginEmailMarketingMain::ResetGlobalAddressData() {
-    QWriteLocker lock(&FGlobalAddressSync);
+    std::unique_lock lock(FGlobalAddressSync);
     FGlobalAddressLoaded = false;
     FGlobalAddressCompanyID = -1;
 }
@@ -393,11 +393,11 @@ void TdmPluginEmailMarketingMain::LoadGlobalAddressData() {
         return;
     const qint64 companyID = PelmarisPlugin->GetCompanyAddressID();
     {
-        QReadLocker lock(&FGlobalAddressSync);
+        std::shared_lock lock(FGlobalAddressSync);
         if (FGlobalAddressLoaded && companyID == FGlobalAddressCompanyID)
             return;
     }
-    QWriteLocker lock(&FGlobalAddressSync);
+    std::unique_lock lock(FGlobalAddressSync);
     if (FGlobalAddressLoaded && companyID == FGlobalAddressCompanyID)
         return; // another thread loaded it meanwhile
     // Another company's data never stays as sender when this company has no record.
@@ -495,7 +495,7 @@ void TdmPluginEmailMarketingMain::DoGetGlobalAddressInfo(const TEmailListItem& S
     Q_UNUSED(Sender);
     LoadGlobalAddressData();
     {
-        QReadLocker lock(&FGlobalAddressSync);
+        std::shared_lock lock(FGlobalAddressSync);
         AName = FGlobalAddressName;
         AReplyToEmail = FGlobalReplyEmail;
     }

@@ -6,11 +6,11 @@
 #include "RegisterServicePlugin.h"
 
 #include <QList>
-#include <QReadWriteLock>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <shared_mutex>
 
 class QTimer;
 
@@ -163,7 +163,8 @@ private:
     QString FGlobalReplyEmail;
     qint64 FGlobalAddressCompanyID = -1;
     bool FGlobalAddressLoaded = false;
-    mutable QReadWriteLock FGlobalAddressSync;
+    // A standard lock (not QReadWriteLock), so that ThreadSanitizer sees what it orders.
+    mutable std::shared_mutex FGlobalAddressSync;
 };
 
 // The one instance of the main data module (the windows reach the module through it); nullptr
