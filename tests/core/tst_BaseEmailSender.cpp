@@ -482,7 +482,11 @@ void tst_BaseEmailSender::previewWaitEndsWithThePreparation() {
             Sender.AbortPreviewPreparing();
     });
     testsupport::MakeReady(*job.Job);
-    job->PreparePreview();
+    try {
+        job->PreparePreview();
+    } catch (const hostapi::EQVException& E) {
+        QFAIL(qPrintable(E.Message()));
+    }
     QVERIFY(!job->State().Contains(jsPreparedPreview));
     if (end == PreviewEnd::AbortedWhileRunning) {
         QVERIFY(job->State().Contains(jsPreparingPreview)); // the window terminates it
