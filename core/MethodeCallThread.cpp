@@ -39,8 +39,7 @@ void TMethodeCallThread::Start() {
     try {
         FThread = std::thread([this] { Execute(); });
     } catch (const std::system_error& E) {
-        throw hostapi::EQVException(
-            QStringLiteral("Thread could not be started: %1").arg(QString::fromLocal8Bit(E.what())));
+        throw hostapi::EQVException(QStringLiteral("Thread could not be started: %1").arg(QString::fromLocal8Bit(E.what())));
     }
     FStarted = true;
 }
@@ -73,17 +72,10 @@ void TMethodeCallThread::Resume() {
 void TMethodeCallThread::ApplyPriority() const noexcept {
     int nice = 0;
     switch (FPriority) {
-    case QThread::IdlePriority:
-        nice = 19;
-        break;
-    case QThread::LowestPriority:
-        nice = 10;
-        break;
-    case QThread::LowPriority:
-        nice = 5;
-        break;
-    default:
-        return; // raising needs privileges
+    case QThread::IdlePriority: nice = 19; break;
+    case QThread::LowestPriority: nice = 10; break;
+    case QThread::LowPriority: nice = 5; break;
+    default: return; // raising needs privileges
     }
     // On Linux the nice value belongs to the thread (its task id). Raising it always works; lowering
     // it (a process that already runs at a lower priority than asked) needs privileges. What cannot
