@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace testsupport {
@@ -91,6 +92,22 @@ protected:
 inline void IdleUntilTerminated(emailmarketing::TMethodeCallThread& T) {
     while (!T.Terminated())
         T.Suspend();
+}
+
+// Sends a prepared job whose root sender ends at once while AFurther further senders idle until they
+// are terminated; returns when the root has passed its completion step.
+inline void SendWithSendersOutlivingTheRoot(ScriptedEmailSender& AJob, int AFurther) {
+    auto rootEnded = std::make_shared<std::promise<void>>();
+    AJob.FurtherSenders = AFurther;
+    AJob.SendBody = [](emailmarketing::TMethodeCallThread&) {};
+    AJob.FurtherSendBody = [](emailmarketing::TMethodeCallThread& T) { IdleUntilTerminated(T); };
+    AJob.OnCompletionStepDone = [rootEnded](emailmarketing::TMethodeCallThread& T) {
+        if (T.IsRoot())
+            rootEnded->set_value();
+    };
+    AJob.AddState({emailmarketing::jsPrepared});
+    AJob.Send();
+    rootEnded->get_future().wait();
 }
 
 // A list that sends e-mail to the field "email".

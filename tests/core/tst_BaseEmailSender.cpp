@@ -502,18 +502,8 @@ void tst_BaseEmailSender::sendingLastsUntilLastSenderEnds() {
     clock.StepMs = 10;
     JobHolder job;
     job->SetClock(clock.Clock());
-    job->FurtherSenders = 2;
-    job->SendBody = [](TMethodeCallThread&) {}; // the root ends at once
-    job->FurtherSendBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
-    std::promise<void> rootEnded;
-    job->OnCompletionStepDone = [&](TMethodeCallThread& T) {
-        if (T.IsRoot())
-            rootEnded.set_value();
-    };
     testsupport::MakeReady(*job.Job);
-    job->AddState({jsPrepared});
-    job->Send();
-    rootEnded.get_future().wait();
+    testsupport::SendWithSendersOutlivingTheRoot(*job.Job, 2);
 
     QVERIFY2(job->State().Contains(jsSending), qPrintable(job->State().ToString()));
     QCOMPARE(job->SenderThreadCount(), 2);

@@ -206,17 +206,7 @@ void tst_EmailSenderJobList::shutDownReachesSendersThatOutliveTheRoot() {
     Fixture f;
     f.Clock.StepMs = 10; // a join that cannot end times out instead of hanging
     ScriptedEmailSender* job = f.Create(1);
-    job->FurtherSenders = 1;
-    job->SendBody = [](TMethodeCallThread&) {}; // the root ends at once
-    job->FurtherSendBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
-    std::promise<void> rootEnded;
-    job->OnCompletionStepDone = [&](TMethodeCallThread& T) {
-        if (T.IsRoot())
-            rootEnded.set_value();
-    };
-    job->AddState({jsPrepared});
-    job->Send();
-    rootEnded.get_future().wait();
+    testsupport::SendWithSendersOutlivingTheRoot(*job, 1);
     f.List.ShutDownAllJobs(onlyIdle);
     QCOMPARE(f.List.Count(), onlyIdle ? 1 : 0);
     if (onlyIdle) {
