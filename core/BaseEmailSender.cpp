@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 
 namespace emailmarketing {
@@ -126,6 +127,11 @@ QDateTime TBaseEmailSender::AutoStartDate() const { return {}; }
 void TBaseEmailSender::SetAutoStart(bool) {}
 void TBaseEmailSender::SetAutoStartDate(const QDateTime&) {}
 int TBaseEmailSender::CurrentDelay() const { return 0; }
+void TBaseEmailSender::ModifyState(const std::function<void(TJobStateSet&)>& AChange) {
+    TJobStateSet s = State();
+    AChange(s);
+    SetState(s);
+}
 void TBaseEmailSender::DoPrepare() {}
 void TBaseEmailSender::DoPreparePreview() {}
 void TBaseEmailSender::DoSend() {}
@@ -156,15 +162,15 @@ void TBaseEmailSender::WaitForStateChange(int AMaxMs) {
 bool TBaseEmailSender::WaitForJobState(TJobState AState, int ARounds) {
     FPreviewPreparingAborting = false;
     const QDateTime deadline = ARounds > 0 ? Now().addMSecs(qint64(ARounds) * RoundMs) : QDateTime();
+    // The preparation ends with its thread's completion step, with or without AState.
+    const auto ended = [](TJobStateSet s) { return !s.ContainsAny({jsPreparing, jsPreparingPreview}); };
     TJobStateSet s = State();
-    while (!s.Contains(AState)) {
+    while (!ended(s)) {
         if (ARounds != -1 && (ARounds <= 0 || Now() >= deadline))
             break;
         WaitForStateChange(RoundMs);
         s = State();
-        if (s.Contains(AState))
-            break;
-        if (s.Contains(jsPreparingPreview) && FPreviewPreparingAborting)
+        if (ended(s) || FPreviewPreparingAborting)
             break;
         if (FOnWaitCallBack)
             FOnWaitCallBack(*this);
@@ -172,8 +178,9 @@ bool TBaseEmailSender::WaitForJobState(TJobState AState, int ARounds) {
     return s.Contains(AState);
 }
 
-void TBaseEmailSender::CheckPrepare() const {
-    const TJobStateSet s = State();
+namespace {
+
+void CheckPrepare(TJobStateSet s) {
     if (s.Contains(jsSent))
         throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared and sent!"));
     if (s.Contains(jsSending))
@@ -184,25 +191,47 @@ void TBaseEmailSender::CheckPrepare() const {
         throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready preparing!"));
 }
 
+} // namespace
+
+void TBaseEmailSender::StartPreparation(bool APreview) {
+    // The check and the claim are one step; no other preparation can start after it.
+    const TJobState claim = APreview ? jsPreparingPreview : jsPreparing;
+    ModifyState([&](TJobStateSet& s) {
+        CheckPrepare(s);
+        s.Include({claim});
+    });
+    try {
+        if (APreview)
+            DoPreparePreview();
+        else
+            DoPrepare();
+    } catch (...) {
+        // No preparation runs; neither bit was set before the claim.
+        RemoveState({jsPreparing, jsPreparingPreview});
+        throw;
+    }
+}
+
 void TBaseEmailSender::Prepare() {
-    CheckPrepare();
-    DoPrepare();
+    StartPreparation(false);
 }
 
 void TBaseEmailSender::PreparePreview() {
-    CheckPrepare();
-    DoPreparePreview();
+    StartPreparation(true);
     WaitForJobState(jsPreparedPreview, FOnWaitCallBack ? -1 : PreviewRounds);
 }
 
 void TBaseEmailSender::AbortPreviewPreparing() { FPreviewPreparingAborting = true; }
 
 void TBaseEmailSender::Send() {
-    const TJobStateSet s = State();
-    if (!s.ContainsAny({jsPrepared, jsPreparing}))
-        throw hostapi::EQVUserMessageException(QStringLiteral("Job has not prepared or preparing not startet yet!"));
-    if (s.Contains(jsSending))
-        throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready on sending!"));
+    ModifyState([](TJobStateSet& s) {
+        if (!s.ContainsAny({jsPrepared, jsPreparing}))
+            throw hostapi::EQVUserMessageException(
+                QStringLiteral("Job has not prepared or preparing not startet yet!"));
+        if (s.Contains(jsSending))
+            throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready on sending!"));
+        s.Include({jsSending});
+    });
     DoSend();
 }
 
@@ -319,11 +348,16 @@ void TLocalEmailSender::RemoveState(TJobStateSet AStates) {
 }
 
 void TLocalEmailSender::ModifyState(const std::function<void(TJobStateSet&)>& AChange) {
+    bool changed = false;
     {
         std::unique_lock lock(FStateCriticalSection);
-        AChange(FState);
+        TJobStateSet s = FState;
+        AChange(s);
+        changed = !(s == FState);
+        FState = s;
     }
-    NotifyStateChanged();
+    if (changed)
+        NotifyStateChanged();
 }
 
 void TLocalEmailSender::NotifyStateChanged() {
@@ -488,18 +522,20 @@ bool TLocalEmailSender::Terminate(bool WaitFor) {
 }
 
 void TLocalEmailSender::ProcessTerminate() {
-    bool idle = false;
+    bool terminating = false;
     ModifyState([&](TJobStateSet& s) {
-        if (!s.ContainsAny({jsPreparingPreview, jsPreparing, jsSending}) && s.Contains(jsTerminateing)) {
+        terminating = s.Contains(jsTerminateing);
+        if (terminating && !s.ContainsAny({jsPreparingPreview, jsPreparing, jsSending}))
             s.Exclude({jsTerminateing}).Include({jsTerminated});
-            idle = true;
-        }
     });
-    if (idle || !State().Contains(jsTerminateing))
+    if (!terminating)
         return;
+    // The request reaches every thread that has not ended, whatever the state set shows.
     std::lock_guard lock(FThreadLock);
     for (const auto& thread : FSendThreadList)
         thread->Terminate();
+    if (FPrepareThread)
+        FPrepareThread->Terminate();
 }
 
 bool TLocalEmailSender::ExecuteTimerFunc() {
@@ -508,8 +544,15 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
         FreeJob(this);
         return true;
     }
-    if (FAutoStart && Now() >= FAutoStartDate && s == TJobStateSet{jsInitialized}) {
-        AddState({jsAutoStarted});
+    if (!FAutoStart || Now() < FAutoStartDate)
+        return false;
+    bool due = false;
+    ModifyState([&](TJobStateSet& state) {
+        due = state == TJobStateSet{jsInitialized};
+        if (due)
+            state.Include({jsAutoStarted});
+    });
+    if (due) {
         Prepare();
         Send();
     }
@@ -523,55 +566,123 @@ bool TLocalEmailSender::ThreadsAlive() const {
     for (const auto& thread : FSendThreadList)
         if (thread->Alive())
             return true;
+    for (const auto& thread : FEndedThreads)
+        if (thread->Alive())
+            return true;
     return false;
 }
 
-void TLocalEmailSender::JoinThreads() {
-    std::unique_ptr<TMethodeCallThread> prepare;
-    std::vector<std::unique_ptr<TMethodeCallThread>> senders;
-    {
-        std::lock_guard lock(FThreadLock);
-        prepare = std::move(FPrepareThread);
-        senders = std::move(FSendThreadList);
-        FSendThreadList.clear();
-    }
-    if (prepare)
-        prepare->WaitFor();
-    for (const auto& thread : senders)
-        thread->WaitFor();
+int TLocalEmailSender::SenderThreadCount() const {
+    std::lock_guard lock(FThreadLock);
+    return static_cast<int>(FSendThreadList.size());
 }
 
-TMethodeCallThread& TLocalEmailSender::StartWorkerThread(bool ASender, bool AIsRoot, QThread::Priority APriority,
-                                                         TObjProcedure AMethode, TObjFinalProcedure AFinalize) {
+void TLocalEmailSender::JoinThreads() {
+    // A thread may start another one while the others are joined: repeat until none is left.
+    for (;;) {
+        std::vector<std::unique_ptr<TMethodeCallThread>> threads;
+        {
+            std::lock_guard lock(FThreadLock);
+            if (FPrepareThread)
+                threads.push_back(std::move(FPrepareThread));
+            for (auto& thread : FSendThreadList)
+                threads.push_back(std::move(thread));
+            for (auto& thread : FEndedThreads)
+                threads.push_back(std::move(thread));
+            FSendThreadList.clear();
+            FEndedThreads.clear();
+        }
+        if (threads.empty())
+            return;
+        for (const auto& thread : threads)
+            thread->WaitFor();
+    }
+}
+
+void TLocalEmailSender::ReapEndedThreads() {
+    // Under FThreadLock. A finished thread runs none of the job's code any more; joining is instant.
+    std::erase_if(FEndedThreads, [](const std::unique_ptr<TMethodeCallThread>& AThread) {
+        if (!AThread->Finished())
+            return false;
+        AThread->WaitFor();
+        return true;
+    });
+}
+
+TMethodeCallThread& TLocalEmailSender::StartWorkerThread(bool ASender, bool AIsRoot,
+                                                         QThread::Priority APriority, TObjProcedure AMethode,
+                                                         TObjFinalProcedure AFinalize) {
     auto thread = std::make_unique<TMethodeCallThread>();
+    TMethodeCallThread& result = *thread;
     thread->SetObjMethode(std::move(AMethode));
-    thread->SetFinalizeMethode(std::move(AFinalize));
+    thread->SetFinalizeMethode([this, &result, ASender, finalize = std::move(AFinalize)] {
+        std::exception_ptr failure;
+        if (finalize) {
+            try {
+                finalize();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        if (ASender)
+            SenderThreadEnded(result);
+        CompletionStepDone(result);
+        if (failure)
+            std::rethrow_exception(failure);
+    });
     thread->SetIsRoot(AIsRoot);
     thread->SetPriority(APriority);
-    TMethodeCallThread& result = *thread;
-    std::unique_ptr<TMethodeCallThread> previous;
-    {
-        std::lock_guard lock(FThreadLock);
-        if (ASender) {
-            FSendThreadList.push_back(std::move(thread));
-        } else {
-            QV_ASSERT(!FPrepareThread || !FPrepareThread->Alive());
-            previous = std::move(FPrepareThread);
-            FPrepareThread = std::move(thread);
+    std::lock_guard lock(FThreadLock);
+    if (FThreadsClosed)
+        throw hostapi::EQVException(QStringLiteral("The job is being freed; no thread of it is started."));
+    ReapEndedThreads();
+    // Started under the lock, so that a concurrent ProcessTerminate or join sees only started threads.
+    if (ASender) {
+        FSendThreadList.push_back(std::move(thread));
+        try {
+            result.Start();
+        } catch (...) {
+            FSendThreadList.pop_back();
+            throw;
         }
-        // Started under the lock, so that a concurrent ProcessTerminate sees only started threads.
-        result.Start();
+    } else {
+        // The previous prepare thread has passed its completion step (no preparing bit is set); it is
+        // joined later, so that a new preparation starts at once.
+        if (FPrepareThread)
+            FEndedThreads.push_back(std::move(FPrepareThread));
+        FPrepareThread = std::move(thread);
+        try {
+            result.Start();
+        } catch (...) {
+            FPrepareThread.reset();
+            throw;
+        }
     }
-    if (previous)
-        previous->WaitFor();
     return result;
 }
+
+void TLocalEmailSender::SenderThreadEnded(const TMethodeCallThread& AThread) {
+    std::lock_guard lock(FThreadLock);
+    const auto it =
+        std::find_if(FSendThreadList.begin(), FSendThreadList.end(),
+                     [&](const std::unique_ptr<TMethodeCallThread>& t) { return t.get() == &AThread; });
+    if (it != FSendThreadList.end()) {
+        FEndedThreads.push_back(std::move(*it));
+        FSendThreadList.erase(it);
+    }
+    // The state lock is taken under the thread lock, never the other way round.
+    if (FSendThreadList.empty() && !FStartingSenders)
+        RemoveState({jsSending});
+}
+
+void TLocalEmailSender::CompletionStepDone(TMethodeCallThread&) {}
 
 void TLocalEmailSender::DoPrepare() {
     if (!State().Contains(jsInitialized))
         InitializeData();
-    FreeDocuments();
+    // Refusals and a failed row come before anything of an earlier preparation is discarded.
     WriteJobRow();
+    FreeDocuments();
     ModifyState([](TJobStateSet& s) {
         if (!s.Contains(jsPreparingPreview))
             s.Include({jsPreparing});
@@ -604,36 +715,33 @@ void TLocalEmailSender::PrepareThreadFinalize() {
 
 void TLocalEmailSender::DoSend() {
     {
-        // Sender threads of an earlier send have ended (jsSending is gone); join them first.
-        std::vector<std::unique_ptr<TMethodeCallThread>> ended;
-        {
-            std::lock_guard lock(FThreadLock);
-            ended = std::move(FSendThreadList);
-            FSendThreadList.clear();
-        }
-        for (const auto& thread : ended)
-            thread->WaitFor();
+        // jsSending stays while threads are being started, even when the first ones end at once.
+        std::lock_guard lock(FThreadLock);
+        FStartingSenders = true;
     }
     ModifyState([](TJobStateSet& s) { s.Exclude({jsSent}).Include({jsSending}); });
+    std::exception_ptr failure;
     try {
         FSendStarted = Now();
         StartSendThreads();
     } catch (...) {
-        if (!ThreadsAlive())
-            RemoveState({jsSending});
-        throw;
+        failure = std::current_exception();
     }
+    {
+        // Sending lasts as long as a sender thread does; without one it is over.
+        std::lock_guard lock(FThreadLock);
+        FStartingSenders = false;
+        if (FSendThreadList.empty())
+            RemoveState({jsSending});
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TLocalEmailSender::StartSendThreads() {
-    const QThread::Priority priority = DestinationList() ? DestinationList()->SendPriority() : QThread::NormalPriority;
-    StartWorkerThread(true, true, priority, [this](TMethodeCallThread& t) { SendThreadExecute(t); },
-                      [this] { SendThreadFinalize(true); });
-}
-
-void TLocalEmailSender::SendThreadFinalize(bool AIsRoot) {
-    if (AIsRoot)
-        RemoveState({jsSending});
+    const QThread::Priority priority =
+        DestinationList() ? DestinationList()->SendPriority() : QThread::NormalPriority;
+    StartWorkerThread(true, true, priority, [this](TMethodeCallThread& t) { SendThreadExecute(t); }, {});
 }
 
 void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread&) {}
@@ -655,14 +763,13 @@ void TLocalEmailSender::CloseJobRow() {
 }
 
 void TLocalEmailSender::BeforeDestruction() {
+    {
+        std::lock_guard lock(FThreadLock);
+        FThreadsClosed = true;
+    }
     if (ThreadsAlive()) {
         AddState({jsTerminateing});
         ProcessTerminate();
-        {
-            std::lock_guard lock(FThreadLock);
-            if (FPrepareThread)
-                FPrepareThread->Terminate();
-        }
         CancelBlockingWork();
     }
     JoinThreads();

@@ -150,6 +150,8 @@ public:
     // Adds or removes states in one step.
     virtual void AddState(TJobStateSet AStates);
     virtual void RemoveState(TJobStateSet AStates);
+    // Reads and changes the state set in one step; an exception from AChange changes nothing.
+    virtual void ModifyState(const std::function<void(TJobStateSet&)>& AChange);
     virtual QDateTime StartDate() const;
     virtual int PrepareCount() const;
     virtual int SendCount() const;
@@ -176,9 +178,13 @@ public:
     // "Timeout while waiting for termination state!" after 30 s on the job's clock.
     virtual bool Terminate(bool WaitFor);
 
+    // The checks of Prepare, PreparePreview and Send and the state change that claims the action
+    // are one step, so of two concurrent calls one is refused. A Prepare or PreparePreview that fails
+    // before its thread runs leaves the state as it was.
     void Prepare();
-    // Prepares a preview and waits for jsPreparedPreview: at most 60 s without OnWaitCallBack, with
-    // one until the preview is prepared or AbortPreviewPreparing is called.
+    // Prepares a preview and waits until the preparation has ended (then jsPreparingPreview is
+    // clear): at most 60 s without OnWaitCallBack, with one until the preparation ends or
+    // AbortPreviewPreparing is called.
     void PreparePreview();
     void AbortPreviewPreparing();
     void Send();
@@ -203,7 +209,8 @@ protected:
     // Destruction steps that need the whole object; FreeJob runs them before deleting.
     virtual void BeforeDestruction();
 
-    // Waits until AState is set; ARounds 10 ms rounds on the job's clock (-1: no limit).
+    // Waits until the preparation has ended, the wait is aborted or ARounds 10 ms rounds on the
+    // job's clock are over (-1: no limit); answers whether AState is set.
     bool WaitForJobState(TJobState AState, int ARounds);
     // Blocks the caller until the state set may have changed, at most AMaxMs milliseconds.
     virtual void WaitForStateChange(int AMaxMs);
@@ -213,7 +220,7 @@ protected:
     void ClearTempDirectory();
 
 private:
-    void CheckPrepare() const;
+    void StartPreparation(bool APreview);
 
     std::shared_ptr<TEmailListItem> FDestinationList;
     QString FSubject;
@@ -255,7 +262,7 @@ public:
     // Single write-locked changes of the state set.
     void AddState(TJobStateSet AStates) override;
     void RemoveState(TJobStateSet AStates) override;
-    void ModifyState(const std::function<void(TJobStateSet&)>& AChange);
+    void ModifyState(const std::function<void(TJobStateSet&)>& AChange) override;
 
     QDateTime StartDate() const override;
     int PrepareCount() const override;
@@ -293,6 +300,8 @@ public:
 
     // True while a thread of the job has not ended.
     bool ThreadsAlive() const;
+    // Number of sender threads that have not passed their completion step.
+    int SenderThreadCount() const;
 
 protected:
     void DoPrepare() override;
@@ -319,21 +328,27 @@ protected:
     virtual void StartSendThreads();
 
     // Creates and starts a worker thread running AMethode; a sender thread is kept in the sender
-    // thread list, otherwise it becomes the prepare thread.
+    // thread list, otherwise it becomes the prepare thread. The completion of a sender thread takes
+    // it out of the list, and the last one to leave removes jsSending (unless DoSend is still
+    // starting threads). Raises EQVException once the job is being freed.
     TMethodeCallThread& StartWorkerThread(bool ASender, bool AIsRoot, QThread::Priority APriority,
                                           TObjProcedure AMethode, TObjFinalProcedure AFinalize);
     // Appends a prepared document (owned by the job) to the document list and the send stack.
     void AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument);
     void ClearSendStatistics();
     void FreeDocuments();
-    // Joins every thread of the job.
+    // Joins every thread of the job, also those started while it joins.
     void JoinThreads();
+    // Called on a worker thread right after its completion step, before the thread ends (a seam for
+    // tests that hold a thread there).
+    virtual void CompletionStepDone(TMethodeCallThread& AThread);
     void SetJobDBID(qint32 value) { FJobDBID = value; }
 
 private:
     void NotifyStateChanged();
     void PrepareThreadFinalize();
-    void SendThreadFinalize(bool AIsRoot);
+    void SenderThreadEnded(const TMethodeCallThread& AThread);
+    void ReapEndedThreads();
 
     mutable std::shared_mutex FStateCriticalSection;
     TJobStateSet FState;
@@ -347,9 +362,14 @@ private:
     QList<TEmailDocument*> FSuccessList;
     QList<TEmailDocument*> FFailedList;
 
-    mutable std::mutex FThreadLock; // the prepare thread and the sender thread list
+    mutable std::mutex FThreadLock; // the thread lists and the two flags below
     std::unique_ptr<TMethodeCallThread> FPrepareThread;
+    // Sender threads that have not passed their completion step.
     std::vector<std::unique_ptr<TMethodeCallThread>> FSendThreadList;
+    // Threads past their completion step, joined later.
+    std::vector<std::unique_ptr<TMethodeCallThread>> FEndedThreads;
+    bool FStartingSenders = false; // DoSend is starting sender threads
+    bool FThreadsClosed = false;   // the job is being freed: no thread starts any more
 
     QDateTime FStartDate;
     int FPrepareCount = 0;

@@ -38,6 +38,9 @@ int TCustomFileMacroReplacer::FieldCount() {
 void TCustomFileMacroReplacer::SaveToFile(const QString& /*AFileName*/) {}
 
 bool TCustomFileMacroReplacer::RequiresMacro(const QString& AName) {
+    // An empty name occurs nowhere.
+    if (AName.isEmpty())
+        return false;
     CheckFieldsRetrieved();
     const int count = FieldCount();
     for (int i = 0; i < count; ++i)

@@ -1,5 +1,6 @@
 #include "CustomMessageSender.h"
 
+#include "ExceptionDisplay.h"
 #include "QVException.h"
 
 #include <map>
@@ -36,7 +37,17 @@ bool TCustomMessageSender::ConnectToServer(bool AResetLastError) {
             SetLastError(CancelledText());
         return false;
     }
-    return DoConnectToServer(AResetLastError);
+    if (!AResetLastError)
+        return DoConnectToServer(false);
+    // Asked to report, a connect never raises: a transport's exception becomes its LastError.
+    try {
+        return DoConnectToServer(true);
+    } catch (const std::exception& E) {
+        SetLastError(hostapi::TVRNExceptionUtils::Describe(E, {}).Message);
+    } catch (...) {
+        SetLastError(QStringLiteral("unknown error while connecting"));
+    }
+    return false;
 }
 
 void TCustomMessageSender::DisconnectFromServer() {}

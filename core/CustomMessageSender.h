@@ -29,7 +29,7 @@ enum TSMSMessageSenderDevice : int { smsdASPSMS = 0, smsdLOX24 = 1 };
 // they run, so a failure never carries the code of an earlier one. A failed send answers False with
 // LastError (and, for an SMTP reply, LastReplyErrorCode) set; it may also throw, and the engine then
 // counts the exception's message as the error. ConnectToServer(True) never throws: it answers False
-// with LastError set. After Cancel every blocking connect or send returns soon with False, and
+// with LastError set (a transport's exception becomes its message there). After Cancel every blocking connect or send returns soon with False, and
 // later calls answer False at once.
 class TCustomMessageSender {
 public:

@@ -3,21 +3,17 @@
 #include "FileUtils.h"
 #include "QVException.h"
 #include "TextUtils.h"
-#include "Windows1252Codec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QStringDecoder>
 
 namespace emailmarketing {
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcAttachement, "qv.core", QtInfoMsg)
-
-const QByteArray Utf8Bom("\xEF\xBB\xBF");
 
 bool IsPathDelimiter(QChar c) {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
@@ -115,53 +111,20 @@ void TAttachement::AssignLocalFile(const QString& Value) {
 }
 
 void TAttachement::SetPreparedData(const QByteArray& Value) {
-    TContentEncoding encoding = TContentEncoding::Windows1252;
-    QStringDecoder utf8(QStringConverter::Utf8);
-    if (Value.startsWith(Utf8Bom)) {
-        const QString text = utf8(QByteArrayView(Value).sliced(Utf8Bom.size()));
-        if (utf8.hasError())
-            throw hostapi::EQVException(
-                QStringLiteral("The content of the attachment \"%1\" starts with a UTF-8 byte order mark "
-                               "but is not valid UTF-8.")
-                    .arg(FFileName));
-        encoding = TContentEncoding::Utf8WithBom;
-    } else {
-        const QString text = utf8(Value);
-        if (!utf8.hasError())
-            encoding = TContentEncoding::Utf8;
-    }
+    FContentFormat = TAttachementContentFormat::Detect(Value, FFileName);
     FPreparedData = Value;
-    FPreparedDataEncoding = encoding;
 }
 
 QString TAttachement::ContentAsText() const {
-    switch (FPreparedDataEncoding) {
-    case TContentEncoding::Utf8:
-        return QString::fromUtf8(FPreparedData);
-    case TContentEncoding::Utf8WithBom:
-        return QString::fromUtf8(QByteArrayView(FPreparedData).sliced(Utf8Bom.size()));
-    case TContentEncoding::Windows1252:
-        return hostapi::Windows1252Codec::Decode(FPreparedData);
-    }
-    throw hostapi::EQVAssertion(QStringLiteral("known content encoding"), __FILE__, __LINE__);
+    return FContentFormat.Decode(FPreparedData);
 }
 
 void TAttachement::ReplaceMacrosInContent(const QString& AName, const QString& AValue) {
     const QString text = ContentAsText();
     if (AName.isEmpty() || !text.contains(AName, Qt::CaseInsensitive))
         return;
-    const QString replaced = hostapi::FastReplace(text, AName, AValue, false);
-    switch (FPreparedDataEncoding) {
-    case TContentEncoding::Utf8:
-        FPreparedData = replaced.toUtf8();
-        break;
-    case TContentEncoding::Utf8WithBom:
-        FPreparedData = Utf8Bom + replaced.toUtf8();
-        break;
-    case TContentEncoding::Windows1252:
-        FPreparedData = hostapi::Windows1252Codec::Encode(replaced);
-        break;
-    }
+    FPreparedData =
+        FContentFormat.Encode(hostapi::FastReplace(text, AName, FContentFormat.ValueInFile(AValue), false));
 }
 
 void TAttachement::SetLocalFileRef(const QString& ALocalFile, bool AHasMacrosInFileName) {
@@ -204,11 +167,11 @@ bool TAttachement::LocalFileRejected() const {
 }
 
 bool TAttachement::MacroInFileUsed(const QString& AName) const {
-    if (!FUseMacros)
+    if (!FUseMacros || AName.isEmpty())
         return false;
     if (FFileMacroReplacer)
         return FFileMacroReplacer->RequiresMacro(AName);
-    return !AName.isEmpty() && ContentAsText().contains(AName, Qt::CaseInsensitive);
+    return ContentAsText().contains(AName, Qt::CaseInsensitive);
 }
 
 void TAttachement::ReplaceLocalFileNameMacroInFile() {
@@ -339,11 +302,14 @@ void TAttachementList::ReplaceLocalFileMacros(const QString& AName, const QStrin
 }
 
 bool TAttachementList::RequiresMacro(const QString& AName) const {
+    // An empty name is no macro.
+    if (AName.isEmpty())
+        return false;
     for (const auto& item : FItems) {
         if (item->HasMacrosInLocalFileName())
             return true;
-        if (!AName.isEmpty() && (item->FileName().contains(AName, Qt::CaseInsensitive) ||
-                                 item->LocalMacroFileName().contains(AName, Qt::CaseInsensitive)))
+        if (item->FileName().contains(AName, Qt::CaseInsensitive) ||
+            item->LocalMacroFileName().contains(AName, Qt::CaseInsensitive))
             return true;
     }
     for (const auto& item : FItems)

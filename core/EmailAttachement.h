@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AttachementContentFormat.h"
 #include "CustomFileMacroReplacer.h"
 
 #include <QByteArray>
@@ -30,8 +31,8 @@ struct TAttachementFile {
 // segment. Otherwise the file counts as not found (LoadFromMacroFile answers False; a LocalFile
 // changed by ReplaceMacros marks the attachment LocalFileRejected).
 //
-// Content with macros is read as UTF-8 when it starts with a UTF-8 byte order mark or is valid
-// UTF-8, otherwise as Windows-1252, and replaced values are written back in that encoding.
+// Content with macros keeps the form its format declares, and replaced values are written in that
+// form (TAttachementContentFormat).
 class TAttachement {
 public:
     TAttachement();
@@ -92,8 +93,6 @@ public:
 private:
     friend class TAttachementList;
 
-    enum class TContentEncoding { Utf8, Utf8WithBom, Windows1252 };
-
     void AssignLocalFile(const QString& Value);
     void RemoveTempFile();
     void ReplaceMacrosInName(const QString& AName, const QString& AValue);
@@ -107,7 +106,7 @@ private:
     QString FLocalFile;
     bool FUseMacros = false;
     QByteArray FPreparedData;
-    TContentEncoding FPreparedDataEncoding = TContentEncoding::Utf8;
+    TAttachementContentFormat FContentFormat;
     bool FIsTempFile = false;
     std::unique_ptr<TCustomFileMacroReplacer> FFileMacroReplacer;
     bool FIsOptionalFile = false;

@@ -3,6 +3,11 @@
 #include "ExceptionDisplay.h"
 #include "QVException.h"
 
+#include <QLoggingCategory>
+
+#include <cerrno>
+#include <cstring>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,6 +15,14 @@
 #include <system_error>
 
 namespace emailmarketing {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcThread, "qv.core", QtInfoMsg)
+
+std::atomic<bool> GPriorityFailureLogged{false};
+
+} // namespace
 
 TMethodeCallThread::TMethodeCallThread() = default;
 
@@ -56,7 +69,7 @@ void TMethodeCallThread::Resume() {
     FWakeCondition.notify_all();
 }
 
-void TMethodeCallThread::ApplyPriority() const {
+void TMethodeCallThread::ApplyPriority() const noexcept {
     int nice = 0;
     switch (FPriority) {
     case QThread::IdlePriority: nice = 19; break;
@@ -64,16 +77,27 @@ void TMethodeCallThread::ApplyPriority() const {
     case QThread::LowPriority: nice = 5; break;
     default: return; // raising needs privileges
     }
-    // On Linux the nice value belongs to the thread (its task id).
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), nice) != 0)
-        throw hostapi::EQVException(QStringLiteral("Thread priority could not be set!"));
+    // On Linux the nice value belongs to the thread (its task id). Raising it always works; lowering
+    // it (a process that already runs at a lower priority than asked) needs privileges. What cannot
+    // be applied is logged once per process, and the thread runs at the priority it has.
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, tid);
+    if (errno == 0 && current == nice)
+        return;
+    if (setpriority(PRIO_PROCESS, tid, nice) == 0)
+        return;
+    const int error = errno;
+    if (!GPriorityFailureLogged.exchange(true))
+        qCWarning(lcThread).nospace() << "Thread priority could not be set! (nice " << nice << " asked, "
+                                      << current << " kept: " << std::strerror(error) << ")";
 }
 
 void TMethodeCallThread::Execute() noexcept {
     std::exception_ptr failure;
     if (FObjMethode) {
+        ApplyPriority();
         try {
-            ApplyPriority();
             FObjMethode(*this);
         } catch (...) {
             failure = std::current_exception();

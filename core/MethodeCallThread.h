@@ -25,7 +25,8 @@ using TObjFinalProcedure = std::function<void()>;
 // or Terminate; a Resume that comes before the Suspend is kept as a wake token and not lost.
 //
 // Priority is kept as set. On Linux only a lower priority can be applied by an unprivileged process:
-// priorities below Normal raise the thread's nice value, the others leave it unchanged.
+// priorities below Normal raise the thread's nice value, the others leave it unchanged. A priority
+// that cannot be applied is logged (once per process) and the method runs all the same.
 class TMethodeCallThread {
 public:
     TMethodeCallThread();
@@ -65,7 +66,7 @@ public:
 
 private:
     void Execute() noexcept;
-    void ApplyPriority() const;
+    void ApplyPriority() const noexcept;
 
     TObjProcedure FObjMethode;
     TObjFinalProcedure FFinalizeMethode;

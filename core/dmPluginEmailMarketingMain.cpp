@@ -17,13 +17,14 @@
 #include "StringData.h"
 #include "VRNLang.h"
 
-#include <QReadLocker>
+#include <QCoreApplication>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
-#include <QWriteLocker>
 
 #include <limits>
+#include <mutex>
+#include <shared_mutex>
 
 namespace emailmarketing {
 
@@ -129,6 +130,12 @@ void TdmPluginEmailMarketingMain::QVFirstStartLink(hostapi::TQVFirstStart* Sende
         throw hostapi::EQVException(
             QStringLiteral("Module %1 has no window class %2").arg(PluginGUID(), AItem.PluginFormClassName));
     GetScreen().OpenPluginForm(PluginGUID(), formIndex, page);
+}
+
+void TdmPluginEmailMarketingMain::TemplatesChanged(QObject* Sender, qint64& LastInsertID) {
+    QV_ASSERT(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread());
+    if (FOnTemplatesChanged)
+        FOnTemplatesChanged(Sender, LastInsertID);
 }
 
 void TdmPluginEmailMarketingMain::AfterStartup() {
@@ -459,7 +466,7 @@ void TdmPluginEmailMarketingMain::SetGlobalChaotic(bool value) {
 // Company sender address and list callbacks ----------------------------------------------------
 
 void TdmPluginEmailMarketingMain::ResetGlobalAddressData() {
-    QWriteLocker lock(&FGlobalAddressSync);
+    std::unique_lock lock(FGlobalAddressSync);
     FGlobalAddressLoaded = false;
     FGlobalAddressCompanyID = -1;
 }
@@ -469,11 +476,11 @@ void TdmPluginEmailMarketingMain::LoadGlobalAddressData() {
         return;
     const qint64 companyID = PelmarisPlugin->GetCompanyAddressID();
     {
-        QReadLocker lock(&FGlobalAddressSync);
+        std::shared_lock lock(FGlobalAddressSync);
         if (FGlobalAddressLoaded && companyID == FGlobalAddressCompanyID)
             return;
     }
-    QWriteLocker lock(&FGlobalAddressSync);
+    std::unique_lock lock(FGlobalAddressSync);
     if (FGlobalAddressLoaded && companyID == FGlobalAddressCompanyID)
         return; // another thread loaded it meanwhile
     // Another company's data never stays as sender when this company has no record.
@@ -571,7 +578,7 @@ void TdmPluginEmailMarketingMain::DoGetGlobalAddressInfo(const TEmailListItem& S
     Q_UNUSED(Sender);
     LoadGlobalAddressData();
     {
-        QReadLocker lock(&FGlobalAddressSync);
+        std::shared_lock lock(FGlobalAddressSync);
         AName = FGlobalAddressName;
         AReplyToEmail = FGlobalReplyEmail;
     }

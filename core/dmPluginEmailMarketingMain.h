@@ -6,12 +6,14 @@
 #include "IExtFuncPluginEmailMarketing.h"
 #include "PluginBaseDataModule.h"
 #include "QVSQLDeleteNotify.h"
+#include "RegisterServicePlugin.h"
 
 #include <QList>
-#include <QReadWriteLock>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <shared_mutex>
 
 class QTimer;
 
@@ -24,6 +26,10 @@ class TVRNLang;
 } // namespace hostapi
 
 namespace emailmarketing {
+
+// Told that the template import has written templates; LastInsertID is the id of the last row it
+// inserted, and the handler may change it.
+using TTemplateChangedEvent = std::function<void(QObject* Sender, qint64& LastInsertID)>;
 
 // The e-mail marketing module's main data module: owns the job list and its autostart timer, guards
 // the host's shut-down while jobs exist, declares the module's windows and first-start steps, and
@@ -49,6 +55,16 @@ public:
     void UnInit() override;
 
     TEmailSenderJobList& Jobs() { return *FJobs; }
+
+    // The host's link to the register service module; the windows ask it whether the register
+    // service is available (False while the module is not loaded).
+    const hostapi::TRegisterServicePlugin& RegisterServicePlugin() const { return FRegisterServicePlugin; }
+
+    // Set by the mailing window; called by the template import, on the GUI thread only.
+    TTemplateChangedEvent OnTemplatesChanged() const { return FOnTemplatesChanged; }
+    void SetOnTemplatesChanged(TTemplateChangedEvent value) { FOnTemplatesChanged = std::move(value); }
+    // Calls OnTemplatesChanged when it is set; raises EQVAssertion off the GUI thread.
+    void TemplatesChanged(QObject* Sender, qint64& LastInsertID);
 
     // The distribution-list cache (see TEmailListStore); main thread.
     TEmailListStore& ListStore() { return FListStore; }
@@ -176,6 +192,8 @@ private:
     hostapi::TQVFirstStart* QVFirstStart;
     hostapi::TQVPluginFormManager* QVPluginFormManager = nullptr;
 
+    hostapi::TRegisterServicePlugin FRegisterServicePlugin;
+    TTemplateChangedEvent FOnTemplatesChanged;
     qint32 FPreloadEmailList = -1;
     std::unique_ptr<TEmailSenderJobList> FJobs;
     // The job being freed while the observers are told (it uses its list no more).
@@ -190,7 +208,8 @@ private:
     QString FGlobalReplyEmail;
     qint64 FGlobalAddressCompanyID = -1;
     bool FGlobalAddressLoaded = false;
-    mutable QReadWriteLock FGlobalAddressSync;
+    // A standard lock (not QReadWriteLock), so that ThreadSanitizer sees what it orders.
+    mutable std::shared_mutex FGlobalAddressSync;
 };
 
 // The one instance of the main data module (the windows reach the module through it); nullptr

@@ -160,6 +160,10 @@ void DialogService::SetCurrent(IDialogService* AService) {
     GInstalled.store(AService);
 }
 
+IDialogService* DialogService::Installed() {
+    return GInstalled.load();
+}
+
 TModalResult MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons, int AHelpContext) {
     AssertGuiThread();
     return DialogService::Current().MessageDlg(AText, AType, AButtons, AHelpContext);

@@ -70,6 +70,8 @@ public:
     // Installs a dialog service (tests: a scripted one); nullptr restores the real one. The caller
     // keeps ownership and uninstalls it before destroying it.
     static void SetCurrent(IDialogService* AService);
+    // The installed service; nullptr when the real one is in use.
+    static IDialogService* Installed();
 
     // The buttons of a set in display order.
     static std::vector<TMsgDlgBtn> ButtonsInOrder(TMsgDlgButtons AButtons);

@@ -127,4 +127,8 @@ void TVRNExceptionUtils::SetCurrent(IExceptionDisplay* ADisplay) {
     GInstalled.store(ADisplay);
 }
 
+IExceptionDisplay* TVRNExceptionUtils::Installed() {
+    return GInstalled.load();
+}
+
 } // namespace hostapi

@@ -43,6 +43,8 @@ public:
     // Installs a display (tests: a recording one); nullptr restores the real one. The caller keeps
     // ownership and uninstalls it before destroying it.
     static void SetCurrent(IExceptionDisplay* ADisplay);
+    // The installed display; nullptr when the real one is in use.
+    static IExceptionDisplay* Installed();
 
 private:
     static void Dispatch(const ShownException& AException);

@@ -4,9 +4,11 @@
 
 #include "BaseEmailSender.h"
 #include "DBFieldSchema.h"
+#include "QVException.h"
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace testsupport {
@@ -30,13 +32,22 @@ public:
 
     Body PrepareBody;
     Body SendBody;
+    // Further sender threads that StartSendThreads starts after the root, and their body.
+    int FurtherSenders = 0;
+    Body FurtherSendBody;
+    // StartSendThreads raises (after starting the root when RootBeforeFailure is set).
+    bool FailSendStart = false;
+    bool RootBeforeFailure = false;
     std::function<void()> OnWriteJobRow;
     std::function<void()> OnCancelBlockingWork;
+    // Runs on a worker thread right after its completion step.
+    std::function<void(emailmarketing::TMethodeCallThread&)> OnCompletionStepDone;
     std::atomic<int> PrepareRuns{0};
     std::atomic<int> EndRowsWritten{0};
 
     using TLocalEmailSender::AddPreparedDocument;
     using TLocalEmailSender::SetJobDBID;
+    using TLocalEmailSender::StartWorkerThread;
 
 protected:
     void PrepareThreadExecute(emailmarketing::TMethodeCallThread& T) override {
@@ -57,12 +68,46 @@ protected:
         if (OnCancelBlockingWork)
             OnCancelBlockingWork();
     }
+    void StartSendThreads() override {
+        if (FailSendStart && !RootBeforeFailure)
+            throw hostapi::EQVException(QStringLiteral("no sender thread"));
+        TLocalEmailSender::StartSendThreads();
+        if (FailSendStart)
+            throw hostapi::EQVException(QStringLiteral("no further sender thread"));
+        for (int i = 0; i < FurtherSenders; ++i)
+            StartWorkerThread(true, false, QThread::NormalPriority,
+                              [this](emailmarketing::TMethodeCallThread& T) {
+                                  if (FurtherSendBody)
+                                      FurtherSendBody(T);
+                              },
+                              {});
+    }
+    void CompletionStepDone(emailmarketing::TMethodeCallThread& T) override {
+        if (OnCompletionStepDone)
+            OnCompletionStepDone(T);
+    }
 };
 
 // A body that idles until its thread is asked to terminate (a suspended sender).
 inline void IdleUntilTerminated(emailmarketing::TMethodeCallThread& T) {
     while (!T.Terminated())
         T.Suspend();
+}
+
+// Sends a prepared job whose root sender ends at once while AFurther further senders idle until they
+// are terminated; returns when the root has passed its completion step.
+inline void SendWithSendersOutlivingTheRoot(ScriptedEmailSender& AJob, int AFurther) {
+    auto rootEnded = std::make_shared<std::promise<void>>();
+    AJob.FurtherSenders = AFurther;
+    AJob.SendBody = [](emailmarketing::TMethodeCallThread&) {};
+    AJob.FurtherSendBody = [](emailmarketing::TMethodeCallThread& T) { IdleUntilTerminated(T); };
+    AJob.OnCompletionStepDone = [rootEnded](emailmarketing::TMethodeCallThread& T) {
+        if (T.IsRoot())
+            rootEnded->set_value();
+    };
+    AJob.AddState({emailmarketing::jsPrepared});
+    AJob.Send();
+    rootEnded->get_future().wait();
 }
 
 // A list that sends e-mail to the field "email".

@@ -34,6 +34,16 @@ struct JobHolder {
 
 quint16 Bits(std::initializer_list<TJobState> AStates) { return TJobStateSet(AStates).ToInt(); }
 
+// Terminate(True) that reports a timeout as False, so that a failing test ends cleanly.
+bool TerminatedInTime(TBaseEmailSender& AJob) {
+    try {
+        return AJob.Terminate(true);
+    } catch (const hostapi::EQVException& E) {
+        qWarning("%s", qPrintable(E.Message()));
+        return false;
+    }
+}
+
 } // namespace
 
 class tst_BaseEmailSender : public QObject {
@@ -56,6 +66,18 @@ private slots:
     void replaceFieldMacros_data();
     void replaceFieldMacros();
     void stressConcurrentStateBits();
+    void failedPreparationStartLeavesStateAsItWas_data();
+    void failedPreparationStartLeavesStateAsItWas();
+    void previewWaitEndsWithThePreparation_data();
+    void previewWaitEndsWithThePreparation();
+    void sendingLastsUntilLastSenderEnds();
+    void failedSenderStartEndsSending_data();
+    void failedSenderStartEndsSending();
+    void threadStartedWhileJobIsFreedIsRefused();
+    void prepareRightAfterPreparationEnded();
+    void previewReturnsWithThePreparationEnded();
+    void secondPrepareDuringStartIsRefused();
+    void stressConcurrentPrepareCalls();
 };
 
 void tst_BaseEmailSender::canAction_data() {
@@ -330,6 +352,7 @@ void tst_BaseEmailSender::replaceFieldMacros_data() {
     QTest::newRow("unnamed list macro to stored") << "%UDF7% Rabatt" << "[Ihr Rabatt] Rabatt" << false;
     QTest::newRow("unnamed list macro to caption") << "%UDF7% Rabatt" << "[Ihr Rabatt] Rabatt" << true;
     QTest::newRow("schema macro to caption") << "%ANREDE%" << "[Briefanrede]" << true;
+    QTest::newRow("schema macro to stored, name upper-cased") << "%ANREDE%" << "[briefanrede]" << false;
     QTest::newRow("unknown stays") << "%NOPE% [Nope]" << "%NOPE% [Nope]" << true;
 }
 
@@ -355,7 +378,7 @@ void tst_BaseEmailSender::replaceFieldMacros() {
     if (toCaption)
         QCOMPARE(TBaseEmailSender::ReplaceFieldMacros(stored, true, &list, schema), shown);
     else
-        QCOMPARE(TBaseEmailSender::ReplaceFieldMacros(shown, false, &list, schema).toUpper(), stored.toUpper());
+        QCOMPARE(TBaseEmailSender::ReplaceFieldMacros(shown, false, &list, schema), stored);
     QCOMPARE(TBaseEmailSender::ReplaceFieldMacros(stored, true, nullptr, schema), stored);
 }
 
@@ -384,6 +407,293 @@ void tst_BaseEmailSender::stressConcurrentStateBits() {
         thread.join();
     QCOMPARE(lost.load(), 0);
     QCOMPARE(job->State().ToInt(), quint16(0xFF << 7));
+}
+
+// What makes a preparation fail before its thread runs.
+enum class StartFailure { NoContent, NoFields, JobRow };
+Q_DECLARE_METATYPE(StartFailure)
+
+void tst_BaseEmailSender::failedPreparationStartLeavesStateAsItWas_data() {
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<StartFailure>("failure");
+    QTest::addColumn<bool>("previewPrepared"); // a prepared preview (one document) before the call
+    QTest::addColumn<QString>("message");
+    QTest::newRow("prepare: no content") << false << StartFailure::NoContent << false << "no content!";
+    QTest::newRow("preview: no content") << true << StartFailure::NoContent << false << "no content!";
+    QTest::newRow("preview: fields not set") << true << StartFailure::NoFields << false << "Fields not set on list!";
+    QTest::newRow("prepare: job row fails") << false << StartFailure::JobRow << false << "database gone";
+    QTest::newRow("preview: job row fails") << true << StartFailure::JobRow << false << "database gone";
+    QTest::newRow("start after preview: job row fails") << false << StartFailure::JobRow << true << "database gone";
+}
+
+void tst_BaseEmailSender::failedPreparationStartLeavesStateAsItWas() {
+    QFETCH(bool, preview);
+    QFETCH(StartFailure, failure);
+    QFETCH(bool, previewPrepared);
+    QFETCH(QString, message);
+    FakeClock clock;
+    clock.StepMs = 10; // a termination that cannot end gives up after 3000 readings
+    JobHolder job(failure == StartFailure::NoFields ? std::make_shared<TEmailListItem>() : testsupport::MakeList());
+    job->SetClock(clock.Clock());
+    job->SetContent(failure == StartFailure::NoContent ? QString() : QStringLiteral("Hello"));
+    if (failure == StartFailure::JobRow) {
+        job->InitializeData();
+        job->OnWriteJobRow = [] { throw hostapi::EQVException("database gone"); };
+    }
+    if (previewPrepared) {
+        job->AddPreparedDocument(std::make_unique<TEmailDocument>());
+        job->AddState({jsPreparedPreview});
+    }
+    const TJobStateSet before = job->State();
+    try {
+        if (preview)
+            job->PreparePreview();
+        else
+            job->Prepare();
+        QFAIL("the preparation started");
+    } catch (const hostapi::EQVException& E) {
+        QCOMPARE(E.Message(), message);
+    }
+    QCOMPARE(job->State().ToString(), before.ToString());
+    QCOMPARE(job->SendCount(), previewPrepared ? 1 : 0);
+    QVERIFY(job->CanAction(aeKillIdle)); // shut-down counts it as idle
+    QVERIFY(!job->ThreadsAlive());
+    QCOMPARE(job->PrepareRuns.load(), 0);
+    QVERIFY(TerminatedInTime(*job.Job));
+}
+
+// How a preview preparation ends: the wait must end with it.
+enum class PreviewEnd { ThreadFails, ResetFromCallback, AbortedWhileRunning };
+Q_DECLARE_METATYPE(PreviewEnd)
+
+void tst_BaseEmailSender::previewWaitEndsWithThePreparation_data() {
+    QTest::addColumn<PreviewEnd>("end");
+    QTest::newRow("the preparation thread fails") << PreviewEnd::ThreadFails;
+    QTest::newRow("the callback resets the job") << PreviewEnd::ResetFromCallback;
+    QTest::newRow("aborted while preparing") << PreviewEnd::AbortedWhileRunning;
+}
+
+void tst_BaseEmailSender::previewWaitEndsWithThePreparation() {
+    QFETCH(PreviewEnd, end);
+    JobHolder job;
+    job->PrepareBody = [end](TMethodeCallThread& T) {
+        if (end == PreviewEnd::ThreadFails)
+            throw hostapi::EQVException("record set failed");
+        testsupport::IdleUntilTerminated(T);
+    };
+    int rounds = 0;
+    job->SetOnWaitCallBack([&](TBaseEmailSender& Sender) {
+        // A wait that does not end with the preparation fails the test instead of hanging it.
+        if (++rounds > 3000)
+            throw hostapi::EQVException("the preview wait did not end");
+        if (end == PreviewEnd::ResetFromCallback && rounds == 1)
+            Sender.ResetData();
+        if (end == PreviewEnd::AbortedWhileRunning && rounds == 1)
+            Sender.AbortPreviewPreparing();
+    });
+    testsupport::MakeReady(*job.Job);
+    try {
+        job->PreparePreview();
+    } catch (const hostapi::EQVException& E) {
+        QFAIL(qPrintable(E.Message()));
+    }
+    QVERIFY(!job->State().Contains(jsPreparedPreview));
+    if (end == PreviewEnd::AbortedWhileRunning) {
+        QVERIFY(job->State().Contains(jsPreparingPreview)); // the window terminates it
+        QVERIFY(TerminatedInTime(*job.Job));
+    }
+    QVERIFY(!job->State().Contains(jsPreparingPreview));
+    QVERIFY(TerminatedInTime(*job.Job));
+    QVERIFY(!job->ThreadsAlive());
+}
+
+void tst_BaseEmailSender::sendingLastsUntilLastSenderEnds() {
+    FakeClock clock;
+    clock.StepMs = 10;
+    JobHolder job;
+    job->SetClock(clock.Clock());
+    testsupport::MakeReady(*job.Job);
+    testsupport::SendWithSendersOutlivingTheRoot(*job.Job, 2);
+
+    QVERIFY2(job->State().Contains(jsSending), qPrintable(job->State().ToString()));
+    QCOMPARE(job->SenderThreadCount(), 2);
+    QVERIFY(!job->CanAction(aeKillIdle));
+    QVERIFY(TerminatedInTime(*job.Job)); // reaches the suspended further senders
+    QCOMPARE(job->SenderThreadCount(), 0);
+    QVERIFY(!job->State().Contains(jsSending));
+    QVERIFY(!job->ThreadsAlive());
+}
+
+void tst_BaseEmailSender::failedSenderStartEndsSending_data() {
+    QTest::addColumn<bool>("rootStarted");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no sender started") << false << "no sender thread";
+    QTest::newRow("root started, further failed") << true << "no further sender thread";
+}
+
+void tst_BaseEmailSender::failedSenderStartEndsSending() {
+    QFETCH(bool, rootStarted);
+    QFETCH(QString, message);
+    FakeClock clock;
+    clock.StepMs = 10;
+    JobHolder job;
+    job->SetClock(clock.Clock());
+    job->PrepareBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
+    job->SendBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
+    job->FailSendStart = true;
+    job->RootBeforeFailure = rootStarted;
+    testsupport::MakeReady(*job.Job);
+    job->Prepare(); // the prepare thread runs on
+    try {
+        job->Send();
+        QFAIL("Send did not raise");
+    } catch (const hostapi::EQVException& E) {
+        QCOMPARE(E.Message(), message);
+    }
+    // Sending lasts exactly as long as a sender thread runs.
+    QCOMPARE(job->State().Contains(jsSending), rootStarted);
+    QCOMPARE(job->SenderThreadCount(), rootStarted ? 1 : 0);
+    QVERIFY(TerminatedInTime(*job.Job));
+    QCOMPARE(job->State(), TJobStateSet({jsInitialized, jsTerminated}));
+}
+
+void tst_BaseEmailSender::threadStartedWhileJobIsFreedIsRefused() {
+    auto* job = new ScriptedEmailSender(nullptr, 1, testsupport::MakeList(), esPlainText);
+    std::atomic<bool> replacementRan{false};
+    QString refusal;
+    job->SendBody = [&](TMethodeCallThread& T) {
+        testsupport::IdleUntilTerminated(T);
+        // A sender that fails starts a replacement of its kind: not while the job is being freed.
+        try {
+            job->StartWorkerThread(true, T.IsRoot(), QThread::NormalPriority,
+                                   [&](TMethodeCallThread&) { replacementRan = true; }, {});
+        } catch (const hostapi::EQVException& E) {
+            refusal = E.Message();
+        }
+    };
+    testsupport::MakeReady(*job);
+    job->AddState({jsPrepared});
+    job->Send();
+    TBaseEmailSender::FreeJob(job);
+    QCOMPARE(refusal, QStringLiteral("The job is being freed; no thread of it is started."));
+    QVERIFY(!replacementRan.load());
+}
+
+void tst_BaseEmailSender::prepareRightAfterPreparationEnded() {
+    JobHolder job;
+    std::promise<void> held;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> completions{0};
+    job->OnCompletionStepDone = [&](TMethodeCallThread&) {
+        if (++completions == 1) {
+            held.set_value();
+            released.wait(); // the first prepare thread stays between its completion step and its end
+        }
+    };
+    testsupport::MakeReady(*job.Job);
+    job->Prepare();
+    held.get_future().wait();
+    QVERIFY(!job->State().Contains(jsPreparing));
+    try {
+        job->Prepare(); // jsPreparing is clear: the next preparation starts at once
+    } catch (const std::exception& E) {
+        release.set_value();
+        QFAIL(qPrintable(QStringLiteral("Prepare raised: ") + QString::fromUtf8(E.what())));
+    }
+    release.set_value();
+    QVERIFY(TerminatedInTime(*job.Job));
+    QCOMPARE(job->PrepareRuns.load(), 2);
+    QVERIFY(!job->ThreadsAlive());
+}
+
+void tst_BaseEmailSender::previewReturnsWithThePreparationEnded() {
+    JobHolder job;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> releasedOnce{false};
+    auto releaseOnce = [&] {
+        if (!releasedOnce.exchange(true))
+            release.set_value();
+    };
+    job->PrepareBody = [&](TMethodeCallThread&) {
+        job->AddState({jsPreparedPreview});
+        released.wait(); // between the end of the preparation and the completion step
+    };
+    job->SetOnWaitCallBack([&](TBaseEmailSender&) { releaseOnce(); });
+    testsupport::MakeReady(*job.Job);
+    job->PreparePreview();
+    const TJobStateSet after = job->State();
+    releaseOnce();
+    QCOMPARE(after.ToString(), TJobStateSet({jsInitialized, jsPreparedPreview}).ToString());
+    QVERIFY(job->CanAction(eaStart));
+    job->Prepare(); // an immediate start is not refused
+    QVERIFY(TerminatedInTime(*job.Job));
+}
+
+void tst_BaseEmailSender::secondPrepareDuringStartIsRefused() {
+    // The timer's auto-start and the user's button: the second call arrives while the first one is
+    // still starting its preparation.
+    JobHolder job;
+    job->PrepareBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
+    QString refusal;
+    bool nested = false;
+    job->OnWriteJobRow = [&] {
+        if (nested)
+            return;
+        nested = true;
+        try {
+            job->Prepare();
+        } catch (const hostapi::EQVUserMessageException& E) {
+            refusal = E.Message();
+        }
+    };
+    testsupport::MakeReady(*job.Job);
+    QVERIFY_THROWS_NO_EXCEPTION(job->Prepare());
+    QCOMPARE(refusal, QStringLiteral("Job is allready preparing!"));
+    QVERIFY(job->State().Contains(jsPreparing)); // the running preparation keeps its state
+    QVERIFY(!job->CanAction(aeKillIdle));
+    QVERIFY(TerminatedInTime(*job.Job));
+    QCOMPARE(job->PrepareRuns.load(), 1);
+}
+
+void tst_BaseEmailSender::stressConcurrentPrepareCalls() {
+    JobHolder job;
+    job->PrepareBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
+    testsupport::MakeReady(*job.Job);
+    constexpr int Rounds = 200;
+    int started = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        std::atomic<int> ready{0};
+        std::atomic<int> succeeded{0};
+        std::atomic<int> refused{0};
+        std::atomic<int> other{0};
+        auto caller = [&] {
+            ++ready;
+            while (ready.load() < 2)
+                std::this_thread::yield();
+            try {
+                job->Prepare();
+                ++succeeded;
+            } catch (const hostapi::EQVUserMessageException& E) {
+                E.Message() == QLatin1String("Job is allready preparing!") ? ++refused : ++other;
+            } catch (...) {
+                ++other;
+            }
+        };
+        std::thread first(caller);
+        std::thread second(caller);
+        first.join();
+        second.join();
+        QCOMPARE(other.load(), 0);
+        QCOMPARE(succeeded.load(), 1);
+        QCOMPARE(refused.load(), 1);
+        QVERIFY(job->State().Contains(jsPreparing));
+        started += succeeded.load();
+        QVERIFY_THROWS_NO_EXCEPTION(job->ResetData()); // ends the preparation, the job is startable again
+        QCOMPARE(job->State(), TJobStateSet({jsInitialized}));
+    }
+    QCOMPARE(job->PrepareRuns.load(), started);
 }
 
 QTEST_GUILESS_MAIN(tst_BaseEmailSender)

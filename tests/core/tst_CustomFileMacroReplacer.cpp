@@ -179,6 +179,7 @@ void tst_CustomFileMacroReplacer::RequiresMacro_data() {
     QTest::newRow("in a later field") << "%kdnr%" << true;
     QTest::newRow("in no field") << "%PLZ%" << false;
     QTest::newRow("a field name is no value") << "Ort=" << false;
+    QTest::newRow("an empty name occurs nowhere") << "" << false;
 }
 
 void tst_CustomFileMacroReplacer::RequiresMacro() {

@@ -50,6 +50,8 @@ private slots:
     void ErrorsAreClearedAtEachCall();
     void FakeAnswersAsScripted_data();
     void FakeAnswersAsScripted();
+    void ReportingConnectNeverRaises_data();
+    void ReportingConnectNeverRaises();
     void ClassTableCreatesAndConfigures();
     void ClassTableRefusals();
     void CancelEndsBlockingCall_data();
@@ -169,6 +171,31 @@ void tst_CustomMessageSender::FakeAnswersAsScripted() {
              (QList<TAttachementFile>{{QStringLiteral("a=b.pdf"), QStringLiteral("/tmp/x.pdf")}}));
     // An empty script answers with success.
     QVERIFY(Send(sender));
+}
+
+void tst_CustomMessageSender::ReportingConnectNeverRaises_data() {
+    QTest::addColumn<FakeTransportStep>("step");
+    QTest::addColumn<bool>("expectedAnswer");
+    QTest::addColumn<QString>("expectedError");
+    QTest::newRow("connected") << FakeTransportStep::Success() << true << "";
+    QTest::newRow("refused") << FakeTransportStep::Failure("connection refused") << false << "connection refused";
+    QTest::newRow("transport raises")
+        << FakeTransportStep::Exception("DNS lookup of smtp.example.invalid failed") << false
+        << "DNS lookup of smtp.example.invalid failed";
+}
+
+void tst_CustomMessageSender::ReportingConnectNeverRaises() {
+    QFETCH(FakeTransportStep, step);
+    QFETCH(bool, expectedAnswer);
+    QFETCH(QString, expectedError);
+    auto script = std::make_shared<FakeTransportScript>();
+    script->AddConnectStep(step);
+    FakeMessageSender sender(script);
+    bool answer = !expectedAnswer;
+    QCOMPARE(ErrorOf([&] { answer = sender.ConnectToServer(true); }), QString());
+    QCOMPARE(answer, expectedAnswer);
+    QCOMPARE(sender.LastError(), expectedError);
+    QCOMPARE(sender.LastReplyErrorCode(), 0);
 }
 
 void tst_CustomMessageSender::ClassTableCreatesAndConfigures() {

@@ -102,6 +102,8 @@ private slots:
     void ContentKeepsItsEncoding_data();
     void ContentKeepsItsEncoding();
     void BrokenUtf8AfterByteOrderMarkIsRefused();
+    void ValueTakesTheFormOfTheFile_data();
+    void ValueTakesTheFormOfTheFile();
     void MacroInFileUsed_data();
     void MacroInFileUsed();
     void FinalizePrepareWritesPrivateCopy_data();
@@ -331,6 +333,80 @@ void tst_EmailAttachement::BrokenUtf8AfterByteOrderMarkIsRefused() {
     }
 }
 
+void tst_EmailAttachement::ValueTakesTheFormOfTheFile_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content"); // holds %NAME% once
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("written"); // what replaces %NAME% in the file
+
+    const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0 {\\fonttbl{\\f0 Arial;}} Herr %NAME%\\par}";
+    QTest::newRow("RTF, code page 1252") << "Brief.rtf" << rtf << "Müller" << QByteArray("M\\'fcller");
+    QTest::newRow("RTF, euro sign") << "Brief.rtf" << rtf << "5 €" << QByteArray("5 \\'80");
+    QTest::newRow("RTF, outside the code page") << "Brief.rtf" << rtf << "Łukasz" << QByteArray("\\u321?ukasz");
+    QTest::newRow("RTF, outside the basic plane") << "Brief.rtf" << rtf << "x😀" << QByteArray("x\\u-10179?\\u-8704?");
+    QTest::newRow("RTF, another code page")
+        << "Brief.rtf" << QByteArray("{\\rtf1\\ansi\\ansicpg1250 %NAME%}") << "Müller" << QByteArray("M\\u252?ller");
+    QTest::newRow("RTF, no code page declared")
+        << "Brief.rtf" << QByteArray("{\\rtf1\\ansi %NAME%}") << "Müller" << QByteArray("M\\'fcller");
+
+    const QByteArray page = "<html><body><p>%NAME%</p></body></html>";
+    QTest::newRow("HTML without charset, ASCII") << "Brief.html" << page << "Müller" << QByteArray("M\xFCller");
+    QTest::newRow("HTML without charset, outside Windows-1252")
+        << "Brief.html" << page << "Łukasz" << QByteArray("&#321;ukasz");
+    QTest::newRow("HTML fragment by its name") << "Brief.htm" << QByteArray("<p>%NAME%</p>") << "Müller"
+                                               << QByteArray("M\xFCller");
+    QTest::newRow("HTML, meta charset utf-8")
+        << "Brief.html" << QByteArray("<html><head><meta charset=\"utf-8\"></head><body>%NAME%</body></html>")
+        << "Müller" << QByteArray("M\xC3\xBCller");
+    QTest::newRow("HTML, http-equiv ISO-8859-1")
+        << "Brief.html"
+        << QByteArray("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=ISO-8859-1\">"
+                      "</head><body>%NAME%</body></html>")
+        << "Müller 5 €" << QByteArray("M\xFCller 5 &#8364;");
+    QTest::newRow("HTML without charset, UTF-8 content")
+        << "Brief.html" << QByteArray("<html><body>Grüße %NAME%</body></html>") << "Müller"
+        << QByteArray("M\xC3\xBCller");
+
+    QTest::newRow("XML without encoding is UTF-8")
+        << "daten.xml" << QByteArray("<?xml version=\"1.0\"?><name>%NAME%</name>") << "Müller"
+        << QByteArray("M\xC3\xBCller");
+    QTest::newRow("XML, encoding US-ASCII")
+        << "daten.xml" << QByteArray("<?xml version=\"1.0\" encoding=\"US-ASCII\"?><name>%NAME%</name>")
+        << "Müller" << QByteArray("M&#252;ller");
+    QTest::newRow("XML, an encoding not written here")
+        << "daten.xml" << QByteArray("<?xml version='1.0' encoding='ISO-8859-15'?><name>%NAME%</name>")
+        << "Müller" << QByteArray("M&#252;ller");
+    QTest::newRow("XML, windows-1252 declared")
+        << "daten.xml" << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?><n>%NAME%</n>")
+        << "Müller" << QByteArray("M\xFCller");
+
+    QTest::newRow("plain text, ASCII only") << "Brief.txt" << QByteArray("Hallo %NAME%!") << "Müller"
+                                            << QByteArray("M\xFCller");
+}
+
+void tst_EmailAttachement::ValueTakesTheFormOfTheFile() {
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, written);
+    QTemporaryDir temp;
+    const QString source = temp.filePath(QStringLiteral("source"));
+    WriteFile(source, content);
+    TAttachementList list;
+    TAttachement* attachement = list.Add();
+    attachement->SetUseMacros(true);
+    attachement->SetFileName(fileName);
+    attachement->SetLocalFile(source);
+    QVERIFY(attachement->MacroInFileUsed(QStringLiteral("%name%")));
+
+    list.ReplaceMacros(QStringLiteral("%name%"), value);
+    attachement->FinalizePrepare(temp.path());
+
+    QByteArray expected = content;
+    expected.replace("%NAME%", written);
+    QCOMPARE(ReadFile(attachement->LocalFile()), expected);
+}
+
 void tst_EmailAttachement::MacroInFileUsed_data() {
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<bool>("useMacros");
@@ -345,6 +421,8 @@ void tst_EmailAttachement::MacroInFileUsed_data() {
     QTest::newRow("replacer fields") << "filemacroreplacer/form-fields.txt" << true << "%kdnr%" << true;
     QTest::newRow("replacer fields, absent")
         << "filemacroreplacer/form-fields.txt" << true << "%PLZ%" << false;
+    QTest::newRow("empty name, in memory") << "attachements/letter-utf8.txt" << true << "" << false;
+    QTest::newRow("empty name, replacer fields") << "filemacroreplacer/form-fields.txt" << true << "" << false;
 }
 
 void tst_EmailAttachement::MacroInFileUsed() {
@@ -509,6 +587,9 @@ void tst_EmailAttachement::RequiresMacro_data() {
                                                          << "" << false << "%NAME%" << false;
     QTest::newRow("nowhere") << "Brief.txt"
                              << "" << true << "%PLZ%" << false;
+    QTest::newRow("empty name, content") << "Brief.txt" << "" << true << "" << false;
+    QTest::newRow("empty name, replacer") << "Formular.pdf" << "" << true << "" << false;
+    QTest::newRow("empty name, path pattern") << "Brief.txt" << "/data/%KDNR%.txt" << false << "" << false;
 }
 
 void tst_EmailAttachement::RequiresMacro() {

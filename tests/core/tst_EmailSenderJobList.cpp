@@ -69,6 +69,8 @@ private slots:
     void timerGoesOnAfterFailingJob();
     void shutDownOnlyIdleJobs();
     void shutDownFreesHangingJobAfterCancel();
+    void shutDownReachesSendersThatOutliveTheRoot_data();
+    void shutDownReachesSendersThatOutliveTheRoot();
     void destructionDetachesObservers();
     void ownerDestroyedBeforeListFreesJobsOnce();
 };
@@ -190,6 +192,29 @@ void tst_EmailSenderJobList::shutDownFreesHangingJobAfterCancel() {
     QCOMPARE(f.Observer->Removals(hanging), 1);
     QTRY_COMPARE(display.Records().size(), 1);
     QCOMPARE(display.Records()[0].Exception.Message, QStringLiteral("Timeout while waiting for termination state!"));
+}
+
+void tst_EmailSenderJobList::shutDownReachesSendersThatOutliveTheRoot_data() {
+    QTest::addColumn<bool>("onlyIdle");
+    QTest::newRow("shut-down question: the job is not idle") << true;
+    QTest::newRow("unload: the job is ended and freed") << false;
+}
+
+void tst_EmailSenderJobList::shutDownReachesSendersThatOutliveTheRoot() {
+    QFETCH(bool, onlyIdle);
+    testsupport::RecordingExceptionDisplay display;
+    Fixture f;
+    f.Clock.StepMs = 10; // a join that cannot end times out instead of hanging
+    ScriptedEmailSender* job = f.Create(1);
+    testsupport::SendWithSendersOutlivingTheRoot(*job, 1);
+    f.List.ShutDownAllJobs(onlyIdle);
+    QCOMPARE(f.List.Count(), onlyIdle ? 1 : 0);
+    if (onlyIdle) {
+        QVERIFY(job->State().Contains(jsSending));
+        f.List.ShutDownAllJobs(false);
+    }
+    QCOMPARE(f.Observer->Removals(job), 1);
+    QVERIFY(display.Records().isEmpty()); // no termination timeout
 }
 
 void tst_EmailSenderJobList::destructionDetachesObservers() {

@@ -8,10 +8,42 @@
 
 #include <QTest>
 
+#include <QRegularExpression>
+
 #include <atomic>
 #include <future>
+#include <thread>
+
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace emailmarketing;
+
+namespace {
+
+int OwnNice() {
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+// Makes the calling thread (and the threads it creates) an unprivileged one at nice ANice: it may
+// raise its nice value but never lower it again.
+bool BecomeUnprivilegedAtNice(int ANice) {
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), ANice) != 0)
+        return false;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    for (auto& d : data) {
+        d.effective &= ~(1u << CAP_SYS_NICE);
+        d.permitted &= ~(1u << CAP_SYS_NICE);
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
 
 class tst_MethodeCallThread : public QObject {
     Q_OBJECT
@@ -23,6 +55,7 @@ private slots:
     void withoutMethodeEndsAtOnce();
     void terminateWakesSuspendedThread();
     void stressResumeBeforeSuspendIsNotLost();
+    void methodeRunsWhenPriorityCannotBeApplied();
 };
 
 void tst_MethodeCallThread::runsMethodeThenFinalize() {
@@ -118,6 +151,36 @@ void tst_MethodeCallThread::stressResumeBeforeSuspendIsNotLost() {
         thread.WaitFor();
         QVERIFY2(woke.load(), qPrintable(QString("round %1").arg(i)));
     }
+}
+
+void tst_MethodeCallThread::methodeRunsWhenPriorityCannotBeApplied() {
+    const QRegularExpression logged(QStringLiteral("^Thread priority could not be set!"));
+    QTest::ignoreMessage(QtWarningMsg, logged);
+    QTest::failOnWarning(logged); // logged once, not once per thread
+    bool ready = false;
+    int ran = 0;
+    QList<int> niceInThreads;
+    // A thread of a process that already runs at a lower priority (nice 10) than the one asked for
+    // (LowPriority, nice 5), without the privilege to raise it.
+    std::thread unprivileged([&] {
+        ready = BecomeUnprivilegedAtNice(10);
+        if (!ready)
+            return;
+        for (int i = 0; i < 2; ++i) {
+            TMethodeCallThread thread;
+            thread.SetPriority(QThread::LowPriority);
+            thread.SetObjMethode([&](TMethodeCallThread&) {
+                ++ran;
+                niceInThreads << OwnNice();
+            });
+            thread.Start();
+            thread.WaitFor();
+        }
+    });
+    unprivileged.join();
+    QVERIFY2(ready, "could not drop the nice privilege");
+    QCOMPARE(ran, 2);
+    QCOMPARE(niceInThreads, (QList<int>{10, 10}));
 }
 
 QTEST_GUILESS_MAIN(tst_MethodeCallThread)

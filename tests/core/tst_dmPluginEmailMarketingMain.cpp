@@ -9,6 +9,7 @@
 #include "Database.h"
 #include "HostDoubles.h"
 #include "MenuModel.h"
+#include "ModuleLoader.h"
 #include "PelmarisPlugin.h"
 #include "PluginModuleRegistration.h"
 #include "QVMainInterface.h"
@@ -29,6 +30,7 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -42,10 +44,6 @@ Q_DECLARE_METATYPE(QList<int>)
 namespace {
 
 const QString Section = QStringLiteral("EMLMARK");
-
-QString Text(const QString& AId) {
-    return hostapi::TVRNLang(QStringLiteral("dmPluginEmailMarketingMain")).Text(AId);
-}
 
 QString StoredText(const QString& AKey) {
     return hostapi::SettingsStore::Instance().ReadString(Section, AKey);
@@ -181,6 +179,8 @@ private slots:
     void companySenderAddress();
     void companyChangesShow();
     void eightThreadsReadWhileAddressIsReset();
+    void registerServiceAvailabilityFollowsTheModule();
+    void templatesChangedReachesTheHandlerOnTheGuiThread();
 };
 
 // Jobs: "idle", "sending"; answers to the questions in order; the expected texts of the questions.
@@ -191,8 +191,13 @@ void tst_dmPluginEmailMarketingMain::canShutDown_data() {
     QTest::addColumn<QStringList>("questions");
     QTest::addColumn<bool>("expected");
     QTest::addColumn<int>("jobsLeft");
-    const QString first = QStringLiteral("IDS_RJRA");
-    const QString second = QStringLiteral("IDS_RJRASJ");
+    const QString first =
+        QStringLiteral("Achtung: Es sind noch Jobs aktiv. Möchten Sie das Programm jetzt wirklich beenden?\n"
+                       "Alle mit dem Zeitplaner geplanten Jobs werden abgebrochen!");
+    const QString second = QStringLiteral(
+        "Achtung: Es laufen zur Zeit noch Jobs die Emails verschicken!\n"
+        "Wenn Sie jetzt beenden wird der Versand abgebrochen und nicht allen gewünschten Empfängern wird eine "
+        "Email zugestellt!");
     QTest::newRow("no job: no dialog") << false << false << QList<int>{} << QStringList{} << true << 0;
     QTest::newRow("idle job, ignore")
         << true << false << QList<int>{hostapi::mrIgnore} << QStringList{first} << true << 0;
@@ -232,7 +237,7 @@ void tst_dmPluginEmailMarketingMain::canShutDown() {
     QCOMPARE(f.Dm.CanShutDown(), expected);
     QCOMPARE(dialogs.Questions.size(), questions.size());
     for (int i = 0; i < questions.size(); ++i) {
-        QCOMPARE(dialogs.Questions[i].Text, Text(questions[i]));
+        QCOMPARE(dialogs.Questions[i].Text, questions[i]);
         QCOMPARE(dialogs.Questions[i].Type, hostapi::mtWarning);
         QCOMPARE(dialogs.Questions[i].Buttons, hostapi::mbNo | hostapi::mbCancel | hostapi::mbIgnore);
         QCOMPARE(dialogs.Questions[i].HelpContext, 0);
@@ -363,6 +368,7 @@ void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {
 }
 
 void tst_dmPluginEmailMarketingMain::timerTickFreesSentJobAndAutoStartsDueJob() {
+    testsupport::RecordingExceptionDisplay display;
     Fixture f;
     QCOMPARE(f.Dm.AutostartTimer()->interval(), 60000);
     QVERIFY(f.Dm.AutostartTimer()->isActive());
@@ -371,6 +377,13 @@ void tst_dmPluginEmailMarketingMain::timerTickFreesSentJobAndAutoStartsDueJob() 
     ScriptedEmailSender* due = f.Create(2);
     due->SetAutoStart(true);
     due->SetAutoStartDate(f.Clock.Base.addSecs(-60));
+    // The preparation is still running when the tick calls Send, and sending goes on until the end.
+    std::promise<void> preparing;
+    due->PrepareBody = [&](TMethodeCallThread& T) {
+        preparing.set_value();
+        testsupport::IdleUntilTerminated(T);
+    };
+    due->SendBody = [](TMethodeCallThread& T) { testsupport::IdleUntilTerminated(T); };
     ScriptedEmailSender* later = f.Create(3);
     later->SetAutoStart(true);
     later->SetAutoStartDate(f.Clock.Base.addSecs(3600));
@@ -380,7 +393,10 @@ void tst_dmPluginEmailMarketingMain::timerTickFreesSentJobAndAutoStartsDueJob() 
     QCOMPARE(f.Dm.Jobs().Count(), 2);
     QCOMPARE(f.Dm.Jobs().IndexOf(sent), -1);
     QVERIFY(due->State().Contains(jsAutoStarted));
-    QTRY_COMPARE(due->PrepareRuns.load(), 1);
+    QVERIFY(due->State().Contains(jsSending));
+    preparing.get_future().wait();
+    QCOMPARE(due->PrepareRuns.load(), 1);
+    QVERIFY(display.Records().isEmpty());
     QVERIFY(!later->State().Contains(jsAutoStarted));
     QCOMPARE(later->PrepareRuns.load(), 0);
 }
@@ -696,6 +712,45 @@ void tst_dmPluginEmailMarketingMain::eightThreadsReadWhileAddressIsReset() {
         thread.join();
     QVERIFY(!failed);
     QCOMPARE(wrong.load(), 0);
+}
+
+void tst_dmPluginEmailMarketingMain::registerServiceAvailabilityFollowsTheModule() {
+    hostapi::ModuleLoader loader;
+    hostapi::TQVMainInterface::SetModuleLoader(&loader);
+    Fixture f;
+    QVERIFY(!f.Dm.RegisterServicePlugin().Available());
+    loader.LoadModule(QStringLiteral(QV_REGISTER_SERVICE_STUB));
+    QVERIFY(f.Dm.RegisterServicePlugin().Available());
+    loader.UnloadAll();
+    QVERIFY(!f.Dm.RegisterServicePlugin().Available());
+    hostapi::TQVMainInterface::SetModuleLoader(nullptr);
+}
+
+void tst_dmPluginEmailMarketingMain::templatesChangedReachesTheHandlerOnTheGuiThread() {
+    Fixture f;
+    qint64 id = 41;
+    f.Dm.TemplatesChanged(&f.Dm, id); // no handler: nothing happens
+    QCOMPARE(id, 41);
+    QObject* sender = nullptr;
+    f.Dm.SetOnTemplatesChanged([&](QObject* Sender, qint64& LastInsertID) {
+        sender = Sender;
+        LastInsertID += 1;
+    });
+    QObject import;
+    f.Dm.TemplatesChanged(&import, id);
+    QCOMPARE(sender, &import);
+    QCOMPARE(id, 42);
+    bool refused = false;
+    std::thread worker([&] {
+        try {
+            f.Dm.TemplatesChanged(&import, id);
+        } catch (const hostapi::EQVAssertion&) {
+            refused = true;
+        }
+    });
+    worker.join();
+    QVERIFY(refused);
+    QCOMPARE(id, 42);
 }
 
 QTEST_MAIN(tst_dmPluginEmailMarketingMain)

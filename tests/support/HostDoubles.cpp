@@ -8,11 +8,11 @@ namespace testsupport {
 
 using namespace hostapi;
 
-ScriptedDialogService::ScriptedDialogService() {
+ScriptedDialogService::ScriptedDialogService() : FPrevious(DialogService::Installed()) {
     DialogService::SetCurrent(this);
 }
 ScriptedDialogService::~ScriptedDialogService() {
-    DialogService::SetCurrent(nullptr);
+    DialogService::SetCurrent(FPrevious);
 }
 
 void ScriptedDialogService::AddAnswer(TModalResult AAnswer) {
@@ -42,11 +42,11 @@ bool ScriptedDialogService::InputQuery(const QString& ACaption, const QString& A
     return true;
 }
 
-RecordingExceptionDisplay::RecordingExceptionDisplay() {
+RecordingExceptionDisplay::RecordingExceptionDisplay() : FPrevious(TVRNExceptionUtils::Installed()) {
     TVRNExceptionUtils::SetCurrent(this);
 }
 RecordingExceptionDisplay::~RecordingExceptionDisplay() {
-    TVRNExceptionUtils::SetCurrent(nullptr);
+    TVRNExceptionUtils::SetCurrent(FPrevious);
 }
 
 void RecordingExceptionDisplay::ShowException(const ShownException& AException) {

@@ -15,7 +15,8 @@
 namespace testsupport {
 
 // Answers message dialogs and input queries from a script and records every question. Installed as
-// the process's dialog service while it lives. A question without a scripted answer throws.
+// the process's dialog service while it lives (the one installed before comes back afterwards). A
+// question without a scripted answer throws.
 class ScriptedDialogService : public hostapi::IDialogService {
 public:
     struct Question {
@@ -47,9 +48,11 @@ public:
 private:
     QQueue<hostapi::TModalResult> FAnswers;
     QQueue<std::optional<QString>> FInputs;
+    hostapi::IDialogService* FPrevious;
 };
 
-// Records what the exception display is asked to show, and on which thread. Installed while it lives.
+// Records what the exception display is asked to show, and on which thread. Installed while it lives
+// (the display installed before comes back afterwards).
 class RecordingExceptionDisplay : public hostapi::IExceptionDisplay {
 public:
     struct Shown {
@@ -66,6 +69,7 @@ public:
 private:
     mutable QMutex FLock;
     QList<Shown> FRecords;
+    hostapi::IExceptionDisplay* FPrevious;
 };
 
 // Records the messages of the message sink (from any thread). Installed while it lives.

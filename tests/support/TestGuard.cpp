@@ -1,0 +1,43 @@
+// Linked into every test executable: before main, installs a recording exception display and a
+// dialog service that ends the test at once when code reaches a real modal dialog, so that no test
+// waits for a user. Tests that script dialogs or record exceptions install their own doubles on top;
+// when those go, these come back.
+
+#include "DialogService.h"
+#include "ExceptionDisplay.h"
+#include "HostDoubles.h"
+
+#include <QtGlobal>
+
+namespace {
+
+class ModalDialogGuard final : public hostapi::IDialogService {
+public:
+    ModalDialogGuard() { hostapi::DialogService::SetCurrent(this); }
+    ~ModalDialogGuard() override {
+        if (hostapi::DialogService::Installed() == this)
+            hostapi::DialogService::SetCurrent(nullptr);
+    }
+
+    hostapi::TModalResult MessageDlg(const QString& AText, hostapi::TMsgDlgType, hostapi::TMsgDlgButtons,
+                                     int) override {
+        qFatal("A test reached a real modal message dialog: %s", qPrintable(AText));
+    }
+    bool InputQuery(const QString& ACaption, const QString& APrompt, QString&) override {
+        qFatal("A test reached a real modal input query: %s / %s", qPrintable(ACaption), qPrintable(APrompt));
+    }
+};
+
+// Shown exceptions are recorded and logged, never put in a dialog.
+class LoggingExceptionDisplay final : public testsupport::RecordingExceptionDisplay {
+public:
+    void ShowException(const hostapi::ShownException& AException) override {
+        RecordingExceptionDisplay::ShowException(AException);
+        qWarning("Exception shown during the test: %s", qPrintable(AException.Message));
+    }
+};
+
+const ModalDialogGuard GDialogGuard;
+const LoggingExceptionDisplay GExceptionDisplay;
+
+} // namespace
