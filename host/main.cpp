@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "HostLibraries.h"
+#include "QVRegistrationPartHandler.h"
 #include "QVMainInterface.h"
 #include "SettingsStore.h"
 #include "VRNLang.h"
@@ -43,6 +44,7 @@ int main(int argc, char* argv[]) {
     QString moduleFolder;
     try {
         hostapi::HostLibraries::Initialize();
+        hostapi::TQVRegistrationPartHandler::RegisterWithHost();
         moduleFolder = qvhost::HostSession::ModuleFolderFromArguments(QApplication::arguments(),
                                                                       QApplication::applicationDirPath());
     } catch (...) {
