@@ -53,12 +53,11 @@ void TRegisterServiceClient::AfterStartup() {
 void TRegisterServiceClient::BeforeUnInit() {
     std::vector<std::unique_ptr<TFetchThread>> threads;
     {
-        QMutexLocker locker(&FStateLock);
+        std::unique_lock<std::mutex> locker(FStateLock);
         FShutDown = true;
         for (TDataFetcher* fetcher : FActive)
             fetcher->Cancel();
-        while (!FActive.empty())
-            FFetchEnded.wait(&FStateLock);
+        FFetchEnded.wait(locker, [this] { return FActive.empty(); });
         threads.swap(FThreads);
     }
     threads.clear(); // joins them: they have left RunFetch
@@ -99,7 +98,7 @@ void TRegisterServiceClient::SetLastFetchStamp(const QString& AValue) {
 }
 
 int TRegisterServiceClient::RunningThreadCount() const {
-    const QMutexLocker locker(&FStateLock);
+    const std::lock_guard<std::mutex> locker(FStateLock);
     return int(
         std::count_if(FThreads.begin(), FThreads.end(),
                       [](const std::unique_ptr<TFetchThread>& AThread) { return !AThread->isFinished(); }));
@@ -108,7 +107,7 @@ int TRegisterServiceClient::RunningThreadCount() const {
 void TRegisterServiceClient::ReapFinishedThreads() {
     std::vector<std::unique_ptr<TFetchThread>> finished;
     {
-        const QMutexLocker locker(&FStateLock);
+        const std::lock_guard<std::mutex> locker(FStateLock);
         for (auto it = FThreads.begin(); it != FThreads.end();) {
             if ((*it)->isFinished()) {
                 finished.push_back(std::move(*it));
@@ -131,7 +130,7 @@ void TRegisterServiceClient::Fetch(bool AThreaded) {
     }
     ReapFinishedThreads();
     auto thread = std::make_unique<TFetchThread>(*this, settings);
-    const QMutexLocker locker(&FStateLock);
+    const std::lock_guard<std::mutex> locker(FStateLock);
     if (FShutDown)
         throw hostapi::EQVException(QStringLiteral("The register service module is shutting down"));
     thread->start();
@@ -140,17 +139,17 @@ void TRegisterServiceClient::Fetch(bool AThreaded) {
 
 void TRegisterServiceClient::RunFetch(TDataFetcher& AFetcher, const TFetchSettings& ASettings) {
     {
-        const QMutexLocker locker(&FStateLock);
+        const std::lock_guard<std::mutex> locker(FStateLock);
         if (FShutDown)
             throw hostapi::EQVException(QStringLiteral("The register service module is shutting down"));
         FActive.push_back(&AFetcher);
     }
     const auto leave = qScopeGuard([this, &AFetcher] {
-        const QMutexLocker locker(&FStateLock);
+        const std::lock_guard<std::mutex> locker(FStateLock);
         FActive.erase(std::find(FActive.begin(), FActive.end(), &AFetcher));
-        FFetchEnded.wakeAll();
+        FFetchEnded.notify_all();
     });
-    const QMutexLocker serialised(&FFetchLock);
+    const std::lock_guard<std::mutex> serialised(FFetchLock);
     // The stamp as the previous fetch left it.
     const std::optional<QString> stamp = AFetcher.Execute(ASettings, LastFetchStamp());
     if (!stamp)

@@ -6,10 +6,11 @@
 
 #include <QMutex>
 #include <QString>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace registerservice {
@@ -73,9 +74,9 @@ private:
     QString FBaseURL;
     QString FLastFetchStamp;
 
-    QMutex FFetchLock; // held for a whole fetch
-    mutable QMutex FStateLock;
-    QWaitCondition FFetchEnded;
+    std::mutex FFetchLock; // held for a whole fetch
+    mutable std::mutex FStateLock;
+    std::condition_variable FFetchEnded;
     std::vector<TDataFetcher*> FActive; // fetches in flight, cancelled by BeforeUnInit
     std::vector<std::unique_ptr<TFetchThread>> FThreads;
     bool FShutDown = false;

@@ -12,11 +12,11 @@
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
-
-#include <QDeadlineTimer>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 
 namespace rstest {
@@ -52,11 +52,10 @@ public:
         Add(FName + " item " + AData.Attribute("ident"));
         if (AData.Attribute("ident") == FailOn)
             throw hostapi::EQVException(QStringLiteral("item %1 refused").arg(FailOn));
-        QMutexLocker locker(&FGateLock);
+        std::unique_lock<std::mutex> locker(FGateLock);
         FHeld = true;
-        FGateChanged.wakeAll();
-        while (!FGateOpen)
-            FGateChanged.wait(&FGateLock);
+        FGateChanged.notify_all();
+        FGateChanged.wait(locker, [this] { return FGateOpen; });
         Q_UNUSED(AName);
     }
     void BeginImport(hostapi::TQVXMLImportProcessor&, const hostapi::TQVXMLElement&) override {
@@ -77,22 +76,19 @@ public:
     QString LogSchema() const override { return {}; }
 
     void CloseGate() {
-        QMutexLocker locker(&FGateLock);
+        const std::lock_guard<std::mutex> locker(FGateLock);
         FGateOpen = false;
     }
     void OpenGate() {
-        QMutexLocker locker(&FGateLock);
+        const std::lock_guard<std::mutex> locker(FGateLock);
         FGateOpen = true;
-        FGateChanged.wakeAll();
+        FGateChanged.notify_all();
     }
     // Waits until an item is held at the closed gate; false after the deadline.
     bool WaitUntilHeld(int ADeadlineMs = 10000) {
-        QMutexLocker locker(&FGateLock);
-        QDeadlineTimer deadline(ADeadlineMs);
-        while (!FHeld)
-            if (!FGateChanged.wait(&FGateLock, deadline))
-                return false;
-        return true;
+        std::unique_lock<std::mutex> locker(FGateLock);
+        return FGateChanged.wait_for(locker, std::chrono::milliseconds(ADeadlineMs),
+                                     [this] { return FHeld; });
     }
 
     QString FailOn;
@@ -107,8 +103,8 @@ private:
     QString FName;
     QStringList& FLog;
     QMutex& FLogLock;
-    QMutex FGateLock;
-    QWaitCondition FGateChanged;
+    std::mutex FGateLock;
+    std::condition_variable FGateChanged;
     bool FGateOpen = true;
     bool FHeld = false;
     std::atomic<int> FDepth{0};
