@@ -1,6 +1,7 @@
 #include "BaseEmailSender.h"
 
 #include "ClientSQL.h"
+#include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
 #include "ExceptionDisplay.h"
 #include "FileUtils.h"
@@ -438,7 +439,18 @@ void TLocalEmailSender::FreeDocuments() {
     }
     FPrepareCount = 0;
     FPrepareStarted = QDateTime();
+    FDocumentPreparer.reset();
     RemoveState({jsPrepared, jsPreparedPreview});
+}
+
+bool TLocalEmailSender::PrepareDocument(TEmailDocument* ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
+                                        const TAttachementList& AAttachements) {
+    QV_ASSERT(ADocument != nullptr);
+    if (!FDocumentPreparer)
+        FDocumentPreparer = std::make_unique<TDocumentPreparer>(
+            TDocumentPreparer::TJobData{EmailStyle(), DestinationList(), UsedMakros(), TempDirectory(),
+                                        [this] { return Now(); }});
+    return FDocumentPreparer->PrepareDocument(*ADocument, RecNo, ARecords, AAttachements);
 }
 
 void TLocalEmailSender::AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument) {

@@ -3,6 +3,7 @@
 #include "EmailAttachement.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
+#include "MacroEngine.h"
 #include "MethodeCallThread.h"
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
@@ -23,9 +24,12 @@
 
 namespace hostapi {
 class TDBFieldSchema;
+class TQVRecordSet;
 }
 
 namespace emailmarketing {
+
+class TDocumentPreparer;
 
 // States of a send job; the ordinal is the bit number in TJobStateSet.
 enum TJobState : int {
@@ -86,9 +90,6 @@ enum TEMLAction : int {
 class TBaseEmailSender;
 using TJobNotifyEvent = std::function<void(TBaseEmailSender& Sender)>;
 
-// A used macro in the stored form (name between the "%") and its kind: 0 predefined, 1 list macro,
-// 2 recipient field, 3 schema macro.
-using TUsedMakro = QPair<QString, int>;
 
 // One run of one template to one distribution list: its data, its state set, the actions the state
 // allows and the entry points. The base class answers neutrally; TLocalEmailSender is the job.
@@ -277,6 +278,11 @@ public:
 
     qint32 JobDBID() const { return FJobDBID; }
 
+    // Fills ADocument for record RecNo of the recipient record set: address, attachments and every
+    // used macro (see TDocumentPreparer). False: the recipient is skipped. Prepare thread only.
+    bool PrepareDocument(TEmailDocument* ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
+                         const TAttachementList& AAttachements);
+
     void InitializeData() override;
     void ResetData() override;
     bool Terminate(bool WaitFor) override;
@@ -361,6 +367,8 @@ private:
     QDateTime FLastDelayedSent;
 
     qint32 FJobDBID = -1;
+    // Made at the first document of a preparation from the job's data; dropped with the documents.
+    std::unique_ptr<TDocumentPreparer> FDocumentPreparer;
     bool FAutoStart = false;
     QDateTime FAutoStartDate;
 };

@@ -15,6 +15,8 @@ int FieldFlagOfEmailStyle(TEmailStyle AStyle) {
 bool TEmailListIdentity::operator==(const TEmailListIdentity& other) const {
     if (!ClientIdent.isEmpty() || !other.ClientIdent.isEmpty())
         return ClientIdent == other.ClientIdent && ClientListIdent == other.ClientListIdent;
+    if (IDValue < 0 || other.IDValue < 0)
+        return Object == other.Object;
     return IDValue == other.IDValue;
 }
 
@@ -223,7 +225,7 @@ bool TEmailListItem::IsUserDefined() const {
 
 TEmailListIdentity TEmailListItem::Identity() const {
     QReadLocker lock(&FLock);
-    return {FIDValue, FClientIdent, FClientListIdent};
+    return {FIDValue, FClientIdent, FClientListIdent, this};
 }
 
 std::shared_ptr<TMacroList> TEmailListItem::GlobalTableMacros() const {

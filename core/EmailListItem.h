@@ -45,11 +45,13 @@ using TGetGlobalSendSettingsEvent =
                        int& AUnitDelay, bool& AThrottle, bool& AChaotic)>;
 
 // What identifies a list across reloads of the list cache: a provider's list by its client and
-// client list identifiers (exact text), a user's list by its database id.
+// client list identifiers (exact text), a user's list by its database id, and a user's list that has
+// no row yet by the object itself (two unsaved lists are never the same list).
 struct TEmailListIdentity {
     qint32 IDValue = -1;
     QString ClientIdent;
     QString ClientListIdent;
+    const void* Object = nullptr;
 
     bool operator==(const TEmailListIdentity& other) const;
 };

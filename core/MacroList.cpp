@@ -2,6 +2,7 @@
 
 #include "QVException.h"
 #include "QVRecordSet.h"
+#include "RegionalSettings.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -197,7 +198,7 @@ TOperand ReadOperand(bool isField, const QString& value, int recNo, const hostap
 }
 
 QString FieldText(const QVariant& v) {
-    return v.isNull() ? QString() : v.toString();
+    return hostapi::RegionalSettings::ValueAsText(v);
 }
 
 } // namespace
@@ -328,12 +329,16 @@ qint32 TMacroItem::GetDeleteID(int index) const {
 }
 
 QString TMacroItem::GetMacroValue(int RecNo, const hostapi::TQVRecordSet& DataTable) const {
+    return EvaluateMacro(RecNo, DataTable).Value;
+}
+
+TMacroResult TMacroItem::EvaluateMacro(int RecNo, const hostapi::TQVRecordSet& DataTable) const {
     for (const auto& c : FItems) {
         if (!c->Check(RecNo, DataTable))
             continue;
         if (c->MacroValueIsField())
-            return FieldText(DataTable.FieldValueAt(RecNo, c->MacroValue()));
-        return c->MacroValue();
+            return {FieldText(DataTable.FieldValueAt(RecNo, c->MacroValue())), true};
+        return {c->MacroValue(), false};
     }
     return {};
 }

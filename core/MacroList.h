@@ -22,6 +22,13 @@ bool IsKnownMacroCondition(int code);
 class TMacroList;
 class TMacroItem;
 
+// A macro's value for one record, and whether it is a field's value (recipient data) rather than
+// the macro's own literal text.
+struct TMacroResult {
+    QString Value;
+    bool FromField = false;
+};
+
 // One condition of a macro: "first operand <Condition> second operand", each operand a literal or
 // the name of a recipient field, and the result (a literal or a field name) used when it holds.
 // Every property setter marks the condition changed; DBID and Changed are plain.
@@ -117,9 +124,11 @@ public:
     void ClearDeleteID() { FDeleteID.clear(); }
 
     // The result of the first condition that holds for record RecNo of DataTable: its literal, or
-    // the named field's value as text (an empty field gives the empty text). Empty when none
-    // holds. Conversion failures of a condition propagate.
+    // the named field's value as text by the regional settings (an empty field gives the empty
+    // text). Empty when none holds. Conversion failures of a condition propagate.
     QString GetMacroValue(int RecNo, const hostapi::TQVRecordSet& DataTable) const;
+    // The same, telling whether the value came from a field.
+    TMacroResult EvaluateMacro(int RecNo, const hostapi::TQVRecordSet& DataTable) const;
     // The literal results of all conditions, concatenated in order; field results are left out.
     QString GetAllMacroValuesAsBigStr() const;
 

@@ -30,16 +30,17 @@ hostapi::TPluginFormClassList& PluginFormClasses() {
 // is registered whether the module is linked as a library or into a test, in a fixed order.
 namespace {
 
-// A window the module declares to the host but does not offer yet: opening it tells the user so.
-void RegisterPendingForm(const QString& AClassName) {
+// A window the module declares to the host but does not offer yet: opening it tells the user so,
+// naming the window by its caption (translation ACaptionId).
+void RegisterPendingForm(const QString& AClassName, const QString& ACaptionId) {
     hostapi::TClientPluginBaseGUI::RegisterPluginFormClass(
-        hostapi::TPluginFormClass{AClassName, nullptr,
-                                  [AClassName](QWidget*) -> hostapi::TPluginForm* {
-                                      const hostapi::TVRNLang lang(
-                                          QStringLiteral("PluginModuleRegistration"));
-                                      throw hostapi::EQVUserMessageException(
-                                          lang.Text(QStringLiteral("IDS_FormNotAvailable")).arg(AClassName));
-                                  }},
+        hostapi::TPluginFormClass{
+            AClassName, nullptr,
+            [ACaptionId](QWidget*) -> hostapi::TPluginForm* {
+                const hostapi::TVRNLang lang(QStringLiteral("PluginModuleRegistration"));
+                throw hostapi::EQVUserMessageException(
+                    lang.Text(QStringLiteral("IDS_FormNotAvailable")).arg(lang.Text(ACaptionId)));
+            }},
         PluginFormClasses());
 }
 
@@ -50,9 +51,10 @@ void RegisterModuleClasses() {
         PluginDataModuleClasses());
     // Registered by name only: a hand-made entry is not found again by its meta-object.
     static const bool formsRegistered = [] {
-        RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"));
-        RegisterPendingForm(QStringLiteral("TfrmEmailMarketingLists"));
-        RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"));
+        RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"), QStringLiteral("IDS_CaptionMailing"));
+        RegisterPendingForm(QStringLiteral("TfrmEmailMarketingLists"), QStringLiteral("IDS_CaptionLists"));
+        RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"),
+                            QStringLiteral("IDS_CaptionGlobalSettings"));
         return true;
     }();
     Q_UNUSED(formsRegistered);

@@ -1,5 +1,6 @@
 #include "dmPluginEmailMarketingMain.h"
 
+#include "CascadingDeletes.h"
 #include "ClientPluginBase.h"
 #include "DBFieldSchema.h"
 #include "DialogService.h"
@@ -16,6 +17,8 @@
 #include "VRNLang.h"
 
 #include <QReadLocker>
+#include <QScopeGuard>
+#include <QThread>
 #include <QTimer>
 #include <QWriteLocker>
 
@@ -43,9 +46,15 @@ TdmPluginEmailMarketingMain::TdmPluginEmailMarketingMain(hostapi::TClientPluginB
       PelmarisPlugin(new hostapi::TPelmarisPlugin(this)),
       siLang(std::make_unique<hostapi::TVRNLang>(QStringLiteral("dmPluginEmailMarketingMain"))),
       QVFirstStart(new hostapi::TQVFirstStart(this)), FJobs(std::make_unique<TEmailSenderJobList>()),
+      FListStore([this](TEmailListItem& AList) { ConnectGlobalCallbacks(AList); }),
+      QVSQLDeleteNotifyListener([](hostapi::TQVSQLDeleteNotifyListener&,
+                                   hostapi::IQVSQLDeleteNotify& AEvent) { AddDependentDeletes(AEvent); }),
       FResolvConfPath(QStringLiteral("/etc/resolv.conf")) {
     dmPluginEmailMarketingMain = this;
     SetSelfIsExtFunc(true);
+    if (auto* plugin = dynamic_cast<hostapi::TClientPluginBaseGUI*>(AOwner))
+        plugin->SetModuleName(QStringLiteral("EmailMarketing"));
+    FListStore.SetOnGetUsedLists([this] { return UsedLists(); });
 
     BuildFormManager();
 
@@ -79,7 +88,7 @@ TdmPluginEmailMarketingMain::~TdmPluginEmailMarketingMain() {
     // Freeing the job list ends and joins every job left; only then go the lists they use.
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
     FJobs.reset();
-    FEMailLists.clear();
+    FListStore.Clear();
     if (dmPluginEmailMarketingMain == this)
         dmPluginEmailMarketingMain = nullptr;
 }
@@ -158,6 +167,8 @@ void TdmPluginEmailMarketingMain::BeforeUnInit() {
     hostapi::TPluginBaseDataModule::BeforeUnInit();
     FJobs->ShutDownAllJobs(false);
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
+    FProvidersClosed = true;
+    FListStore.Providers().Clear();
 }
 
 void TdmPluginEmailMarketingMain::UnInit() {
@@ -175,14 +186,85 @@ void TdmPluginEmailMarketingMain::tmrCheckAutostartTimer() {
 void TdmPluginEmailMarketingMain::JobListChanged(TEmailSenderJobList& AJobList, TBaseEmailSender* AJob,
                                                  bool ARemoved) {
     Q_UNUSED(AJobList);
-    const std::shared_ptr<TEmailListItem> destination = AJob ? AJob->DestinationList() : nullptr;
-    if (!destination)
-        return;
-    const TEmailListIdentity identity = destination->Identity();
-    for (const std::shared_ptr<TEmailListItem>& list : std::as_const(FEMailLists)) {
-        if (list->Identity() == identity)
-            list->SetIsInUseByJob(!ARemoved);
+    FRemovedJob = ARemoved ? AJob : nullptr;
+    const auto reset = qScopeGuard([this] { FRemovedJob = nullptr; });
+    FListStore.UpdateInUse();
+}
+
+QList<TEmailListIdentity> TdmPluginEmailMarketingMain::UsedLists() const {
+    QList<TEmailListIdentity> used;
+    if (!FJobs)
+        return used;
+    for (int i = 0; i < FJobs->Count(); ++i) {
+        const TBaseEmailSender* job = FJobs->Jobs(i);
+        if (job == FRemovedJob)
+            continue;
+        if (const std::shared_ptr<TEmailListItem> list = job->DestinationList())
+            used << list->Identity();
     }
+    return used;
+}
+
+// Ext-function interface and client list providers ----------------------------------------------
+
+hostapi::IExtFunc* TdmPluginEmailMarketingMain::DoOnGetExtFunc(const QString& AIID) {
+    if (hostapi::IExtFunc::IsIID<hostapi::IExtFuncPluginEmailMarketing>(AIID))
+        return static_cast<hostapi::IExtFuncPluginEmailMarketing*>(this);
+    return hostapi::TPluginBaseDataModule::DoOnGetExtFunc(AIID);
+}
+
+QString TdmPluginEmailMarketingMain::ReplaceFieldMacros(const QString& SchemaName, const QString& AText,
+                                                        bool FieldsToCaption) const {
+    return TBaseEmailSender::ReplaceFieldMacros(SchemaName, AText, FieldsToCaption, GetDBFieldSchema());
+}
+
+void TdmPluginEmailMarketingMain::OnMainThread(std::function<void()> AAction) {
+    if (QThread::currentThread() == thread()) {
+        AAction();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [action = std::move(AAction)] {
+            try {
+                action();
+            } catch (...) {
+                hostapi::TVRNExceptionUtils::ShowCurrent();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TdmPluginEmailMarketingMain::DeleteClientList(
+    const std::shared_ptr<hostapi::IClientListProvider>& AProvider, int AListIndex) {
+    QV_ASSERT(AProvider != nullptr);
+    OnMainThread([this, AProvider, AListIndex] {
+        const QString clientIdent = TClientListProviders::ClientIdentOf(*AProvider);
+        const QString listIdent = TClientListProviders::ListIdentOf(*AProvider, AListIndex);
+        if (const std::shared_ptr<TEmailListItem> list = FListStore.ByClient(clientIdent, listIdent))
+            FListStore.Delete(list);
+    });
+}
+
+void TdmPluginEmailMarketingMain::RegisterClientProvider(
+    const std::shared_ptr<hostapi::IClientListProvider>& AProvider) {
+    QV_ASSERT(AProvider != nullptr);
+    OnMainThread([this, AProvider] {
+        if (FProvidersClosed || !FListStore.Providers().Register(AProvider))
+            return;
+        FListStore.Save();
+        FListStore.Clear();
+    });
+}
+
+void TdmPluginEmailMarketingMain::UnRegisterClientProvider(
+    const std::shared_ptr<hostapi::IClientListProvider>& AProvider) {
+    OnMainThread([this, AProvider] {
+        if (!FListStore.Providers().UnRegister(AProvider))
+            return;
+        FListStore.Save();
+        FListStore.Clear();
+    });
 }
 
 // Settings store access --------------------------------------------------------------------------

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "EmailListItem.h"
+#include "EmailListStore.h"
 #include "EmailSenderJobList.h"
+#include "IExtFuncPluginEmailMarketing.h"
 #include "PluginBaseDataModule.h"
+#include "QVSQLDeleteNotify.h"
 
 #include <QList>
 #include <QReadWriteLock>
@@ -29,7 +32,9 @@ namespace emailmarketing {
 //
 // Life-cycle and timer run on the GUI thread. The settings getters and the list callbacks may be
 // called from any thread (job threads included).
-class TdmPluginEmailMarketingMain : public hostapi::TPluginBaseDataModule, public IJobNotification {
+class TdmPluginEmailMarketingMain : public hostapi::TPluginBaseDataModule,
+                                    public IJobNotification,
+                                    public hostapi::IExtFuncPluginEmailMarketing {
     Q_OBJECT
 
 public:
@@ -44,6 +49,36 @@ public:
     void UnInit() override;
 
     TEmailSenderJobList& Jobs() { return *FJobs; }
+
+    // The distribution-list cache (see TEmailListStore); main thread.
+    TEmailListStore& ListStore() { return FListStore; }
+    int Count() { return FListStore.Count(); }
+    std::shared_ptr<TEmailListItem> GetEMailList(int Index) { return FListStore.GetEMailList(Index); }
+    std::shared_ptr<TEmailListItem> ByID(qint32 DBID) { return FListStore.ByID(DBID); }
+    std::shared_ptr<TEmailListItem> ByClient(const QString& AClientIdent, const QString& AClientListIdent) {
+        return FListStore.ByClient(AClientIdent, AClientListIdent);
+    }
+    std::shared_ptr<TEmailListItem> Add() { return FListStore.Add(); }
+    void Delete(const std::shared_ptr<TEmailListItem>& AItem) { FListStore.Delete(AItem); }
+    void Load() { FListStore.Load(); }
+    void Save() { FListStore.Save(); }
+    QDateTime LastLoaded() { return FListStore.LastLoaded(); }
+    std::shared_ptr<TMacroList> GetSchemaMacroList(const QString& SchemaName) {
+        return FListStore.GetSchemaMacroList(SchemaName);
+    }
+    static QString GetEmailFieldsFromSchema(const QString& SchemaName, int AFlag) {
+        return TEmailListStore::GetEmailFieldsFromSchema(SchemaName, AFlag);
+    }
+    // Stored form "%NAME%" <-> editor form "[Caption]" of the fields of SchemaName.
+    QString ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption) const;
+
+    // IExtFuncPluginEmailMarketing. Called from another thread, the call is queued to the main
+    // thread (a failure there is shown through the exception display). From BeforeUnInit on,
+    // providers are forgotten and no new one is taken: the modules that own them are unloaded next.
+    void DeleteClientList(const std::shared_ptr<hostapi::IClientListProvider>& AProvider,
+                          int AListIndex) override;
+    void RegisterClientProvider(const std::shared_ptr<hostapi::IClientListProvider>& AProvider) override;
+    void UnRegisterClientProvider(const std::shared_ptr<hostapi::IClientListProvider>& AProvider) override;
 
     qint32 PreloadEmailList() const { return FPreloadEmailList; }
     void SetPreloadEmailList(qint32 value) { FPreloadEmailList = value; }
@@ -118,7 +153,13 @@ public:
 
     QTimer* AutostartTimer() const { return tmrCheckAutostart; }
 
+protected:
+    hostapi::IExtFunc* DoOnGetExtFunc(const QString& AIID) override;
+
 private:
+    // Runs AAction on the main thread: at once when called there, else queued.
+    void OnMainThread(std::function<void()> AAction);
+    QList<TEmailListIdentity> UsedLists() const;
     void BuildFormManager();
     void QVFirstStartLink(hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem);
     void UpdateAttachmentFileOptions();
@@ -136,8 +177,12 @@ private:
     hostapi::TQVPluginFormManager* QVPluginFormManager = nullptr;
 
     qint32 FPreloadEmailList = -1;
-    QList<std::shared_ptr<TEmailListItem>> FEMailLists;
     std::unique_ptr<TEmailSenderJobList> FJobs;
+    // The job being freed while the observers are told (it uses its list no more).
+    const TBaseEmailSender* FRemovedJob = nullptr;
+    TEmailListStore FListStore;
+    bool FProvidersClosed = false;
+    hostapi::TQVSQLDeleteNotifyListener QVSQLDeleteNotifyListener;
     std::shared_ptr<IJobNotification> FJobNotifyer;
     QString FResolvConfPath;
 

@@ -408,7 +408,7 @@ const QList<TSchemaMigration>& SchemaMigrations() {
     static const QList<TSchemaMigration> steps = {
         {1, QStringLiteral("initial schema"), &InitialCreation},
         {2, QStringLiteral("register service registrations"), &AddRegistrations},
-        // Next: {2, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
+        // Next: {3, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
     };
     return steps;
 }

@@ -2,6 +2,7 @@
 
 #include "ClientPluginBase.h"
 #include "ExceptionDisplay.h"
+#include "OwnedText.h"
 #include "QVException.h"
 #include "QVFirstStart.h"
 #include "SettingsStore.h"
@@ -25,7 +26,9 @@ constexpr int StepRowRole = Qt::UserRole + 1;
 FirstStartSteps::FirstStartSteps(const QList<hostapi::TQVFirstStart*>& AComponents) {
     for (hostapi::TQVFirstStart* component : AComponents) {
         for (const hostapi::TQVFirstStartItem& item : component->Items())
-            FSteps.append({component->Title(), item.Title, item.Description, item.Index, component});
+            // The steps may outlive the module (the dialog stays open while it unloads): copies.
+            FSteps.append({hostapi::OwnedCopy(component->Title()), hostapi::OwnedCopy(item.Title),
+                           hostapi::OwnedCopy(item.Description), item.Index, component});
     }
 }
 

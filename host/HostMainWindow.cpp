@@ -189,6 +189,8 @@ void HostMainWindow::SwitchLanguage(const QString& ALangName) {
         RetranslateUi();
         // Modules may name their entries anew in the new language.
         BuildModuleMenus();
+        // Kept for the next start.
+        hostapi::TQVMainInterface::GetLocalSettingsStorage()->SaveLanguage(ALangName);
     } catch (...) {
         hostapi::TVRNExceptionUtils::ShowCurrent();
     }

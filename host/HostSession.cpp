@@ -3,6 +3,7 @@
 
 #include "ClientPluginBase.h"
 #include "ExceptionDisplay.h"
+#include "LocalSettingsStorage.h"
 #include "PluginForm.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
@@ -46,25 +47,10 @@ HostSession::~HostSession() {
         hostapi::TQVMainInterface::SetModuleLoader(nullptr);
 }
 
-QString HostSession::ModuleFolderFromArguments(const QStringList& AArguments,
-                                               const QString& AApplicationDir) {
-    const QString option = QStringLiteral("--modules");
-    QString folder;
-    for (qsizetype i = 1; i < AArguments.size(); ++i) {
-        const QString& argument = AArguments.at(i);
-        if (argument == option) {
-            if (i + 1 >= AArguments.size() || AArguments.at(i + 1).isEmpty())
-                throw hostapi::EQVException(QStringLiteral("The option %1 needs a folder").arg(option));
-            folder = AArguments.at(++i);
-        } else if (argument.startsWith(option + QLatin1Char('='))) {
-            folder = argument.mid(option.size() + 1);
-            if (folder.isEmpty())
-                throw hostapi::EQVException(QStringLiteral("The option %1 needs a folder").arg(option));
-        }
-    }
-    if (folder.isEmpty())
-        folder = QDir(AApplicationDir).filePath(QStringLiteral("../modules"));
-    return QDir::cleanPath(QDir(folder).absolutePath());
+void HostSession::RestoreLanguage() {
+    const QString language = hostapi::TQVMainInterface::GetLocalSettingsStorage()->RestoreLanguage();
+    if (!language.isEmpty())
+        hostapi::TVRNLang::SetCurrentLanguage(language);
 }
 
 int HostSession::LoadModules(const QString& AFolder) {

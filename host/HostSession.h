@@ -52,9 +52,9 @@ public:
     hostapi::ScreenService& Screen() { return FScreen; }
     hostapi::Scheduler& GetScheduler() { return FScheduler; }
 
-    // The module folder of the command line ("--modules DIR" or "--modules=DIR"), else
-    // <AApplicationDir>/../modules. EQVException when the option has no value.
-    static QString ModuleFolderFromArguments(const QStringList& AArguments, const QString& AApplicationDir);
+    // Makes the language the user chose last (local settings) the process language; call before the
+    // modules load. Nothing changes when none was kept; EQVException when it cannot be read.
+    static void RestoreLanguage();
 
 private:
     // The file name of a loaded module, for messages.

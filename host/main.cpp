@@ -1,19 +1,29 @@
 #include "DemoData.h"
-#include "HostMainWindow.h"
+#include "HostCommandLine.h"
+#include "HostExceptionDisplay.h"
 #include "HostLog.h"
+#include "HostMainWindow.h"
 #include "HostSession.h"
+#include "ShutDownSignals.h"
 
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "HostLibraries.h"
-#include "QVRegistrationPartHandler.h"
+#include "MessageSink.h"
+#include "QVException.h"
 #include "QVMainInterface.h"
+#include "QVRegistrationPartHandler.h"
+#include "RegionalSettings.h"
 #include "SettingsStore.h"
 #include "VRNLang.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QTimer>
 
+#include <cstdio>
 #include <exception>
 
 using qvhost::lcHost;
@@ -25,11 +35,14 @@ QString StartText(const QString& AId) {
     return lang.TextIn(AId, hostapi::TVRNLang::CurrentLanguage());
 }
 
-// A failed start is logged and shown through the host's exception display; the host then exits with 1.
-// Called inside a catch block.
+void WriteError(const QString& AProgram, const QString& AText) {
+    std::fputs(qPrintable(QStringLiteral("%1: %2\n").arg(AProgram, AText)), stderr);
+    std::fflush(stderr);
+}
+
+// A failed start is shown through the host's exception display (a box, or standard error where the
+// platform shows no windows); the host then exits with 1. Called inside a catch block.
 int FailStart(const QString& ACaptionId) {
-    qCCritical(lcHost).noquote()
-        << "Start failed:" << hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message;
     hostapi::TVRNExceptionUtils::ShowCurrent(StartText(ACaptionId));
     if (hostapi::Database::IsOpen())
         hostapi::Database::Close();
@@ -39,20 +52,59 @@ int FailStart(const QString& ACaptionId) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString program = QFileInfo(arguments.value(0)).fileName();
+
+    // The command line and the display are checked before Qt starts: Qt aborts without a display.
+    qvhost::HostOptions options;
+    try {
+        const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+        options = qvhost::HostCommandLine::Parse(arguments, QFileInfo(executable).absolutePath());
+    } catch (const std::exception& e) {
+        WriteError(program, hostapi::TVRNExceptionUtils::Describe(e, {}).Message);
+        return qvhost::HostCommandLine::UsageExitCode;
+    }
+    if (options.HelpRequested) {
+        std::fputs(qPrintable(qvhost::HostCommandLine::HelpText(program)), stdout);
+        return 0;
+    }
+    const QString missingDisplay =
+        qvhost::HostCommandLine::MissingDisplay(arguments, QProcessEnvironment::systemEnvironment());
+    if (!missingDisplay.isEmpty()) {
+        WriteError(program, missingDisplay);
+        return 1;
+    }
+
     QApplication app(argc, argv);
 
-    QString moduleFolder;
+    // Every shown exception is kept in the "Protokoll"; without visible windows it goes to stderr.
+    const bool showsWindows = qvhost::HostExceptionDisplay::ShowsWindows(QGuiApplication::platformName());
+    qvhost::HostExceptionDisplay display(showsWindows ? &hostapi::TVRNExceptionUtils::Current() : nullptr,
+                                         hostapi::MessageSink::Instance(),
+                                         [program](const QString& AText) { WriteError(program, AText); });
+    hostapi::TVRNExceptionUtils::SetCurrent(&display);
+    const auto uninstallDisplay = qScopeGuard([] { hostapi::TVRNExceptionUtils::SetCurrent(nullptr); });
+
+    // SIGTERM and SIGINT end the event loops; the modules are then unloaded without questions.
+    std::unique_ptr<qvhost::ShutDownSignals> shutDownSignals;
     try {
         hostapi::HostLibraries::Initialize();
         hostapi::TQVRegistrationPartHandler::RegisterWithHost();
-        moduleFolder = qvhost::HostSession::ModuleFolderFromArguments(QApplication::arguments(),
-                                                                      QApplication::applicationDirPath());
+        shutDownSignals = std::make_unique<qvhost::ShutDownSignals>();
+        QObject::connect(shutDownSignals.get(), &qvhost::ShutDownSignals::SignalReceived, &app,
+                         [](int ASignal) {
+                             qCInfo(lcHost) << "Signal" << ASignal << "received: closing without questions";
+                             QCoreApplication::exit(0);
+                         });
+        hostapi::RegionalSettings::CaptureSystem();
     } catch (...) {
         return FailStart(QStringLiteral("IDS_StartFailed"));
     }
 
     try {
-        hostapi::Database::Open(hostapi::DatabaseConfig::FromArguments(QApplication::arguments()));
+        hostapi::Database::Open(options.Database);
         const int seeded = qvhost::SeedDemoAddresses();
         if (seeded > 0)
             qCInfo(lcHost) << "Seeded" << seeded << "demo addresses";
@@ -60,32 +112,36 @@ int main(int argc, char* argv[]) {
         return FailStart(QStringLiteral("IDS_DatabaseFailed"));
     }
     hostapi::TQVMainInterface::SetSaveSettings(&hostapi::SettingsStore::Instance());
+    try {
+        qvhost::HostSession::RestoreLanguage();
+    } catch (...) {
+        hostapi::TVRNExceptionUtils::ShowCurrent(); // the host starts in German
+    }
 
     int status = 0;
     bool unloaded = true;
     {
         qvhost::HostSession session;
         try {
-            session.LoadModules(moduleFolder);
+            session.LoadModules(options.ModuleFolder);
         } catch (...) {
             return FailStart(QStringLiteral("IDS_StartFailed"));
         }
         session.StartModules();
-        {
+        // A signal taken while a module's start waited in a dialog ended that dialog's loop only.
+        if (shutDownSignals->Received() == 0) {
             qvhost::HostMainWindow window(&session);
             window.show();
             QTimer::singleShot(0, &window, [&window] { window.StartFirstStart(); });
             status = QApplication::exec();
         }
-        // The main window's close unloads the modules; the event loop may also end without it.
+        // The main window's close unloads the modules; a signal or the end of the event loop leaves
+        // them to this, which asks nothing.
         if (!session.Loader().Plugins().isEmpty()) {
             try {
                 session.UnloadAll();
-            } catch (const std::exception& e) {
-                qCCritical(lcHost).noquote() << "Modules stay loaded:" << QString::fromUtf8(e.what());
-                unloaded = false;
             } catch (...) {
-                qCCritical(lcHost) << "Modules stay loaded after an unknown exception";
+                hostapi::TVRNExceptionUtils::ShowCurrent();
                 unloaded = false;
             }
         }
@@ -95,5 +151,6 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     hostapi::Database::Close();
+    qCInfo(lcHost) << "Closed";
     return status;
 }

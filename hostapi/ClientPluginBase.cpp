@@ -148,6 +148,10 @@ void TClientPluginBaseGUI::RegisterPluginFormClass(TPluginFormClass AClass, TPlu
     AddClass(std::move(AClass), AList);
 }
 
+void TClientPluginBaseGUI::SetModuleName(const QString& AName) {
+    FModuleName = QString(AName.constData(), AName.size());
+}
+
 int TClientPluginBaseGUI::IndexOfPluginForm(const QString& AClassName) const {
     for (qsizetype i = 0; i < FPluginFormClasses.size(); ++i) {
         if (FPluginFormClasses.at(i).ClassName == AClassName)

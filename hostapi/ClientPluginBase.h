@@ -137,6 +137,11 @@ public:
     // Index of the window class named AClassName in PluginFormClasses(); -1 when not registered.
     int IndexOfPluginForm(const QString& AClassName) const;
 
+    // A name the module gives its plug-in object (e.g. "EmailMarketing"); empty until set. The text
+    // is copied, so it stays valid after the module is unloaded.
+    QString ModuleName() const { return FModuleName; }
+    void SetModuleName(const QString& AName);
+
     // Creates a window of class AIndex (EQVAssertion when out of range). The plug-in object keeps
     // track of it until it is destroyed.
     TPluginForm* CreatePluginForm(int AIndex, QWidget* AParent = nullptr);
@@ -151,6 +156,7 @@ public:
 private:
     const TPluginFormClassList& FPluginFormClasses;
     QList<QPointer<TPluginForm>> FForms;
+    QString FModuleName;
 };
 
 // The module entry every module exports with C linkage under the name "InitProc": answers a new

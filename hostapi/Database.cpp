@@ -4,6 +4,7 @@
 #include "DBFieldSchema.h"
 #include "QVException.h"
 #include "SchemaDefinitions.h"
+#include "SqlUnicode.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -156,9 +157,9 @@ QVariant NormalizeBind(const QVariant& v) {
     case QMetaType::QDateTime:
         // Local time as ISO text, the form the record sets and statements bind: Qt's PostgreSQL
         // driver would shift a bound QDateTime to UTC and read it back as local time.
-        return v.toDateTime().isValid()
-                   ? QVariant(v.toDateTime().toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")))
-                   : QVariant();
+        return v.toDateTime().isValid() ? QVariant(v.toDateTime().toLocalTime().toString(
+                                              QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")))
+                                        : QVariant();
     case QMetaType::QDate:
         return v.toDate().isValid() ? v : QVariant();
     case QMetaType::QTime:
@@ -168,21 +169,76 @@ QVariant NormalizeBind(const QVariant& v) {
     }
 }
 
+// Creates the missing folders of path one by one, each 0700 whatever the umask. Folders that exist
+// keep their mode.
+void CreatePrivateFolders(const QString& folder) {
+    const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
+    QStringList missing;
+    for (QString f = absolute; !QFileInfo::exists(f); f = QFileInfo(f).path()) {
+        if (f == QFileInfo(f).path()) // the root itself
+            break;
+        missing.prepend(f);
+    }
+    for (const QString& f : std::as_const(missing)) {
+        const QByteArray native = QFile::encodeName(f);
+        // mkdir's mode is narrowed by the umask only; chmod then sets exactly 0700.
+        if (::mkdir(native.constData(), 0700) != 0) {
+            if (errno == EEXIST) // made meanwhile by someone else: not ours to change
+                continue;
+            throw EQVDatabaseException(QStringLiteral("Cannot create the folder %1: %2")
+                                           .arg(f, QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        if (::chmod(native.constData(), 0700) != 0)
+            throw EQVDatabaseException(QStringLiteral("Cannot make the folder %1 private: %2")
+                                           .arg(f, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+}
+
+// The database file is created here, private (0600) from its first byte; SQLite gives its -wal and
+// -shm files the same mode. A file the host creates is created exclusively and never through a
+// link. At the host's own default path an existing link or non-file is refused as well; a path the
+// user chose is opened as given.
 void PrepareSqliteFile(const QString& path) {
     if (path.isEmpty())
         throw EQVDatabaseException(QStringLiteral("No database file given"));
     const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath()))
-        throw EQVDatabaseException(QStringLiteral("Cannot create the folder %1").arg(info.absolutePath()));
-    // Create the file ourselves so that it is private (0600) from its first byte; SQLite gives its
-    // -wal and -shm files the same mode.
-    const QByteArray native = QFile::encodeName(info.absoluteFilePath());
-    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    const QString file = info.absoluteFilePath();
+    const bool hostPath = file == QFileInfo(DatabaseConfig::DefaultSqlitePath()).absoluteFilePath();
+    CreatePrivateFolders(info.absolutePath());
+    const QByteArray native = QFile::encodeName(file);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const bool privateMode = ::fchmod(fd, 0600) == 0; // a umask may have taken owner bits
+        const int error = errno;
+        ::close(fd);
+        if (!privateMode)
+            throw EQVDatabaseException(QStringLiteral("Cannot make the database file %1 private: %2")
+                                           .arg(file, QString::fromLocal8Bit(std::strerror(error))));
+        return;
+    }
+    if (errno != EEXIST)
+        throw EQVDatabaseException(QStringLiteral("Cannot create the database file %1: %2")
+                                       .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!hostPath) {
+        // Opened as given: a link the user named leads to the file, which is made private when new.
+        const int given = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (given < 0)
+            throw EQVDatabaseException(QStringLiteral("Cannot open the database file %1: %2")
+                                           .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+        ::close(given);
+        return;
+    }
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        throw EQVDatabaseException(QStringLiteral("Cannot read the database file %1: %2")
+                                       .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+    if (S_ISLNK(st.st_mode))
         throw EQVDatabaseException(
-            QStringLiteral("Cannot create the database file %1: %2")
-                .arg(info.absoluteFilePath(), QString::fromLocal8Bit(std::strerror(errno))));
-    ::close(fd);
+            QStringLiteral("The database file %1 is a link; the program does not follow a link at its "
+                           "own database path. Remove the link or name the file with --database.")
+                .arg(file));
+    if (!S_ISREG(st.st_mode))
+        throw EQVDatabaseException(QStringLiteral("The database file %1 is no regular file").arg(file));
 }
 
 db::TSqlDialect Dialect() {
@@ -353,13 +409,24 @@ void Database::Open(const DatabaseConfig& configArg) {
             if (mode != QLatin1String("wal"))
                 throw EQVDatabaseException(
                     QStringLiteral("SQLite refused WAL mode (journal mode %1)").arg(mode));
+        } else {
+            // Text filters and ordering rely on the ICU collation; a server without it fails here,
+            // not at the first list that is sorted.
+            QSqlQuery q = Exec(QStringLiteral("SELECT 1 FROM pg_collation WHERE collname = ?"),
+                               {QStringLiteral("und-x-icu")}, QStringLiteral("look up the text collation"));
+            if (!q.next())
+                throw EQVDatabaseException(
+                    QStringLiteral("The PostgreSQL server %1 has no ICU collation \"und-x-icu\" (a server "
+                                   "built with ICU is needed)")
+                        .arg(config.Describe()));
         }
         CreateOrMigrateSchema();
     } catch (...) {
         Close();
         throw;
     }
-    qCDebug(hostapi::lcHostApi) << "opened" << (config.IsPostgres() ? "PostgreSQL" : "SQLite") << config.Describe();
+    qCDebug(hostapi::lcHostApi) << "opened" << (config.IsPostgres() ? "PostgreSQL" : "SQLite")
+                                << config.Describe();
 }
 
 void Database::Close() {
@@ -444,6 +511,7 @@ QSqlDatabase Database::Connection() {
         // foreign_keys off: cascades are the host's delete notification, not the database's.
         for (const char* pragma : {"PRAGMA foreign_keys=OFF", "PRAGMA busy_timeout=30000"})
             ExecDirect(QString::fromLatin1(pragma), QStringLiteral("configure connection"));
+        RegisterSqliteUnicode(db);
     }
     return db;
 }

@@ -32,8 +32,11 @@ struct HOSTAPI_EXPORT DatabaseConfig {
 // database (Qt SQL connections are thread-bound); a thread's connection is removed when it ends.
 class HOSTAPI_EXPORT Database {
 public:
-    // Opens (creating the SQLite file with mode 0600 when absent), creates or migrates every schema
-    // of db/ and records the schema version. Throws EQVDatabaseException.
+    // Opens (creating the SQLite file with mode 0600 when absent, and its missing folders with mode
+    // 0700, whatever the umask), creates or migrates every schema of db/ and records the schema
+    // version. A SQLite file the host creates is created exclusively, never through a link; at the
+    // default path (DatabaseConfig::DefaultSqlitePath) an existing link is refused, a path the user
+    // gave is opened as given. Throws EQVDatabaseException.
     static void Open(const DatabaseConfig& config);
     // Closes every connection. No other thread may use the database any more.
     static void Close();
@@ -41,7 +44,8 @@ public:
     static bool IsPostgres();
     static const DatabaseConfig& Config();
 
-    // The calling thread's connection, opened on first use.
+    // The calling thread's connection, opened on first use. SQLite connections carry the text
+    // functions of SqlUnicode.h.
     static QSqlDatabase Connection();
 
     // Schema version recorded in the database.
@@ -76,6 +80,7 @@ public:
     // registry's own (SQLite busy timeout; PostgreSQL host, port, database, user, password and the
     // URL's query items as libpq connect options). The caller opens, uses and removes it on its own
     // thread; it is not part of the registry. For tools and tests that need a connection of their own.
+    // A SQLite connection made so lacks the text functions until RegisterSqliteUnicode (SqlUnicode.h).
     static QSqlDatabase AddConnection(const DatabaseConfig& config, const QString& connectionName);
     // True when the error is SQLite's SQLITE_BUSY / SQLITE_LOCKED ("database is locked").
     static bool IsBusyError(const QSqlError& error);

@@ -3,6 +3,7 @@
 #include "QVException.h"
 #include "SettingsStore.h"
 #include "StringData.h"
+#include "VRNLang.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -62,6 +63,38 @@ bool LocalSettingsStorage::RestoreWindowState(QWidget& AWindow) {
     if (numbers[4] == 1)
         AWindow.setWindowState(AWindow.windowState() | Qt::WindowMaximized);
     return true;
+}
+
+namespace {
+
+const QString LanguageSection = QStringLiteral("LOCALSETTINGS");
+const QString LanguageKey = QStringLiteral("LANGUAGE");
+
+// The language name as TVRNLang spells it; empty when ALangName is none of them.
+QString KnownLanguage(const QString& ALangName) {
+    for (const QString& name : TVRNLang::LanguageNames())
+        if (name.compare(ALangName, Qt::CaseInsensitive) == 0)
+            return name;
+    return {};
+}
+
+} // namespace
+
+void LocalSettingsStorage::SaveLanguage(const QString& ALangName) {
+    const QString language = KnownLanguage(ALangName);
+    if (language.isEmpty())
+        throw EQVException(QStringLiteral("Unknown language \"%1\" cannot be kept").arg(ALangName));
+    FStore.WriteString(LanguageSection, LanguageKey, StrToStringData(language));
+}
+
+QString LocalSettingsStorage::RestoreLanguage() {
+    const QString stored = StringDataToStr(FStore.ReadString(LanguageSection, LanguageKey), true);
+    if (stored.isEmpty())
+        return {};
+    const QString language = KnownLanguage(stored);
+    if (language.isEmpty())
+        throw EQVException(QStringLiteral("The stored language \"%1\" is unknown").arg(stored));
+    return language;
 }
 
 QRect LocalSettingsStorage::FitIntoArea(const QRect& AGeometry, const QRect& AAvailable) {

@@ -22,17 +22,24 @@ public:
     // Gives the window what was stored for its class, fitted into the available area of the screen
     // it was on (else the primary screen). False when nothing was stored.
     virtual bool RestoreWindowState(QWidget& AWindow) = 0;
+    // The language the user chose last (one of TVRNLang::LanguageNames()), kept across starts;
+    // empty when none was chosen yet.
+    virtual void SaveLanguage(const QString& ALangName) = 0;
+    virtual QString RestoreLanguage() = 0;
 };
 
 // Window states in the host's settings store: section "WINDOWSTATE", key = the window's class name
 // (QMetaObject::className, with namespace), value "x,y,width,height,maximized" (maximized 0 or 1).
-// A stored value that cannot be read raises EQVException.
+// The language: section "LOCALSETTINGS", key "LANGUAGE", the language name.
+// A stored value that cannot be read raises EQVException; so does saving an unknown language.
 class HOSTAPI_EXPORT LocalSettingsStorage : public ILocalSettingsStorage {
 public:
     explicit LocalSettingsStorage(ISettingsStore& AStore);
 
     void SaveWindowState(const QWidget& AWindow) override;
     bool RestoreWindowState(QWidget& AWindow) override;
+    void SaveLanguage(const QString& ALangName) override;
+    QString RestoreLanguage() override;
 
     // AGeometry made no larger than AAvailable and moved into it.
     static QRect FitIntoArea(const QRect& AGeometry, const QRect& AAvailable);

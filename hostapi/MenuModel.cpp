@@ -1,6 +1,7 @@
 #include "MenuModel.h"
 
 #include "ClientPluginBase.h"
+#include "OwnedText.h"
 #include "QVException.h"
 
 #include <algorithm>
@@ -11,10 +12,6 @@ namespace hostapi {
 namespace {
 
 // The model may outlive the modules, whose texts (literals) live in their code: it keeps copies.
-QString OwnedCopy(const QString& AText) {
-    return QString(AText.constData(), AText.size());
-}
-
 TMenuEntry OwnedEntry(const QString& APluginGUID, const QString& AModuleTitle,
                       const TQVPluginFormManagerItem& AItem) {
     TMenuEntry entry{OwnedCopy(APluginGUID), OwnedCopy(AModuleTitle), AItem};

@@ -1,5 +1,6 @@
 #include "MessageSink.h"
 
+#include "OwnedText.h"
 #include "QVException.h"
 
 #include <QCoreApplication>
@@ -20,11 +21,13 @@ MessageSink::~MessageSink() = default;
 
 void MessageSink::AddMessage(const QString& AText, MessageKind AKind) {
     QV_ASSERT(AKind == MessageKind::Info || AKind == MessageKind::Warning || AKind == MessageKind::Error);
+    // The sink outlives the module that reports: it keeps a copy of the text.
+    const QString text = OwnedCopy(AText);
     {
         QMutexLocker locker(&FLock);
-        FEntries.append({QDateTime::currentDateTime(), AKind, AText});
+        FEntries.append({QDateTime::currentDateTime(), AKind, text});
     }
-    emit MessageAdded(int(AKind), AText);
+    emit MessageAdded(int(AKind), text);
 }
 
 QList<MessageSinkEntry> MessageSink::Entries() const {

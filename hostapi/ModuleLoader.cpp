@@ -2,6 +2,7 @@
 #include "HostApiLog.h"
 
 #include "ClientPluginBase.h"
+#include "OwnedText.h"
 #include "PluginForm.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
@@ -209,8 +210,7 @@ void ModuleLoader::UnloadAll() {
             FModules.pop_back();
         }
         // Text of the module's own (e.g. a literal) must not outlive it: copy.
-        const QString guid =
-            QString(module->Plugin->PluginGUID().constData(), module->Plugin->PluginGUID().size());
+        const QString guid = OwnedCopy(module->Plugin->PluginGUID());
         module->Plugin.reset();
         DeliverPostedEvents();
         if (dlclose(module->Handle) != 0)

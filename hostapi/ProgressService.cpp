@@ -1,5 +1,6 @@
 #include "ProgressService.h"
 
+#include "OwnedText.h"
 #include "QVException.h"
 
 #include <QCoreApplication>
@@ -29,7 +30,7 @@ int ProgressService::OpenProgress(const QString& ACaption) {
     AssertMainThread();
     ProgressEntry entry;
     entry.Handle = FNextHandle++;
-    entry.Caption = ACaption;
+    entry.Caption = OwnedCopy(ACaption); // shown after the module may be gone
     FEntries.append(entry);
     emit ProgressOpened(entry.Handle);
     return entry.Handle;
@@ -43,7 +44,7 @@ void ProgressService::UpdateProgress(int AHandle, int APosition, int AMaximum, c
     ProgressEntry& entry = FEntries[index];
     entry.Position = APosition;
     entry.Maximum = AMaximum;
-    entry.Text = AText;
+    entry.Text = OwnedCopy(AText);
     emit ProgressChanged(AHandle);
 }
 

@@ -1,7 +1,9 @@
 #include "QVFilter.h"
 
 #include "QVException.h"
+#include "Database.h"
 #include "SchemaDefinitions.h"
+#include "SqlUnicode.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -160,8 +162,7 @@ QStringList SplitInValues(const QVariant& value, const QString& fieldName) {
     } else {
         items = value.toString().split(QLatin1Char(','));
     }
-    for (QString& s : items) {
-        s = s.trimmed();
+    for (const QString& s : std::as_const(items)) {
         if (s.isEmpty())
             Fail(QStringLiteral("The filter on field %1 lists an empty value").arg(fieldName));
     }
@@ -389,7 +390,9 @@ private:
             binds << pattern;
             const QString text =
                 rf.Type == TFieldDataType::fdtText ? col : QStringLiteral("CAST(%1 AS TEXT)").arg(col);
-            const QString like = QStringLiteral("LOWER(%1) LIKE LOWER(?) ESCAPE '\\'").arg(text);
+            const bool postgres = Database::IsPostgres();
+            const QString like = QStringLiteral("%1 LIKE %2 ESCAPE '\\'")
+                                     .arg(LowerSql(text, postgres), LowerSql(QStringLiteral("?"), postgres));
             if (f.FilterType == ftNotLike)
                 return QStringLiteral("(%1 IS NULL OR NOT (%2))").arg(col, like);
             return like;
@@ -525,12 +528,21 @@ TQVFilter& TQVFilterList::AddParenthesis(TQVParenthesis parenthesis, TQVFilterLi
 }
 
 void TQVFilterList::AddGroup(const TQVFilterList& other) {
-    const bool enclose = HasActiveFilter() && other.Count() > 0;
-    if (enclose)
-        AddParenthesis(fpOpen);
+    // Both sides are enclosed: "a OR b" plus "c" must mean (a OR b) AND (c), and auto-active filters
+    // may turn active after the lists were combined.
+    if (FItems.isEmpty() || other.FItems.isEmpty()) {
+        FItems += other.FItems;
+        return;
+    }
+    TQVFilter open;
+    open.Parenthesis = fpOpen;
+    TQVFilter close;
+    close.Parenthesis = fpClose;
+    FItems.prepend(open);
+    FItems.append(close);
+    FItems.append(open);
     FItems += other.FItems;
-    if (enclose)
-        AddParenthesis(fpClose);
+    FItems.append(close);
 }
 
 void TQVFilterList::Clear() {

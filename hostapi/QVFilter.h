@@ -30,8 +30,9 @@ namespace hostapi {
 //   11    ftIn            field equals one of the values (comma-separated text or a list)
 //   12    ftNotLike       field does not contain value; a NULL field counts as not containing it
 // Every other comparison with a non-empty value is false for a NULL field (ftNotEqual included).
-// ftGreater to ftLessEqual and ftIn need a value. The text comparisons (1, 7, 8, 12) read the field
-// as text; case folding covers ASCII letters on SQLite.
+// ftGreater to ftLessEqual and ftIn need a value; ftIn compares its values as they stand (no
+// trimming). The text comparisons (1, 7, 8, 12) read the field as text and fold case by Unicode
+// rules, the same on SQLite and PostgreSQL ("Ö" matches "ö").
 //
 // Links (column "filterlink"): 0 flNone, 1 flAnd, 2 flOr. A filter's link joins it to the condition
 // before it; the first condition of the whole list or of a group has no predecessor and its link is
@@ -112,8 +113,9 @@ public:
     TQVFilter& Add(const QString& fieldName, const QVariant& value, TQVFilterType type = ftEqual,
                    TQVFilterLink link = flAnd);
     TQVFilter& AddParenthesis(TQVParenthesis parenthesis, TQVFilterLink link = flAnd);
-    // Appends every filter of other. When this list already holds a condition, the appended
-    // top-level filters are enclosed in parentheses so that their links stay among themselves.
+    // Appends every filter of other so that the result selects (this list) AND (other): when both
+    // hold filters, the top-level filters of each side are enclosed in parentheses of their own, so
+    // that an OR on either side stays inside it.
     void AddGroup(const TQVFilterList& other);
     void Clear();
     int Count() const { return FItems.size(); }

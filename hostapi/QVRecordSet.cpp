@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "QVException.h"
 #include "QVSQLDeleteNotify.h"
+#include "SqlUnicode.h"
 
 #include <QSqlQuery>
 
@@ -113,8 +114,13 @@ QString TQVRecordSet::SelectSql(const QString& where, QStringList joins) const {
         const TResolvedField rf = TDBFieldSchema::Instance().ResolveField(FSchemaName, o.FieldName);
         const QString col = FieldColumnSql(rf, QStringLiteral("t"), joins);
         const QString dir = o.Descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
-        // NULL sorts as the largest value, the same on SQLite and PostgreSQL.
-        order << QStringLiteral("CASE WHEN %1 IS NULL THEN 1 ELSE 0 END%2").arg(col, dir) << col + dir;
+        // NULL, and for text the empty text too, sorts as the largest value; text is ordered by the
+        // one Unicode collation of both backends.
+        if (rf.Type == TFieldDataType::fdtText)
+            order << QStringLiteral("CASE WHEN %1 IS NULL OR %1 = '' THEN 1 ELSE 0 END%2").arg(col, dir)
+                  << CollateSql(QStringLiteral("NULLIF(%1, '')").arg(col)) + dir;
+        else
+            order << QStringLiteral("CASE WHEN %1 IS NULL THEN 1 ELSE 0 END%2").arg(col, dir) << col + dir;
     }
     order << QStringLiteral("t.") + Database::QuoteIdentifier(FColumns.first().Field.Field);
     QString sql =

@@ -65,6 +65,9 @@ public:
     QVariant SchemaVariable(const QString& name) const; // null when not set
     QStringList SchemaVariableNames() const;
 
+    // Orders by the field; text by the Unicode collation "und-x-icu" on both backends ("Bäckerei"
+    // before "Becker"). NULL, and for text the empty text, sorts as the largest value: last when
+    // ascending, first when descending.
     void AddOrder(const QString& fieldName, bool descending = false);
     void ClearOrder() { FOrder.clear(); }
     const QList<TQVOrderField>& Order() const { return FOrder; }

@@ -68,6 +68,11 @@ TQVFilterList TQVSchemaFilterSave::SetFilters() const {
 
 void TQVSchemaFilterSave::SaveFilters(const TQVFilterList& filters) const {
     RequireConfigured();
+    // Without a filter of its own the rows to replace would be every set of the schema.
+    if (!FFilters.HasActiveFilter())
+        Fail(QStringLiteral("The filters of %1 are not saved: no filter selects the saved set to replace "
+                            "(e.g. the list is not stored yet)")
+                 .arg(FSchemaName));
     // Names, values, parentheses and sub-select structure must hold before anything is written.
     BuildWhere(FSchemaName, filters);
     QHash<qint64, QString> schemaOfChildren; // filter id -> its sub-select schema

@@ -52,7 +52,8 @@ public:
 
     // Replaces the stored rows of the set by filters, in one transaction. The filters are checked
     // against the data schema first (names, values, parentheses, sub-selects); nothing is written
-    // when they do not hold.
+    // when they do not hold. Refused (EQVDatabaseException, nothing written) while none of Filters()
+    // is active, for the rows to replace would then be those of every set of the schema.
     void SaveFilters(const TQVFilterList& filters) const;
     // The stored filters of the set, each with its row id as ID. When addTo is given, they are also
     // appended to it as one group (TQVFilterList::AddGroup).

@@ -1,5 +1,6 @@
 #include "ScheduleLog.h"
 
+#include "OwnedText.h"
 #include "QVException.h"
 #include "VRNLang.h"
 
@@ -28,7 +29,8 @@ ScheduleLog::~ScheduleLog() {
 
 void ScheduleLog::Report(const QString& ACaption, MessageKind AKind, const QString& AText) {
     QV_ASSERT(AKind == MessageKind::Info || AKind == MessageKind::Warning || AKind == MessageKind::Error);
-    const ScheduleLogEntry entry{FClock(), ACaption, AKind, AText};
+    // The log outlives the module that reports: it keeps copies of the texts.
+    const ScheduleLogEntry entry{FClock(), OwnedCopy(ACaption), AKind, OwnedCopy(AText)};
     if (QThread::currentThread() == thread())
         Append(entry);
     else

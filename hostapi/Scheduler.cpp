@@ -1,6 +1,7 @@
 #include "Scheduler.h"
 
 #include "ExceptionDisplay.h"
+#include "OwnedText.h"
 #include "QVException.h"
 #include "VRNLang.h"
 
@@ -34,7 +35,7 @@ void Scheduler::RegisterPlugin(TSchedulePlugin* APlugin) {
         Entry entry;
         entry.Plugin = APlugin;
         entry.Key = APlugin;
-        entry.Identifier = identifier;
+        entry.Identifier = OwnedCopy(identifier);
         added.append(entry);
     }
     FEntries.append(added);

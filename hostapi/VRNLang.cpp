@@ -1,5 +1,6 @@
 #include "VRNLang.h"
 
+#include "OwnedText.h"
 #include "QVException.h"
 
 #include <QCoreApplication>
@@ -75,7 +76,8 @@ std::shared_ptr<const TVRNLang::Table> TVRNLang::LoadTable(const QString& unitNa
     if (!file.open(QIODevice::ReadOnly))
         throw EQVException(QStringLiteral("Translation table %1 not found").arg(path));
     auto table = ParseTable(file.readAll(), path);
-    cache.insert(unitName, table);
+    // The cache outlives the module that asked: its key must not point into the module's code.
+    cache.insert(OwnedCopy(unitName), table);
     return table;
 }
 
@@ -145,7 +147,7 @@ int TVRNLang::LanguageIndex(const QString& ALangName) {
 }
 
 TVRNLang::TVRNLang(const QString& AUnitName)
-    : FUnitName(AUnitName), FTable(LoadTable(AUnitName)), FLanguage(GCurrentLanguage.load()) {}
+    : FUnitName(OwnedCopy(AUnitName)), FTable(LoadTable(AUnitName)), FLanguage(GCurrentLanguage.load()) {}
 
 TVRNLang::~TVRNLang() = default;
 

@@ -324,7 +324,7 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
     } catch (const hostapi::EQVUserMessageException& e) {
         QCOMPARE(
             e.Message(),
-            QStringLiteral("Das Fenster TfrmEmailMarketing ist in dieser Version noch nicht verfügbar."));
+            QStringLiteral("Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
     }
     // The first-start steps lead to the same window.
     hostapi::TQVMainInterface::SetScreen(&screen);
@@ -335,7 +335,7 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
             QFAIL("a first-start step opened a window that is not built yet");
         } catch (const hostapi::EQVUserMessageException& e) {
             QCOMPARE(e.Message(),
-                     QStringLiteral("Das Fenster TfrmPluginEmailMarketingGlobalSettings ist in dieser "
+                     QStringLiteral("Das Fenster \"Konfiguration Email Marketing\" ist in dieser "
                                     "Version noch nicht verfügbar."));
         }
     }
@@ -346,11 +346,18 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
 void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {
     Fixture f;
     auto& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(QStringLiteral("emlattachements"));
-    for (const QString& language : hostapi::TVRNLang::LanguageNames()) {
-        f.Dm.SetLanguage(language);
-        QCOMPARE(schema.FieldListData(QStringLiteral("fileoptions")),
-                 QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
-                                "1=Anlage entfernen wenn Datei nicht existiert"));
+    const QStringList expected{
+        QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
+                       "1=Anlage entfernen wenn Datei nicht existiert"),
+        QStringLiteral("0=Do not send the e-mail if the file does not exist\r\n"
+                       "1=Remove the attachment if the file does not exist"),
+        QStringLiteral("0=Ne pas envoyer l'e-mail si le fichier n'existe pas\r\n"
+                       "1=Retirer la pièce jointe si le fichier n'existe pas"),
+        QStringLiteral("0=Non inviare l'e-mail se il file non esiste\r\n"
+                       "1=Rimuovere l'allegato se il file non esiste")};
+    for (qsizetype i = 0; i < hostapi::TVRNLang::LanguageNames().size(); ++i) {
+        f.Dm.SetLanguage(hostapi::TVRNLang::LanguageNames().at(i));
+        QCOMPARE(schema.FieldListData(QStringLiteral("fileoptions")), expected.at(i));
     }
     f.Dm.SetLanguage(QStringLiteral("German"));
 }

@@ -1,8 +1,10 @@
 #include "HostUnderTest.h"
 
 #include "FirstStartDialog.h"
+#include "HostExceptionDisplay.h"
 
 #include "ClientPluginBase.h"
+#include "LocalSettingsStorage.h"
 #include "MessageSink.h"
 #include "PluginForm.h"
 #include "ProgressService.h"
@@ -17,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
@@ -96,6 +99,10 @@ private slots:
     void languageSwitchTurnsTextsAndBack();
     void progressShownInTheStatusBar();
     void logShowsMessagesAndSchedulerReports();
+    void startErrorsReachTheLog();
+    void emailMarketingInEveryLanguage_data();
+    void emailMarketingInEveryLanguage();
+    void languageChoiceKeptForTheNextStart();
     void geometryKeptBetweenRuns();
     void screenshotShowsTheMenuBar();
 
@@ -410,6 +417,98 @@ void tst_HostApplication::logShowsMessagesAndSchedulerReports() {
     QCOMPARE(schedule->index(0, 1).data().toString(), QStringLiteral("Register-Service aktualisieren"));
     QCOMPARE(schedule->index(0, 2).data().toString(), QStringLiteral("Fehler"));
     QCOMPARE(schedule->index(0, 3).data().toString(), QStringLiteral("URL fehlt"));
+}
+
+void tst_HostApplication::startErrorsReachTheLog() {
+    // A module folder with a library that is no module, shown through the host's display as qvhost
+    // installs it, before the main window exists.
+    QTemporaryDir folder;
+    for (const char* file : {QV_TEST_MODULE, QV_NO_ENTRY_MODULE})
+        QVERIFY(QFile::copy(QString::fromUtf8(file),
+                            folder.filePath(QFileInfo(QString::fromUtf8(file)).fileName())));
+    FHost.reset();
+    FHost = std::make_unique<HostUnderTest>();
+    QStringList errorOutput;
+    qvhost::HostExceptionDisplay display(&FHost->Display, hostapi::MessageSink::Instance(),
+                                         [&errorOutput](const QString& AText) { errorOutput.append(AText); });
+    hostapi::TVRNExceptionUtils::SetCurrent(&display);
+    const auto restore = qScopeGuard([this] { hostapi::TVRNExceptionUtils::SetCurrent(&FHost->Display); });
+    QCOMPARE(FHost->Load(folder.path()), 1);
+    FHost->Start();
+    QCOMPARE(FHost->Display.Records().size(), 1); // the box
+    QVERIFY(errorOutput.isEmpty());
+
+    const auto* tvMessages = FHost->Window->findChild<QTableView*>(QStringLiteral("tvMessages"));
+    QAbstractItemModel* messages = tvMessages->model();
+    QVERIFY(messages->rowCount() > 0);
+    const int last = messages->rowCount() - 1;
+    QCOMPARE(messages->index(last, 1).data().toString(), QStringLiteral("Fehler"));
+    const QString text = messages->index(last, 2).data().toString();
+    QVERIFY2(text.startsWith(QStringLiteral("Das Modul QVNoEntryModule.so konnte nicht geladen werden. ")) &&
+                 text.contains(QStringLiteral("has no entry point InitProc")),
+             qPrintable(text));
+}
+
+void tst_HostApplication::emailMarketingInEveryLanguage_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("menuBar");
+    QTest::addColumn<QString>("lists");
+    QTest::addColumn<QString>("delivery");
+    QTest::addColumn<QString>("notBuilt"); // what opening the delivery window says
+    QTest::newRow("German") << "German" << QStringList{"Datei", "Konfiguration", "Email Marketing", "Sprache"}
+                            << "Verteilerlisten"
+                            << "Versand"
+                            << "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht "
+                               "verfügbar.";
+    QTest::newRow("English")
+        << "English" << QStringList{"File", "Configuration", "Email Marketing", "Language"} << "Deliverylists"
+        << "Delivery"
+        << "The window \"Email Marketing Mailing\" is not available in this version yet.";
+    QTest::newRow("French")
+        << "French" << QStringList{"Fichier", "Configuration", "Email Marketing", "Langue"}
+        << "Listes de diffusion"
+        << "Envoi"
+        << "La fenêtre « Email Marketing Envoi » n'est pas encore disponible dans cette version.";
+    QTest::newRow("Italian")
+        << "Italian" << QStringList{"File", "Configurazione", "Email Marketing", "Lingua"}
+        << "Liste di distribuzione"
+        << "Invio"
+        << "La finestra \"Email Marketing Invio\" non è ancora disponibile in questa versione.";
+}
+
+void tst_HostApplication::emailMarketingInEveryLanguage() {
+    QFETCH(QString, language);
+    QFETCH(QStringList, menuBar);
+    QFETCH(QString, lists);
+    QFETCH(QString, delivery);
+    QFETCH(QString, notBuilt);
+    FHost.reset();
+    FHost = std::make_unique<HostUnderTest>();
+    QCOMPARE(FHost->Load(QStringLiteral(QV_MODULE_DIR)), 2);
+    FHost->Start();
+    FHost->Window->LanguageAction(language)->trigger();
+    QCOMPARE(MenuBarTitles(*FHost->Window), menuBar);
+    QVERIFY(ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), lists));
+    QAction* deliveryAction = ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), delivery);
+    QVERIFY(deliveryAction);
+    deliveryAction->trigger();
+    QCOMPARE(FHost->Display.Records().size(), 1);
+    QCOMPARE(FHost->Display.Records().first().Exception.Message, notBuilt);
+}
+
+void tst_HostApplication::languageChoiceKeptForTheNextStart() {
+    Window().LanguageAction(QStringLiteral("Italian"))->trigger();
+    QVERIFY(FHost->Display.Records().isEmpty());
+    QCOMPARE(hostapi::TQVMainInterface::GetLocalSettingsStorage()->RestoreLanguage(),
+             QStringLiteral("Italian"));
+
+    // The next start: the process begins in German and takes the kept language before the modules.
+    hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("German"));
+    qvhost::HostSession::RestoreLanguage();
+    QCOMPARE(hostapi::TVRNLang::CurrentLanguage(), QStringLiteral("Italian"));
+    qvhost::HostMainWindow next(FHost->Session.get());
+    QVERIFY(next.LanguageAction(QStringLiteral("Italian"))->isChecked());
+    QCOMPARE(Plain(next.actExit()->text()), QStringLiteral("Esci"));
 }
 
 void tst_HostApplication::geometryKeptBetweenRuns() {

@@ -1,5 +1,7 @@
 #include "HostUnderTest.h"
 
+#include "HostCommandLine.h"
+
 #include "ClientPluginBase.h"
 #include "MenuModel.h"
 #include "QVException.h"
@@ -22,10 +24,6 @@ class tst_HostSession : public QObject {
     Q_OBJECT
 
 private slots:
-    void moduleFolderFromArguments_data();
-    void moduleFolderFromArguments();
-    void moduleOptionWithoutFolderIsRefused_data();
-    void moduleOptionWithoutFolderIsRefused();
     void loadsBothProductModulesOfTheDefaultFolder();
     void emptyFolderLoadsNothing();
     void unreadableFolderIsAnError_data();
@@ -42,48 +40,11 @@ private slots:
     void installsItsServicesWhileItLives();
 };
 
-void tst_HostSession::moduleFolderFromArguments_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("default") << QStringList{"qvhost"} << QStringLiteral("/opt/qv/modules");
-    QTest::newRow("option and folder")
-        << QStringList{"qvhost", "--modules", "/srv/mods"} << QStringLiteral("/srv/mods");
-    QTest::newRow("option=folder") << QStringList{"qvhost", "--modules=/srv/mods/"}
-                                   << QStringLiteral("/srv/mods");
-    QTest::newRow("among database options")
-        << QStringList{"qvhost", "--database", "/tmp/x.sqlite", "--modules", "/srv/mods", "--other"}
-        << QStringLiteral("/srv/mods");
-    QTest::newRow("relative folder") << QStringList{"qvhost", "--modules", "mods"}
-                                     << QDir::cleanPath(
-                                            QDir::current().absoluteFilePath(QStringLiteral("mods")));
-    QTest::newRow("last one counts") << QStringList{"qvhost", "--modules", "/a", "--modules=/b"}
-                                     << QStringLiteral("/b");
-}
-
-void tst_HostSession::moduleFolderFromArguments() {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    QCOMPARE(qvhost::HostSession::ModuleFolderFromArguments(arguments, QStringLiteral("/opt/qv/bin")),
-             expected);
-}
-
-void tst_HostSession::moduleOptionWithoutFolderIsRefused_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("option last") << QStringList{"qvhost", "--modules"};
-    QTest::newRow("empty folder") << QStringList{"qvhost", "--modules", ""};
-    QTest::newRow("empty after =") << QStringList{"qvhost", "--modules="};
-}
-
-void tst_HostSession::moduleOptionWithoutFolderIsRefused() {
-    QFETCH(QStringList, arguments);
-    QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, qvhost::HostSession::ModuleFolderFromArguments(
-                                                        arguments, QStringLiteral("/bin")));
-}
-
 void tst_HostSession::loadsBothProductModulesOfTheDefaultFolder() {
     // The test runs from the build's bin folder, as qvhost does: its default folder is the modules'.
-    const QString folder = qvhost::HostSession::ModuleFolderFromArguments(
-        {QStringLiteral("qvhost")}, QCoreApplication::applicationDirPath());
+    const QString folder =
+        qvhost::HostCommandLine::Parse({QStringLiteral("qvhost")}, QCoreApplication::applicationDirPath())
+            .ModuleFolder;
     QCOMPARE(folder, QDir::cleanPath(QStringLiteral(QV_MODULE_DIR)));
 
     HostUnderTest host;
@@ -95,7 +56,8 @@ void tst_HostSession::loadsBothProductModulesOfTheDefaultFolder() {
     const hostapi::MenuModel menus = host.Session->Menus();
     QCOMPARE(menus.SectionCaptions(), (QStringList{"Konfiguration", "Email Marketing"}));
     QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).size(), 1);
-    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).first().Item.MenuTitle, QStringLiteral("Email Marketing"));
+    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).first().Item.MenuTitle,
+             QStringLiteral("Email Marketing"));
     const QList<hostapi::TMenuEntry> work = menus.Entries(QStringLiteral("Email Marketing"));
     QCOMPARE(work.size(), 2);
     QCOMPARE(work[0].Item.MenuTitle, QStringLiteral("Verteilerlisten"));

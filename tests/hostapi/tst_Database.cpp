@@ -8,6 +8,9 @@
 #include "support/TestDatabase.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSqlRecord>
 #include <QTest>
 #include <QThread>
@@ -30,6 +33,43 @@ using testsupport::Count;
         if (!TestDatabase::SelectedBackends().contains(Backend::SQLite))                                     \
             QSKIP("SQLite is not among the selected backends (QV_TEST_BACKENDS)");                           \
     } while (false)
+
+// The process's file-mode creation mask for one scope.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : FOld(::umask(mask)) {}
+    ~Umask() { ::umask(FOld); }
+
+private:
+    mode_t FOld;
+};
+
+// The process's environment variable for one scope.
+class EnvVar {
+public:
+    EnvVar(const char* name, const QByteArray& value)
+        : FName(name), FHad(qEnvironmentVariableIsSet(name)), FOld(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~EnvVar() {
+        if (FHad)
+            qputenv(FName, FOld);
+        else
+            qunsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    bool FHad;
+    QByteArray FOld;
+};
+
+mode_t ModeOf(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return mode_t(-1);
+    return st.st_mode & 07777;
+}
 
 qint64 AddTemplate(const QString& name) {
     return Database::InsertRow(QStringLiteral("emtemplates"), {QStringLiteral("name")}, {name});
@@ -73,10 +113,13 @@ private slots:
 
     void sqliteFileIsPrivateAndInWalMode() {
         QV_SQLITE_ONLY();
+        const Umask everyoneMayWrite(0);
         TestDatabase tdb(Backend::SQLite);
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(tdb.SqlitePath()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        AddTemplate(QStringLiteral("written through the log"));
+        QCOMPARE(ModeOf(tdb.SqlitePath() + QStringLiteral("-wal")), mode_t(0600));
         QSqlQuery q = Database::Exec(QStringLiteral("PRAGMA journal_mode"));
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toString().toLower(), QStringLiteral("wal"));
@@ -100,6 +143,80 @@ private slots:
                      QFileDevice::WriteUser);
         Database::Close();
         QVERIFY(!Database::IsOpen());
+    }
+
+    // The folders the host creates are 0700 and the file 0600 whatever the umask; a folder that was
+    // there keeps its mode.
+    void createdFoldersAndFileArePrivateWhateverTheUmask_data() {
+        QTest::addColumn<int>("mask");
+        QTest::newRow("umask 000") << 0;
+        QTest::newRow("umask 022") << 022;
+        QTest::newRow("umask 277 (no owner write)") << 0277;
+    }
+    void createdFoldersAndFileArePrivateWhateverTheUmask() {
+        QV_SQLITE_ONLY();
+        QFETCH(int, mask);
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+        const QString file = dir.filePath(QStringLiteral("a/b/host.sqlite"));
+        {
+            const Umask scope{mode_t(mask)};
+            DatabaseConfig config;
+            config.SqlitePath = file;
+            Database::Open(config);
+            AddTemplate(QStringLiteral("x"));
+        }
+        QCOMPARE(ModeOf(dir.path()), mode_t(0755));
+        QCOMPARE(ModeOf(dir.filePath(QStringLiteral("a"))), mode_t(0700));
+        QCOMPARE(ModeOf(dir.filePath(QStringLiteral("a/b"))), mode_t(0700));
+        QCOMPARE(ModeOf(file), mode_t(0600));
+        QCOMPARE(ModeOf(file + QStringLiteral("-wal")), mode_t(0600));
+        Database::Close();
+    }
+
+    // At the host's own default path a planted link is refused and nothing is created where it
+    // points; a path the user names is opened as given, through a link too.
+    void linkAtTheDefaultPathIsRefused_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("link to a file that is not there") << false;
+        QTest::newRow("link to an existing file") << true;
+    }
+    void linkAtTheDefaultPathIsRefused() {
+        QV_SQLITE_ONLY();
+        QFETCH(bool, targetExists);
+        QTemporaryDir dir;
+        const EnvVar dataHome("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+        const QString path = DatabaseConfig::DefaultSqlitePath();
+        QVERIFY2(path.startsWith(dir.path()), qPrintable(path));
+        const QString target = dir.filePath(QStringLiteral("elsewhere.sqlite"));
+        if (targetExists) {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(QFile::link(target, path));
+        DatabaseConfig config;
+        config.SqlitePath = path;
+        try {
+            Database::Open(config);
+            QFAIL("the database was opened through a link at the default path");
+        } catch (const EQVDatabaseException& e) {
+            QVERIFY2(e.Message().contains(QStringLiteral("is a link")), qPrintable(e.Message()));
+        }
+        QVERIFY(!Database::IsOpen());
+        QCOMPARE(QFileInfo::exists(target), targetExists);
+        if (targetExists)
+            QCOMPARE(QFileInfo(target).size(), 0);
+
+        // Named by the user, the same link is opened as given.
+        config.SqlitePath = dir.filePath(QStringLiteral("chosen.sqlite"));
+        QVERIFY(QFile::link(target, config.SqlitePath));
+        Database::Open(config);
+        AddTemplate(QStringLiteral("through the link"));
+        Database::Close();
+        QVERIFY(QFileInfo(target).size() > 0);
+        if (!targetExists)
+            QCOMPARE(ModeOf(target), mode_t(0600));
     }
 
     void reopeningKeepsSchemaAndData_data() {
@@ -194,8 +311,10 @@ private slots:
         QVERIFY(c.SqlitePath.endsWith(QStringLiteral("qvcampaign.sqlite")));
         QCOMPARE(c.SqlitePath, DatabaseConfig::DefaultSqlitePath());
         // A database option without its value is an error, never a silent fall-back to the default file.
-        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, DatabaseConfig::FromArguments({"qvhost", "--database"}));
-        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, DatabaseConfig::FromArguments({"qvhost", "--database-url="}));
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException,
+                                 DatabaseConfig::FromArguments({"qvhost", "--database"}));
+        QVERIFY_THROWS_EXCEPTION(EQVDatabaseException,
+                                 DatabaseConfig::FromArguments({"qvhost", "--database-url="}));
     }
 
     void connectionFailureDoesNotShowThePassword() {

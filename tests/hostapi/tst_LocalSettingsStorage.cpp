@@ -118,6 +118,36 @@ private slots:
                                  LocalSettingsStorage(SettingsStore::Instance()).RestoreWindowState(window));
         QCOMPARE(window.geometry(), before);
     }
+
+    void languageIsKeptBetweenRuns_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("restored");
+        QTest::newRow("French") << "French"
+                                << "French";
+        QTest::newRow("letter case of the menu") << "italian"
+                                                 << "Italian";
+        QTest::newRow("back to German") << "German"
+                                        << "German";
+    }
+    void languageIsKeptBetweenRuns() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, restored);
+        testsupport::TestDatabase db;
+        QCOMPARE(LocalSettingsStorage(SettingsStore::Instance()).RestoreLanguage(),
+                 QString()); // none chosen yet
+        LocalSettingsStorage(SettingsStore::Instance()).SaveLanguage(chosen);
+        QCOMPARE(LocalSettingsStorage(SettingsStore::Instance()).RestoreLanguage(), restored);
+    }
+
+    void unknownLanguageIsRefused() {
+        testsupport::TestDatabase db;
+        LocalSettingsStorage storage(SettingsStore::Instance());
+        QVERIFY_THROWS_EXCEPTION(EQVException, storage.SaveLanguage(QStringLiteral("Klingon")));
+        QCOMPARE(storage.RestoreLanguage(), QString());
+        SettingsStore::Instance().WriteString(QStringLiteral("LOCALSETTINGS"), QStringLiteral("LANGUAGE"),
+                                              QStringLiteral("Klingon"));
+        QVERIFY_THROWS_EXCEPTION(EQVException, storage.RestoreLanguage());
+    }
 };
 
 QTEST_MAIN(tst_LocalSettingsStorage)

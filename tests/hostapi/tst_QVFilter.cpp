@@ -1,17 +1,24 @@
 // The filter model and the WHERE clause built from it: every name checked against the field schema,
 // every value bound and typed by the field, parentheses, links, auto-active filters, as-lookup,
-// sub-selects and qualified names of related schemas. No database needed.
+// sub-selects and qualified names of related schemas; and the rows that filter sets select on
+// SQLite and PostgreSQL (combined sets, Unicode case folding, "in" values as stored).
 
+#include "Database.h"
 #include "QVException.h"
 #include "QVFilter.h"
+#include "QVRecordSet.h"
+#include "support/TestDatabase.h"
 
 #include <QDateTime>
 #include <QTest>
 
 using namespace hostapi;
+using testsupport::Backend;
+using testsupport::TestDatabase;
 
 Q_DECLARE_METATYPE(hostapi::TQVFilterList)
 Q_DECLARE_METATYPE(hostapi::TFieldDataType)
+Q_DECLARE_METATYPE(QList<int>)
 
 namespace {
 
@@ -68,6 +75,21 @@ TQVFilter Child(qint64 parent, TQVFilter f) {
     return f;
 }
 
+// Addresses that the selection cases filter, numbered from 1 in the expected rows: name, city, type.
+struct AddressRow {
+    const char* Name;
+    const char* City;
+    int Type;
+};
+const AddressRow kAddressRows[] = {
+    {"Özdemir", "Köln", 1},   // 1
+    {"özil", "Berlin", 2},    // 2
+    {"Müller", "Berlin", 1},  // 3
+    {"MÜLLER", " Berlin", 2}, // 4
+    {"Becker", "Berlin ", 1}, // 5
+    {nullptr, "Wien", 2},     // 6
+};
+
 } // namespace
 
 class tst_QVFilter : public QObject {
@@ -102,19 +124,19 @@ private slots:
             << QVariantList{QStringLiteral("x'; DROP TABLE emlists; --")} << QStringList();
         QTest::newRow("like: wildcards translated, pattern characters escaped")
             << "emlists" << List({Filter("name", "a*b?%_", ftLike)})
-            << R"(LOWER(t."name") LIKE LOWER(?) ESCAPE '\')" << QVariantList{QStringLiteral("%a%b_\\%\\_%")}
-            << QStringList();
+            << R"(qv_lower(t."name") LIKE qv_lower(?) ESCAPE '\')"
+            << QVariantList{QStringLiteral("%a%b_\\%\\_%")} << QStringList();
         QTest::newRow("begins with keeps * literal")
             << "emlists" << List({Filter("name", "a*", ftBeginsWith)})
-            << R"(LOWER(t."name") LIKE LOWER(?) ESCAPE '\')" << QVariantList{QStringLiteral("a*%")}
+            << R"(qv_lower(t."name") LIKE qv_lower(?) ESCAPE '\')" << QVariantList{QStringLiteral("a*%")}
             << QStringList();
         QTest::newRow("not like counts NULL as not containing")
             << "emlists" << List({Filter("name", "x", ftNotLike)})
-            << R"((t."name" IS NULL OR NOT (LOWER(t."name") LIKE LOWER(?) ESCAPE '\')))"
+            << R"((t."name" IS NULL OR NOT (qv_lower(t."name") LIKE qv_lower(?) ESCAPE '\')))"
             << QVariantList{QStringLiteral("%x%")} << QStringList();
         QTest::newRow("like on an integer field reads it as text")
             << "emlists" << List({Filter("userelay", "1", ftEndsWith)})
-            << R"(LOWER(CAST(t."userelay" AS TEXT)) LIKE LOWER(?) ESCAPE '\')"
+            << R"(qv_lower(CAST(t."userelay" AS TEXT)) LIKE qv_lower(?) ESCAPE '\')"
             << QVariantList{QStringLiteral("%1")} << QStringList();
         QTest::newRow("in: comma-separated values typed")
             << "emtemplates" << List({Filter("emailstyle", "1, 3", ftIn)}) << R"(t."emailstyle" IN (?, ?))"
@@ -296,7 +318,86 @@ private slots:
         TQVFilterList own = List({Filter("userelay", 1)});
         own.AddGroup(saved);
         QCOMPARE(BuildWhere("emlists", own).Where,
-                 QStringLiteral(R"(t."userelay" = ? AND (t."name" = ? OR t."name" = ?))"));
+                 QStringLiteral(R"((t."userelay" = ?) AND (t."name" = ? OR t."name" = ?))"));
+        TQVFilterList withEmpty = saved;
+        withEmpty.AddGroup(TQVFilterList());
+        QVERIFY(withEmpty == saved);
+    }
+
+    // What a filter set selects, on each backend: the combination of two sets is (own) AND
+    // (appended) whatever links either holds, text comparisons fold case by Unicode rules, and "in"
+    // compares values as stored.
+    void filterSetsSelectRows_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<TQVFilterList>("own");
+        QTest::addColumn<TQVFilterList>("appended");
+        QTest::addColumn<QVariant>("ownValueAfterwards"); // set on own's first filter after combining
+        QTest::addColumn<QList<int>>("rows");
+        const TQVFilterList none;
+        const QVariant keep;
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s combined: OR in the own set", n)
+                << b << List({Filter("city", "Wien"), Filter("city", "Köln", ftEqual, flOr)})
+                << List({Filter("ptypeid", 1)}) << keep << QList<int>{1};
+            QTest::addRow("%s combined: OR in the appended set", n)
+                << b << List({Filter("ptypeid", 2)})
+                << List({Filter("name", "özil"), Filter("name", "Becker", ftEqual, flOr)}) << keep
+                << QList<int>{2};
+            QTest::addRow("%s combined: OR on both sides", n)
+                << b << List({Filter("city", "Wien"), Filter("city", "Berlin", ftEqual, flOr)})
+                << List({Filter("ptypeid", 1), Filter("name", "özil", ftEqual, flOr)}) << keep
+                << QList<int>{2, 3};
+            QTest::addRow("%s combined: own filter that turns active afterwards", n)
+                << b << List({AutoActive("ptypeid", -1)})
+                << List({Filter("city", "Berlin"), Filter("city", "Wien", ftEqual, flOr)}) << QVariant(1)
+                << QList<int>{3};
+            QTest::addRow("%s like folds umlauts", n)
+                << b << List({Filter("name", "ö", ftLike)}) << none << keep << QList<int>{1, 2};
+            QTest::addRow("%s like with wildcard folds upper-case umlauts", n)
+                << b << List({Filter("name", "ÖZ*", ftLike)}) << none << keep << QList<int>{1, 2};
+            QTest::addRow("%s begins with an upper-case umlaut", n)
+                << b << List({Filter("name", "Ö", ftBeginsWith)}) << none << keep << QList<int>{1, 2};
+            QTest::addRow("%s ends with upper-case text holding an umlaut", n)
+                << b << List({Filter("name", "ÜLLER", ftEndsWith)}) << none << keep << QList<int>{3, 4};
+            QTest::addRow("%s not like folds umlauts and keeps NULL", n)
+                << b << List({Filter("name", "Ü", ftNotLike)}) << none << keep << QList<int>{1, 2, 5, 6};
+            QTest::addRow("%s in: leading blank as stored", n)
+                << b << List({Filter("city", " Berlin", ftIn)}) << none << keep << QList<int>{4};
+            QTest::addRow("%s in: without blanks", n)
+                << b << List({Filter("city", "Berlin", ftIn)}) << none << keep << QList<int>{2, 3};
+            QTest::addRow("%s in: trailing blank and a second value", n)
+                << b << List({Filter("city", "Berlin ,Wien", ftIn)}) << none << keep << QList<int>{5, 6};
+            QTest::addRow("%s in: a list of values as stored", n)
+                << b << List({Filter("city", QStringList{" Berlin", "Köln"}, ftIn)}) << none << keep
+                << QList<int>{1, 4};
+        }
+    }
+    void filterSetsSelectRows() {
+        QFETCH(Backend, backend);
+        QFETCH(TQVFilterList, own);
+        QFETCH(TQVFilterList, appended);
+        QFETCH(QVariant, ownValueAfterwards);
+        QFETCH(QList<int>, rows);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        QList<qint64> ids;
+        for (const AddressRow& r : kAddressRows)
+            ids << Database::InsertRow(
+                "pelm_addresses_ass", {"name", "city", "ptypeid"},
+                {r.Name ? QVariant(QString::fromUtf8(r.Name)) : QVariant(QMetaType::fromType<QString>()),
+                 QString::fromUtf8(r.City), r.Type});
+        TQVFilterList filters = own;
+        filters.AddGroup(appended);
+        if (!ownValueAfterwards.isNull())
+            filters.SetValue(own[0].FieldName, ownValueAfterwards);
+        TQVRecordSet rs("pelm_addresses_ass");
+        rs.Filters() = filters;
+        rs.Open();
+        QList<int> selected;
+        for (rs.First(); !rs.Eof(); rs.Next())
+            selected << int(ids.indexOf(rs.RecordID())) + 1;
+        QCOMPARE(selected, rows);
     }
 
     void listEqualityComparesConditionsAndSubSelectStructure() {

@@ -9,6 +9,10 @@
 #include <QDateTime>
 #include <QTest>
 
+#include <algorithm>
+
+#include <time.h>
+
 using namespace hostapi;
 using testsupport::Backend;
 using testsupport::TestDatabase;
@@ -31,6 +35,26 @@ QStringList Names(TQVRecordSet& rs) {
 }
 
 const QDateTime kSent(QDate(2024, 5, 6), QTime(7, 8, 9, 123));
+
+// The process's local time zone for one scope.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) : FHad(qEnvironmentVariableIsSet("TZ")), FOld(qgetenv("TZ")) {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~LocalZone() {
+        if (FHad)
+            qputenv("TZ", FOld);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    bool FHad;
+    QByteArray FOld;
+};
 
 } // namespace
 
@@ -338,6 +362,100 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, ok.SetFieldValue("name; DROP TABLE emlists", "x"));
         ok.Cancel();
         QCOMPARE(Count("emlists", "\"name\" = ?", {"a"}), 1);
+    }
+
+    // One Unicode collation on both backends; NULL and empty text together as the largest value.
+    void textIsOrderedByOneCollationOnBothBackends_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void textIsOrderedByOneCollationOnBothBackends() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const QStringList stored{"Zebra", "Becker", "",       "zebra",  "Bäckerei", "apfel",  "Äpfel",
+                                 "10",    "9",      "Éclair", "eclair", "de Vries", "Deutsch"};
+        QList<qint64> ids;
+        for (const QString& name : stored)
+            ids << AddTemplate(name);
+        const qint64 nullId =
+            Database::InsertRow("emtemplates", {"name"}, {QVariant(QMetaType::fromType<QString>())});
+        const QStringList texts{"10",       "9",       "apfel",  "Äpfel",  "Bäckerei", "Becker",
+                                "de Vries", "Deutsch", "eclair", "Éclair", "zebra",    "Zebra"};
+
+        TQVRecordSet rs("emtemplates");
+        rs.AddOrder("name");
+        rs.Open();
+        const QStringList emptyTwice{"", ""};
+        QCOMPARE(Names(rs), texts + emptyTwice);
+        rs.SetRecNo(rs.RecordCount() - 1);
+        QCOMPARE(rs.RecordID(), nullId); // NULL and empty text tie; the id decides
+        rs.Close();
+
+        rs.ClearOrder();
+        rs.AddOrder("name", true);
+        rs.Open();
+        QStringList reversed = texts;
+        std::reverse(reversed.begin(), reversed.end());
+        QCOMPARE(Names(rs), emptyTwice + reversed);
+        rs.First();
+        QCOMPARE(rs.RecordID(), ids[stored.indexOf("")]);
+    }
+
+    // Local date-times in a zone with daylight saving: values on both sides of each switch read back
+    // unchanged, and comparisons select by the instant.
+    void dateTimesAcrossDaylightSavingSwitches_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void dateTimesAcrossDaylightSavingSwitches() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        const LocalZone berlin("Europe/Berlin");
+        const QDateTime beforeSpring(QDate(2024, 3, 31), QTime(1, 59, 59, 999));
+        const QDateTime afterSpring(QDate(2024, 3, 31), QTime(3, 0));
+        const QDateTime beforeAutumn(QDate(2024, 10, 27), QTime(1, 59, 59));
+        const QDateTime afterAutumn(QDate(2024, 10, 27), QTime(3, 0));
+        QVERIFY2(beforeSpring.offsetFromUtc() == 3600 && afterSpring.offsetFromUtc() == 7200 &&
+                     beforeAutumn.offsetFromUtc() == 7200 && afterAutumn.offsetFromUtc() == 3600,
+                 "the local zone did not switch to Europe/Berlin");
+        QCOMPARE(beforeSpring.msecsTo(afterSpring), 1);
+        TestDatabase tdb(backend);
+        const QList<QDateTime> times{beforeSpring, afterSpring, beforeAutumn, afterAutumn};
+        QList<qint64> ids;
+        for (int i = 0; i < times.size(); ++i)
+            ids << AddTemplate(QStringLiteral("t%1").arg(i), times[i]);
+
+        TQVRecordSet rs("emtemplates");
+        rs.AddOrder("lastsent");
+        rs.Open();
+        QList<QDateTime> read;
+        for (rs.First(); !rs.Eof(); rs.Next())
+            read << rs.FieldValue("lastsent").toDateTime();
+        QCOMPARE(read, times);
+        QCOMPARE(read[0].offsetFromUtc(), 3600);
+        QCOMPARE(read[1].offsetFromUtc(), 7200);
+        rs.Close();
+
+        const struct {
+            QVariant Value;
+            TQVFilterType Type;
+            QStringList Names;
+        } cases[] = {
+            {QVariant(afterSpring), ftGreaterEqual, {"t1", "t2", "t3"}},
+            {QVariant("2024-03-31T03:00:00"), ftLess, {"t0"}},
+            {QVariant(afterAutumn.toUTC()), ftGreaterEqual, {"t3"}}, // an instant given in UTC
+            {QVariant(QDateTime(QDate(2024, 10, 27), QTime(0, 59, 59), Qt::UTC)),
+             ftLessEqual,
+             {"t0", "t1", "t2"}},
+        };
+        for (const auto& c : cases) {
+            rs.Filters().Clear();
+            rs.Filters().Add("lastsent", c.Value, c.Type);
+            rs.Open();
+            QCOMPARE(Names(rs), c.Names);
+            rs.Close();
+        }
     }
 
     void schemaVariablesAreKeptByName() {

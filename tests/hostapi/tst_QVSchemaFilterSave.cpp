@@ -13,6 +13,8 @@
 
 using namespace hostapi;
 using testsupport::Backend;
+
+Q_DECLARE_METATYPE(hostapi::TQVFilterList)
 using testsupport::TestDatabase;
 
 namespace {
@@ -184,6 +186,82 @@ private slots:
         }
         QVERIFY(ListFilters(1).LoadFilters() == kept);
         QCOMPARE(Count("emllists_filters"), kept.Count());
+    }
+
+    // Without an active filter of its own the saver would replace every list's rows: it refuses and
+    // writes nothing.
+    void saveWithoutOwnFilterIsRefused_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<TQVFilterList>("own");
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s no filter", n) << b << TQVFilterList();
+            TQVFilterList newList;
+            TQVFilter& id = newList.Add("emllists_id", -1);
+            id.AutoActive = true;
+            id.InactiveValue = -1;
+            QTest::addRow("%s auto-active id of a list not stored yet", n) << b << newList;
+            TQVFilterList onlyParentheses;
+            onlyParentheses.AddParenthesis(fpOpen);
+            onlyParentheses.AddParenthesis(fpClose);
+            QTest::addRow("%s parentheses only", n) << b << onlyParentheses;
+        }
+    }
+    void saveWithoutOwnFilterIsRefused() {
+        QFETCH(Backend, backend);
+        QFETCH(TQVFilterList, own);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        ListFilters(1).SaveFilters(RichSet());
+        ListFilters(2).SaveFilters(NotEmptyGroup());
+        const qint64 rows = Count("emllists_filters");
+
+        TQVSchemaFilterSave save("emllists_filters");
+        save.SetSchemaName(kAddresses);
+        save.Filters() = own;
+        save.SetAdditionalField("emllists_id", -1);
+        try {
+            save.SaveFilters(NotEmptyGroup());
+            QFAIL("filters were saved without a filter selecting their set");
+        } catch (const EQVDatabaseException& e) {
+            QVERIFY2(e.Message().contains("no filter selects the saved set"), qPrintable(e.Message()));
+        }
+        QCOMPARE(Count("emllists_filters"), rows);
+        QVERIFY(ListFilters(1).LoadFilters() == RichSet());
+        QVERIFY(ListFilters(2).LoadFilters() == NotEmptyGroup());
+    }
+
+    // Loading a list's saved filters into a list's own filters selects (own) AND (saved), whatever
+    // OR either side holds.
+    void loadedFiltersAreAndedWithTheOwnFilters_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void loadedFiltersAreAndedWithTheOwnFilters() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const struct {
+            const char* Name;
+            const char* City;
+        } addresses[] = {{"a", "Graz"}, {"a", "Wien"}, {"b", "Graz"}, {"b", "Wien"}, {"c", "Linz"}};
+        QList<qint64> ids;
+        for (const auto& a : addresses)
+            ids << Database::InsertRow(kAddresses, {"name", "city"}, {a.Name, a.City});
+        TQVFilterList saved;
+        saved.Add(Filter("city", "Wien", ftEqual));
+        saved.Add(Filter("city", "Linz", ftEqual, flOr));
+        ListFilters(3).SaveFilters(saved);
+
+        TQVRecordSet recipients(kAddresses);
+        recipients.Filters().Add("name", "a");
+        recipients.Filters().Add("name", "b", ftEqual, flOr);
+        ListFilters(3).LoadFilters(&recipients.Filters());
+        recipients.Open();
+        QList<qint64> selected;
+        for (recipients.First(); !recipients.Eof(); recipients.Next())
+            selected << recipients.RecordID();
+        QCOMPARE(selected, (QList<qint64>{ids[1], ids[3]}));
     }
 
     void notEmptyGroupSelectsAddressesWithAnAddress_data() {

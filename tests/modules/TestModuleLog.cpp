@@ -1,5 +1,7 @@
 #include "TestModuleLog.h"
 
+#include "OwnedText.h"
+
 namespace testmodule {
 
 namespace {
@@ -23,7 +25,7 @@ LogState& State() {
 
 // Records are read after the module is unloaded; literals live in its code, so they are copied.
 void Record(const QString& AEntry) {
-    const QString entry(AEntry.constData(), AEntry.size());
+    const QString entry = hostapi::OwnedCopy(AEntry);
     State().Entries.append(entry);
     if (State().Sink)
         State().Sink(entry);

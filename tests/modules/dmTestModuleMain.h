@@ -2,6 +2,12 @@
 
 #include "PluginBaseDataModule.h"
 #include "TestModuleControl.h"
+#include "VRNLang.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace hostapi {
 class TQVFirstStart;
@@ -33,6 +39,9 @@ public:
     void SetCanShutDownAnswer(bool AAnswer) override;
     void SetRunningThreads(int ACount) override;
     void SetFailure(const QString& AStep, const QString& AMessage) override;
+    QString Text(const QString& AId) const override;
+    void OfferScheduleAction() override;
+    int OpenProgress() override;
 
 protected:
     hostapi::IExtFunc* DoOnGetExtFunc(const QString& AIID) override;
@@ -40,6 +49,9 @@ protected:
 private:
     void Step(const QString& AStep);
     void QVFirstStartLink(hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem);
+    // The job that QV_TEST_MODULE_JOB asks for.
+    void StartJob();
+    void EndJob();
 
     hostapi::TQVPluginFormManager* QVPluginFormManager;
     hostapi::TQVFirstStart* QVFirstStart;
@@ -47,6 +59,13 @@ private:
     int FRunningThreads = 0;
     QString FFailureStep;
     QString FFailureMessage;
+    hostapi::TVRNLang siLang;
+
+    qint64 FJobRowID = -1;
+    std::mutex FJobLock;
+    std::condition_variable FJobWake;
+    bool FJobEnd = false; // guarded by FJobLock
+    std::thread FJobThread;
 };
 
 } // namespace testmodule

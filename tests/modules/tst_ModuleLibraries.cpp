@@ -1,5 +1,6 @@
 #include "ClientPluginBase.h"
 #include "ModuleLoader.h"
+#include "QVException.h"
 #include "modules/TestModuleControl.h"
 
 #include <QFile>
@@ -7,6 +8,9 @@
 #include <QtTest>
 
 #include <dlfcn.h>
+#include <elf.h>
+
+#include <cstring>
 
 using namespace hostapi;
 
@@ -34,6 +38,61 @@ void* LoadedHandle(const QString& AFileName) {
     return dlopen(QFile::encodeName(AFileName).constData(), RTLD_NOW | RTLD_NOLOAD);
 }
 
+// The symbols that the ELF file AFileName defines in its dynamic symbol table (what dlsym can find and
+// what other libraries may bind to), read from the file itself. EQVException when it is no 64-bit ELF
+// file or its tables lie outside it.
+QStringList DefinedDynamicSymbols(const QString& AFileName) {
+    QFile file(AFileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EQVException(QStringLiteral("%1 cannot be read").arg(AFileName));
+    const QByteArray data = file.readAll();
+    const auto fail = [&AFileName](const char* AWhat) {
+        return EQVException(QStringLiteral("%1: %2").arg(AFileName, QString::fromLatin1(AWhat)));
+    };
+    const auto at = [&data, &fail](quint64 AOffset, quint64 ASize) {
+        if (AOffset > quint64(data.size()) || ASize > quint64(data.size()) - AOffset)
+            throw fail("table outside the file");
+        return data.constData() + AOffset;
+    };
+    Elf64_Ehdr header;
+    std::memcpy(&header, at(0, sizeof header), sizeof header);
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64)
+        throw fail("not a 64-bit ELF file");
+    if (header.e_shentsize != sizeof(Elf64_Shdr))
+        throw fail("unexpected section header size");
+    QList<Elf64_Shdr> sections(header.e_shnum);
+    std::memcpy(sections.data(), at(header.e_shoff, quint64(header.e_shnum) * sizeof(Elf64_Shdr)),
+                size_t(header.e_shnum) * sizeof(Elf64_Shdr));
+    QStringList names;
+    bool found = false;
+    for (const Elf64_Shdr& section : sections) {
+        if (section.sh_type != SHT_DYNSYM)
+            continue;
+        found = true;
+        if (section.sh_link >= sections.size() || section.sh_entsize != sizeof(Elf64_Sym))
+            throw fail("malformed dynamic symbol table");
+        const Elf64_Shdr& strings = sections.at(section.sh_link);
+        const char* stringData = at(strings.sh_offset, strings.sh_size);
+        const char* symbolData = at(section.sh_offset, section.sh_size);
+        for (quint64 i = 0; i < section.sh_size / sizeof(Elf64_Sym); ++i) {
+            Elf64_Sym symbol;
+            std::memcpy(&symbol, symbolData + i * sizeof(Elf64_Sym), sizeof symbol);
+            const unsigned char binding = ELF64_ST_BIND(symbol.st_info);
+            if (symbol.st_shndx == SHN_UNDEF || binding == STB_LOCAL)
+                continue;
+            if (symbol.st_name >= strings.sh_size)
+                throw fail("symbol name outside its string table");
+            names.append(QString::fromLatin1(
+                stringData + symbol.st_name,
+                qsizetype(strnlen(stringData + symbol.st_name, strings.sh_size - symbol.st_name))));
+        }
+    }
+    if (!found)
+        throw fail("no dynamic symbol table");
+    names.sort();
+    return names;
+}
+
 } // namespace
 
 // Both product modules, built as shared libraries, and the test module loaded by dlopen into one
@@ -56,7 +115,8 @@ private slots:
         // The register service module registers its main data module; the test module its own four.
         QTest::newRow("e-mail marketing")
             << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList{"TdmPluginEmailMarketingMain"}
-            << QStringList{"TfrmEmailMarketing", "TfrmEmailMarketingLists", "TfrmPluginEmailMarketingGlobalSettings"};
+            << QStringList{"TfrmEmailMarketing", "TfrmEmailMarketingLists",
+                           "TfrmPluginEmailMarketingGlobalSettings"};
         QTest::newRow("register service")
             << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList{"TdmPluginRegisterServiceMain"}
             << QStringList();
@@ -125,6 +185,27 @@ private slots:
         dlclose(handle);
         QVERIFY(hasEntry);
         QVERIFY2(!exportsList, hiddenSymbol.constData());
+    }
+
+    // The whole dynamic symbol table: a module defines InitProc and nothing else that the process
+    // could bind to (no class, no static, no inline function of a header).
+    void dynamicSymbolTableDefinesOnlyInitProc_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("e-mail marketing") << QV_EMAIL_MARKETING_MODULE;
+        QTest::newRow("register service") << QV_REGISTER_SERVICE_MODULE;
+        QTest::newRow("test module") << QV_TEST_MODULE;
+    }
+
+    void dynamicSymbolTableDefinesOnlyInitProc() {
+        QFETCH(QString, file);
+        QCOMPARE(DefinedDynamicSymbols(file), QStringList{"InitProc"});
+    }
+
+    void symbolReaderSeesExportedSymbols() {
+        // The reader itself, on a library that exports much: it must see more than one name.
+        const QStringList symbols = DefinedDynamicSymbols(QStringLiteral(QV_HOSTAPI_LIBRARY));
+        QVERIFY(symbols.size() > 100);
+        QVERIFY(symbols.contains(QStringLiteral("_ZN7hostapi9OwnedCopyERK7QString")));
     }
 
     void unloadingRemovesEveryModule() {

@@ -1,0 +1,202 @@
+#include "DocumentPreparer.h"
+
+#include "BaseEmailSender.h"
+#include "DBFieldSchema.h"
+#include "EmailAddressList.h"
+#include "FileUtils.h"
+#include "QVException.h"
+#include "QVRecordSet.h"
+#include "RegionalSettings.h"
+#include "UserAccess.h"
+
+#include <QFileInfo>
+
+namespace emailmarketing {
+
+namespace {
+
+// Stand-ins for "*" and "?" that a recipient's value brings into a local file name: no file name
+// pattern treats them as wildcards, and no file carries them, so such a path finds nothing.
+constexpr char16_t LiteralStar = u'\uE000';
+constexpr char16_t LiteralQuestionMark = u'\uE001';
+
+QString WithLiteralWildcards(QString AValue) {
+    AValue.replace(QLatin1Char('*'), QChar(LiteralStar));
+    AValue.replace(QLatin1Char('?'), QChar(LiteralQuestionMark));
+    return AValue;
+}
+
+std::shared_ptr<const TMacroList> ListMacrosOf(const TEmailListItem* AList) {
+    return AList ? std::make_shared<const TMacroList>(AList->UserMacros()) : nullptr;
+}
+
+std::shared_ptr<const TMacroList> SchemaMacrosOf(const TEmailListItem* AList,
+                                                 const QList<TUsedMakro>& AUsed) {
+    if (!AList)
+        return nullptr;
+    for (const TUsedMakro& used : AUsed) {
+        if (used.second == mkSchemaMacro) {
+            const std::shared_ptr<TMacroList> macros = AList->GlobalTableMacros();
+            return macros ? std::make_shared<const TMacroList>(*macros) : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TDocumentPreparer::TDocumentPreparer(TJobData AJob)
+    : FJob(std::move(AJob)), FEngine(FJob.UsedMakros, ListMacrosOf(FJob.List.get()),
+                                     SchemaMacrosOf(FJob.List.get(), FJob.UsedMakros)) {
+    if (!FJob.Now)
+        FJob.Now = [] { return QDateTime::currentDateTime(); };
+    FLocale = hostapi::RegionalSettings::Locale();
+    FUserNumber = hostapi::UserAccess::UserNumber();
+    if (FJob.List) {
+        FSenderName = FJob.List->SenderName();
+        FSenderEmail = FJob.List->SenderEmail();
+        FReplyToEmail = FJob.List->ReplyToEmail();
+        FListName = FJob.List->Name();
+    }
+}
+
+void TDocumentPreparer::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
+                                              const hostapi::TQVRecordSet& ARecords) const {
+    TPredefinedMacroContext context;
+    context.Now = FJob.Now();
+    context.Locale = FLocale;
+    context.UserNumber = FUserNumber;
+    context.SenderName = FSenderName;
+    context.SenderEmail = FSenderEmail;
+    context.ReplyToEmail = FReplyToEmail;
+    context.ListName = FListName;
+    context.MailCount = ARecords.RecordCount();
+    FEngine.ReplaceTemplateMacros(ASink, RecNo, ARecords, context);
+}
+
+QString TDocumentPreparer::RecipientAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const {
+    if (!FJob.List)
+        return {};
+    const QStringList fields = FJob.List->GetEmailFields(FieldFlagOfEmailStyle(FJob.EmailStyle));
+    for (const QString& field : fields) {
+        const QString value =
+            hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, field), FLocale);
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+void TDocumentPreparer::CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const {
+    for (int i = 0; i < ASource.Count(); ++i) {
+        const TAttachement* source = ASource.Items(i);
+        TAttachement* copy = ATarget.Add();
+        copy->SetFileName(source->FileName());
+        copy->SetUseMacros(source->UseMacros());
+        copy->SetIsOptionalFile(source->IsOptionalFile());
+        TCustomFileMacroReplacer* replacer = copy->FileMacroReplacer();
+        if (source->HasMacrosInLocalFileName()) {
+            copy->SetLocalFileRef(source->LocalMacroFileName(), true);
+            if (source->UseMacros() && replacer && source->FileMacroReplacer())
+                replacer->SetSettings(source->FileMacroReplacer()->Settings());
+        } else if (source->UseMacros()) {
+            if (replacer && source->FileMacroReplacer())
+                replacer->Assign(*source->FileMacroReplacer());
+            else
+                copy->SetPreparedData(source->PreparedData());
+        } else {
+            copy->SetLocalFile(source->LocalFile());
+        }
+    }
+}
+
+bool TDocumentPreparer::ResolveLocalFiles(TAttachementList& AList) const {
+    for (int i = AList.Count() - 1; i >= 0; --i) {
+        TAttachement* attachement = AList.Items(i);
+        if (attachement->HasMacrosInLocalFileName()) {
+            const QString pattern = attachement->LocalMacroFileName();
+            if (HasWildcards(pattern)) {
+                const QFileInfo info(pattern);
+                const QStringList files = hostapi::ListFiles(info.path(), info.fileName());
+                attachement->SetLocalMacroFileName(files.isEmpty() ? QString() : files.first());
+            }
+            if (!attachement->LoadFromMacroFile()) {
+                if (!attachement->IsOptionalFile())
+                    return false;
+                AList.Delete(i);
+                continue;
+            }
+            if (TCustomFileMacroReplacer* replacer = attachement->FileMacroReplacer();
+                replacer && attachement->UseMacros()) {
+                for (int f = 0; f < replacer->FieldCount(); ++f)
+                    replacer->SetFieldValue(f, TBaseEmailSender::ReplaceFieldMacros(
+                                                   replacer->GetFieldValue(f), false, FJob.List.get(),
+                                                   hostapi::TDBFieldSchema::Instance()));
+            }
+        }
+        attachement->ReplaceLocalFileNameMacroInFile();
+    }
+    return true;
+}
+
+void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
+                                       const hostapi::TQVRecordSet& ARecords) const {
+    // Each text in one pass: the plain body takes the values as they are, the HTML body field values
+    // escaped, subject, CC and BCC the values without line breaks.
+    QList<TMacroReplacement> plain;
+    QList<TMacroReplacement> html;
+    QList<TMacroReplacement> oneLine;
+    ReplaceTemplateMacros(
+        [&](const QString& AMacro, const QString& AValue, bool AFromField) {
+            plain.append({AMacro, AValue});
+            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue});
+            oneLine.append({AMacro, WithoutLineBreaks(AValue)});
+        },
+        RecNo, ARecords);
+    ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), plain));
+    ADocument.SetHTMLMailBody(ReplaceMacros(ADocument.HTMLMailBody(), html));
+    ADocument.SetSubject(ReplaceMacros(ADocument.Subject(), oneLine));
+    ADocument.SetCCList(ReplaceMacros(ADocument.CCList(), oneLine));
+    ADocument.SetBCCList(ReplaceMacros(ADocument.BCCList(), oneLine));
+    TAttachementList& attachements = *ADocument.NormalFileList();
+    for (const TMacroReplacement& r : std::as_const(plain))
+        attachements.ReplaceMacros(r.Macro, r.Value);
+}
+
+bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
+                                        const hostapi::TQVRecordSet& ARecords,
+                                        const TAttachementList& AAttachements) {
+    // A recipient without an address, or one whose address would break the header, gets nothing.
+    const QString address = RecipientAddress(RecNo, ARecords);
+    if (address.isEmpty() || address.contains(QLatin1Char('\r')) || address.contains(QLatin1Char('\n')))
+        return false;
+    ADocument.SetEmailAddress(address);
+    if (FJob.EmailStyle != esSMS) {
+        const qsizetype at = address.indexOf(QLatin1Char('@'));
+        if (at < 0 || at == address.size() - 1)
+            return false;
+    }
+
+    TAttachementList& attachements = *ADocument.NormalFileList();
+    CopyAttachements(attachements, AAttachements);
+
+    ReplaceTemplateMacros(
+        [&attachements](const QString& AMacro, const QString& AValue, bool) {
+            attachements.ReplaceLocalFileMacros(AMacro, WithLiteralWildcards(AValue));
+        },
+        RecNo, ARecords);
+    if (!ResolveLocalFiles(attachements))
+        return false;
+
+    ReplaceInTexts(ADocument, RecNo, ARecords);
+
+    ADocument.SetCCList(hostapi::CanonicalAddressList(ADocument.CCList()));
+    ADocument.SetBCCList(hostapi::CanonicalAddressList(ADocument.BCCList()));
+
+    const QString tempFolder = FJob.TempDirectory.isEmpty() ? hostapi::GetTempPath() : FJob.TempDirectory;
+    for (int i = 0; i < attachements.Count(); ++i)
+        attachements.Items(i)->FinalizePrepare(tempFolder);
+    return true;
+}
+
+} // namespace emailmarketing

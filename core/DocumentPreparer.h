@@ -1,0 +1,66 @@
+#pragma once
+
+#include "EmailDocument.h"
+#include "EmailListItem.h"
+#include "MacroEngine.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace hostapi {
+class TQVRecordSet;
+}
+
+namespace emailmarketing {
+
+// Builds one job's personalised documents: the recipient's address, the copies of the template's
+// attachments (local files found by the recipient's values, content personalised), and every used
+// macro replaced in subject, bodies, CC, BCC and attachments.
+//
+// Recipient data never shapes the message beyond its place: field values lose their line breaks
+// in subject, CC and BCC, are HTML-escaped in the HTML body, and a "*" or "?" in a value is never a
+// wildcard in a local file name. Runs on the job's prepare thread; one object per preparation.
+class TDocumentPreparer {
+public:
+    struct TJobData {
+        TEmailStyle EmailStyle = esPlainText;
+        std::shared_ptr<TEmailListItem> List;
+        QList<TUsedMakro> UsedMakros;
+        // Folder of the personalised attachment files; the system's temporary folder when empty.
+        QString TempDirectory;
+        std::function<QDateTime()> Now;
+    };
+
+    explicit TDocumentPreparer(TJobData AJob);
+
+    // Fills ADocument for record RecNo of ARecords (whose record count is the recipient count).
+    // False: the recipient is skipped (no usable address, or a mandatory attachment not found).
+    // Failures (an unknown field, a replacer failure) raise.
+    bool PrepareDocument(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
+                         const TAttachementList& AAttachements);
+
+    // The macro engine for record RecNo of ARecords.
+    void ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
+                               const hostapi::TQVRecordSet& ARecords) const;
+
+private:
+    QString RecipientAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
+    void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const;
+    bool ResolveLocalFiles(TAttachementList& AList) const;
+    void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
+
+    TJobData FJob;
+    TMacroEngine FEngine;
+    QString FSenderName;
+    QString FSenderEmail;
+    QString FReplyToEmail;
+    QString FListName;
+    QLocale FLocale;
+    qint64 FUserNumber = -1;
+};
+
+} // namespace emailmarketing

@@ -1,0 +1,264 @@
+#include "MacroEngine.h"
+
+#include "QVRecordSet.h"
+#include "RegionalSettings.h"
+#include "TextUtils.h"
+
+#include <QHash>
+#include <QMultiHash>
+
+#include <algorithm>
+
+namespace emailmarketing {
+
+namespace {
+
+using TPredefinedFormatter = QString (*)(const TPredefinedMacroContext&);
+
+QString DatePattern(const TPredefinedMacroContext& c, const char* pattern) {
+    return c.Locale.toString(c.Now.date(), QLatin1String(pattern));
+}
+
+const QHash<QString, TPredefinedFormatter>& PredefinedFormatters() {
+    static const QHash<QString, TPredefinedFormatter> formatters{
+        {QStringLiteral("PRE_DATE"),
+         [](const TPredefinedMacroContext& c) {
+             return c.Locale.toString(c.Now.date(), QLocale::ShortFormat);
+         }},
+        {QStringLiteral("PRE_TIME"),
+         [](const TPredefinedMacroContext& c) {
+             return c.Locale.toString(c.Now.time(),
+                                      hostapi::RegionalSettings::LongTimeFormatWithoutZone(c.Locale));
+         }},
+        {QStringLiteral("PRE_YEAR2"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "yy"); }},
+        {QStringLiteral("PRE_YEAR4"),
+         [](const TPredefinedMacroContext& c) { return DatePattern(c, "yyyy"); }},
+        {QStringLiteral("PRE_MONTH1"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "M"); }},
+        {QStringLiteral("PRE_MONTH2"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "MM"); }},
+        {QStringLiteral("PRE_MONTH3"),
+         [](const TPredefinedMacroContext& c) { return DatePattern(c, "MMM"); }},
+        {QStringLiteral("PRE_MONTH4"),
+         [](const TPredefinedMacroContext& c) { return DatePattern(c, "MMMM"); }},
+        {QStringLiteral("PRE_DAY1"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "d"); }},
+        {QStringLiteral("PRE_DAY2"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "dd"); }},
+        {QStringLiteral("PRE_DAY3"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "ddd"); }},
+        {QStringLiteral("PRE_DAY4"), [](const TPredefinedMacroContext& c) { return DatePattern(c, "dddd"); }},
+        {QStringLiteral("PRE_USER"),
+         [](const TPredefinedMacroContext& c) { return QString::number(c.UserNumber); }},
+        {QStringLiteral("PRE_SENDERNAME"), [](const TPredefinedMacroContext& c) { return c.SenderName; }},
+        {QStringLiteral("PRE_SENDEREMAIL"), [](const TPredefinedMacroContext& c) { return c.SenderEmail; }},
+        {QStringLiteral("PRE_REPLYTO"), [](const TPredefinedMacroContext& c) { return c.ReplyToEmail; }},
+        {QStringLiteral("PRE_MAILCOUNT"),
+         [](const TPredefinedMacroContext& c) { return QString::number(c.MailCount); }},
+        {QStringLiteral("PRE_DISTRIBUTORLIST"), [](const TPredefinedMacroContext& c) { return c.ListName; }},
+    };
+    return formatters;
+}
+
+// The macro's name: the stored text without its first and last character.
+QString MacroName(const QString& AMacro) {
+    return AMacro.size() >= 2 ? AMacro.mid(1, AMacro.size() - 2) : QString();
+}
+
+} // namespace
+
+std::optional<QString> PredefinedMacroValue(const QString& AName, const TPredefinedMacroContext& AContext) {
+    const auto& formatters = PredefinedFormatters();
+    const auto it = formatters.constFind(AName.toUpper());
+    if (it == formatters.constEnd())
+        return std::nullopt;
+    return (*it)(AContext);
+}
+
+TMacroEngine::TMacroEngine(QList<TUsedMakro> AUsedMakros, std::shared_ptr<const TMacroList> AListMacros,
+                           std::shared_ptr<const TMacroList> ASchemaMacros)
+    : FUsedMakros(std::move(AUsedMakros)), FListMacros(std::move(AListMacros)),
+      FSchemaMacros(std::move(ASchemaMacros)) {}
+
+void TMacroEngine::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
+                                         const hostapi::TQVRecordSet& ARecords,
+                                         const TPredefinedMacroContext& AContext) const {
+    for (const TUsedMakro& used : FUsedMakros) {
+        const QString name = MacroName(used.first);
+        if (name.isEmpty())
+            continue;
+        switch (used.second) {
+        case mkField:
+            ASink(used.first,
+                  hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, name), AContext.Locale),
+                  true);
+            break;
+        case mkListMacro:
+        case mkSchemaMacro: {
+            const TMacroList* macros = used.second == mkListMacro ? FListMacros.get() : FSchemaMacros.get();
+            if (const TMacroItem* macro = macros ? macros->ByName(name) : nullptr) {
+                const TMacroResult result = macro->EvaluateMacro(RecNo, ARecords);
+                ASink(used.first, result.Value, result.FromField);
+            }
+            break;
+        }
+        case mkPredefined:
+            if (const std::optional<QString> value = PredefinedMacroValue(name, AContext))
+                ASink(used.first, *value, false);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QString& AValue) {
+    if (AMacro.isEmpty())
+        return AText;
+    const QChar first = AMacro.front();
+    // The search jumps from one occurrence of the first character to the next; a first character
+    // with other letter cases takes the general routine.
+    if (first.toLower() != first || first.toUpper() != first || first.toCaseFolded() != first)
+        return hostapi::FastReplace(AText, AMacro, AValue, false);
+    const QStringView text(AText);
+    const qsizetype length = AMacro.size();
+    QString result;
+    qsizetype copied = 0;
+    qsizetype at = text.indexOf(first);
+    while (at >= 0 && at + length <= text.size()) {
+        if (text.sliced(at, length).compare(AMacro, Qt::CaseInsensitive) == 0) {
+            if (result.isNull())
+                result.reserve(text.size() + AValue.size());
+            result += text.sliced(copied, at - copied);
+            result += AValue;
+            copied = at + length;
+            at = text.indexOf(first, copied);
+        } else {
+            at = text.indexOf(first, at + 1);
+        }
+    }
+    if (copied == 0)
+        return AText;
+    result += text.sliced(copied);
+    return result;
+}
+
+namespace {
+
+bool IsDelimitedMacro(const QString& AMacro) {
+    return AMacro.size() >= 3 && AMacro.front() == QLatin1Char('%') && AMacro.back() == QLatin1Char('%') &&
+           !QStringView(AMacro).sliced(1, AMacro.size() - 2).contains(QLatin1Char('%'));
+}
+
+// Single-pass replacement of delimited macros; replacement i is looked up by its folded name.
+class TMacroPass {
+public:
+    explicit TMacroPass(const QList<TMacroReplacement>& AReplacements)
+        : FReplacements(AReplacements), FDone(AReplacements.size()), FValues(AReplacements.size()) {
+        for (qsizetype i = 0; i < AReplacements.size(); ++i) {
+            const QString& macro = AReplacements[i].Macro;
+            FMaxName = std::max(FMaxName, macro.size() - 2);
+            FIndex.insert(macro.sliced(1, macro.size() - 2).toCaseFolded(), i);
+        }
+    }
+
+    // AText with the macros of replacements AFirst.. replaced.
+    QString Run(const QString& AText, qsizetype AFirst) {
+        const QStringView text(AText);
+        QString result;
+        qsizetype copied = 0;
+        qsizetype at = text.indexOf(QLatin1Char('%'));
+        while (at >= 0) {
+            const qsizetype close = text.indexOf(QLatin1Char('%'), at + 1);
+            if (close < 0)
+                break;
+            const qsizetype nameLength = close - at - 1;
+            qsizetype found = -1;
+            if (nameLength > 0 && nameLength <= FMaxName) {
+                // The earliest replacement at or after AFirst of that name.
+                const QString name = text.sliced(at + 1, nameLength).toString().toCaseFolded();
+                for (auto it = FIndex.constFind(name); it != FIndex.constEnd() && it.key() == name; ++it)
+                    if (*it >= AFirst && (found < 0 || *it < found))
+                        found = *it;
+            }
+            if (found < 0) {
+                at = close; // the closing "%" may open a macro
+                continue;
+            }
+            if (result.isNull())
+                result.reserve(text.size() + 64);
+            result += text.sliced(copied, at - copied);
+            result += Value(found);
+            copied = close + 1;
+            at = text.indexOf(QLatin1Char('%'), copied);
+        }
+        if (copied == 0)
+            return AText;
+        result += text.sliced(copied);
+        return result;
+    }
+
+private:
+    // The value of replacement i, itself searched for the later replacements (once).
+    const QString& Value(qsizetype i) {
+        if (!FDone[i]) {
+            FValues[i] = Run(FReplacements[i].Value, i + 1);
+            FDone[i] = true;
+        }
+        return FValues[i];
+    }
+
+    const QList<TMacroReplacement>& FReplacements;
+    QMultiHash<QString, qsizetype> FIndex;
+    QList<bool> FDone;
+    QList<QString> FValues;
+    qsizetype FMaxName = 0;
+};
+
+} // namespace
+
+QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    bool delimited = true;
+    for (const TMacroReplacement& r : AReplacements)
+        delimited = delimited && IsDelimitedMacro(r.Macro);
+    if (!delimited) {
+        QString result = AText;
+        for (const TMacroReplacement& r : AReplacements)
+            result = ReplaceMacroText(result, r.Macro, r.Value);
+        return result;
+    }
+    if (AReplacements.isEmpty() || !AText.contains(QLatin1Char('%')))
+        return AText;
+    return TMacroPass(AReplacements).Run(AText, 0);
+}
+
+QString HtmlEscaped(const QString& AText) {
+    QString result;
+    result.reserve(AText.size() + AText.size() / 8);
+    for (QChar c : AText) {
+        switch (c.unicode()) {
+        case '&':
+            result += QLatin1String("&amp;");
+            break;
+        case '<':
+            result += QLatin1String("&lt;");
+            break;
+        case '>':
+            result += QLatin1String("&gt;");
+            break;
+        case '"':
+            result += QLatin1String("&quot;");
+            break;
+        case '\'':
+            result += QLatin1String("&#39;");
+            break;
+        default:
+            result += c;
+        }
+    }
+    return result;
+}
+
+QString WithoutLineBreaks(const QString& AValue) {
+    QString result = AValue;
+    result.remove(QLatin1Char('\r'));
+    result.remove(QLatin1Char('\n'));
+    return result;
+}
+
+} // namespace emailmarketing

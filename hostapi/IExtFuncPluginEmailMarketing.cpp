@@ -1,0 +1,7 @@
+#include "IExtFuncPluginEmailMarketing.h"
+
+namespace hostapi {
+
+IExtFuncPluginEmailMarketing::~IExtFuncPluginEmailMarketing() = default;
+
+} // namespace hostapi
