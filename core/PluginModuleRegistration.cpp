@@ -1,5 +1,6 @@
 #include "PluginModuleRegistration.h"
 
+#include "PDFFileMacroReplacer.h"
 #include "QVException.h"
 #include "VRNLang.h"
 #include "dmPluginEmailMarketingMain.h"
@@ -47,6 +48,7 @@ void RegisterPendingForm(const QString& AClassName, const QString& ACaptionId) {
 } // namespace
 
 void RegisterModuleClasses() {
+    RegisterPDFFileMacroReplacer();
     hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginEmailMarketingMain>(
         PluginDataModuleClasses());
     // Registered by name only: a hand-made entry is not found again by its meta-object.

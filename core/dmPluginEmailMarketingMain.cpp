@@ -6,6 +6,7 @@
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
 #include "NetworkSettings.h"
+#include "PDFFileMacroReplacer.h"
 #include "PelmarisPlugin.h"
 #include "QVException.h"
 #include "QVFirstStart.h"
@@ -89,6 +90,7 @@ TdmPluginEmailMarketingMain::~TdmPluginEmailMarketingMain() {
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
     FJobs.reset();
     FListStore.Clear();
+    UnRegisterPDFFileMacroReplacer();
     if (dmPluginEmailMarketingMain == this)
         dmPluginEmailMarketingMain = nullptr;
 }

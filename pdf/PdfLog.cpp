@@ -1,0 +1,7 @@
+#include "PdfLog.h"
+
+namespace emailmarketing {
+
+Q_LOGGING_CATEGORY(lcPdf, "qv.pdf", QtInfoMsg)
+
+} // namespace emailmarketing
