@@ -124,6 +124,23 @@ TDBSchemaDef SentListView(const char* name, int sentState) {
     return s;
 }
 
+// Registrations that the register service delivers to the host's own part handler; "impsource" and
+// "globalrecuid" identify a record at the exporting installation (the XML import finds it by them).
+TDBSchemaDef RegistrationsTable() {
+    return Table("qvregistrations", "",
+                 {
+                     Id(),
+                     F("impsource", "Importquelle", T::fdtText),
+                     F("globalrecuid", "Globale Kennung", T::fdtText),
+                     F("email", "E-Mail", T::fdtText, FlagBit(fftEmail)),
+                     F("name", "Name", T::fdtText),
+                     F("company", "Firma", T::fdtText),
+                     F("message", "Nachricht", T::fdtText),
+                     F("registered", "Angemeldet am", T::fdtDateTime),
+                 },
+                 {QStringLiteral("impsource,globalrecuid"), QStringLiteral("email")});
+}
+
 QList<TDBSchemaDef> BuildDefinitions() {
     QList<TDBSchemaDef> defs;
 
@@ -312,6 +329,9 @@ QList<TDBSchemaDef> BuildDefinitions() {
                       F("value", "Wert", T::fdtText),
                   });
 
+    // ---- register service: registrations imported by the host's own part handler ---------------
+    defs << RegistrationsTable();
+
     // ---- views ---------------------------------------------------------------------------------
     // "emladdresses": every address with its detail row's "isactive"; internal (no caption), the
     // target of the relation alias "emladdresses" of the sent-list views.
@@ -352,6 +372,16 @@ QList<TDBSchemaDef> BuildDefinitions() {
     return defs;
 }
 
+const TDBSchemaDef& RequireDef(const QString& name);
+
+// Schema step 2: the registrations table (kept if it exists already).
+QStringList AddRegistrations(TSqlDialect dialect) {
+    const TDBSchemaDef& table = RequireDef(QStringLiteral("qvregistrations"));
+    QString create = CreateTableSql(table, dialect);
+    create.replace(QStringLiteral("CREATE TABLE "), QStringLiteral("CREATE TABLE IF NOT EXISTS "));
+    return QStringList{create} + CreateIndexSql(table, dialect); // the indexes are made "IF NOT EXISTS"
+}
+
 const TDBSchemaDef& RequireDef(const QString& name) {
     for (const TDBSchemaDef& s : SchemaDefinitions())
         if (s.Name.compare(name, Qt::CaseInsensitive) == 0)
@@ -377,7 +407,8 @@ QString SchemaVersionTable() {
 const QList<TSchemaMigration>& SchemaMigrations() {
     static const QList<TSchemaMigration> steps = {
         {1, QStringLiteral("initial schema"), &InitialCreation},
-        // Next: {2, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
+        {2, QStringLiteral("register service registrations"), &AddRegistrations},
+        // Next: {3, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
     };
     return steps;
 }

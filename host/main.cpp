@@ -12,6 +12,7 @@
 #include "MessageSink.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
+#include "QVRegistrationPartHandler.h"
 #include "RegionalSettings.h"
 #include "SettingsStore.h"
 #include "VRNLang.h"
@@ -90,6 +91,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<qvhost::ShutDownSignals> shutDownSignals;
     try {
         hostapi::HostLibraries::Initialize();
+        hostapi::TQVRegistrationPartHandler::RegisterWithHost();
         shutDownSignals = std::make_unique<qvhost::ShutDownSignals>();
         QObject::connect(shutDownSignals.get(), &qvhost::ShutDownSignals::SignalReceived, &app,
                          [](int ASignal) {

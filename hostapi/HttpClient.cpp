@@ -36,6 +36,13 @@ bool IsHttpScheme(const QUrl& AUrl) {
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
+bool IsCredentialHeader(const QByteArray& AName) {
+    for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"})
+        if (AName.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 int EffectivePort(const QUrl& AUrl) {
     return AUrl.port(AUrl.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
 }
@@ -244,7 +251,8 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
     for (const auto& header : ARequest.Headers)
-        headers = curl_slist_append(headers, (header.first + ": " + header.second).constData());
+        if (ASendCredentials || !IsCredentialHeader(header.first))
+            headers = curl_slist_append(headers, (header.first + ": " + header.second).constData());
     if (headers)
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(ARequest.MaxResponseBytes));

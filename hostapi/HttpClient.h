@@ -78,7 +78,8 @@ private:
 // A synchronous HTTP(S) client over libcurl (hostapi::HostLibraries::Initialize() must have run).
 // One request at a time on the calling thread; Cancel() may be called from any other thread. TLS
 // certificates and host names are always verified. Redirects are followed by the client itself, so
-// that credentials and the request body never reach another host.
+// that credentials (basic authentication and the Authorization, Proxy-Authorization and Cookie
+// headers) never reach another host.
 class HOSTAPI_EXPORT HttpClient {
 public:
     // (bytes received, bytes expected or -1 when not known); called on the requesting thread.

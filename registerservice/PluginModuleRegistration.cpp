@@ -1,5 +1,7 @@
 #include "PluginModuleRegistration.h"
 
+#include "dmPluginRegisterServiceMain.h"
+
 namespace registerservice {
 
 QString PluginModuleGUID() {
@@ -24,6 +26,9 @@ hostapi::TPluginFormClassList& PluginFormClasses() {
 // a window's (QWidget* AParent). Then add its name to the expected classes of the module in
 // tests/modules/tst_ModuleRegistration.cpp. The calls are explicit (no registrar objects), so a class
 // is registered whether the module is linked as a library or into a test, in a fixed order.
-void RegisterModuleClasses() {}
+void RegisterModuleClasses() {
+    hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginRegisterServiceMain>(
+        PluginDataModuleClasses());
+}
 
 } // namespace registerservice

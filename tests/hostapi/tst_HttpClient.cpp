@@ -63,6 +63,7 @@ private slots:
     void redirectRule();
     void redirectToTheSameHostKeepsCredentials();
     void redirectToAnotherHostIsRefusedUnlessAllowed();
+    void allowedRedirectToAnotherHostDropsCredentials_data();
     void allowedRedirectToAnotherHostDropsCredentials();
     void seeOtherTurnsAPostIntoAGet();
     void httpsVerifiesAgainstTheGivenCa();
@@ -311,23 +312,44 @@ void tst_HttpClient::redirectToAnotherHostIsRefusedUnlessAllowed() {
     QCOMPARE(client.Execute(request).Status, 302);
 }
 
+void tst_HttpClient::allowedRedirectToAnotherHostDropsCredentials_data() {
+    QTest::addColumn<bool>("basicAuth");
+    QTest::addColumn<QByteArray>("header");
+    QTest::newRow("basic authentication") << true << QByteArray("Cookie");
+    QTest::newRow("bearer token") << false << QByteArray("authorization");
+    QTest::newRow("proxy credentials") << false << QByteArray("Proxy-Authorization");
+}
+
 void tst_HttpClient::allowedRedirectToAnotherHostDropsCredentials() {
+    QFETCH(bool, basicAuth);
+    QFETCH(QByteArray, header);
     HttpStub target(HttpStub::Script({HttpStub::Route("/t", {Answer(200, "there")})}));
     HttpStub origin(HttpStub::Script({HttpStub::Route(
                         "/r", {Redirect(QStringLiteral("http://localhost:%1/t").arg(target.Port()), 307)})}),
-                    HttpStub::Options{QStringLiteral("u:p"), false});
+                    HttpStub::Options{basicAuth ? QStringLiteral("u:p") : QString(), false});
     HttpClient client;
     HttpRequest request;
     request.Method = "POST";
-    request.Body = "secret=1";
+    request.Body = "a=1";
     request.Url = origin.Url("/r");
-    request.UserName = QStringLiteral("u");
-    request.Password = QStringLiteral("p");
+    request.Headers = {{header, "secret"}, {"X-Other", "kept"}};
+    if (basicAuth) {
+        request.UserName = QStringLiteral("u");
+        request.Password = QStringLiteral("p");
+    }
     request.AllowRedirectToOtherHost = true;
     QCOMPARE(client.Execute(request).Body, QByteArray("there"));
+    const QJsonObject sent = origin.Requests().value(0)["headers"].toObject();
+    QVERIFY(std::any_of(sent.begin(), sent.end(),
+                        [](const QJsonValue& AValue) { return AValue.toString() == "secret"; }));
     const QList<QJsonObject> arrived = target.Requests();
     QCOMPARE(arrived.size(), 1);
-    QVERIFY(!arrived[0]["headers"].toObject().contains("Authorization"));
+    const QJsonObject headers = arrived[0]["headers"].toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        QVERIFY2(it.value().toString() != QLatin1String("secret") &&
+                     !it.key().contains("Authorization", Qt::CaseInsensitive),
+                 qPrintable(it.key()));
+    QCOMPARE(headers["X-Other"].toString(), QStringLiteral("kept"));
     QCOMPARE(arrived[0]["method"].toString(), QStringLiteral("POST")); // 307 keeps the method
 }
 

@@ -112,13 +112,14 @@ private slots:
         QTest::addColumn<QString>("guid");
         QTest::addColumn<QStringList>("dataModules");
         QTest::addColumn<QStringList>("windows");
-        // The register service module registers no class yet; the test module registers its own four.
+        // The register service module registers its main data module; the test module its own four.
         QTest::newRow("e-mail marketing")
             << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList{"TdmPluginEmailMarketingMain"}
             << QStringList{"TfrmEmailMarketing", "TfrmEmailMarketingLists",
                            "TfrmPluginEmailMarketingGlobalSettings"};
         QTest::newRow("register service")
-            << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList() << QStringList();
+            << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList{"TdmPluginRegisterServiceMain"}
+            << QStringList();
         QTest::newRow("test module") << QV_TEST_MODULE << QString::fromLatin1(testmodule::TestModuleGUID)
                                      << QStringList{"TdmTestModuleMain", "TdmTestModuleMenus"}
                                      << QStringList{"TfrmTestModuleMain", "TfrmTestModuleSettings"};

@@ -39,7 +39,8 @@ private slots:
             << QStringList{QStringLiteral("TfrmEmailMarketing"), QStringLiteral("TfrmEmailMarketingLists"),
                            QStringLiteral("TfrmPluginEmailMarketingGlobalSettings")};
         QTest::newRow("register service data modules")
-            << ClassNames(registerservice::PluginDataModuleClasses()) << QStringList{};
+            << ClassNames(registerservice::PluginDataModuleClasses())
+            << QStringList{QStringLiteral("TdmPluginRegisterServiceMain")};
         QTest::newRow("register service windows")
             << ClassNames(registerservice::PluginFormClasses()) << QStringList{};
     }

@@ -1,0 +1,120 @@
+#include "QVXMLImport.h"
+
+#include "Database.h"
+#include "HostApiLog.h"
+#include "QVException.h"
+#include "QVXMLElement.h"
+#include "QVXMLImportContainer.h"
+#include "QVXMLImportProcessor.h"
+
+#include <QIODevice>
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QXmlStreamWriter>
+
+namespace hostapi {
+
+namespace {
+
+// Imports and exports read the registered containers for their whole run; unregistering waits
+// for them, so no container is used after its BeforeUnInit.
+QReadWriteLock& RegistryLock() {
+    static QReadWriteLock lock(QReadWriteLock::Recursive);
+    return lock;
+}
+
+QList<TQVXMLImportContainer*>& Registry() {
+    static QList<TQVXMLImportContainer*> containers;
+    return containers;
+}
+
+void ImportDocument(const QByteArray& AData, TXMLImportContext& AContext) {
+    if (AData.size() > TQVXMLImport::MaxDocumentBytes)
+        throw EQVException(QStringLiteral("The XML document is larger than %1 MiB (%2 bytes)")
+                               .arg(TQVXMLImport::MaxDocumentBytes >> 20)
+                               .arg(AData.size()));
+    const TQVXMLElement root = TQVXMLElement::Parse(AData);
+    if (root.Name != QLatin1String(TQVXMLImport::RootElement))
+        throw EQVException(
+            QStringLiteral("Not a data exchange document: the root element is '%1', expected '%2'")
+                .arg(root.Name, QLatin1String(TQVXMLImport::RootElement)));
+    TQVXMLImportProcessor processor;
+    Transaction transaction;
+    for (const TQVXMLElement& partData : root.Children) {
+        for (TQVXMLImportContainer* container : Registry()) {
+            for (const TQVXMLImportPart& part : container->Parts()) {
+                if (part.Id != partData.Name)
+                    continue;
+                if (container->OnBeginPart)
+                    container->OnBeginPart(container, part, processor, partData, AContext);
+                for (const TQVXMLElement& item : partData.Children)
+                    if (container->OnImportData)
+                        container->OnImportData(container, part, item.Name, item, AContext);
+                if (container->OnEndPart)
+                    container->OnEndPart(container, part, processor, AContext);
+            }
+        }
+    }
+    transaction.Commit();
+}
+
+} // namespace
+
+bool TQVXMLImport::Import(const QByteArray& AData, QString& AErrorText, TXMLImportContext* AContext) {
+    TXMLImportContext ownContext;
+    TXMLImportContext& context = AContext ? *AContext : ownContext;
+    try {
+        const QReadLocker locker(&RegistryLock());
+        ImportDocument(AData, context);
+        return true;
+    } catch (const std::exception& e) {
+        AErrorText = QString::fromUtf8(e.what());
+    } catch (...) {
+        AErrorText = QStringLiteral("Unknown error during the XML import");
+    }
+    qCWarning(lcHostApi) << "XML import rolled back:" << AErrorText;
+    return false;
+}
+
+bool TQVXMLImport::Export(QIODevice& ADevice, const QStringList& APartIds, QString& AErrorText) {
+    try {
+        const QReadLocker locker(&RegistryLock());
+        QXmlStreamWriter writer(&ADevice);
+        writer.setAutoFormatting(true);
+        writer.writeStartDocument();
+        writer.writeStartElement(QLatin1String(RootElement));
+        for (TQVXMLImportContainer* container : Registry())
+            for (const TQVXMLImportPart& part : container->Parts())
+                if (part.Exportable && APartIds.contains(part.Id) && container->OnExportData) {
+                    writer.writeStartElement(part.Id);
+                    container->OnExportData(container, part, writer);
+                    writer.writeEndElement();
+                }
+        writer.writeEndElement();
+        writer.writeEndDocument();
+        if (writer.hasError())
+            throw EQVException(
+                QStringLiteral("The XML document could not be written: %1").arg(ADevice.errorString()));
+        return true;
+    } catch (const std::exception& e) {
+        AErrorText = QString::fromUtf8(e.what());
+    }
+    return false;
+}
+
+QList<TQVXMLImportContainer*> TQVXMLImport::Containers() {
+    const QReadLocker locker(&RegistryLock());
+    return Registry();
+}
+
+void TQVXMLImport::Register(TQVXMLImportContainer* AContainer) {
+    const QWriteLocker locker(&RegistryLock());
+    Registry().append(AContainer);
+}
+
+void TQVXMLImport::Unregister(TQVXMLImportContainer* AContainer) {
+    const QWriteLocker locker(&RegistryLock());
+    Registry().removeAll(AContainer);
+}
+
+} // namespace hostapi

@@ -1,0 +1,197 @@
+#include "QVXMLImportProcessor.h"
+
+#include "DBFieldSchema.h"
+#include "Database.h"
+#include "QVException.h"
+
+#include <QDateTime>
+
+namespace hostapi {
+
+namespace {
+
+const QString SourceColumn = QStringLiteral("impsource");
+const QString IdentColumn = QStringLiteral("globalrecuid");
+const QString RefSuffix = QStringLiteral("--ref");
+
+QString ImportedKey(const QString& AItemType, const QString& ASource, const QString& AIdent) {
+    return AItemType + QChar(0) + ASource + QChar(0) + AIdent;
+}
+
+QString Where(const TQVXMLElement& AItem) {
+    return QStringLiteral("item '%1' in line %2").arg(AItem.Name).arg(AItem.Line);
+}
+
+QVariant FieldValue(const IDBFieldSchemaItem& ASchema, const QString& AField, const QString& AText,
+                    const TQVXMLElement& AItem) {
+    const auto bad = [&] {
+        return EQVException(
+            QStringLiteral("Invalid value '%1' for field '%2' of %3").arg(AText, AField, Where(AItem)));
+    };
+    bool ok = true;
+    switch (ASchema.FieldType(AField)) {
+    case TFieldDataType::fdtInteger: {
+        if (AText.isEmpty())
+            return QVariant(QMetaType::fromType<qlonglong>());
+        const qlonglong value = AText.toLongLong(&ok);
+        if (!ok)
+            throw bad();
+        return value;
+    }
+    case TFieldDataType::fdtFloat: {
+        if (AText.isEmpty())
+            return QVariant(QMetaType::fromType<double>());
+        const double value = AText.toDouble(&ok);
+        if (!ok)
+            throw bad();
+        return value;
+    }
+    case TFieldDataType::fdtDateTime: {
+        if (AText.isEmpty())
+            return QDateTime();
+        const QDateTime value = QDateTime::fromString(AText, Qt::ISODateWithMs);
+        if (!value.isValid())
+            throw bad();
+        return value;
+    }
+    case TFieldDataType::fdtBytes: {
+        const auto decoded = QByteArray::fromBase64Encoding(AText.trimmed().toLatin1(),
+                                                            QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded)
+            throw bad();
+        return *decoded;
+    }
+    case TFieldDataType::fdtText:
+        break;
+    }
+    return AText;
+}
+
+} // namespace
+
+void TQVXMLImportProcessor::RegisterTarget(const TQVXMLRecordTarget& ATarget) {
+    const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
+    if (schema.Definition().IsView() || !schema.HasField(QStringLiteral("id")) ||
+        !schema.HasField(SourceColumn) || !schema.HasField(IdentColumn) ||
+        (!ATarget.MatchField.isEmpty() && !schema.HasField(ATarget.MatchField)))
+        throw EQVAssertion(
+            QStringLiteral("import target %1 is a table with id, %2, %3 and its matching field")
+                .arg(ATarget.Schema, SourceColumn, IdentColumn),
+            __FILE__, __LINE__);
+    FTargets.insert(ATarget.ItemType, ATarget);
+}
+
+qint64 TQVXMLImportProcessor::FindRecord(const QString& ASchema, const QString& AWhere,
+                                         QVariantList ABinds) const {
+    QSqlQuery query = Database::Exec(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1")
+            .arg(Database::QuoteIdentifier(QStringLiteral("id")), Database::QuoteIdentifier(ASchema), AWhere),
+        ABinds, QStringLiteral("find the imported record in %1").arg(ASchema));
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const QString& ASource,
+                                               const QString& AIdent) const {
+    const auto imported = FImported.constFind(ImportedKey(AItemType, ASource, AIdent));
+    if (imported != FImported.constEnd())
+        return imported.value();
+    const auto target = FTargets.constFind(AItemType);
+    if (target == FTargets.constEnd())
+        return -1;
+    return FindRecord(
+        target->Schema,
+        QStringLiteral("%1 = ? AND %2 = ?")
+            .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)),
+        {ASource, AIdent});
+}
+
+qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQVXMLRecordTarget& ATarget) {
+    if (!FTargets.contains(ATarget.ItemType))
+        RegisterTarget(ATarget);
+    const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
+    const QString source = AItem.Attribute(ATarget.SourceAttribute);
+    const QString ident = AItem.Attribute(ATarget.IdentAttribute);
+    if (ident.isEmpty())
+        throw EQVException(
+            QStringLiteral("%1 has no identifier '%2'").arg(Where(AItem), ATarget.IdentAttribute));
+
+    QStringList columns;
+    QVariantList values;
+    QStringList parentColumns; // reference fields: they scope the lookups
+    QVariantList parentIds;
+    // Every field name is checked against the target's field schema before its value is read.
+    const auto checkField = [&](const QString& AName) {
+        const int index = schema.IndexOfField(AName);
+        if (index < 0 || AName == SourceColumn || AName == IdentColumn || AName == QLatin1String("id"))
+            throw EQVException(
+                QStringLiteral("Unknown field '%1' of %2 for %3").arg(AName, Where(AItem), ATarget.Schema));
+        const QString column = schema.Definition().Fields[index].Name;
+        if (columns.contains(column))
+            throw EQVException(QStringLiteral("Field '%1' given twice in %2").arg(AName, Where(AItem)));
+        return column;
+    };
+    const auto addField = [&](const QString& AName, const QString& AText) {
+        const QString column = checkField(AName);
+        columns << column;
+        values << FieldValue(schema, column, AText, AItem);
+    };
+    for (const auto& [name, value] : AItem.Attributes) {
+        if (name == ATarget.SourceAttribute || name == ATarget.IdentAttribute || name.endsWith(RefSuffix))
+            continue;
+        const QString refType = AItem.Attribute(name + RefSuffix);
+        if (!AItem.HasAttribute(name + RefSuffix)) {
+            addField(name, value);
+            continue;
+        }
+        const qint64 parent = ResolveReference(refType, source, value);
+        if (parent < 0)
+            throw EQVException(QStringLiteral("%1 refers to %2 '%3', which was not imported")
+                                   .arg(Where(AItem), refType, value));
+        columns << checkField(name);
+        values << parent;
+        parentColumns << columns.last();
+        parentIds << parent;
+    }
+    for (const TQVXMLElement& child : AItem.Children)
+        addField(child.Name, child.Text);
+
+    QString scope;
+    for (const QString& column : parentColumns)
+        scope += QStringLiteral(" AND %1 = ?").arg(Database::QuoteIdentifier(column));
+    qint64 id = FindRecord(
+        ATarget.Schema,
+        QStringLiteral("%1 = ? AND %2 = ?")
+                .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)) +
+            scope,
+        QVariantList{source, ident} + parentIds);
+    if (id < 0 && !ATarget.MatchField.isEmpty()) {
+        const qsizetype match = columns.indexOf(schema.Definition().FieldByName(ATarget.MatchField)->Name);
+        if (match >= 0)
+            id = FindRecord(ATarget.Schema,
+                            QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(columns[match])) + scope,
+                            QVariantList{values[match]} + parentIds);
+    }
+
+    columns << SourceColumn << IdentColumn;
+    values << source << ident;
+    if (id >= 0) {
+        QStringList assignments;
+        for (const QString& column : columns)
+            assignments << QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(column));
+        Database::Exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                           .arg(Database::QuoteIdentifier(ATarget.Schema),
+                                assignments.join(QStringLiteral(", ")),
+                                Database::QuoteIdentifier(QStringLiteral("id"))),
+                       values + QVariantList{id},
+                       QStringLiteral("update the imported record in %1").arg(ATarget.Schema));
+        ++FUpdated;
+    } else {
+        id = Database::InsertRow(ATarget.Schema, columns, values);
+        FLastInsert.insert(ATarget.ItemType, id);
+        ++FInserted;
+    }
+    FImported.insert(ImportedKey(ATarget.ItemType, source, ident), id);
+    return id;
+}
+
+} // namespace hostapi

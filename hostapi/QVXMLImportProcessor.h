@@ -1,0 +1,55 @@
+#pragma once
+
+#include "HostApiExport.h"
+#include "QVXMLElement.h"
+
+#include <QHash>
+#include <QString>
+#include <QVariantList>
+
+namespace hostapi {
+
+// Where the items of one item type go: a table of the host database that carries the columns
+// "impsource" and "globalrecuid" (the exporting installation and the item's identifier there).
+struct HOSTAPI_EXPORT TQVXMLRecordTarget {
+    QString ItemType;        // item element name, e.g. "em_emailtemplate_item"
+    QString Schema;          // target table
+    QString SourceAttribute; // attribute holding the source identification
+    QString IdentAttribute;  // attribute holding the item's identifier at the source
+    QString MatchField;      // field that finds a local record when source and ident do not; may be empty
+};
+
+// Writes imported items as records, inside the import's transaction on the calling thread.
+//
+// An item's fields are its attributes (but the source and ident attributes) and its child elements
+// (their text; base64 for binary fields), named as the target's columns. An attribute "X--ref"
+// with an item type as value makes field X a cross reference: X holds the referenced item's
+// identifier, which is resolved by the item's source to the local id of the referenced record
+// (imported in this run, or earlier). The record is found by source and ident, else by the
+// matching field; both lookups are scoped to the referenced parent records, so an "image001.png"
+// of one template never overwrites another template's. Found: updated; else inserted.
+class HOSTAPI_EXPORT TQVXMLImportProcessor {
+public:
+    // Makes the target known, so that references to its item type resolve against its table.
+    void RegisterTarget(const TQVXMLRecordTarget& ATarget);
+
+    // Writes the item; answers the record's local id. EQVException names the item and its line.
+    qint64 ImportRecord(const TQVXMLElement& AItem, const TQVXMLRecordTarget& ATarget);
+
+    // The id of the last record inserted for that item type in this run; -1 when none.
+    qint64 LastInsertID(const QString& AItemType) const { return FLastInsert.value(AItemType, -1); }
+    int InsertedCount() const { return FInserted; }
+    int UpdatedCount() const { return FUpdated; }
+
+private:
+    qint64 ResolveReference(const QString& AItemType, const QString& ASource, const QString& AIdent) const;
+    qint64 FindRecord(const QString& ASchema, const QString& AWhere, QVariantList ABinds) const;
+
+    QHash<QString, TQVXMLRecordTarget> FTargets; // by item type
+    QHash<QString, qint64> FImported;            // item type, source, ident -> local id
+    QHash<QString, qint64> FLastInsert;          // by item type
+    int FInserted = 0;
+    int FUpdated = 0;
+};
+
+} // namespace hostapi

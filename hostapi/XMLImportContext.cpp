@@ -1,0 +1,7 @@
+#include "XMLImportContext.h"
+
+namespace hostapi {
+
+TXMLImportContext::~TXMLImportContext() = default;
+
+} // namespace hostapi

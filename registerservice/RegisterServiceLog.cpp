@@ -1,0 +1,7 @@
+#include "RegisterServiceLog.h"
+
+namespace registerservice {
+
+Q_LOGGING_CATEGORY(lcRegisterService, "qv.registerservice")
+
+} // namespace registerservice

@@ -1,0 +1,306 @@
+// The register service client against the scripted stub endpoint with basic authentication: the
+// requests it sends, the stamp that advances only after a committed import, the part handlers, the
+// threaded fetch, serialised fetches and the cancel at shut-down.
+
+#include "HostLibraries.h"
+#include "HttpClient.h"
+#include "ProgressService.h"
+#include "QVRegistrationPartHandler.h"
+#include "RegisterServiceClient.h"
+#include "RegisterServiceFixture.h"
+#include "support/HostDoubles.h"
+#include "support/HttpStub.h"
+#include "support/TestDatabase.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <thread>
+
+using namespace registerservice;
+using rstest::Answer;
+using rstest::Ok;
+using rstest::RecordingHandler;
+using rstest::Registration;
+using testsupport::Count;
+using testsupport::HttpStub;
+using testsupport::TestDatabase;
+
+namespace {
+
+const QString User = QStringLiteral("rsuser");
+const QString Password = QStringLiteral("pw: ä&");
+
+QString BasicAuth() {
+    return QStringLiteral("Basic ") + QString::fromLatin1((User + ":" + Password).toUtf8().toBase64());
+}
+
+// A stub whose "/rs/fetch.php" gives the answers in turn.
+std::unique_ptr<HttpStub> FetchStub(const QJsonArray& AAnswers) {
+    return std::make_unique<HttpStub>(HttpStub::Script({HttpStub::Route("/rs/fetch.php", AAnswers)}),
+                                      HttpStub::Options{User + ":" + Password, false});
+}
+
+void Configure(TRegisterServiceClient& AClient, const QString& AUrl, const QString& APassword = Password) {
+    AClient.SetBaseURL(AUrl);
+    AClient.SetUserName(User);
+    AClient.SetPassword(APassword);
+}
+
+bool WaitForThreads(const TRegisterServiceClient& AClient) {
+    QDeadlineTimer deadline(10000);
+    while (AClient.RunningThreadCount() > 0)
+        if (deadline.hasExpired())
+            return false;
+        else
+            QThread::msleep(5);
+    return true;
+}
+
+} // namespace
+
+class tst_RegisterServiceClient : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        hostapi::HostLibraries::Initialize();
+        hostapi::TQVRegistrationPartHandler::RegisterWithHost();
+    }
+
+    void requestsAllThenWhatIsNewerThanTheStamp_data() {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("without slash") << "/rs";
+        QTest::newRow("with slash") << "/rs/";
+    }
+    void requestsAllThenWhatIsNewerThanTheStamp() {
+        QFETCH(QString, base);
+        TestDatabase tdb;
+        auto stub = FetchStub({Ok(Answer(Registration(1, "a@example.org"), "S2")),
+                               Ok(Answer(Registration(2, "b@example.org"), "S 3&amp;x"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url(base).toString());
+        int changed = 0;
+        client.OnLastFetchStampChanged = [&] { ++changed; };
+
+        client.Fetch(false);
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("S2"));
+        client.Fetch(false);
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("S 3&x"));
+        client.Fetch(false);
+
+        const QList<QJsonObject> requests = stub->Requests();
+        QCOMPARE(requests.size(), 3);
+        QCOMPARE(requests[0]["path"].toString(), QStringLiteral("/rs/fetch.php?action=all"));
+        QCOMPARE(requests[1]["path"].toString(), QStringLiteral("/rs/fetch.php?action=last&last=S2"));
+        QCOMPARE(requests[2]["path"].toString(), QStringLiteral("/rs/fetch.php?action=last&last=S%203%26x"));
+        for (const QJsonObject& request : requests)
+            QCOMPARE(request["headers"].toObject()["Authorization"].toString(), BasicAuth());
+        QCOMPARE(changed, 3);
+        QCOMPARE(Count("qvregistrations"), 2); // the host's handler stored its items
+    }
+
+    void anAnswerWithoutStampMakesTheNextFetchAFullOne() {
+        TestDatabase tdb;
+        auto stub = FetchStub({Ok(Answer({})), Ok(Answer({}, "S1"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.SetLastFetchStamp(QStringLiteral("S0"));
+        client.Fetch(false);
+        QCOMPARE(client.LastFetchStamp(), QString());
+        client.Fetch(false);
+        QCOMPARE(stub->Requests().value(1)["path"].toString(), QStringLiteral("/rs/fetch.php?action=all"));
+    }
+
+    void handlersGetTheirItemsInRegistrationOrder() {
+        TestDatabase tdb;
+        QStringList log;
+        QMutex logLock;
+        rstest::HandlerRegistration handlers;
+        handlers.Add(std::make_shared<RecordingHandler>("a", log, logLock));
+        handlers.Add(std::make_shared<RecordingHandler>("b", log, logLock));
+        handlers.Add(std::make_shared<RecordingHandler>("a", log, logLock));
+        auto stub = FetchStub(
+            {Ok(Answer("<a ident=\"1\"/><nobody ident=\"2\"/><b ident=\"3\"/><A ident=\"4\"/>", "S"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.Fetch(false);
+        QCOMPARE(log, QStringList({"a begin", "b begin", "a begin", "a item 1", "a item 1", "b item 3",
+                                   "a end", "b end", "a end"}));
+    }
+
+    void aFailingItemCommitsNothingAndKeepsTheStamp() {
+        TestDatabase tdb;
+        QStringList log;
+        QMutex logLock;
+        auto failing = std::make_shared<RecordingHandler>("a", log, logLock);
+        failing->FailOn = QStringLiteral("2");
+        rstest::HandlerRegistration handlers;
+        handlers.Add(failing);
+        auto stub = FetchStub({Ok(Answer(Registration(1, "a@example.org") + "<a ident=\"2\"/>", "S9"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.SetLastFetchStamp(QStringLiteral("S1"));
+        bool changed = false;
+        client.OnLastFetchStampChanged = [&] { changed = true; };
+        try {
+            client.Fetch(false);
+            QFAIL("no exception");
+        } catch (const hostapi::EQVException& e) {
+            QCOMPARE(e.Message(), QStringLiteral("item 2 refused"));
+        }
+        QCOMPARE(Count("qvregistrations"), 0);
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("S1"));
+        QVERIFY(!changed);
+    }
+
+    void httpFailuresRaiseAndCloseTheProgress_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("401 wrong password") << 0 << "wrong";
+        QTest::newRow("500") << 500 << QString();
+        QTest::newRow("connection refused") << -1 << QString();
+    }
+    void httpFailuresRaiseAndCloseTheProgress() {
+        QFETCH(int, status);
+        QFETCH(QString, password);
+        TestDatabase tdb;
+        auto stub = FetchStub({QJsonObject{{"status", status}, {"body", "server error"}}});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        QString url = stub->Url("/rs").toString();
+        if (status < 0) {
+            QTcpServer closed;
+            closed.listen(QHostAddress::LocalHost, 0);
+            url = QStringLiteral("http://127.0.0.1:%1/rs").arg(closed.serverPort());
+        }
+        Configure(client, url, password.isEmpty() ? Password : password);
+        client.SetLastFetchStamp(QStringLiteral("S1"));
+        QSignalSpy opened(&hostapi::ProgressService::Instance(), &hostapi::ProgressService::ProgressOpened);
+        QVERIFY_THROWS_EXCEPTION(hostapi::EHttpException, client.Fetch(false));
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("S1"));
+        QVERIFY(opened.count() >= 1); // a fetch on the main thread shows its progress ...
+        QCOMPARE(hostapi::ProgressService::Instance().Entries().size(), 0); // ... and closes it
+    }
+
+    void emptyUrlIsAUserMessage() {
+        TRegisterServiceClient client(nullptr);
+        try {
+            client.Fetch(false);
+            QFAIL("no exception");
+        } catch (const hostapi::EQVUserMessageException& e) {
+            QCOMPARE(e.Message(), QStringLiteral("URL to Register-Service not configured!"));
+        }
+    }
+
+    void aThreadedFetchReturnsAtOnceAndImportsOnItsThread() {
+        TestDatabase tdb;
+        QStringList log;
+        QMutex logLock;
+        auto held = std::make_shared<RecordingHandler>("a", log, logLock);
+        held->CloseGate();
+        rstest::HandlerRegistration handlers;
+        handlers.Add(held);
+        auto stub = FetchStub({Ok(Answer("<a ident=\"1\"/>", "T1"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.Fetch(true); // returns while the import is held
+        QVERIFY(held->WaitUntilHeld());
+        QCOMPARE(client.LastFetchStamp(), QString());
+        QVERIFY(held->ImportThread != QThread::currentThread());
+        QCOMPARE(client.RunningThreadCount(), 1);
+        held->OpenGate();
+        QVERIFY(WaitForThreads(client));
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("T1"));
+        QCOMPARE(hostapi::ProgressService::Instance().Entries().size(), 0);
+    }
+
+    void aThreadedFetchErrorReachesTheExceptionDisplay() {
+        TestDatabase tdb;
+        testsupport::RecordingExceptionDisplay display;
+        auto stub = FetchStub({QJsonObject{{"status", 500}}});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.Fetch(true);
+        QVERIFY(WaitForThreads(client));
+        QTRY_COMPARE(display.Records().size(), 1);
+        QVERIFY2(display.Records()[0].Exception.Message.contains("500"),
+                 qPrintable(display.Records()[0].Exception.Message));
+        QCOMPARE(display.Records()[0].Thread, QThread::currentThread());
+    }
+
+    void shutDownCancelsFetchesInFlightAndRefusesNewOnes() {
+        TestDatabase tdb;
+        testsupport::RecordingExceptionDisplay display;
+        HttpStub stub(HttpStub::Script({HttpStub::Route("/rs/fetch.php", {QJsonObject{{"hang", true}}})}));
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub.Url("/rs").toString());
+        client.Fetch(true);
+        QString synchronousError;
+        std::thread preparing([&] { // a job's prepare thread fetching synchronously
+            try {
+                client.Fetch(false);
+            } catch (const hostapi::EQVException& e) {
+                synchronousError = e.Message();
+            }
+        });
+        const bool arrived = stub.WaitForRequests(1); // the other fetch waits for this one
+        client.BeforeUnInit();
+        preparing.join();
+        QVERIFY(arrived);
+        QCOMPARE(client.RunningThreadCount(), 0);
+        QVERIFY2(!synchronousError.isEmpty(), "the synchronous fetch was not ended");
+        QVERIFY(!client.XMLImportContainer().IsRegistered());
+        QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, client.Fetch(false));
+        QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, client.Fetch(true));
+        QCoreApplication::processEvents();
+        QCOMPARE(display.Records().size(), 0); // a cancel at shut-down is not an error to show
+    }
+
+    // Menu, scheduler, threaded fetches and preparing jobs at once: never two imports in parallel,
+    // and every fetch ends.
+    void fetchesAreSerialised() {
+        TestDatabase tdb;
+        QStringList log;
+        QMutex logLock;
+        auto counting = std::make_shared<RecordingHandler>("a", log, logLock);
+        rstest::HandlerRegistration handlers;
+        handlers.Add(counting);
+        auto stub = FetchStub({Ok(Answer("<a ident=\"1\"/>" + Registration(1, "a@example.org"), "S"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        std::atomic<int> failures{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&] {
+                for (int i = 0; i < 5; ++i) {
+                    try {
+                        client.Fetch(false);
+                    } catch (const std::exception&) {
+                        ++failures;
+                    }
+                }
+            });
+        for (int i = 0; i < 5; ++i)
+            client.Fetch(true);
+        for (std::thread& thread : threads)
+            thread.join();
+        QVERIFY(WaitForThreads(client));
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(counting->MaxDepth.load(), 1);
+        QCOMPARE(stub->Requests().size(), 25);
+        QCOMPARE(Count("qvregistrations"), 1);
+    }
+};
+
+QTEST_MAIN(tst_RegisterServiceClient)
+#include "tst_RegisterServiceClient.moc"
