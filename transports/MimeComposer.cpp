@@ -1,6 +1,4 @@
-// GLib's headers (through GMime) name struct members "signals", a keyword macro of Qt's headers:
-// GMime comes before any Qt header.
-#include <gmime/gmime.h>
+#include "GMimeSupport.h"
 
 #include "MimeComposer.h"
 
@@ -16,24 +14,11 @@ namespace emailmarketing {
 
 namespace {
 
-struct GObjectUnref {
-    void operator()(gpointer AObject) const { g_object_unref(AObject); }
-};
-template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-// A header value on one line: CR and LF become blanks.
-QByteArray HeaderValue(const QString& AText) {
-    QString text = AText;
-    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text.toUtf8();
-}
+using gmime::GPtr;
+using gmime::HeaderValue;
 
 void AddMailboxes(GMimeMessage* AMessage, GMimeAddressType AType, const QList<MailAddress>& AAddresses) {
-    for (const MailAddress& address : AAddresses)
-        g_mime_message_add_mailbox(AMessage, AType, HeaderValue(address.Name).constData(),
-                                   HeaderValue(address.Address).constData());
+    gmime::AddMailboxes(g_mime_message_get_addresses(AMessage, AType), AAddresses);
 }
 
 GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
@@ -46,14 +31,7 @@ GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
 
 // A base64 part with the file's content; ADisposition "attachment" or "inline".
 GMimePart* NewFilePart(const QString& ALocalFile, const QString& AName, const char* ADisposition) {
-    QFile file(ALocalFile);
-    if (!file.open(QIODevice::ReadOnly))
-        throw hostapi::EQVException(QStringLiteral("The file \"%1\" of the message cannot be read: %2")
-                                        .arg(ALocalFile, file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw hostapi::EQVException(QStringLiteral("The file \"%1\" of the message cannot be read: %2")
-                                        .arg(ALocalFile, file.errorString()));
+    const QByteArray content = gmime::ReadPartFile(ALocalFile);
     static const QMimeDatabase mimeTypes;
     const QString mimeType = mimeTypes.mimeTypeForFile(AName, QMimeDatabase::MatchExtension).name();
     const qsizetype slash = mimeType.indexOf(QLatin1Char('/'));
@@ -61,10 +39,7 @@ GMimePart* NewFilePart(const QString& ALocalFile, const QString& AName, const ch
     const QByteArray subtype = slash > 0 ? mimeType.mid(slash + 1).toLatin1() : QByteArray("octet-stream");
 
     GMimePart* part = g_mime_part_new_with_type(type.constData(), subtype.constData());
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(content.constData(), content.size()));
-    GPtr<GMimeDataWrapper> wrapper(
-        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part, wrapper.get());
+    gmime::SetContent(part, content);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(GMIME_OBJECT(part), ADisposition);
     g_mime_part_set_filename(part, HeaderValue(AName).constData());
@@ -180,15 +155,7 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
     }
     g_mime_message_set_mime_part(msg, root.get());
 
-    GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
-    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
-    GPtr<GMimeStream> out(g_mime_stream_mem_new());
-    const gssize written = g_mime_object_write_to_stream(GMIME_OBJECT(msg), options, out.get());
-    g_mime_format_options_free(options);
-    if (written < 0)
-        throw hostapi::EQVException(QStringLiteral("The message could not be composed."));
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+    return gmime::WriteToBytes(GMIME_OBJECT(msg));
 }
 
 } // namespace emailmarketing

@@ -1,0 +1,40 @@
+#pragma once
+
+// GLib's headers (through GMime) name struct members "signals", a keyword macro of Qt's headers:
+// include this header before any Qt header.
+#include <gmime/gmime.h>
+
+#include "MailAddress.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// Small helpers shared by the units that build and read messages with GMime.
+namespace emailmarketing::gmime {
+
+struct GObjectUnref {
+    void operator()(gpointer AObject) const { g_object_unref(AObject); }
+};
+template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+// A header value on one line, UTF-8: CR and LF become blanks.
+QByteArray HeaderValue(const QString& AText);
+
+// Appends the mailboxes to the address list (names and addresses on one line).
+void AddMailboxes(InternetAddressList* AList, const QList<MailAddress>& AAddresses);
+// The mailboxes of an address list; groups are flattened, entries without an address skipped.
+QList<MailAddress> Mailboxes(InternetAddressList* AList);
+
+// The content of a file that a message carries. EQVException naming the file when it cannot be read.
+QByteArray ReadPartFile(const QString& ALocalFile);
+
+// Sets the part's (decoded) content.
+void SetContent(GMimePart* APart, const QByteArray& AContent);
+
+// The object as MIME text with CRLF line ends. EQVException when GMime cannot write it.
+QByteArray WriteToBytes(GMimeObject* AObject);
+
+} // namespace emailmarketing::gmime

@@ -1,0 +1,80 @@
+#include "RESTMessageParts.h"
+
+#include "HtmlText.h"
+
+namespace emailmarketing {
+
+namespace {
+
+// Index after the ">" that ends the tag starting at ATagStart (quoted values may hold ">"), or the
+// size of the text.
+qsizetype TagEnd(const QString& AHtml, qsizetype ATagStart) {
+    QChar quote;
+    for (qsizetype i = ATagStart + 1; i < AHtml.size(); ++i) {
+        const QChar c = AHtml.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else if (c == QLatin1Char('>')) {
+            return i + 1;
+        }
+    }
+    return AHtml.size();
+}
+
+bool IsImageTag(const QString& AHtml, qsizetype AAt) {
+    const qsizetype after = AAt + 4;
+    return after >= AHtml.size() || AHtml.at(after).isSpace() || AHtml.at(after) == QLatin1Char('/') ||
+           AHtml.at(after) == QLatin1Char('>');
+}
+
+} // namespace
+
+QString FixInlineImageReferences(const QString& AHtml) {
+    static const QLatin1StringView kImage("<img");
+    static const QLatin1StringView kSource("src=\"cid:");
+    QString html = AHtml;
+    qsizetype pos = 0;
+    while ((pos = html.indexOf(kImage, pos, Qt::CaseInsensitive)) >= 0) {
+        const qsizetype tagEnd = TagEnd(html, pos);
+        if (!IsImageTag(html, pos)) {
+            pos += kImage.size();
+            continue;
+        }
+        const qsizetype source = html.indexOf(kSource, pos + kImage.size(), Qt::CaseInsensitive);
+        if (source < 0 || source >= tagEnd) {
+            pos += kImage.size();
+            continue;
+        }
+        qsizetype id = source + kSource.size();
+        if (id < html.size() && html.at(id) == QLatin1Char('<'))
+            html.remove(id, 1);
+        qsizetype quote = html.indexOf(QLatin1Char('"'), id);
+        if (quote < 0)
+            break;
+        if (quote > id && html.at(quote - 1) == QLatin1Char('>')) {
+            html.remove(quote - 1, 1);
+            --quote;
+        }
+        pos = quote;
+    }
+    return html;
+}
+
+void AddMultipartContainers(MimeMessageParts& AParts) {
+    AParts.append(MimeMessagePart::Container(QStringLiteral("multipart/related"), -1));
+    AParts.append(
+        MimeMessagePart::Container(QStringLiteral("multipart/alternative"), int(AParts.size()) - 1));
+}
+
+void AddHTMLBodyParts(MimeMessageParts& AParts, const QString& AHtml) {
+    const QString utf8 = QStringLiteral("utf-8");
+    AParts.append(
+        MimeMessagePart::Text(QStringLiteral("text/plain"), hostapi::StripHtmlMarkup(AHtml), utf8, 1));
+    AParts.append(
+        MimeMessagePart::Text(QStringLiteral("text/html"), FixInlineImageReferences(AHtml), utf8, 1));
+}
+
+} // namespace emailmarketing
