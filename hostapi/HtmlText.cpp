@@ -227,20 +227,7 @@ Tag ReadTag(const QString& AHtml, qsizetype APos) {
            AHtml.at(i) != QLatin1Char('/'))
         ++i;
     tag.Name = AHtml.mid(nameStart, i - nameStart).toLower();
-    QChar quote;
-    for (; i < AHtml.size(); ++i) {
-        const QChar c = AHtml.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = c;
-        } else if (c == QLatin1Char('>')) {
-            tag.End = i + 1;
-            return tag;
-        }
-    }
-    tag.End = AHtml.size();
+    tag.End = HtmlTagEnd(AHtml, i - 1);
     return tag;
 }
 
@@ -272,6 +259,22 @@ bool StartsTag(const QString& AHtml, qsizetype APos) {
 }
 
 } // namespace
+
+qsizetype HtmlTagEnd(const QString& AHtml, qsizetype ATagStart) {
+    QChar quote;
+    for (qsizetype i = ATagStart + 1; i < AHtml.size(); ++i) {
+        const QChar c = AHtml.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else if (c == QLatin1Char('>')) {
+            return i + 1;
+        }
+    }
+    return AHtml.size();
+}
 
 QString HtmlDecode(const QString& AHtml) {
     QString result;

@@ -22,4 +22,8 @@ HOSTAPI_EXPORT QString HtmlDecode(const QString& AHtml);
 // of text, and lines end with "\n".
 HOSTAPI_EXPORT QString StripHtmlMarkup(const QString& AHtml);
 
+// Index after the ">" that ends the tag starting with "<" at ATagStart; quoted attribute values may
+// hold ">". A tag without its ">" reaches to the end of the text (the text's size).
+HOSTAPI_EXPORT qsizetype HtmlTagEnd(const QString& AHtml, qsizetype ATagStart);
+
 } // namespace hostapi

@@ -16,8 +16,15 @@ void TRESTMessage::SaveStream(QIODevice& AStream, bool AHeadersOnly) {
 }
 
 void TRESTMessage::Save() {
-    BuildAttachmentParts();
-    const QByteArray mime = SaveToBytes();
+    const MimeMessageParts parts = MessageParts;
+    QByteArray mime;
+    try {
+        BuildAttachmentParts();
+        mime = SaveToBytes();
+    } catch (...) {
+        MessageParts = parts; // a failed Save leaves the message as it was
+        throw;
+    }
     const QString uid = UID;
     const MessageFlags flags = Flags;
     LoadFromBytes(mime, false);

@@ -25,7 +25,8 @@ public:
     // AHeadersOnly).
     void SaveStream(QIODevice& AStream, bool AHeadersOnly);
     // Rebuilds the message as MIME: the attachment parts are added, the message is written and read
-    // back, so that its parts hold their content; UID and Flags are kept.
+    // back, so that its parts hold their content; UID and Flags are kept. On failure (a file that
+    // cannot be read) the message is left as it was.
     void Save();
 
 protected:

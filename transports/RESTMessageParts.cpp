@@ -6,24 +6,6 @@ namespace emailmarketing {
 
 namespace {
 
-// Index after the ">" that ends the tag starting at ATagStart (quoted values may hold ">"), or the
-// size of the text.
-qsizetype TagEnd(const QString& AHtml, qsizetype ATagStart) {
-    QChar quote;
-    for (qsizetype i = ATagStart + 1; i < AHtml.size(); ++i) {
-        const QChar c = AHtml.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = c;
-        } else if (c == QLatin1Char('>')) {
-            return i + 1;
-        }
-    }
-    return AHtml.size();
-}
-
 bool IsImageTag(const QString& AHtml, qsizetype AAt) {
     const qsizetype after = AAt + 4;
     return after >= AHtml.size() || AHtml.at(after).isSpace() || AHtml.at(after) == QLatin1Char('/') ||
@@ -38,7 +20,7 @@ QString FixInlineImageReferences(const QString& AHtml) {
     QString html = AHtml;
     qsizetype pos = 0;
     while ((pos = html.indexOf(kImage, pos, Qt::CaseInsensitive)) >= 0) {
-        const qsizetype tagEnd = TagEnd(html, pos);
+        const qsizetype tagEnd = hostapi::HtmlTagEnd(html, pos);
         if (!IsImageTag(html, pos)) {
             pos += kImage.size();
             continue;

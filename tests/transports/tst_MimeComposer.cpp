@@ -1,6 +1,8 @@
 // GLib's headers (through GMime) come before Qt's (Qt's keyword macro "signals").
 #include <gmime/gmime.h>
 
+#include "support/ParsedMimeMessage.h"
+
 #include "HostLibraries.h"
 #include "MailAddress.h"
 #include "MimeComposer.h"
@@ -12,65 +14,6 @@
 using namespace emailmarketing;
 
 namespace {
-
-// A composed message parsed back by GMime's parser.
-class ParsedMessage {
-public:
-    explicit ParsedMessage(const QByteArray& AText) {
-        GMimeStream* stream = g_mime_stream_mem_new_with_buffer(AText.constData(), AText.size());
-        GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-        FMessage = g_mime_parser_construct_message(parser, nullptr);
-        g_object_unref(parser);
-        g_object_unref(stream);
-    }
-    ~ParsedMessage() {
-        if (FMessage)
-            g_object_unref(FMessage);
-    }
-    GMimeMessage* Message() const { return FMessage; }
-
-    QString Header(const char* AName) const {
-        const char* value = g_mime_object_get_header(GMIME_OBJECT(FMessage), AName);
-        return value ? QString::fromUtf8(value) : QString();
-    }
-    // Content types of the MIME tree in document order, nested ones indented by "  ".
-    QStringList Tree() const {
-        QStringList result;
-        Walk(g_mime_message_get_mime_part(FMessage), 0, result);
-        return result;
-    }
-    // The leaf parts with a file name, as "disposition name content-id".
-    QStringList Files() const {
-        QStringList result;
-        GMimePartIter* iter = g_mime_part_iter_new(GMIME_OBJECT(FMessage));
-        do {
-            GMimeObject* part = g_mime_part_iter_get_current(iter);
-            if (part && GMIME_IS_PART(part) && g_mime_part_get_filename(GMIME_PART(part))) {
-                const char* id = g_mime_object_get_content_id(part);
-                result.append(QStringLiteral("%1 %2 %3")
-                                  .arg(QString::fromUtf8(g_mime_object_get_disposition(part)),
-                                       QString::fromUtf8(g_mime_part_get_filename(GMIME_PART(part))),
-                                       id ? QString::fromUtf8(id) : QStringLiteral("-")));
-            }
-        } while (g_mime_part_iter_next(iter));
-        g_mime_part_iter_free(iter);
-        return result;
-    }
-
-private:
-    static void Walk(GMimeObject* AObject, int ADepth, QStringList& AResult) {
-        char* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(AObject));
-        AResult.append(QString(ADepth * 2, QLatin1Char(' ')) + QString::fromUtf8(type));
-        g_free(type);
-        if (GMIME_IS_MULTIPART(AObject)) {
-            const int count = g_mime_multipart_get_count(GMIME_MULTIPART(AObject));
-            for (int i = 0; i < count; ++i)
-                Walk(g_mime_multipart_get_part(GMIME_MULTIPART(AObject), i), ADepth + 1, AResult);
-        }
-    }
-
-    GMimeMessage* FMessage = nullptr;
-};
 
 MailMessage BaseMessage() {
     MailMessage message;
@@ -164,7 +107,7 @@ void tst_MimeComposer::Structure() {
         message.Attachments.append(
             {name, File(QStringLiteral("local-") + name, "content of " + name.toUtf8())});
 
-    const ParsedMessage parsed(MimeComposer::Compose(message));
+    const testsupport::ParsedMimeMessage parsed(MimeComposer::Compose(message));
     QVERIFY(parsed.Message());
     QCOMPARE(parsed.Tree(), tree);
     QTEST(parsed.Files(), "files");
@@ -192,7 +135,7 @@ void tst_MimeComposer::HeadersRoundTrip() {
         QVERIFY2(line.size() <= 998 && std::all_of(line.begin(), line.end(), [](char c) { return c > 0; }),
                  line.constData());
 
-    const ParsedMessage parsed(text);
+    const testsupport::ParsedMimeMessage parsed(text);
     GMimeMessage* msg = parsed.Message();
     QCOMPARE(QString::fromUtf8(g_mime_message_get_subject(msg)), message.Subject);
     InternetAddressList* from = g_mime_message_get_from(msg);
@@ -229,7 +172,7 @@ void tst_MimeComposer::HeaderValuesStayOnOneLine() {
     message.To = {{name, QStringLiteral("anna@example.org")}};
     const QByteArray text = MimeComposer::Compose(message);
     QVERIFY2(!text.contains("\nBcc:"), text.constData());
-    const ParsedMessage parsed(text);
+    const testsupport::ParsedMimeMessage parsed(text);
     QVERIFY(parsed.Header("Bcc").isNull());
 }
 
