@@ -287,10 +287,13 @@ QString HtmlDecode(const QString& AHtml) {
             break;
         }
         result += QStringView(AHtml).mid(pos, amp - pos);
-        const qsizetype semicolon = AHtml.indexOf(QLatin1Char(';'), amp + 1);
+        // Only as far as the longest reference: text full of "&" stays linear.
+        const qsizetype length =
+            QStringView(AHtml).mid(amp + 1, kMaxReferenceLength + 1).indexOf(QLatin1Char(';'));
+        const qsizetype semicolon = length < 0 ? -1 : amp + 1 + length;
         std::optional<char32_t> codePoint;
-        if (semicolon > amp + 1 && semicolon - amp - 1 <= kMaxReferenceLength)
-            codePoint = ReferencedCodePoint(QStringView(AHtml).mid(amp + 1, semicolon - amp - 1));
+        if (length > 0)
+            codePoint = ReferencedCodePoint(QStringView(AHtml).mid(amp + 1, length));
         if (codePoint) {
             result += QChar::fromUcs4(*codePoint);
             pos = semicolon + 1;

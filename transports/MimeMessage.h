@@ -86,7 +86,7 @@ public:
     // a part names no container as its parent, or a text cannot be written in its charset.
     QByteArray SaveToBytes();
     // Replaces the message by the MIME text; only the header fields with AHeadersOnly.
-    // EQVException when the text holds no message.
+    // EQVException when the text holds no message; the message is then empty.
     void LoadFromBytes(const QByteArray& AMime, bool AHeadersOnly);
 
 protected:

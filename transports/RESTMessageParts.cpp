@@ -20,27 +20,30 @@ QString FixInlineImageReferences(const QString& AHtml) {
     QString html = AHtml;
     qsizetype pos = 0;
     while ((pos = html.indexOf(kImage, pos, Qt::CaseInsensitive)) >= 0) {
-        const qsizetype tagEnd = hostapi::HtmlTagEnd(html, pos);
         if (!IsImageTag(html, pos)) {
             pos += kImage.size();
             continue;
         }
-        const qsizetype source = html.indexOf(kSource, pos + kImage.size(), Qt::CaseInsensitive);
-        if (source < 0 || source >= tagEnd) {
-            pos += kImage.size();
+        qsizetype tagEnd = hostapi::HtmlTagEnd(html, pos);
+        const qsizetype found =
+            QStringView(html).mid(pos, tagEnd - pos).indexOf(kSource, 0, Qt::CaseInsensitive);
+        if (found < 0) {
+            pos = tagEnd;
             continue;
         }
-        qsizetype id = source + kSource.size();
-        if (id < html.size() && html.at(id) == QLatin1Char('<'))
+        const qsizetype id = pos + found + kSource.size();
+        if (id < html.size() && html.at(id) == QLatin1Char('<')) {
             html.remove(id, 1);
-        qsizetype quote = html.indexOf(QLatin1Char('"'), id);
+            --tagEnd;
+        }
+        const qsizetype quote = html.indexOf(QLatin1Char('"'), id);
         if (quote < 0)
             break;
         if (quote > id && html.at(quote - 1) == QLatin1Char('>')) {
             html.remove(quote - 1, 1);
-            --quote;
+            --tagEnd;
         }
-        pos = quote;
+        pos = tagEnd;
     }
     return html;
 }

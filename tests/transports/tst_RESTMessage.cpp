@@ -98,6 +98,8 @@ private slots:
     void SaveWritesMimeThatGMimeReads();
     void SaveWithUnreadableFileLeavesMessage();
     void SaveStreamReadsMessage();
+    void CraftedMimeText_data();
+    void CraftedMimeText();
     void HeaderValuesCannotAddHeaders();
     void PartsMustNameEarlierContainer();
 };
@@ -334,6 +336,39 @@ void tst_RESTMessage::SaveStreamReadsMessage() {
         QCOMPARE(message.MessageParts.at(0).Body, QString::fromUtf8("Grüße"));
         QCOMPARE(message.MessageParts.at(1).Body, QString::fromUtf8("<p>Grüße</p>"));
     }
+}
+
+void tst_RESTMessage::CraftedMimeText_data() {
+    QTest::addColumn<QByteArray>("mime");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<QStringList>("parts");
+    QTest::newRow("empty") << QByteArray() << false << QStringList();
+    QTest::newRow("text without header") << QByteArray("hello world\n") << false << QStringList();
+    QTest::newRow("binary") << QByteArray("\0\x01\xff garbage", 11) << false << QStringList();
+    QTest::newRow("headers without content type")
+        << QByteArray("Subject: x\r\n\r\nbody") << true << QStringList({"text text/plain parent=-1"});
+    QTest::newRow("multipart cut off")
+        << QByteArray("Content-Type: multipart/mixed; boundary=z\r\n\r\n--z\r\n"
+                      "Content-Type: multipart/related; boundary=y\r\n\r\n--y\r\n")
+        << true << QStringList({"text multipart/related parent=-1"});
+    QTest::newRow("boundary never closed")
+        << QByteArray("Content-Type: multipart/mixed; boundary=z\r\n\r\n--z\r\n"
+                      "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n!!notbase64")
+        << true << QStringList({"file image/png parent=-1"});
+}
+
+void tst_RESTMessage::CraftedMimeText() {
+    QFETCH(QByteArray, mime);
+    QFETCH(bool, readable);
+    QFETCH(QStringList, parts);
+    TRESTMessage message;
+    message.Subject = QStringLiteral("before");
+    const QString error = ThrownMessage([&] { message.LoadFromBytes(mime, false); });
+    QCOMPARE(error,
+             readable ? QStringLiteral("<no exception>") : QStringLiteral("The text holds no MIME message."));
+    QCOMPARE(Describe(message.MessageParts), parts);
+    if (!readable)
+        QVERIFY(message.Subject.isEmpty());
 }
 
 void tst_RESTMessage::HeaderValuesCannotAddHeaders() {
