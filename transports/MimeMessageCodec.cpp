@@ -5,9 +5,6 @@
 #include "MimeMessage.h"
 #include "QVException.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include <algorithm>
 
 namespace emailmarketing {
@@ -41,19 +38,35 @@ GMimeContentType* ParseContentType(const QString& AContentType, const char* ADef
     return g_mime_content_type_parse(nullptr, text.constData());
 }
 
-QByteArray EncodeText(const QString& AText, const QString& ACharSet) {
-    if (ACharSet.isEmpty() || ACharSet.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) == 0)
+bool IsUtf8(const char* ACharSet) {
+    return ACharSet == nullptr || *ACharSet == '\0' || g_ascii_strcasecmp(ACharSet, "utf-8") == 0 ||
+           g_ascii_strcasecmp(ACharSet, "us-ascii") == 0;
+}
+
+// The bytes converted between two character sets (iconv through GMime, which knows the names mail
+// uses). EQVException when a set is not known or a character cannot be converted.
+QByteArray ConvertCharSet(const QByteArray& ABytes, const char* ATo, const char* AFrom,
+                          const char* ACharSet) {
+    iconv_t converter = g_mime_iconv_open(ATo, AFrom);
+    if (converter == (iconv_t)-1)
+        throw hostapi::EQVException(QStringLiteral("The character set \"%1\" of a message part is not known.")
+                                        .arg(QString::fromUtf8(ACharSet)));
+    char* converted = g_mime_iconv_strndup(converter, ABytes.constData(), size_t(ABytes.size()));
+    g_mime_iconv_close(converter);
+    if (converted == nullptr)
+        throw hostapi::EQVException(
+            QStringLiteral(
+                "The text of a message part cannot be converted from or to the character set \"%1\".")
+                .arg(QString::fromUtf8(ACharSet)));
+    const QByteArray result(converted);
+    g_free(converted);
+    return result;
+}
+
+QByteArray EncodeText(const QString& AText, const QByteArray& ACharSet) {
+    if (IsUtf8(ACharSet.constData()))
         return AText.toUtf8();
-    QStringEncoder encoder(ACharSet.toLatin1().constData());
-    if (!encoder.isValid())
-        throw hostapi::EQVException(
-            QStringLiteral("The character set \"%1\" of a message part is not known.").arg(ACharSet));
-    QByteArray bytes = encoder.encode(AText);
-    if (encoder.hasError())
-        throw hostapi::EQVException(
-            QStringLiteral("The text of a message part cannot be written in the character set \"%1\".")
-                .arg(ACharSet));
-    return bytes;
+    return ConvertCharSet(AText.toUtf8(), ACharSet.constData(), "utf-8", ACharSet.constData());
 }
 
 class PartWriter {
@@ -105,7 +118,7 @@ public:
         if (text) {
             const QString charset = part.CharSet.isEmpty() ? QStringLiteral("utf-8") : part.CharSet;
             g_mime_object_set_content_type_parameter(object.get(), "charset", charset.toLatin1().constData());
-            gmime::SetContent(mimePart, EncodeText(part.Body, charset));
+            gmime::SetContent(mimePart, EncodeText(part.Body, charset.toLatin1()));
             g_mime_part_set_content_encoding(
                 mimePart, g_mime_part_get_best_content_encoding(mimePart, GMIME_ENCODING_CONSTRAINT_7BIT));
         } else {
@@ -230,18 +243,8 @@ QByteArray DecodedContent(GMimePart* APart) {
 QString DecodedText(GMimePart* APart) {
     const QByteArray bytes = DecodedContent(APart);
     const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(APart), "charset");
-    QString text;
-    if (charset == nullptr || g_ascii_strcasecmp(charset, "utf-8") == 0 ||
-        g_ascii_strcasecmp(charset, "us-ascii") == 0) {
-        text = QString::fromUtf8(bytes);
-    } else {
-        QStringDecoder decoder(charset);
-        if (!decoder.isValid())
-            throw hostapi::EQVException(
-                QStringLiteral("The character set \"%1\" of a message part is not known.")
-                    .arg(QString::fromUtf8(charset)));
-        text = decoder.decode(bytes);
-    }
+    QString text =
+        QString::fromUtf8(IsUtf8(charset) ? bytes : ConvertCharSet(bytes, "utf-8", charset, charset));
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
 }

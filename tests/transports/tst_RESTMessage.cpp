@@ -98,6 +98,9 @@ private slots:
     void SaveWritesMimeThatGMimeReads();
     void SaveWithUnreadableFileLeavesMessage();
     void SaveStreamReadsMessage();
+    void ReadTextCharSets_data();
+    void ReadTextCharSets();
+    void WriteTextCharSet();
     void CraftedMimeText_data();
     void CraftedMimeText();
     void HeaderValuesCannotAddHeaders();
@@ -336,6 +339,57 @@ void tst_RESTMessage::SaveStreamReadsMessage() {
         QCOMPARE(message.MessageParts.at(0).Body, QString::fromUtf8("Grüße"));
         QCOMPARE(message.MessageParts.at(1).Body, QString::fromUtf8("<p>Grüße</p>"));
     }
+}
+
+void tst_RESTMessage::ReadTextCharSets_data() {
+    QTest::addColumn<QByteArray>("charset");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("error");
+    const QString none = QStringLiteral("<no exception>");
+    QTest::newRow("windows-1252") << QByteArray("windows-1252") << QByteArray("\x80 \xe4\x93")
+                                  << QString::fromUtf8("€ ä“") << none;
+    QTest::newRow("iso-8859-15") << QByteArray("iso-8859-15") << QByteArray("\xa4") << QString::fromUtf8("€")
+                                 << none;
+    QTest::newRow("alias latin1") << QByteArray("latin1") << QByteArray("\xe4") << QString::fromUtf8("ä")
+                                  << none;
+    QTest::newRow("us-ascii") << QByteArray("us-ascii") << QByteArray("plain") << QStringLiteral("plain")
+                              << none;
+    QTest::newRow("unknown set")
+        << QByteArray("bogus-charset") << QByteArray("x") << QString()
+        << QStringLiteral("The character set \"bogus-charset\" of a message part is not known.");
+}
+
+void tst_RESTMessage::ReadTextCharSets() {
+    QFETCH(QByteArray, charset);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, text);
+    QFETCH(QString, error);
+    const QByteArray mime = "Subject: x\r\nContent-Type: text/plain; charset=" + charset +
+                            "\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + content;
+    TRESTMessage message;
+    QCOMPARE(ThrownMessage([&] { message.LoadFromBytes(mime, false); }), error);
+    if (error == QLatin1String("<no exception>"))
+        QCOMPARE(message.MessageParts.value(0).Body, text);
+}
+
+void tst_RESTMessage::WriteTextCharSet() {
+    TRESTMessage message;
+    message.MessageParts.append(MimeMessagePart::Text(
+        QStringLiteral("text/plain"), QString::fromUtf8("Grüße"), QStringLiteral("iso-8859-1"), -1));
+    const QByteArray mime = message.SaveToBytes();
+    const ParsedMimeMessage parsed(mime);
+    QCOMPARE(parsed.Content("text/plain"), QByteArray("Gr\xfc\xdf"
+                                                      "e"));
+    TRESTMessage read;
+    read.LoadFromBytes(mime, false);
+    QCOMPARE(read.MessageParts.value(0).Body, QString::fromUtf8("Grüße"));
+
+    message.MessageParts[0].Body = QString::fromUtf8("5 €");
+    QCOMPARE(
+        ThrownMessage([&] { message.SaveToBytes(); }),
+        QStringLiteral(
+            "The text of a message part cannot be converted from or to the character set \"iso-8859-1\"."));
 }
 
 void tst_RESTMessage::CraftedMimeText_data() {
