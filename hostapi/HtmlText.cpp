@@ -354,7 +354,7 @@ QString StripHtmlMarkup(const QString& AHtml) {
             continue;
         }
         if (tag.Name == QLatin1String("script") || tag.Name == QLatin1String("style") ||
-            (inHead && tag.Name == QLatin1String("title"))) {
+            tag.Name == QLatin1String("title")) {
             pos = textStart = SkipRawText(AHtml, pos, tag.Name);
             continue;
         }

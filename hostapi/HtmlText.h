@@ -14,12 +14,12 @@ namespace hostapi {
 HOSTAPI_EXPORT QString HtmlDecode(const QString& AHtml);
 
 // The readable text of an HTML document: comments, declarations and tags are removed; the head
-// (up to "</head>" or "<body"), scripts and style sheets are dropped with their content; runs of
-// white space become one blank (except inside <pre>); a line break (<br>) and the start and end of
-// a block element (paragraph, division, heading, list item, table row, ...) end the line; table
-// cells are separated by a tab; character references are decoded (HtmlDecode) in the text only, so
-// "&lt;b&gt;" becomes the text "<b>". Lines are trimmed, at most one empty line separates two lines
-// of text, and lines end with "\n".
+// (up to "</head>", "<body" or the first text), the title, scripts and style sheets are dropped
+// with their content; runs of white space become one blank (except inside <pre>); a line break
+// (<br>) and the start and end of a block element (paragraph, division, heading, list item, table
+// row, ...) end the line; table cells are separated by a tab; character references are decoded
+// (HtmlDecode) in the text only, so "&lt;b&gt;" becomes the text "<b>". Lines are trimmed, at most
+// one empty line separates two lines of text, and lines end with "\n".
 HOSTAPI_EXPORT QString StripHtmlMarkup(const QString& AHtml);
 
 // Index after the ">" that ends the tag starting with "<" at ATagStart; quoted attribute values may

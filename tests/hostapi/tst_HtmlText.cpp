@@ -109,6 +109,8 @@ void tst_HtmlText::StripHtmlMarkup_data() {
                                                 << "Hello you";
     QTest::newRow("body ends an unclosed head") << "<head><style>x</style><body>Text"
                                                 << "Text";
+    QTest::newRow("title without head") << "<html><title>Newsletter</title><body>x</body></html>"
+                                        << "x";
     QTest::newRow("processing instruction") << "<?xml version=\"1.0\"?><p>x</p>"
                                             << "x";
     QTest::newRow("non-Latin-1 text") << QString::fromUtf8("<p>Grüße — Ελληνικά</p><p>日本語 &#x1F600;</p>")
