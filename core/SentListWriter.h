@@ -24,8 +24,9 @@ struct TSentListRow {
 // Writes the sent-list rows of one job, shared by its sender threads (thread-safe).
 //
 // Group commit: the rows of all threads are committed together. A thread that hands over a row
-// while no commit runs commits every queued row in one transaction; the others wait, woken when
-// that commit ends, and a row that missed it goes into the next one. A row counts as written only
+// while no commit runs commits every queued row in one transaction (rows that come while it is
+// being filled join it as well); the others wait, woken when the commit holding their row ends,
+// and a row that missed it goes into the next one. A row counts as written only
 // once its transaction has committed (SQLite at synchronous FULL: on the disk).
 //
 // A commit that fails (the database busy past the busy timeout, a lost server) leaves its rows
@@ -84,8 +85,11 @@ private:
     bool CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs);
     static void InsertRows(const QList<TEntryPtr>& ABatch);
 
+    // Wakes the thread that should commit next, after a commit (with FLock held).
+    void WakeNextLeader();
+
     mutable std::mutex FLock;
-    std::condition_variable FChanged; // a commit ended, or Cancel
+    std::condition_variable FChanged; // a commit ended, or Cancel: for Flush
     QList<TEntryPtr> FQueue;          // unwritten rows, oldest first
     bool FCommitting = false;
     bool FCancelled = false;
