@@ -49,13 +49,14 @@ public:
     // commits.
     bool Write(const TSentListRow& ARow);
     // Called once per row when it has become durable (from whichever thread committed it), before
-    // Write returns True for it. Set it before the first Write. An exception it throws leaves the
-    // Write of the thread that committed (the rows stay written; the other rows' calls still run).
+    // Write returns True for it. Set it before the first Write; it must not call Write or Flush. An
+    // exception it throws leaves the Write of the thread that committed (the rows stay written; the
+    // other rows' calls still run).
     void SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten);
     // Retries queued rows until all are written or ATimeoutMs has passed; answers the number still
     // unwritten. Between failed commits it waits a growing pause (at most MaxBackoffMs), which Cancel
-    // and the timeout cut short. At least one commit is tried while rows are queued, also with
-    // ATimeoutMs 0.
+    // and the timeout cut short. While rows are queued at least one commit is tried, also with
+    // ATimeoutMs 0, unless another thread's commit is still running when the time is up.
     int Flush(int ATimeoutMs);
     // Ends a Flush that waits, and makes later ones give up after one commit: for a job that is
     // being ended. Write is not affected.
