@@ -167,6 +167,7 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
                                         const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
     // A recipient without an address, or one whose address would break the header, gets nothing.
+    FLastSkipReason = TDropReason::NoAddress;
     const QString address = RecipientAddress(RecNo, ARecords);
     if (address.isEmpty() || address.contains(QLatin1Char('\r')) || address.contains(QLatin1Char('\n')))
         return false;
@@ -185,8 +186,10 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
             attachements.ReplaceLocalFileMacros(AMacro, WithLiteralWildcards(AValue));
         },
         RecNo, ARecords);
-    if (!ResolveLocalFiles(attachements))
+    if (!ResolveLocalFiles(attachements)) {
+        FLastSkipReason = TDropReason::MandatoryAttachement;
         return false;
+    }
 
     ReplaceInTexts(ADocument, RecNo, ARecords);
 

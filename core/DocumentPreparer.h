@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DroppedRecipients.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
 #include "MacroEngine.h"
@@ -42,6 +43,8 @@ public:
     // Failures (an unknown field, a replacer failure) raise.
     bool PrepareDocument(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
                          const TAttachementList& AAttachements);
+    // Why the last PrepareDocument answered False.
+    TDropReason LastSkipReason() const { return FLastSkipReason; }
 
     // The macro engine for record RecNo of ARecords.
     void ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
@@ -61,6 +64,7 @@ private:
     QString FListName;
     QLocale FLocale;
     qint64 FUserNumber = -1;
+    TDropReason FLastSkipReason = TDropReason::NoAddress;
 };
 
 } // namespace emailmarketing
