@@ -6,6 +6,7 @@
 #include "MacroEngine.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 
@@ -52,7 +53,10 @@ public:
 
 private:
     QString RecipientAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
-    void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const;
+    void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource);
+    // Whether a file macro replacer is available for the extension of AFileName; asked once per
+    // extension and preparation.
+    bool ReplacerAvailable(const QString& AFileName);
     bool ResolveLocalFiles(TAttachementList& AList) const;
     void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
 
@@ -64,7 +68,9 @@ private:
     QString FListName;
     QLocale FLocale;
     qint64 FUserNumber = -1;
+    bool FUsesPredefined = false;
     TDropReason FLastSkipReason = TDropReason::NoAddress;
+    QHash<QString, bool> FReplacerAvailable; // by file extension
 };
 
 } // namespace emailmarketing
