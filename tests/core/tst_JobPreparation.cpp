@@ -200,6 +200,7 @@ private slots:
     void registerServiceFetchBeforePreparing_data();
     void registerServiceFetchBeforePreparing();
     void registerServiceModuleIsAskedAcrossTheModuleBoundary();
+    void smsJobSendsToMobileFields();
     void preparationHoldsNoDatabaseLock();
     void stressReadersAndSendersDuringPreparation();
 };
@@ -509,6 +510,24 @@ void tst_JobPreparation::registerServiceModuleIsAskedAcrossTheModuleBoundary() {
     loader.UnloadAll();
     hostapi::TQVMainInterface::SetModuleLoader(nullptr);
     QCOMPARE(SinkTexts(sink), QStringList{"fetch threaded=false raise=false"});
+}
+
+void tst_JobPreparation::smsJobSendsToMobileFields() {
+    // An SMS job selects by the list's mobile fields; its e-mail fields take no part.
+    TestDatabase db;
+    AddRecipients(3);
+    hostapi::Database::Exec(
+        QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"mobile\" = '+49 170 ' || \"name\" "
+                       "WHERE \"name\" <> 'Name1'"));
+    auto list = RecipientList();
+    list->SetEmailFields(hostapi::fftMobile, {QStringLiteral("phone"), QStringLiteral("mobile")});
+    Job job(list, esSMS);
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(job->PrepareCount(), 2);
+    QCOMPARE(job->SendCount(), 2);
+    QCOMPARE(job->GetSendMails(0)->EmailAddress(), QStringLiteral("+49 170 Name0"));
+    QCOMPARE(job->GetSendMails(1)->EmailAddress(), QStringLiteral("+49 170 Name2"));
 }
 
 void tst_JobPreparation::preparationHoldsNoDatabaseLock() {
