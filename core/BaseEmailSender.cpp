@@ -734,7 +734,7 @@ void TLocalEmailSender::PrepareThreadFinalize() {
             s.Exclude({jsPreparing});
     });
     // Senders waiting for packets learn that the preparation has ended, with or without documents.
-    WakeSenders();
+    ResumeSenders();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -881,10 +881,11 @@ void TLocalEmailSender::PushPacket(QList<TEmailDocument*>* APacket, bool AResume
         APacket->clear();
     }
     if (AResume)
-        WakeSenders();
+        ResumeSenders();
 }
 
-void TLocalEmailSender::WakeSenders() {
+// Every sender thread: one that is busy keeps the wake as a token and looks for work once more.
+void TLocalEmailSender::ResumeSenders() {
     std::lock_guard lock(FThreadLock);
     for (const auto& thread : FSendThreadList)
         thread->Resume();

@@ -304,6 +304,9 @@ public:
     // object must not be touched any more. Otherwise starts a due auto-start job.
     bool ExecuteTimerFunc();
 
+    // Wakes the idle sender threads: a new packet is on the send stack, or the preparation ended.
+    void ResumeSenders();
+
     // True while a thread of the job has not ended.
     bool ThreadsAlive() const;
     // Number of sender threads that have not passed their completion step.
@@ -325,7 +328,7 @@ protected:
     // row of its own (an open row of an earlier run is closed first); a preview has none (id -1).
     virtual void WriteJobRow();
     // Appends the documents of APacket (when given) to the send stack in order and empties it; with
-    // AResume wakes the sender threads (a busy one keeps the wake as a token and looks again).
+    // AResume wakes the sender threads.
     virtual void PushPacket(QList<TEmailDocument*>* APacket, bool AResume);
     // The register service module's interface for the fetch before preparing; nullptr when the
     // module is not loaded.
@@ -365,9 +368,8 @@ private:
     void PrepareThreadFinalize();
     void FetchRegisterServiceBeforePreparing();
     bool PrepareTerminated(const TMethodeCallThread& AThread) const;
-    // Prepares record RecNo: the accepted document (owned by the job), or nullptr when dropped.
+    // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when dropped.
     TEmailDocument* PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords);
-    void WakeSenders();
     void SenderThreadEnded(const TMethodeCallThread& AThread);
     void ReapEndedThreads();
 
