@@ -776,8 +776,11 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     const bool preview = State().Contains(jsPreparingPreview);
     const std::shared_ptr<TEmailListItem> list = DestinationList();
     QV_ASSERT(list != nullptr);
-    if (list->FetchRegisterServiceBeforeSending())
+    if (list->FetchRegisterServiceBeforeSending()) {
         FetchRegisterServiceBeforePreparing();
+        if (PrepareTerminated(CallingThread))
+            return;
+    }
     const int packetSize = PacketSizeOf(*list);
 
     hostapi::TQVRecordSet records;
@@ -861,6 +864,9 @@ void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
     } catch (const std::exception& E) {
         hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: ") +
                                                        QString::fromLocal8Bit(E.what()),
+                                                   hostapi::MessageKind::Error);
+    } catch (...) {
+        hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: unknown error"),
                                                    hostapi::MessageKind::Error);
     }
     ModifyState(

@@ -201,6 +201,7 @@ private slots:
     void registerServiceFetchBeforePreparing_data();
     void registerServiceFetchBeforePreparing();
     void registerServiceModuleIsAskedAcrossTheModuleBoundary();
+    void terminateDuringTheFetchPreparesNobody();
     void smsJobSendsToMobileFields();
     void resendJobPreparesTheParentsResults_data();
     void resendJobPreparesTheParentsResults();
@@ -566,6 +567,28 @@ void tst_JobPreparation::resendJobPreparesTheParentsResults() {
     QCOMPARE(JobRows(QStringLiteral("\"id\" = ? AND \"parentjobid\" = 42 AND \"parentjobstate\" = 2"),
                      {job->JobDBID()}),
              1);
+}
+
+void tst_JobPreparation::terminateDuringTheFetchPreparesNobody() {
+    TestDatabase db;
+    AddRecipients(3);
+    auto list = RecipientList();
+    list->SetFetchRegisterServiceBeforeSending(true);
+    Job job(list);
+    ScriptedRegisterService service;
+    // The user cancels the job while the register service fetches.
+    service.JobState = [&] {
+        job->Terminate(false);
+        return job->State();
+    };
+    job->RegisterService = [&] { return &service; };
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(service.Calls, 1);
+    QCOMPARE(job->SendCount(), 0);
+    QVERIFY(!job->State().Contains(jsPrepared));
+    QVERIFY(!JobRowValue(job->JobDBID(), QStringLiteral("enddate")).isNull());
+    QVERIFY(job->Terminate(true));
 }
 
 void tst_JobPreparation::preparationHoldsNoDatabaseLock() {
