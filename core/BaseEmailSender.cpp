@@ -121,6 +121,7 @@ void TBaseEmailSender::AddState(TJobStateSet AStates) { SetState(State().Include
 void TBaseEmailSender::RemoveState(TJobStateSet AStates) { SetState(State().Exclude(AStates)); }
 QDateTime TBaseEmailSender::StartDate() const { return {}; }
 int TBaseEmailSender::PrepareCount() const { return -1; }
+int TBaseEmailSender::DroppedCount() const { return 0; }
 int TBaseEmailSender::SendCount() const { return -1; }
 int TBaseEmailSender::SentCount() const { return -1; }
 int TBaseEmailSender::SentFailedCount() const { return -1; }
