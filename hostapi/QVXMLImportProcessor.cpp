@@ -3,6 +3,7 @@
 #include "DBFieldSchema.h"
 #include "Database.h"
 #include "QVException.h"
+#include "QVXMLExport.h"
 
 #include <QDateTime>
 
@@ -69,16 +70,29 @@ QVariant FieldValue(const IDBFieldSchemaItem& ASchema, const QString& AField, co
 
 } // namespace
 
+QString TQVXMLImportProcessor::TableOf(const QString& ASchema) {
+    const TDBSchemaDef& definition = TDBFieldSchema::Instance().RequireSchema(ASchema).Definition();
+    return definition.IsView() ? definition.BaseTable : definition.Name;
+}
+
 void TQVXMLImportProcessor::RegisterTarget(const TQVXMLRecordTarget& ATarget) {
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
-    if (schema.Definition().IsView() || !schema.HasField(QStringLiteral("id")) ||
+    if (TableOf(ATarget.Schema).isEmpty() || !schema.HasField(QStringLiteral("id")) ||
         !schema.HasField(SourceColumn) || !schema.HasField(IdentColumn) ||
         (!ATarget.MatchField.isEmpty() && !schema.HasField(ATarget.MatchField)))
         throw EQVAssertion(
-            QStringLiteral("import target %1 is a table with id, %2, %3 and its matching field")
+            QStringLiteral("import target %1 is a table, or an exchange view of one, with id, %2, %3 and its "
+                           "matching field")
                 .arg(ATarget.Schema, SourceColumn, IdentColumn),
             __FILE__, __LINE__);
     FTargets.insert(ATarget.ItemType, ATarget);
+}
+
+QString TQVXMLImportProcessor::LocalSource(const QString& ASource) {
+    // Records made in this installation have no import source: an item exported here finds them.
+    if (FOwnSource.isNull())
+        FOwnSource = XMLExportSourceIdent();
+    return ASource == FOwnSource ? QStringLiteral("") : ASource;
 }
 
 qint64 TQVXMLImportProcessor::FindRecord(const QString& ASchema, const QString& AWhere,
@@ -99,8 +113,8 @@ qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const Q
     if (target == FTargets.constEnd())
         return -1;
     return FindRecord(
-        target->Schema,
-        QStringLiteral("%1 = ? AND %2 = ?")
+        TableOf(target->Schema),
+        QStringLiteral("COALESCE(%1, '') = ? AND %2 = ?")
             .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)),
         {ASource, AIdent});
 }
@@ -109,7 +123,8 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     if (!FTargets.contains(ATarget.ItemType))
         RegisterTarget(ATarget);
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
-    const QString source = AItem.Attribute(ATarget.SourceAttribute);
+    const QString table = TableOf(ATarget.Schema);
+    const QString source = LocalSource(AItem.Attribute(ATarget.SourceAttribute));
     const QString ident = AItem.Attribute(ATarget.IdentAttribute);
     if (ident.isEmpty())
         throw EQVException(
@@ -159,15 +174,15 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     for (const QString& column : parentColumns)
         scope += QStringLiteral(" AND %1 = ?").arg(Database::QuoteIdentifier(column));
     qint64 id = FindRecord(
-        ATarget.Schema,
-        QStringLiteral("%1 = ? AND %2 = ?")
+        table,
+        QStringLiteral("COALESCE(%1, '') = ? AND %2 = ?")
                 .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)) +
             scope,
         QVariantList{source, ident} + parentIds);
     if (id < 0 && !ATarget.MatchField.isEmpty()) {
         const qsizetype match = columns.indexOf(schema.Definition().FieldByName(ATarget.MatchField)->Name);
         if (match >= 0)
-            id = FindRecord(ATarget.Schema,
+            id = FindRecord(table,
                             QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(columns[match])) + scope,
                             QVariantList{values[match]} + parentIds);
     }
@@ -179,14 +194,13 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
         for (const QString& column : columns)
             assignments << QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(column));
         Database::Exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                           .arg(Database::QuoteIdentifier(ATarget.Schema),
-                                assignments.join(QStringLiteral(", ")),
+                           .arg(Database::QuoteIdentifier(table), assignments.join(QStringLiteral(", ")),
                                 Database::QuoteIdentifier(QStringLiteral("id"))),
                        values + QVariantList{id},
-                       QStringLiteral("update the imported record in %1").arg(ATarget.Schema));
+                       QStringLiteral("update the imported record in %1").arg(table));
         ++FUpdated;
     } else {
-        id = Database::InsertRow(ATarget.Schema, columns, values);
+        id = Database::InsertRow(table, columns, values);
         FLastInsert.insert(ATarget.ItemType, id);
         ++FInserted;
     }

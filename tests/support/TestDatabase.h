@@ -54,6 +54,11 @@ private:
 // text with positional binds; -1 when the count cannot be read.
 qint64 Count(const QString& table, const QString& where = {}, const QVariantList& binds = {});
 
+// The column's value in the first row of table that matches the WHERE text (checked against the
+// field schema like Count); null when no row matches.
+QVariant Value(const QString& table, const QString& column, const QString& where,
+               const QVariantList& binds = {});
+
 } // namespace testsupport
 
 Q_DECLARE_METATYPE(testsupport::Backend)
