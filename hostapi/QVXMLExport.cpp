@@ -191,7 +191,12 @@ QString XMLExportSourceIdent() {
     QString ident = store.ReadString(Section, Key);
     if (!ident.isEmpty())
         return ident;
+    // Made by one connection at a time (SQLite: the write transaction; PostgreSQL: a transaction
+    // lock), so no export goes out with an identification that another one replaces.
     Transaction transaction;
+    if (Database::IsPostgres())
+        Database::Exec(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {qint64(0x5156584d4c)},
+                       QStringLiteral("lock the source identification"));
     ident = store.ReadString(Section, Key);
     if (ident.isEmpty()) {
         ident = QUuid::createUuid().toString(QUuid::WithoutBraces);

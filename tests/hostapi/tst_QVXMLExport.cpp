@@ -1,6 +1,7 @@
 // The host's XML export: the record writer over the exchange views (fields, source identification,
 // stored global ids), the exchange views as import targets, the data-import plug-in's file export
-// (replaced only by a complete document) and the export parameters.
+// (replaced only by a complete document) and the export parameters; concurrent exports agree on the
+// ids they hand out.
 
 #include "DataImportPlugin.h"
 #include "Database.h"
@@ -16,7 +17,12 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <QTest>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
 
 using namespace hostapi;
 using testsupport::Backend;
@@ -232,6 +238,63 @@ private slots:
         if (value.isValid())
             settings.Params.insert("em_template_dbid", value);
         QCOMPARE(settings.IntegerParam("em_template_dbid"), expected);
+    }
+
+    void concurrentExportsAgreeOnSourceAndGlobalIds_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void concurrentExportsAgreeOnSourceAndGlobalIds() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        constexpr int Rows = 20;
+        constexpr int Threads = 6;
+        QList<qint64> ids;
+        for (int i = 0; i < Rows; ++i)
+            ids << Database::InsertRow("emltextblocks", {"descr"}, {QString::number(i)});
+        // every thread asks for the source and every row's id at once, each in its own order
+        std::vector<QStringList> seen(Threads);
+        std::vector<QString> errors(Threads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t)
+            threads.emplace_back([&, t] {
+                try {
+                    seen[t] << XMLExportSourceIdent();
+                    for (int i = 0; i < Rows; ++i)
+                        seen[t] << TQVXMLRecordWriter::GlobalRecordID("emltextblocks_qvxml",
+                                                                      ids[(i + t * 7) % Rows]);
+                    std::rotate(seen[t].begin() + 1, seen[t].begin() + 1 + (Rows - (t * 7) % Rows) % Rows,
+                                seen[t].end());
+                } catch (const std::exception& e) {
+                    errors[t] = QString::fromUtf8(e.what());
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (int t = 0; t < Threads; ++t) {
+            QVERIFY2(errors[t].isEmpty(), qPrintable(errors[t]));
+            QCOMPARE(seen[t], seen[0]);
+        }
+        QCOMPARE(seen[0].value(0), XMLExportSourceIdent());
+        QCOMPARE(QSet<QString>(seen[0].begin(), seen[0].end()).size(), Rows + 1);
+        for (int i = 0; i < Rows; ++i)
+            QCOMPARE(testsupport::Value("emltextblocks", "globalrecuid", "\"id\" = ?", {ids[i]}).toString(),
+                     seen[0][i + 1]);
+    }
+
+    void aDatabaseWithoutTheExchangeViewsGetsThem() {
+        TestDatabase tdb;
+        const DatabaseConfig config = Database::Config();
+        Database::InsertRow("emtemplates", {"name"}, {"kept"});
+        for (const char* view : {"emtemplates_qvxml", "emltextblocks_qvxml", "emlembededcontent_qvxml"})
+            Database::Exec(QStringLiteral("DROP VIEW \"%1\"").arg(QLatin1String(view)));
+        Database::Exec("UPDATE qvschemaversion SET version = 2");
+        Database::Close();
+        Database::Open(config);
+        QCOMPARE(Count("emtemplates_qvxml"), 1);
+        QCOMPARE(Count("emltextblocks_qvxml"), 0);
+        QCOMPARE(Count("emlembededcontent_qvxml"), 0);
     }
 
     void globalRecordIdOfAMissingRecordFails() {
