@@ -2,7 +2,14 @@
 
 #include "QVException.h"
 
+#include <QLoggingCategory>
+#include <QThread>
+
 namespace emailmarketing {
+
+namespace {
+Q_LOGGING_CATEGORY(lcTemplateImport, "qv.core.templates", QtInfoMsg)
+} // namespace
 
 void TEmailMarketingXMLImportProcessor::BeginPart(hostapi::TQVXMLImportProcessor& AXMLProcessor,
                                                   const hostapi::TQVXMLElement& AData,
@@ -11,14 +18,18 @@ void TEmailMarketingXMLImportProcessor::BeginPart(hostapi::TQVXMLImportProcessor
     Q_UNUSED(AData);
     for (const hostapi::TQVXMLRecordTarget& target : ATargets)
         AXMLProcessor.RegisterTarget(target);
-    FProcessor = &AXMLProcessor;
-    FCaption = ACaption;
+    const QMutexLocker locker(&FLock);
+    // A run that failed before its end left its entry; the thread's new run replaces it.
+    FRuns.insert(QThread::currentThreadId(), {&AXMLProcessor, ACaption});
 }
 
-hostapi::TQVXMLImportProcessor& TEmailMarketingXMLImportProcessor::Processor() const {
-    if (!FProcessor)
-        throw hostapi::EQVAssertion(QStringLiteral("an import part has begun"), __FILE__, __LINE__);
-    return *FProcessor;
+TEmailMarketingXMLImportProcessor::TRun TEmailMarketingXMLImportProcessor::CurrentRun() const {
+    const QMutexLocker locker(&FLock);
+    const auto run = FRuns.constFind(QThread::currentThreadId());
+    if (run == FRuns.constEnd())
+        throw hostapi::EQVAssertion(QStringLiteral("an import part has begun on this thread"), __FILE__,
+                                    __LINE__);
+    return *run;
 }
 
 QString TEmailMarketingXMLImportProcessor::ItemValue(const hostapi::TQVXMLElement& AData,
@@ -42,7 +53,7 @@ QString TEmailMarketingXMLImportProcessor::ItemCaption(const hostapi::TQVXMLElem
 qint64 TEmailMarketingXMLImportProcessor::ImportData(const hostapi::TQVXMLElement& AData,
                                                      const hostapi::TQVXMLRecordTarget& ATarget,
                                                      const QString& ACaption) {
-    hostapi::TQVXMLImportProcessor& processor = Processor();
+    hostapi::TQVXMLImportProcessor& processor = *CurrentRun().Processor;
     try {
         return processor.ImportRecord(AData, ATarget);
     } catch (const hostapi::EQVException& e) {
@@ -52,12 +63,16 @@ qint64 TEmailMarketingXMLImportProcessor::ImportData(const hostapi::TQVXMLElemen
 }
 
 void TEmailMarketingXMLImportProcessor::EndPart() {
-    FProcessor = nullptr;
-    FCaption.clear();
+    const QMutexLocker locker(&FLock);
+    const TRun run = FRuns.take(QThread::currentThreadId());
+    if (run.Processor)
+        qCInfo(lcTemplateImport).noquote()
+            << run.Caption << "-" << run.Processor->InsertedCount() << "records inserted,"
+            << run.Processor->UpdatedCount() << "updated";
 }
 
 qint64 TEmailMarketingXMLImportProcessor::LastInsertID(const QString& AItemType) const {
-    return Processor().LastInsertID(AItemType);
+    return CurrentRun().Processor->LastInsertID(AItemType);
 }
 
 } // namespace emailmarketing

@@ -3,13 +3,16 @@
 #include "QVXMLElement.h"
 #include "QVXMLImportProcessor.h"
 
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QString>
 
 namespace emailmarketing {
 
-// The module's side of one import run of the template exchange: hands each item to the host's
-// import processor and names a failing item by its caption ("Email-Vorlage 'News': ...").
+// The module's side of the import runs of the template exchange: hands each item to the host's
+// import processor of its run and names a failing item by its caption ("Email-Vorlage 'News':
+// ..."). Imports on several threads at once each have their own run (a run is on one thread).
 class TEmailMarketingXMLImportProcessor {
 public:
     // Starts a part: the host's processor of the run, the part's XML data and caption, and the
@@ -20,10 +23,9 @@ public:
     // value of the target's matching field.
     qint64 ImportData(const hostapi::TQVXMLElement& AData, const hostapi::TQVXMLRecordTarget& ATarget,
                       const QString& ACaption);
+    // Ends the calling thread's part and logs under its caption what it wrote.
     void EndPart();
 
-    bool Active() const { return FProcessor != nullptr; }
-    QString Caption() const { return FCaption; }
     // The id of the last record inserted for the item type in this run; -1 when none.
     qint64 LastInsertID(const QString& AItemType) const;
 
@@ -34,10 +36,14 @@ public:
                                const QString& ACaption);
 
 private:
-    hostapi::TQVXMLImportProcessor& Processor() const;
+    struct TRun {
+        hostapi::TQVXMLImportProcessor* Processor = nullptr;
+        QString Caption;
+    };
+    TRun CurrentRun() const;
 
-    hostapi::TQVXMLImportProcessor* FProcessor = nullptr;
-    QString FCaption;
+    mutable QMutex FLock;
+    QHash<Qt::HANDLE, TRun> FRuns; // by thread
 };
 
 } // namespace emailmarketing

@@ -370,6 +370,50 @@ private slots:
         }
     }
 
+    void concurrentImportsLinkTheirOwnItems_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void concurrentImportsLinkTheirOwnItems() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Exchange exchange;
+        constexpr int Threads = 6;
+        constexpr int Rounds = 5;
+        std::vector<QString> errors(Threads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < Rounds && errors[t].isEmpty(); ++round) {
+                    const QByteArray n = QByteArray::number(t * Rounds + round);
+                    const QByteArray document =
+                        "<qvdata><em_emailtemplate>"
+                        "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T" +
+                        n + "\"><name>N" + n +
+                        "</name></em_emailtemplate_item>"
+                        "<em_emailtextblock_item em_emailtemplate_source=\"S\" em_emailtextblock_ident=\"B" +
+                        n + "\" emtemplateid=\"T" + n +
+                        "\" emtemplateid--ref=\"em_emailtemplate_item\" descr=\"N" + n +
+                        "\"/></em_emailtemplate></qvdata>";
+                    QString error;
+                    if (!hostapi::TQVXMLImport::Import(document, error))
+                        errors[t] = error;
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const QString& error : errors)
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(Count("emtemplates"), Threads * Rounds);
+        QCOMPARE(Count("emltextblocks"), Threads * Rounds);
+        // every block belongs to the template of its own document
+        QCOMPARE(Count("emltextblocks", "\"descr\" = (SELECT t.\"name\" FROM \"emtemplates\" t "
+                                        "WHERE t.\"id\" = \"emltextblocks\".\"emtemplateid\")"),
+                 Threads * Rounds);
+        QCOMPARE(exchange.Changes, QList<qint64>()); // no window is told from another thread
+    }
+
     void importOffTheMainThreadTellsNoWindow() {
         TestDatabase tdb;
         Exchange exchange;
