@@ -15,6 +15,19 @@ const QString SourceColumn = QStringLiteral("impsource");
 const QString IdentColumn = QStringLiteral("globalrecuid");
 const QString RefSuffix = QStringLiteral("--ref");
 
+// The condition that finds a record by source and ident (kept usable for the index on both): the
+// empty source finds records made here, whose source is NULL or empty.
+QString SourceAndIdent(const QString& ASource) {
+    const QString source = Database::QuoteIdentifier(SourceColumn);
+    const QString ident = Database::QuoteIdentifier(IdentColumn);
+    return ASource.isEmpty() ? QStringLiteral("(%1 IS NULL OR %1 = '') AND %2 = ?").arg(source, ident)
+                             : QStringLiteral("%1 = ? AND %2 = ?").arg(source, ident);
+}
+
+QVariantList SourceAndIdentBinds(const QString& ASource, const QString& AIdent) {
+    return ASource.isEmpty() ? QVariantList{AIdent} : QVariantList{ASource, AIdent};
+}
+
 QString ImportedKey(const QString& AItemType, const QString& ASource, const QString& AIdent) {
     return AItemType + QChar(0) + ASource + QChar(0) + AIdent;
 }
@@ -112,11 +125,7 @@ qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const Q
     const auto target = FTargets.constFind(AItemType);
     if (target == FTargets.constEnd())
         return -1;
-    return FindRecord(
-        TableOf(target->Schema),
-        QStringLiteral("COALESCE(%1, '') = ? AND %2 = ?")
-            .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)),
-        {ASource, AIdent});
+    return FindRecord(TableOf(target->Schema), SourceAndIdent(ASource), SourceAndIdentBinds(ASource, AIdent));
 }
 
 qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQVXMLRecordTarget& ATarget) {
@@ -173,12 +182,8 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     QString scope;
     for (const QString& column : parentColumns)
         scope += QStringLiteral(" AND %1 = ?").arg(Database::QuoteIdentifier(column));
-    qint64 id = FindRecord(
-        table,
-        QStringLiteral("COALESCE(%1, '') = ? AND %2 = ?")
-                .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)) +
-            scope,
-        QVariantList{source, ident} + parentIds);
+    qint64 id =
+        FindRecord(table, SourceAndIdent(source) + scope, SourceAndIdentBinds(source, ident) + parentIds);
     if (id < 0 && !ATarget.MatchField.isEmpty()) {
         const qsizetype match = columns.indexOf(schema.Definition().FieldByName(ATarget.MatchField)->Name);
         if (match >= 0)
