@@ -12,6 +12,7 @@
 #include "TemplateXMLExchange.h"
 #include "VRNLang.h"
 #include "Windows1252Codec.h"
+#include "dmPluginEmailMarketingMain.h"
 #include "support/TestDatabase.h"
 
 #include <QFile>
@@ -412,6 +413,33 @@ private slots:
                                         "WHERE t.\"id\" = \"emltextblocks\".\"emtemplateid\")"),
                  Threads * Rounds);
         QCOMPARE(exchange.Changes, QList<qint64>()); // no window is told from another thread
+    }
+
+    void theDataModuleTakesPartFromStartupToUnInit() {
+        TestDatabase tdb;
+        const QString path = tdb.TempFolder() + "/t.emt";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TemplateDocument({}));
+        file.close();
+        TdmPluginEmailMarketingMain dm(nullptr);
+        QObject* sender = nullptr;
+        qint64 told = -2;
+        dm.SetOnTemplatesChanged([&](QObject* Sender, qint64& LastInsertID) {
+            sender = Sender;
+            told = LastInsertID;
+        });
+        QString error;
+        for (int round = 0; round < 2; ++round) { // unloaded and loaded again
+            QVERIFY2(dm.TemplateExchange().DataImportPlugin().ImportFile(path, error), qPrintable(error));
+            QCOMPARE(Count("emtemplates"), round); // not started: the part is skipped
+            dm.AfterStartup();
+            QVERIFY2(dm.TemplateExchange().DataImportPlugin().ImportFile(path, error), qPrintable(error));
+            QCOMPARE(Count("emtemplates"), 1);
+            QCOMPARE(sender, &dm);
+            QCOMPARE(told, round == 0 ? testsupport::Value("emtemplates", "id", "1 = 1").toLongLong() : -1);
+            dm.BeforeUnInit();
+        }
     }
 
     void importOffTheMainThreadTellsNoWindow() {
