@@ -154,6 +154,8 @@ void TTemplateXMLExchange::QVXMLImportContainerExportData(const hostapi::TQVXMLI
     else if (AWriter.Settings().OwnRecordsOnly)
         templates.Filters().Add(QStringLiteral("impsource"), QString());
     templates.Open();
+    if (templateDBID >= 0 && templates.RecordCount() == 0) // deleted meanwhile: no empty file
+        throw hostapi::EQVException(FLang.Text(QStringLiteral("IDS_XMLTMPLMISSING")).arg(templateDBID));
     hostapi::TQVXMLRecordWriteOptions options;
     options.ItemName = QLatin1String(TemplateItem);
     options.SourceAttribute = QLatin1String(SourceAttribute);

@@ -350,7 +350,7 @@ private slots:
         }
     }
 
-    void emptyCaptionWritesNoDescriptionAndMissingFolderFails() {
+    void emptyCaptionWritesNoDescriptionAndMissingTemplateOrFolderFails() {
         TestDatabase tdb;
         const qint64 id = Database::InsertRow("emtemplates", {"name"}, {"alone"});
         Exchange exchange;
@@ -361,6 +361,16 @@ private slots:
         const TQVXMLElement root = TQVXMLElement::Parse(file.readAll());
         QVERIFY(!root.HasAttribute("description"));
         QCOMPARE(ItemNames(path), QStringList{"em_emailtemplate_item alone"}); // no blocks, no contents
+
+        Database::Exec("DELETE FROM \"emtemplates\"");
+        try {
+            exchange.Object.SaveTemplateToFile(tdb.TempFolder() + "/gone.emt", id, QString());
+            QFAIL("no exception");
+        } catch (const hostapi::EQVException& e) {
+            QCOMPARE(e.Message(),
+                     QStringLiteral("Die Email-Vorlage mit der Nummer %1 existiert nicht (mehr).").arg(id));
+        }
+        QVERIFY(!QFile::exists(tdb.TempFolder() + "/gone.emt"));
 
         const QString missing = tdb.TempFolder() + "/no/such/alone.emt";
         try {
