@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -236,9 +237,10 @@ void OAuth2CodeListener::Serve(int ASocket) {
             break;
         }
         head.append(buffer, received);
-        if (head.contains("\r\n\r\n"))
+        const qsizetype end = head.indexOf("\r\n\r\n");
+        if (end >= 0 && end <= MaxRequestBytes)
             break;
-        if (head.size() > MaxRequestBytes) {
+        if (end > MaxRequestBytes || head.size() > MaxRequestBytes) {
             response = PlainResponse(431, "Request Header Fields Too Large");
             head.clear();
             break;
@@ -260,16 +262,25 @@ void OAuth2CodeListener::Serve(int ASocket) {
     if (answer) {
         const QByteArray text = FormatResponse(response);
         qsizetype sent = 0;
-        while (sent < text.size() && WaitFor(ASocket, true, deadline)) {
+        // Written also while the listener stops, as far as the socket takes it without waiting.
+        while (sent < text.size()) {
             const ssize_t written =
                 send(ASocket, text.constData() + sent, std::size_t(text.size() - sent), MSG_NOSIGNAL);
-            if (written < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (written <= 0)
+            if (written > 0)
+                sent += written;
+            else if (written == 0 || (errno != EAGAIN && errno != EINTR) || !WaitFor(ASocket, true, deadline))
                 break;
-            sent += written;
         }
         shutdown(ASocket, SHUT_WR);
+        // Read what the client still sends until it closes, so that closing does not reset the
+        // connection before the client has read the answer.
+        const qint64 lingerEnd = std::min(deadline, NowMs() + LingerMs);
+        char discard[4096];
+        while (WaitFor(ASocket, false, lingerEnd)) {
+            const ssize_t received = recv(ASocket, discard, sizeof discard, 0);
+            if (received == 0 || (received < 0 && errno != EAGAIN && errno != EINTR))
+                break;
+        }
     }
     close(ASocket);
     if (answer && response.EndsFlow && FOnFlowEnd)
