@@ -88,9 +88,10 @@ std::shared_ptr<TAuthProviderItem> TEnhancedOAuth2Authenticator::ActiveProvider(
 
 TAuthProviderList& TEnhancedOAuth2Authenticator::AuthProviders() {
     if (!FAuthProviders) {
-        auto list = std::make_unique<TAuthProviderList>();
-        list->LoadFromPath(FProviderPath);
-        FAuthProviders = std::move(list);
+        // Kept also when a file fails to load: the error is raised once, the providers read before
+        // it stay available.
+        FAuthProviders = std::make_unique<TAuthProviderList>();
+        FAuthProviders->LoadFromPath(FProviderPath);
     }
     return *FAuthProviders;
 }
@@ -408,13 +409,22 @@ CodeListenerResponse TEnhancedOAuth2Authenticator::AnswerBrowser(const CodeListe
         context = FFlow->Context;
     }
     QString error;
-    try {
-        SetAuthCode(code);
-        ChangeAuthCodeToAccesToken(request);
-    } catch (const hostapi::EQVException& e) {
-        error = e.Message();
-        qCWarning(lcTransports) << "The sign-in failed:" << error;
+    const QString refusal =
+        query.hasQueryItem(QStringLiteral("error_description"))
+            ? query.queryItemValue(QStringLiteral("error_description"), QUrl::FullyDecoded)
+            : query.queryItemValue(QStringLiteral("error"), QUrl::FullyDecoded);
+    if (code.isEmpty() && !refusal.isEmpty()) {
+        error = QStringLiteral("The provider refused the sign-in: ") + refusal;
+    } else {
+        try {
+            SetAuthCode(code);
+            ChangeAuthCodeToAccesToken(request);
+        } catch (const hostapi::EQVException& e) {
+            error = e.Message();
+        }
     }
+    if (!error.isEmpty())
+        qCWarning(lcTransports) << "The sign-in failed:" << error;
     {
         std::lock_guard lock(FFlowLock);
         FFlow->Exchanges.erase(&request);

@@ -134,6 +134,8 @@ void OAuth2CodeListener::StopLocked() {
     if (write(FWakePipe[1], &wake, 1) != 1)
         qCWarning(lcTransports) << "Waking the sign-in listener failed:" << SystemMessage(errno);
     FAcceptThread.join();
+    // New connections are refused from here on; the handlers still watch the wake pipe.
+    CloseListenSockets();
     for (Handler& handler : FHandlers) {
         QV_ASSERT(std::this_thread::get_id() != handler.Thread.get_id());
         handler.Thread.join();
@@ -142,12 +144,16 @@ void OAuth2CodeListener::StopLocked() {
     CloseSockets();
 }
 
-void OAuth2CodeListener::CloseSockets() {
+void OAuth2CodeListener::CloseListenSockets() {
     for (int& fd : FListenSockets) {
         if (fd >= 0)
             close(fd);
         fd = -1;
     }
+}
+
+void OAuth2CodeListener::CloseSockets() {
+    CloseListenSockets();
     for (int& fd : FWakePipe) {
         if (fd >= 0)
             close(fd);
@@ -184,7 +190,8 @@ void OAuth2CodeListener::AcceptLoop() {
         for (int i = 1; i < 3; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
-            for (;;) {
+            // Clients that keep connecting do not hold off a stop.
+            while (FActive.load()) {
                 const int connection = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
                 if (connection < 0)
                     break;

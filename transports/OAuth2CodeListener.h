@@ -78,6 +78,7 @@ private:
     // threads; false for the latter two.
     bool WaitFor(int ASocket, bool AWrite, qint64 ADeadlineMs) const;
     void ReapFinishedHandlers();
+    void CloseListenSockets();
     void CloseSockets();
 
     RequestHandler FOnRequest;

@@ -201,7 +201,8 @@ private slots:
     void CodeFlow_data();
     void CodeFlow();
     void ForeignRequestsDoNotEndTheFlow();
-    void CodeExchangeRefused();
+    void SignInRefused_data();
+    void SignInRefused();
     void TimeoutStopsListener();
     void PortTaken();
     void DestructionDuringFlow();
@@ -322,7 +323,7 @@ void tst_OAuth2Authenticator::NewRefreshTokenEvent() {
     auto stub = TokenEndpoint({Answer(200, answer)});
     ProviderFiles folder(stub.get());
     auto authenticator = Authenticator(folder);
-    int fired = 0;
+    std::atomic<int> fired{0};
     authenticator->OnNewRefreshToken = [&fired] { ++fired; };
     if (codeGrant) {
         authenticator->SetAuthCode("CODE-4711");
@@ -334,7 +335,7 @@ void tst_OAuth2Authenticator::NewRefreshTokenEvent() {
     } else {
         authenticator->RefreshAccessTokenIfRequired();
     }
-    QCOMPARE(fired, events);
+    QCOMPARE(fired.load(), events);
     QCOMPARE(authenticator->RefreshToken(), refreshToken);
     // An access token always leaves no authorization code behind.
     QCOMPARE(authenticator->AuthCode().isEmpty(), !authenticator->AccessToken().isEmpty() || !codeGrant);
@@ -361,7 +362,7 @@ void tst_OAuth2Authenticator::RefusedGrantRaisesProviderText() {
     auto stub = TokenEndpoint({Answer(400, answer)});
     ProviderFiles folder(stub.get());
     auto authenticator = Authenticator(folder);
-    int fired = 0;
+    std::atomic<int> fired{0};
     authenticator->OnNewRefreshToken = [&fired] { ++fired; };
     const QString message = ThrownMessage([&] {
         if (codeGrant) {
@@ -375,7 +376,7 @@ void tst_OAuth2Authenticator::RefusedGrantRaisesProviderText() {
     VerifyNoSecret(message);
     QCOMPARE(authenticator->AccessToken(), QString());
     QCOMPARE(authenticator->RefreshToken(), RefreshTokenValue);
-    QCOMPARE(fired, 0);
+    QCOMPARE(fired.load(), 0);
 }
 
 void tst_OAuth2Authenticator::MissingCredentialsRefused_data() {
@@ -483,6 +484,16 @@ void tst_OAuth2Authenticator::LanguageAndProviderPath() {
     QCOMPARE(authenticator.AuthProviders().Names(), (QStringList{"late", "mail"}));
     authenticator.SetProviderPath(second.Path());
     QCOMPARE(authenticator.AuthProviders().Names(), QStringList{"other"});
+
+    // A broken file: its error once, then the providers read before it.
+    ProviderFiles broken(nullptr);
+    broken.Write("x.authprovider.json", "{");
+    TEnhancedOAuth2Authenticator fresh;
+    fresh.SetProviderPath(broken.Path());
+    QVERIFY(ThrownMessage([&] {
+                fresh.AuthProviders();
+            }).startsWith(QStringLiteral("Error on loading provider x.authprovider.json\r\nError: ")));
+    QCOMPARE(fresh.AuthProviders().Names(), QStringList{"mail"});
 
     authenticator.SetProviderPath(first.Path());
     authenticator.SetLanguage("german");
@@ -608,7 +619,7 @@ void tst_OAuth2Authenticator::CodeFlow() {
     auto browser = std::make_shared<RecordingBrowser>();
     auto authenticator = Authenticator(folder, browser, QString());
     authenticator->SetLanguage("german");
-    int fired = 0;
+    std::atomic<int> fired{0};
     authenticator->OnNewRefreshToken = [&fired] { ++fired; };
 
     const QString url = authenticator->Authenticate(true);
@@ -641,9 +652,9 @@ void tst_OAuth2Authenticator::CodeFlow() {
     QCOMPARE(authenticator->AccessToken(), QStringLiteral("A-access-1"));
     QCOMPARE(authenticator->RefreshToken(), QStringLiteral("R-new"));
     QCOMPARE(authenticator->AuthCode(), QString());
-    QCOMPARE(fired, 1);
+    QCOMPARE(fired.load(), 1);
     // The request that carried the code ends the flow.
-    QTRY_VERIFY(!authenticator->IsAuthenticating());
+    QTRY_VERIFY_WITH_TIMEOUT(!authenticator->IsAuthenticating(), 30000);
     QCOMPARE(authenticator->AuthenticationError(), QString());
 }
 
@@ -672,25 +683,44 @@ void tst_OAuth2Authenticator::ForeignRequestsDoNotEndTheFlow() {
     QCOMPARE(BrowserGet(RedirectUrl(url, "127.0.0.1", folder.Port, "state=<state>&code=CODE-4711")).Status,
              200);
     QCOMPARE(authenticator->AccessToken(), QStringLiteral("A-access-1"));
-    QTRY_VERIFY(!authenticator->IsAuthenticating());
+    QTRY_VERIFY_WITH_TIMEOUT(!authenticator->IsAuthenticating(), 30000);
 }
 
-void tst_OAuth2Authenticator::CodeExchangeRefused() {
+void tst_OAuth2Authenticator::SignInRefused_data() {
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("exchanges");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("token endpoint refuses the code")
+        << "code=CODE-4711&state=<state>" << 1 << "Bad Request: invalid_grant";
+    QTest::newRow("user refused, with description")
+        << "error=access_denied&error_description=The%20user%20declined.&state=<state>" << 0
+        << "The provider refused the sign-in: The user declined.";
+    QTest::newRow("user refused") << "state=<state>&error=access_denied" << 0
+                                  << "The provider refused the sign-in: access_denied";
+    QTest::newRow("no code")
+        << "state=<state>" << 0
+        << "An authorization code is needed before it can be changed into an access token.";
+}
+
+void tst_OAuth2Authenticator::SignInRefused() {
+    QFETCH(QString, query);
+    QFETCH(int, exchanges);
+    QFETCH(QString, error);
     LogRecorder log;
     auto stub = TokenEndpoint({Answer(400, {{"error", "invalid_grant"}})});
     ProviderFiles folder(stub.get());
     auto authenticator = Authenticator(folder);
-    int fired = 0;
+    std::atomic<int> fired{0};
     authenticator->OnNewRefreshToken = [&fired] { ++fired; };
     const QString url = authenticator->Authenticate(false);
-    const BrowserAnswer answer =
-        BrowserGet(RedirectUrl(url, "127.0.0.1", folder.Port, "code=CODE-4711&state=<state>"));
+    const BrowserAnswer answer = BrowserGet(RedirectUrl(url, "127.0.0.1", folder.Port, query));
     QCOMPARE(answer.Status, 400);
-    QCOMPARE(answer.Body, QByteArray("Authentication failed: Bad Request: invalid_grant"));
-    QTRY_VERIFY(!authenticator->IsAuthenticating());
-    QCOMPARE(authenticator->AuthenticationError(), QStringLiteral("Bad Request: invalid_grant"));
+    QCOMPARE(QString::fromUtf8(answer.Body), QStringLiteral("Authentication failed: ") + error);
+    QTRY_VERIFY_WITH_TIMEOUT(!authenticator->IsAuthenticating(), 30000);
+    QCOMPARE(stub->Requests().size(), exchanges);
+    QCOMPARE(authenticator->AuthenticationError(), error);
     QCOMPARE(authenticator->AccessToken(), QString());
-    QCOMPARE(fired, 0);
+    QCOMPARE(fired.load(), 0);
     const QStringList lines = LogRecorder::Recorded();
     QVERIFY(!lines.isEmpty());
     for (const QString& line : lines)
@@ -702,7 +732,7 @@ void tst_OAuth2Authenticator::TimeoutStopsListener() {
     auto authenticator = Authenticator(folder);
     authenticator->SetAuthTimeOut(0);
     authenticator->Authenticate(false);
-    QTRY_VERIFY(!authenticator->IsAuthenticating());
+    QTRY_VERIFY_WITH_TIMEOUT(!authenticator->IsAuthenticating(), 30000);
     QCOMPARE(authenticator->AuthenticationError(),
              QStringLiteral("The sign-in was not completed within 0 seconds."));
     // The port is free again.

@@ -160,7 +160,7 @@ void tst_OAuth2CodeListener::FlowEndsOnlyAfterItsRequest() {
     QCOMPARE(Body(Exchange(AF_INET, port, "GET /favicon.ico HTTP/1.1\r\n\r\n")),
              QByteArray("GET /favicon.ico"));
     QCOMPARE(Body(Exchange(AF_INET, port, "GET /end HTTP/1.1\r\n\r\n")), QByteArray("GET /end"));
-    QTRY_COMPARE(echo.FlowEnds.load(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(echo.FlowEnds.load(), 1, 30000);
     QCOMPARE(echo.Requests.load(), 2);
     QVERIFY(echo.Listener.IsActive()); // the owner decides when to stop
 }
@@ -249,7 +249,7 @@ void tst_OAuth2CodeListener::ConcurrentClientsStress() {
                     ++bad;
             }
         });
-    QTRY_VERIFY(echo.FlowEnds.load() >= 3);
+    QTRY_VERIFY_WITH_TIMEOUT(echo.FlowEnds.load() >= 3, 30000);
     echo.Listener.Stop();
     for (std::thread& thread : threads)
         thread.join();
