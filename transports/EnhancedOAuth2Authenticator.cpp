@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace emailmarketing {
 
@@ -303,7 +304,7 @@ QString TEnhancedOAuth2Authenticator::Authenticate(bool AOpenURL) {
     }
     const QString url = AppendQueryParameters(AuthorizationRequestURI(), extra);
 
-    {
+    try {
         std::lock_guard lock(FFlowLock);
         // A browser may already have answered: then the watcher ends the flow at once.
         const int seconds = FAuthTimeOut;
@@ -315,6 +316,10 @@ QString TEnhancedOAuth2Authenticator::Authenticate(bool AOpenURL) {
                              true);
             StopListening();
         });
+    } catch (const std::system_error& e) {
+        StopListening();
+        throw EOAuth2Exception(
+            QStringLiteral("The sign-in could not be started: %1").arg(QString::fromLocal8Bit(e.what())));
     }
     if (AOpenURL) {
         try {
@@ -409,10 +414,15 @@ CodeListenerResponse TEnhancedOAuth2Authenticator::AnswerBrowser(const CodeListe
         context = FFlow->Context;
     }
     QString error;
+    // Form encoding: "+" stands for a blank in the provider's texts.
     const QString refusal =
-        query.hasQueryItem(QStringLiteral("error_description"))
-            ? query.queryItemValue(QStringLiteral("error_description"), QUrl::FullyDecoded)
-            : query.queryItemValue(QStringLiteral("error"), QUrl::FullyDecoded);
+        QUrl::fromPercentEncoding(query
+                                      .queryItemValue(query.hasQueryItem(QStringLiteral("error_description"))
+                                                          ? QStringLiteral("error_description")
+                                                          : QStringLiteral("error"),
+                                                      QUrl::FullyEncoded)
+                                      .replace(QLatin1Char('+'), QLatin1Char(' '))
+                                      .toLatin1());
     if (code.isEmpty() && !refusal.isEmpty()) {
         error = QStringLiteral("The provider refused the sign-in: ") + refusal;
     } else {

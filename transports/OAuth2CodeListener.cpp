@@ -117,7 +117,14 @@ void OAuth2CodeListener::Start(quint16 APort) {
     }
     FPort = APort;
     FActive = true;
-    FAcceptThread = std::thread([this] { AcceptLoop(); });
+    try {
+        FAcceptThread = std::thread([this] { AcceptLoop(); });
+    } catch (const std::system_error& e) {
+        FActive = false;
+        CloseSockets();
+        throw hostapi::EQVException(QStringLiteral("The sign-in listener could not be started: %1")
+                                        .arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 void OAuth2CodeListener::Stop() {
@@ -201,10 +208,17 @@ void OAuth2CodeListener::AcceptLoop() {
                     continue;
                 }
                 Handler& handler = FHandlers.emplace_back();
-                handler.Thread = std::thread([this, &handler, connection] {
-                    Serve(connection);
-                    handler.Done = true;
-                });
+                try {
+                    handler.Thread = std::thread([this, &handler, connection] {
+                        Serve(connection);
+                        handler.Done = true;
+                    });
+                } catch (const std::system_error& e) {
+                    qCWarning(lcTransports)
+                        << "The sign-in listener could not take a connection:" << e.what();
+                    FHandlers.pop_back();
+                    close(connection);
+                }
             }
         }
     }

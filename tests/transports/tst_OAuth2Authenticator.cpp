@@ -693,8 +693,8 @@ void tst_OAuth2Authenticator::SignInRefused_data() {
     QTest::newRow("token endpoint refuses the code")
         << "code=CODE-4711&state=<state>" << 1 << "Bad Request: invalid_grant";
     QTest::newRow("user refused, with description")
-        << "error=access_denied&error_description=The%20user%20declined.&state=<state>" << 0
-        << "The provider refused the sign-in: The user declined.";
+        << "error=access_denied&error_description=The+user%20declined%2B.&state=<state>" << 0
+        << "The provider refused the sign-in: The user declined+.";
     QTest::newRow("user refused") << "state=<state>&error=access_denied" << 0
                                   << "The provider refused the sign-in: access_denied";
     QTest::newRow("no code")
