@@ -1,6 +1,7 @@
 #include "EmailAttachement.h"
 
 #include "FileUtils.h"
+#include "MacroEngine.h"
 #include "QVException.h"
 #include "TextUtils.h"
 
@@ -33,12 +34,6 @@ QString ExtractFileExt(const QString& AName) {
 // The name without its extension ("b.txt" -> "b").
 QString WithoutFileExt(const QString& AName) {
     return AName.left(AName.size() - ExtractFileExt(AName).size());
-}
-
-QString WithoutLineBreaks(QString AValue) {
-    AValue.remove(QLatin1Char('\r'));
-    AValue.remove(QLatin1Char('\n'));
-    return AValue;
 }
 
 bool HasDotDotSegment(const QString& AValue) {
