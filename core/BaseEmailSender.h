@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DroppedRecipients.h"
 #include "EmailAttachement.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <initializer_list>
@@ -23,6 +25,7 @@
 #include <vector>
 
 namespace hostapi {
+class IExtFuncPluginRegisterService;
 class TDBFieldSchema;
 class TQVRecordSet;
 }
@@ -154,6 +157,8 @@ public:
     virtual void ModifyState(const std::function<void(TJobStateSet&)>& AChange);
     virtual QDateTime StartDate() const;
     virtual int PrepareCount() const;
+    // Recipients that the last preparation dropped (no document, no sent-list row).
+    virtual int DroppedCount() const;
     virtual int SendCount() const;
     virtual int SentCount() const;
     virtual int SentFailedCount() const;
@@ -284,6 +289,8 @@ public:
     void SetAutoStartDate(const QDateTime& value) override;
 
     qint32 JobDBID() const { return FJobDBID; }
+    // No usable address, a mandatory attachment not loaded, or the recipient's preparation raised.
+    int DroppedCount() const override { return FDroppedRecipients.Count(); }
 
     // Fills ADocument for record RecNo of the recipient record set: address, attachments and every
     // used macro (see TDocumentPreparer). False: the recipient is skipped. Prepare thread only.
@@ -297,6 +304,9 @@ public:
     // The job list's timer entry. A sent job (not terminating) frees itself: answers True, and the
     // object must not be touched any more. Otherwise starts a due auto-start job.
     bool ExecuteTimerFunc();
+
+    // Wakes the idle sender threads: a new packet is on the send stack, or the preparation ended.
+    void ResumeSenders();
 
     // True while a thread of the job has not ended.
     bool ThreadsAlive() const;
@@ -315,8 +325,18 @@ protected:
     // threads and the result logging.
     virtual void PrepareThreadExecute(TMethodeCallThread& CallingThread);
     virtual void SendThreadExecute(TMethodeCallThread& CallingThread);
-    // Writes the job's "emljobs" row at the start of a preparation.
+    // Writes the job's "emljobs" row at the start of a preparation: every run but a preview gets a
+    // row of its own (an open row of an earlier run is closed first); a preview has none (id -1).
     virtual void WriteJobRow();
+    // Appends the documents of APacket (when given) to the send stack in order and empties it; with
+    // AResume wakes the sender threads.
+    virtual void PushPacket(QList<TEmailDocument*>* APacket, bool AResume);
+    // The register service module's interface for the fetch before preparing; nullptr when the
+    // module is not loaded.
+    virtual hostapi::IExtFuncPluginRegisterService* RegisterServiceInterface();
+    // Called on the prepare thread before record ARecNo is prepared (a seam for tests that hold the
+    // preparation at a recipient).
+    virtual void BeforePrepareRecipient(int ARecNo);
     // Writes the job's end rows when it is destroyed.
     virtual void WriteJobEndRows();
     // Closes the job's "emljobs" row (jobstate 1, end date now) when a reset discards the run.
@@ -347,6 +367,10 @@ protected:
 private:
     void NotifyStateChanged();
     void PrepareThreadFinalize();
+    void FetchRegisterServiceBeforePreparing();
+    bool PrepareTerminated(const TMethodeCallThread& AThread) const;
+    // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when dropped.
+    TEmailDocument* PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords);
     void SenderThreadEnded(const TMethodeCallThread& AThread);
     void ReapEndedThreads();
 
@@ -372,7 +396,7 @@ private:
     bool FThreadsClosed = false;   // the job is being freed: no thread starts any more
 
     QDateTime FStartDate;
-    int FPrepareCount = 0;
+    std::atomic<int> FPrepareCount{0};
     QDateTime FPrepareStarted;
     QDateTime FSendStarted;
 
@@ -387,6 +411,8 @@ private:
     QDateTime FLastDelayedSent;
 
     qint32 FJobDBID = -1;
+    bool FJobRowClosed = false;
+    TDroppedRecipients FDroppedRecipients;
     // Made at the first document of a preparation from the job's data; dropped with the documents.
     std::unique_ptr<TDocumentPreparer> FDocumentPreparer;
     bool FAutoStart = false;

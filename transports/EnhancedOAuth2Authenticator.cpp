@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace emailmarketing {
 
@@ -88,9 +89,10 @@ std::shared_ptr<TAuthProviderItem> TEnhancedOAuth2Authenticator::ActiveProvider(
 
 TAuthProviderList& TEnhancedOAuth2Authenticator::AuthProviders() {
     if (!FAuthProviders) {
-        auto list = std::make_unique<TAuthProviderList>();
-        list->LoadFromPath(FProviderPath);
-        FAuthProviders = std::move(list);
+        // Kept also when a file fails to load: the error is raised once, the providers read before
+        // it stay available.
+        FAuthProviders = std::make_unique<TAuthProviderList>();
+        FAuthProviders->LoadFromPath(FProviderPath);
     }
     return *FAuthProviders;
 }
@@ -302,7 +304,7 @@ QString TEnhancedOAuth2Authenticator::Authenticate(bool AOpenURL) {
     }
     const QString url = AppendQueryParameters(AuthorizationRequestURI(), extra);
 
-    {
+    try {
         std::lock_guard lock(FFlowLock);
         // A browser may already have answered: then the watcher ends the flow at once.
         const int seconds = FAuthTimeOut;
@@ -314,6 +316,10 @@ QString TEnhancedOAuth2Authenticator::Authenticate(bool AOpenURL) {
                              true);
             StopListening();
         });
+    } catch (const std::system_error& e) {
+        StopListening();
+        throw EOAuth2Exception(
+            QStringLiteral("The sign-in could not be started: %1").arg(QString::fromLocal8Bit(e.what())));
     }
     if (AOpenURL) {
         try {
@@ -408,13 +414,27 @@ CodeListenerResponse TEnhancedOAuth2Authenticator::AnswerBrowser(const CodeListe
         context = FFlow->Context;
     }
     QString error;
-    try {
-        SetAuthCode(code);
-        ChangeAuthCodeToAccesToken(request);
-    } catch (const hostapi::EQVException& e) {
-        error = e.Message();
-        qCWarning(lcTransports) << "The sign-in failed:" << error;
+    // Form encoding: "+" stands for a blank in the provider's texts.
+    const QString refusal =
+        QUrl::fromPercentEncoding(query
+                                      .queryItemValue(query.hasQueryItem(QStringLiteral("error_description"))
+                                                          ? QStringLiteral("error_description")
+                                                          : QStringLiteral("error"),
+                                                      QUrl::FullyEncoded)
+                                      .replace(QLatin1Char('+'), QLatin1Char(' '))
+                                      .toLatin1());
+    if (code.isEmpty() && !refusal.isEmpty()) {
+        error = QStringLiteral("The provider refused the sign-in: ") + refusal;
+    } else {
+        try {
+            SetAuthCode(code);
+            ChangeAuthCodeToAccesToken(request);
+        } catch (const hostapi::EQVException& e) {
+            error = e.Message();
+        }
     }
+    if (!error.isEmpty())
+        qCWarning(lcTransports) << "The sign-in failed:" << error;
     {
         std::lock_guard lock(FFlowLock);
         FFlow->Exchanges.erase(&request);

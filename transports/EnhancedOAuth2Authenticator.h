@@ -41,7 +41,8 @@ public:
     void SetIDToken(const QString& Value);
     std::shared_ptr<TAuthProviderItem> ActiveProvider() const;
     bool IsProviderActive() const { return ActiveProvider() != nullptr; }
-    // The providers of ProviderPath, loaded on first use.
+    // The providers of ProviderPath, loaded on first use. A file that fails to load raises its error
+    // on that use; the list then holds the providers loaded before it.
     TAuthProviderList& AuthProviders();
     QString ProviderPath() const { return FProviderPath; }
     // Stores the folder; a provider list already loaded is cleared and loaded from the new folder.

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -116,7 +117,14 @@ void OAuth2CodeListener::Start(quint16 APort) {
     }
     FPort = APort;
     FActive = true;
-    FAcceptThread = std::thread([this] { AcceptLoop(); });
+    try {
+        FAcceptThread = std::thread([this] { AcceptLoop(); });
+    } catch (const std::system_error& e) {
+        FActive = false;
+        CloseSockets();
+        throw hostapi::EQVException(QStringLiteral("The sign-in listener could not be started: %1")
+                                        .arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 void OAuth2CodeListener::Stop() {
@@ -133,6 +141,8 @@ void OAuth2CodeListener::StopLocked() {
     if (write(FWakePipe[1], &wake, 1) != 1)
         qCWarning(lcTransports) << "Waking the sign-in listener failed:" << SystemMessage(errno);
     FAcceptThread.join();
+    // New connections are refused from here on; the handlers still watch the wake pipe.
+    CloseListenSockets();
     for (Handler& handler : FHandlers) {
         QV_ASSERT(std::this_thread::get_id() != handler.Thread.get_id());
         handler.Thread.join();
@@ -141,12 +151,16 @@ void OAuth2CodeListener::StopLocked() {
     CloseSockets();
 }
 
-void OAuth2CodeListener::CloseSockets() {
+void OAuth2CodeListener::CloseListenSockets() {
     for (int& fd : FListenSockets) {
         if (fd >= 0)
             close(fd);
         fd = -1;
     }
+}
+
+void OAuth2CodeListener::CloseSockets() {
+    CloseListenSockets();
     for (int& fd : FWakePipe) {
         if (fd >= 0)
             close(fd);
@@ -183,7 +197,8 @@ void OAuth2CodeListener::AcceptLoop() {
         for (int i = 1; i < 3; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
-            for (;;) {
+            // Clients that keep connecting do not hold off a stop.
+            while (FActive.load()) {
                 const int connection = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
                 if (connection < 0)
                     break;
@@ -193,10 +208,17 @@ void OAuth2CodeListener::AcceptLoop() {
                     continue;
                 }
                 Handler& handler = FHandlers.emplace_back();
-                handler.Thread = std::thread([this, &handler, connection] {
-                    Serve(connection);
-                    handler.Done = true;
-                });
+                try {
+                    handler.Thread = std::thread([this, &handler, connection] {
+                        Serve(connection);
+                        handler.Done = true;
+                    });
+                } catch (const std::system_error& e) {
+                    qCWarning(lcTransports)
+                        << "The sign-in listener could not take a connection:" << e.what();
+                    FHandlers.pop_back();
+                    close(connection);
+                }
             }
         }
     }
@@ -236,9 +258,10 @@ void OAuth2CodeListener::Serve(int ASocket) {
             break;
         }
         head.append(buffer, received);
-        if (head.contains("\r\n\r\n"))
+        const qsizetype end = head.indexOf("\r\n\r\n");
+        if (end >= 0 && end <= MaxRequestBytes)
             break;
-        if (head.size() > MaxRequestBytes) {
+        if (end > MaxRequestBytes || head.size() > MaxRequestBytes) {
             response = PlainResponse(431, "Request Header Fields Too Large");
             head.clear();
             break;
@@ -260,16 +283,25 @@ void OAuth2CodeListener::Serve(int ASocket) {
     if (answer) {
         const QByteArray text = FormatResponse(response);
         qsizetype sent = 0;
-        while (sent < text.size() && WaitFor(ASocket, true, deadline)) {
+        // Written also while the listener stops, as far as the socket takes it without waiting.
+        while (sent < text.size()) {
             const ssize_t written =
                 send(ASocket, text.constData() + sent, std::size_t(text.size() - sent), MSG_NOSIGNAL);
-            if (written < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (written <= 0)
+            if (written > 0)
+                sent += written;
+            else if (written == 0 || (errno != EAGAIN && errno != EINTR) || !WaitFor(ASocket, true, deadline))
                 break;
-            sent += written;
         }
         shutdown(ASocket, SHUT_WR);
+        // Read what the client still sends until it closes, so that closing does not reset the
+        // connection before the client has read the answer.
+        const qint64 lingerEnd = std::min(deadline, NowMs() + LingerMs);
+        char discard[4096];
+        while (WaitFor(ASocket, false, lingerEnd)) {
+            const ssize_t received = recv(ASocket, discard, sizeof discard, 0);
+            if (received == 0 || (received < 0 && errno != EAGAIN && errno != EINTR))
+                break;
+        }
     }
     close(ASocket);
     if (answer && response.EndsFlow && FOnFlowEnd)

@@ -50,6 +50,7 @@ public:
     static constexpr int RequestTimeoutMs = 15000;
     static constexpr int MaxRequestBytes = 16384;
     static constexpr int MaxConnections = 32;
+    static constexpr int LingerMs = 2000; // after the answer, the client's close is awaited this long
 
     OAuth2CodeListener(RequestHandler AOnRequest, std::function<void()> AOnFlowEnd);
     ~OAuth2CodeListener();
@@ -77,6 +78,7 @@ private:
     // threads; false for the latter two.
     bool WaitFor(int ASocket, bool AWrite, qint64 ADeadlineMs) const;
     void ReapFinishedHandlers();
+    void CloseListenSockets();
     void CloseSockets();
 
     RequestHandler FOnRequest;
