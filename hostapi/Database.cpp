@@ -35,6 +35,17 @@ namespace {
 constexpr int kBusyTimeoutMs = 30000;        // SQLite's own busy handler per statement
 constexpr int kBusyRetryDeadlineMs = 120000; // our retry on top of it, per statement
 
+// The calling thread's BusyLimit in milliseconds; -1: the defaults above.
+thread_local int t_busyLimitMs = -1;
+
+int BusyRetryDeadlineMs() {
+    return t_busyLimitMs < 0 ? kBusyRetryDeadlineMs : t_busyLimitMs;
+}
+
+int SqliteBusyTimeoutMs() {
+    return t_busyLimitMs < 0 ? kBusyTimeoutMs : qMin(t_busyLimitMs, kBusyTimeoutMs);
+}
+
 // ---- registry --------------------------------------------------------------------------------
 
 struct Registry {
@@ -100,11 +111,11 @@ QMutex g_sqliteWriteLock;
 void AcquireWriteLock(TransactionState& st) {
     if (Database::IsPostgres() || st.HoldsWriteLock)
         return;
-    if (!g_sqliteWriteLock.tryLock(kBusyRetryDeadlineMs))
+    if (!g_sqliteWriteLock.tryLock(BusyRetryDeadlineMs()))
         throw EQVDatabaseException(
             QStringLiteral("Database error (begin transaction): database is locked by another "
-                           "thread for more than %1 s")
-                .arg(kBusyRetryDeadlineMs / 1000));
+                           "thread for more than %1 ms")
+                .arg(BusyRetryDeadlineMs()));
     st.HoldsWriteLock = true;
 }
 
@@ -133,8 +144,8 @@ QString DriverText(const QSqlError& e) {
     throw EQVDatabaseException(QStringLiteral("Database error (%1): %2").arg(purpose, DriverText(e)));
 }
 
-void SleepBackoff(int& delayMs) {
-    QThread::msleep(delayMs);
+void SleepBackoff(int& delayMs, const QDeadlineTimer& deadline) {
+    QThread::msleep(qMax<qint64>(0, qMin<qint64>(delayMs, deadline.remainingTime())));
     delayMs = qMin(delayMs * 2, 50);
 }
 
@@ -142,12 +153,12 @@ void SleepBackoff(int& delayMs) {
 QSqlQuery ExecDirect(const QString& sql, const QString& purpose) {
     QSqlQuery q(Database::Connection());
     q.setForwardOnly(!Database::IsPostgres()); // see Database::Exec
-    QDeadlineTimer deadline(kBusyRetryDeadlineMs);
+    QDeadlineTimer deadline(BusyRetryDeadlineMs());
     int delay = 1;
     while (!q.exec(sql)) {
         if (!Database::IsBusyError(q.lastError()) || deadline.hasExpired())
             ThrowError(purpose.isEmpty() ? sql : purpose, q.lastError());
-        SleepBackoff(delay);
+        SleepBackoff(delay, deadline);
     }
     return q;
 }
@@ -509,8 +520,12 @@ QSqlDatabase Database::Connection() {
     QSqlDatabase db = QSqlDatabase::database(name, false);
     if (!config.IsPostgres()) {
         // foreign_keys off: cascades are the host's delete notification, not the database's.
-        for (const char* pragma : {"PRAGMA foreign_keys=OFF", "PRAGMA busy_timeout=30000"})
+        // synchronous FULL: a committed transaction survives a power loss (sent-list rows count
+        // only once durable); said explicitly, since a build may default WAL databases to NORMAL.
+        for (const char* pragma : {"PRAGMA foreign_keys=OFF", "PRAGMA synchronous=FULL"})
             ExecDirect(QString::fromLatin1(pragma), QStringLiteral("configure connection"));
+        ExecDirect(QStringLiteral("PRAGMA busy_timeout=%1").arg(SqliteBusyTimeoutMs()),
+                   QStringLiteral("configure connection"));
         RegisterSqliteUnicode(db);
     }
     return db;
@@ -538,7 +553,7 @@ bool Database::IsBusyError(const QSqlError& error) {
 QSqlQuery Database::Exec(const QString& sql, const QVariantList& binds, const QString& purpose) {
     QSqlQuery q(Connection());
     q.setForwardOnly(!Database::IsPostgres()); // see Database::Exec
-    QDeadlineTimer deadline(kBusyRetryDeadlineMs);
+    QDeadlineTimer deadline(BusyRetryDeadlineMs());
     int delay = 1;
     for (;;) {
         bool ok;
@@ -557,7 +572,7 @@ QSqlQuery Database::Exec(const QString& sql, const QVariantList& binds, const QS
             return q;
         if (!IsBusyError(q.lastError()) || deadline.hasExpired())
             ThrowError(purpose.isEmpty() ? sql : purpose, q.lastError());
-        SleepBackoff(delay);
+        SleepBackoff(delay, deadline);
     }
 }
 
@@ -623,6 +638,46 @@ QStringList Database::ConnectionNames() {
     QStringList names(Reg().Names.cbegin(), Reg().Names.cend());
     names.sort();
     return names;
+}
+
+// ---- BusyLimit -------------------------------------------------------------------------------------
+
+namespace {
+
+// Hands the calling thread's limit to its connection's own wait.
+void ApplyBusyLimit() {
+    if (Database::IsPostgres()) {
+        // lock_timeout 0 would mean "wait for ever"; the shortest wait is 1 ms.
+        ExecDirect(t_busyLimitMs < 0 ? QStringLiteral("RESET lock_timeout")
+                                     : QStringLiteral("SET lock_timeout = %1").arg(qMax(1, t_busyLimitMs)),
+                   QStringLiteral("set the lock timeout"));
+    } else {
+        ExecDirect(QStringLiteral("PRAGMA busy_timeout=%1").arg(SqliteBusyTimeoutMs()),
+                   QStringLiteral("set the busy timeout"));
+    }
+}
+
+} // namespace
+
+BusyLimit::BusyLimit(int milliseconds) : FPrevious(t_busyLimitMs) {
+    t_busyLimitMs = qMax(0, milliseconds);
+    try {
+        ApplyBusyLimit();
+    } catch (...) {
+        t_busyLimitMs = FPrevious;
+        throw;
+    }
+}
+
+BusyLimit::~BusyLimit() {
+    t_busyLimitMs = FPrevious;
+    if (!Database::IsOpen())
+        return;
+    try {
+        ApplyBusyLimit();
+    } catch (const std::exception& e) {
+        qCWarning(hostapi::lcHostApi) << "restoring the busy timeout failed:" << e.what();
+    }
 }
 
 // ---- Transaction -----------------------------------------------------------------------------------

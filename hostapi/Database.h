@@ -86,6 +86,23 @@ public:
     static bool IsBusyError(const QSqlError& error);
 };
 
+// For one scope, the calling thread's statements and write transactions give up on a busy
+// database after `milliseconds` instead of the default wait (SQLite: 30 s in SQLite's busy
+// handler, retried for up to 2 minutes; PostgreSQL: no lock timeout) and throw
+// EQVDatabaseException as usual. SQLite: a write lock held by another connection or by another
+// thread's Transaction; PostgreSQL: a lock a statement waits for (lock_timeout). Scopes nest, the
+// innermost holds. Create it outside a transaction (on PostgreSQL the setting is a session's).
+class HOSTAPI_EXPORT BusyLimit {
+public:
+    explicit BusyLimit(int milliseconds);
+    ~BusyLimit();
+    BusyLimit(const BusyLimit&) = delete;
+    BusyLimit& operator=(const BusyLimit&) = delete;
+
+private:
+    int FPrevious;
+};
+
 // A write transaction on the calling thread's connection: BEGIN IMMEDIATE on SQLite (BEGIN on
 // PostgreSQL). Nested transactions on the same thread join the outermost one; an inner one that
 // ends without Commit dooms the outer one, whose Commit then throws (nothing half is committed).

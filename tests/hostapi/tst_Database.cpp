@@ -129,6 +129,17 @@ private slots:
         q = Database::Exec(QStringLiteral("PRAGMA busy_timeout"));
         QVERIFY(q.next());
         QVERIFY(q.value(0).toInt() >= 1000);
+        // A commit is on the disk before it counts (2: FULL), also for a thread's own connection.
+        q = Database::Exec(QStringLiteral("PRAGMA synchronous"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        int threadSynchronous = -1;
+        std::thread other([&] {
+            QSqlQuery tq = Database::Exec(QStringLiteral("PRAGMA synchronous"));
+            threadSynchronous = tq.next() ? tq.value(0).toInt() : -1;
+        });
+        other.join();
+        QCOMPARE(threadSynchronous, 2);
     }
 
     void sqliteFileIsCreatedInMissingFolders() {
@@ -621,6 +632,54 @@ private slots:
         AddTemplate(QStringLiteral("after"));
         after.Commit();
         QCOMPARE(Count(QStringLiteral("emtemplates")), expectedRows + 1);
+    }
+
+    // A busy limit ends the wait for a database that another connection or another thread of the
+    // process keeps locked; outside its scope the thread waits as long as before.
+    void busyLimitEndsTheWaitForALockedDatabase_data() {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<testsupport::WriteLockHolder::Kind>("holder");
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s, another connection", n)
+                << b << testsupport::WriteLockHolder::Kind::OtherConnection;
+            QTest::addRow("%s, another thread", n) << b << testsupport::WriteLockHolder::Kind::OtherThread;
+        }
+    }
+    void busyLimitEndsTheWaitForALockedDatabase() {
+        QFETCH(Backend, backend);
+        QFETCH(testsupport::WriteLockHolder::Kind, holder);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const QString waitSetting = backend == Backend::SQLite ? QStringLiteral("PRAGMA busy_timeout")
+                                                               : QStringLiteral("SHOW lock_timeout");
+        auto setting = [&] {
+            QSqlQuery q = Database::Exec(waitSetting);
+            return q.next() ? q.value(0).toString() : QString();
+        };
+        const QString before = setting();
+        {
+            testsupport::WriteLockHolder lock(holder, QStringLiteral("emtemplates"));
+            const BusyLimit limit(20);
+            QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, {
+                Transaction t;
+                AddTemplate(QStringLiteral("blocked"));
+                t.Commit();
+            });
+            {
+                const BusyLimit inner(0); // nested: the innermost holds, and 0 does not mean "for ever"
+                QVERIFY_THROWS_EXCEPTION(EQVDatabaseException, {
+                    Transaction t;
+                    AddTemplate(QStringLiteral("blocked"));
+                    t.Commit();
+                });
+            }
+        }
+        QCOMPARE(setting(), before);
+        Transaction t;
+        AddTemplate(QStringLiteral("free again"));
+        t.Commit();
+        QCOMPARE(Count(QStringLiteral("emtemplates")), 1);
     }
 
     void uncommittedDataIsInvisibleToOtherThreads_data() {

@@ -12,6 +12,8 @@
 #include <QUrlQuery>
 
 #include <atomic>
+#include <future>
+#include <thread>
 
 namespace testsupport {
 
@@ -139,6 +141,99 @@ qint64 Count(const QString& table, const QString& where, const QVariantList& bin
             .arg(hostapi::Database::QuoteIdentifier(table), where.isEmpty() ? QString() : " WHERE " + where),
         binds);
     return q.next() ? q.value(0).toLongLong() : -1;
+}
+
+namespace {
+
+QString LockTableSql(const QString& table) {
+    return QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE").arg(hostapi::Database::QuoteIdentifier(table));
+}
+
+} // namespace
+
+struct WriteLockHolder::Private {
+    Kind HolderKind;
+    bool Held = false;
+    // OtherConnection
+    QString ConnectionName;
+    // OtherThread
+    std::thread Thread;
+    std::promise<void> ReleaseRequest;
+};
+
+WriteLockHolder::WriteLockHolder(Kind kind, const QString& table) : d(std::make_unique<Private>()) {
+    d->HolderKind = kind;
+    const bool postgres = hostapi::Database::IsPostgres();
+    if (kind == Kind::OtherConnection) {
+        d->ConnectionName = QStringLiteral("qvtest-lock-holder-%1").arg(++g_schemaSeq);
+        QString error;
+        {
+            QSqlDatabase db =
+                hostapi::Database::AddConnection(hostapi::Database::Config(), d->ConnectionName);
+            if (!db.open()) {
+                error = db.lastError().text();
+            } else {
+                QSqlQuery q(db);
+                const QStringList statements = postgres
+                                                   ? QStringList{QStringLiteral("BEGIN"), LockTableSql(table)}
+                                                   : QStringList{QStringLiteral("BEGIN IMMEDIATE")};
+                for (const QString& sql : statements)
+                    if (error.isEmpty() && !q.exec(sql))
+                        error = sql + QStringLiteral(": ") + q.lastError().text();
+            }
+        }
+        if (!error.isEmpty()) {
+            QSqlDatabase::removeDatabase(d->ConnectionName);
+            throw hostapi::EQVDatabaseException(QStringLiteral("Cannot hold the write lock: %1").arg(error));
+        }
+    } else {
+        std::promise<void> held;
+        std::future<void> heldFuture = held.get_future();
+        std::future<void> releaseFuture = d->ReleaseRequest.get_future();
+        d->Thread = std::thread(
+            [held = std::move(held), releaseFuture = std::move(releaseFuture), table, postgres]() mutable {
+                try {
+                    hostapi::Transaction transaction;
+                    if (postgres)
+                        hostapi::Database::Exec(LockTableSql(table));
+                    held.set_value();
+                    releaseFuture.wait();
+                } catch (...) { // handed to the constructor, which raises it
+                    held.set_exception(std::current_exception());
+                }
+            });
+        try {
+            heldFuture.get();
+        } catch (...) {
+            d->Thread.join();
+            throw;
+        }
+    }
+    d->Held = true;
+}
+
+WriteLockHolder::~WriteLockHolder() {
+    Release();
+}
+
+void WriteLockHolder::Release() {
+    if (!d->Held)
+        return;
+    d->Held = false;
+    if (d->HolderKind == Kind::OtherConnection) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(d->ConnectionName, false);
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("ROLLBACK")))
+                qWarning("releasing the write lock: %s", qPrintable(q.lastError().text()));
+            q = QSqlQuery();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(d->ConnectionName);
+    } else {
+        d->ReleaseRequest.set_value();
+        d->Thread.join();
+    }
 }
 
 } // namespace testsupport

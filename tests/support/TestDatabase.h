@@ -54,9 +54,31 @@ private:
 // text with positional binds; -1 when the count cannot be read.
 qint64 Count(const QString& table, const QString& where = {}, const QVariantList& binds = {});
 
+// Keeps the open host database busy for writers until Release (or the end of the object): SQLite's
+// write lock (BEGIN IMMEDIATE), on PostgreSQL an exclusive lock of `table` (reads stay possible).
+// OtherConnection holds it through a connection of its own, as another program would, on the
+// calling thread (Release on the same thread); OtherThread through a hostapi::Transaction on a
+// thread of its own, as a long import running in this process. The constructor returns once the
+// lock is held; it throws hostapi::EQVDatabaseException when it cannot be taken.
+class WriteLockHolder {
+public:
+    enum class Kind { OtherConnection, OtherThread };
+    WriteLockHolder(Kind kind, const QString& table);
+    ~WriteLockHolder();
+    WriteLockHolder(const WriteLockHolder&) = delete;
+    WriteLockHolder& operator=(const WriteLockHolder&) = delete;
+
+    void Release();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
 } // namespace testsupport
 
 Q_DECLARE_METATYPE(testsupport::Backend)
+Q_DECLARE_METATYPE(testsupport::WriteLockHolder::Kind)
 
 // In a test function: skips when the backend is PostgreSQL and no server is configured.
 #define QV_SKIP_UNLESS_BACKEND(backend)                                                                      \

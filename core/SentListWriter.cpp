@@ -1,0 +1,215 @@
+#include "SentListWriter.h"
+
+#include "Database.h"
+
+#include <QLoggingCategory>
+#include <QStringList>
+#include <QVariantList>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <exception>
+
+namespace emailmarketing {
+
+Q_LOGGING_CATEGORY(lcSentList, "qv.core", QtInfoMsg)
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Rows per INSERT statement: 6 values each, well below the bound-value limits of SQLite (32 766)
+// and PostgreSQL (65 535).
+constexpr int kRowsPerStatement = 500;
+
+int RemainingMs(Clock::time_point AEnd) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(AEnd - Clock::now()).count();
+    return int(std::clamp<qint64>(left, 0, std::numeric_limits<int>::max()));
+}
+
+QString InsertSql(int ARows) {
+    QStringList columns;
+    for (const char* c : {"email", "errormessage", "sentstate", "sentdate", "addressid", "emljobs_id"})
+        columns << hostapi::Database::QuoteIdentifier(QString::fromLatin1(c));
+    const QString marks = QStringLiteral("(?, ?, ?, ?, ?, ?)");
+    QStringList values;
+    values.reserve(ARows);
+    for (int i = 0; i < ARows; ++i)
+        values << marks;
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+        .arg(hostapi::Database::QuoteIdentifier(QStringLiteral("emlsentlist")),
+             columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+struct TSentListWriter::TEntry {
+    TSentListRow Row;
+    bool Written = false;  // under FLock
+    int FailedCommits = 0; // under FLock
+};
+
+TSentListWriter::TSentListWriter() = default;
+
+TSentListWriter::~TSentListWriter() {
+    std::lock_guard lock(FLock);
+    if (FCommitting)
+        qCCritical(lcSentList) << "sent-list writer destroyed during a commit";
+    if (!FQueue.isEmpty())
+        qCWarning(lcSentList) << FQueue.size() << "sent-list rows were not written:" << FLastError;
+}
+
+void TSentListWriter::SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten) {
+    std::lock_guard lock(FLock);
+    FOnWritten = std::move(AOnWritten);
+}
+
+bool TSentListWriter::Write(const TSentListRow& ARow) {
+    auto entry = std::make_shared<TEntry>();
+    entry->Row = ARow;
+    if (!entry->Row.SentDate.isValid())
+        entry->Row.SentDate = QDateTime::currentDateTime();
+    std::unique_lock lock(FLock);
+    FQueue.append(entry);
+    for (;;) {
+        if (entry->Written)
+            return true;
+        if (entry->FailedCommits > 0)
+            return false;
+        if (FCommitting)
+            FChanged.wait(lock); // the running commit was taken before this row came
+        else
+            CommitQueue(lock, FBusyTimeoutMs);
+    }
+}
+
+int TSentListWriter::Flush(int ATimeoutMs) {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(0, ATimeoutMs));
+    int backoffMs = MinBackoffMs;
+    bool tried = false;
+    std::unique_lock lock(FLock);
+    for (;;) {
+        if (FQueue.isEmpty())
+            return 0;
+        if (FCommitting) { // another thread's commit holds rows: wait for its end
+            if (Clock::now() >= end)
+                return int(FQueue.size());
+            FChanged.wait_until(lock, end);
+            continue;
+        }
+        if (tried && (FCancelled || Clock::now() >= end))
+            return int(FQueue.size());
+        tried = true;
+        if (CommitQueue(lock, std::min(FBusyTimeoutMs, RemainingMs(end)))) {
+            backoffMs = MinBackoffMs;
+            continue;
+        }
+        if (FCancelled || Clock::now() >= end)
+            return int(FQueue.size());
+        const auto pauseEnd = std::min(end, Clock::now() + std::chrono::milliseconds(backoffMs));
+        FChanged.wait_until(lock, pauseEnd, [this] { return FCancelled || FQueue.isEmpty(); });
+        backoffMs = std::min(backoffMs * 2, MaxBackoffMs);
+    }
+}
+
+void TSentListWriter::Cancel() {
+    std::lock_guard lock(FLock);
+    FCancelled = true;
+    FChanged.notify_all();
+}
+
+bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs) {
+    FCommitting = true;
+    // Rows are only appended while the commit runs, so the batch stays the queue's head.
+    const QList<TEntryPtr> batch = FQueue;
+    const auto onWritten = FOnWritten;
+    ALock.unlock();
+
+    QString error;
+    try {
+        hostapi::BusyLimit busyLimit(ABusyLimitMs);
+        hostapi::Transaction transaction;
+        InsertRows(batch);
+        transaction.Commit();
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    std::exception_ptr callbackFailure;
+    if (error.isEmpty() && onWritten) {
+        for (const TEntryPtr& entry : batch) {
+            try {
+                onWritten(entry->Row);
+            } catch (...) { // the other rows are reported all the same; the first failure is raised below
+                if (!callbackFailure)
+                    callbackFailure = std::current_exception();
+            }
+        }
+    }
+
+    ALock.lock();
+    if (error.isEmpty()) {
+        FQueue.erase(FQueue.begin(), FQueue.begin() + batch.size());
+        for (const TEntryPtr& entry : batch)
+            entry->Written = true;
+        FWrittenCount += batch.size();
+        ++FCommitCount;
+    } else {
+        for (const TEntryPtr& entry : batch)
+            ++entry->FailedCommits;
+        FLastError = error;
+        qCWarning(lcSentList) << batch.size()
+                              << "sent-list rows not written, kept for the next commit:" << error;
+    }
+    FCommitting = false;
+    FChanged.notify_all();
+    if (callbackFailure)
+        std::rethrow_exception(callbackFailure);
+    return error.isEmpty();
+}
+
+void TSentListWriter::InsertRows(const QList<TEntryPtr>& ABatch) {
+    for (qsizetype first = 0; first < ABatch.size(); first += kRowsPerStatement) {
+        const int count = int(std::min<qsizetype>(kRowsPerStatement, ABatch.size() - first));
+        QVariantList binds;
+        binds.reserve(count * 6);
+        for (qsizetype i = first; i < first + count; ++i) {
+            const TSentListRow& row = ABatch[i]->Row;
+            binds << row.Email << row.ErrorMessage << row.SentState << row.SentDate << row.AddressID
+                  << row.JobID;
+        }
+        hostapi::Database::Exec(InsertSql(count), binds, QStringLiteral("write the sent list"));
+    }
+}
+
+int TSentListWriter::UnwrittenCount() const {
+    std::lock_guard lock(FLock);
+    return int(FQueue.size());
+}
+
+QString TSentListWriter::LastError() const {
+    std::lock_guard lock(FLock);
+    return FLastError;
+}
+
+qint64 TSentListWriter::WrittenCount() const {
+    std::lock_guard lock(FLock);
+    return FWrittenCount;
+}
+
+qint64 TSentListWriter::CommitCount() const {
+    std::lock_guard lock(FLock);
+    return FCommitCount;
+}
+
+int TSentListWriter::BusyTimeoutMs() const {
+    std::lock_guard lock(FLock);
+    return FBusyTimeoutMs;
+}
+
+void TSentListWriter::SetBusyTimeoutMs(int AValue) {
+    std::lock_guard lock(FLock);
+    FBusyTimeoutMs = std::max(0, AValue);
+}
+
+} // namespace emailmarketing

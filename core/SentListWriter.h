@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace emailmarketing {
+
+// One final send result as a row of "emlsentlist".
+struct TSentListRow {
+    QString Email;         // "email"
+    QString ErrorMessage;  // "errormessage": the error code in decimal, ": ", the error text
+    int SentState = 2;     // "sentstate": 1 sent, 2 failed
+    QDateTime SentDate;    // "sentdate"; invalid: the moment the row is handed to Write
+    qint64 AddressID = -1; // "addressid"
+    qint64 JobID = -1;     // "emljobs_id"
+};
+
+// Writes the sent-list rows of one job, shared by its sender threads (thread-safe).
+//
+// Group commit: the rows of all threads are committed together. A thread that hands over a row
+// while no commit runs commits every queued row in one transaction; the others wait, woken when
+// that commit ends, and a row that missed it goes into the next one. A row counts as written only
+// once its transaction has committed (SQLite at synchronous FULL: on the disk).
+//
+// A commit that fails (the database busy past the busy timeout, a lost server) leaves its rows
+// queued; they go into every later commit until one succeeds, and Flush retries them at the end.
+// No row is dropped: what is still unwritten when the writer ends is counted in UnwrittenCount.
+//
+// The commit runs on the thread that leads it, through that thread's own connection; a thread must
+// not call Write or Flush inside a transaction of its own.
+class TSentListWriter {
+public:
+    TSentListWriter();
+    // Ends the writer. Rows still unwritten are not written (logged with their count); read
+    // UnwrittenCount before. No thread may be in Write or Flush any more.
+    ~TSentListWriter();
+    TSentListWriter(const TSentListWriter&) = delete;
+    TSentListWriter& operator=(const TSentListWriter&) = delete;
+
+    // Queues the row and waits until the commit holding it has ended. True: the row is durable.
+    // False: that commit failed (LastError says why); the row stays queued and is retried with later
+    // commits.
+    bool Write(const TSentListRow& ARow);
+    // Called once per row when it has become durable (from whichever thread committed it), before
+    // Write returns True for it. Set it before the first Write. An exception it throws leaves the
+    // Write of the thread that committed (the rows stay written; the other rows' calls still run).
+    void SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten);
+    // Retries queued rows until all are written or ATimeoutMs has passed; answers the number still
+    // unwritten. Between failed commits it waits a growing pause (at most MaxBackoffMs), which Cancel
+    // and the timeout cut short. At least one commit is tried while rows are queued, also with
+    // ATimeoutMs 0.
+    int Flush(int ATimeoutMs);
+    // Ends a Flush that waits, and makes later ones give up after one commit: for a job that is
+    // being ended. Write is not affected.
+    void Cancel();
+
+    int UnwrittenCount() const;
+    QString LastError() const;
+
+    // Rows written, and the commits that wrote them (rows per commit shows the grouping).
+    qint64 WrittenCount() const;
+    qint64 CommitCount() const;
+
+    // How long one commit waits for a busy database before it fails (default 30 s, the host's busy
+    // timeout). Flush waits at most its own remaining time.
+    int BusyTimeoutMs() const;
+    void SetBusyTimeoutMs(int AValue);
+
+    static constexpr int MinBackoffMs = 50;
+    static constexpr int MaxBackoffMs = 2000;
+
+private:
+    struct TEntry;
+    using TEntryPtr = std::shared_ptr<TEntry>;
+
+    // Commits every queued row; called with FLock held and FCommitting false, answers with FLock
+    // held. True when the commit succeeded.
+    bool CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs);
+    static void InsertRows(const QList<TEntryPtr>& ABatch);
+
+    mutable std::mutex FLock;
+    std::condition_variable FChanged; // a commit ended, or Cancel
+    QList<TEntryPtr> FQueue;          // unwritten rows, oldest first
+    bool FCommitting = false;
+    bool FCancelled = false;
+    QString FLastError;
+    qint64 FWrittenCount = 0;
+    qint64 FCommitCount = 0;
+    int FBusyTimeoutMs = 30000;
+    std::function<void(const TSentListRow&)> FOnWritten;
+};
+
+} // namespace emailmarketing
