@@ -48,6 +48,13 @@ TSendWaitGate::TWaitResult TSendWaitGate::WaitUntil(const QDateTime& ADeadline,
     }
 }
 
+TSendWaitGate::TWaitResult TSendWaitGate::Pause(int AMs) {
+    std::unique_lock lock(FLock);
+    return FChanged.wait_for(lock, std::chrono::milliseconds(AMs), [this] { return FCancelled; })
+               ? wrCancelled
+               : wrDue;
+}
+
 void TSendWaitGate::Wake() {
     {
         std::lock_guard lock(FLock);

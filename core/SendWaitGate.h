@@ -29,6 +29,8 @@ public:
     // Waits until the clock reaches ADeadline (invalid: no deadline); with AWakeToken also until the
     // wake count differs from it.
     TWaitResult WaitUntil(const QDateTime& ADeadline, std::optional<quint64> AWakeToken = std::nullopt);
+    // Waits AMs milliseconds of real time (not the clock), or until Cancel.
+    TWaitResult Pause(int AMs);
     // Ends every wait that was given a wake token.
     void Wake();
     // The clock has moved: every wait reads it again.
