@@ -805,6 +805,8 @@ Q_LOGGING_CATEGORY(lcSend, "qv.core.send", QtInfoMsg)
 constexpr int MaxSenderReplacements = 3;
 // Pause between the starts of two sender threads.
 constexpr int SenderStartPauseMs = 100;
+// How long a job being freed lets its senders finish the message in flight before it cancels them.
+constexpr int SenderCancelGraceMs = 2000;
 // How long the end of a job waits for sent-list rows that are still queued.
 constexpr int SentListFlushMs = 10000;
 
@@ -1144,6 +1146,11 @@ void TLocalEmailSender::UnregisterTransport(TCustomMessageSender* ATransport) {
 
 void TLocalEmailSender::CancelBlockingWork() {
     FSendGate.Cancel();
+    // A message in flight may finish first, so that what the server accepts is recorded as sent;
+    // only a sender still blocked after that has its transport cancelled.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SenderCancelGraceMs);
+    while (SenderThreadCount() > 0 && std::chrono::steady_clock::now() < deadline)
+        WaitForStateChange(RoundMs * 10);
     std::lock_guard lock(FTransportLock);
     FTransportsCancelled = true;
     for (TCustomMessageSender* transport : FTransports)

@@ -105,4 +105,40 @@ inline QList<SentRow> SentRows(qint64 AJobID) {
     return rows;
 }
 
+// A template row and a job row of it (jobstate 1), as a job's preparation leaves them.
+inline qint64 InsertTemplateRow() {
+    return hostapi::Database::InsertRow(QStringLiteral("emtemplates"), {QStringLiteral("name")},
+                                        {QStringLiteral("Newsletter")});
+}
+inline qint64 InsertJobRow(qint64 ATemplate) {
+    return hostapi::Database::InsertRow(QStringLiteral("emljobs"),
+                                        {QStringLiteral("emltemplates_id"), QStringLiteral("jobstate")},
+                                        {ATemplate, 1});
+}
+
+// What the end of a job wrote into its "emljobs" row and its template's "emtemplates" row.
+struct EndRows {
+    QVariant JobState;
+    QVariant EndDate;
+    QVariant TemplateState;
+    QVariant LastSent;
+};
+
+inline EndRows ReadEndRows(qint64 AJob, qint64 ATemplate) {
+    EndRows rows;
+    QSqlQuery job =
+        hostapi::Database::Exec(QStringLiteral("SELECT jobstate, enddate FROM emljobs WHERE id = ?"), {AJob});
+    if (job.next()) {
+        rows.JobState = job.value(0);
+        rows.EndDate = job.value(1);
+    }
+    QSqlQuery templ = hostapi::Database::Exec(
+        QStringLiteral("SELECT templstateid, lastsent FROM emtemplates WHERE id = ?"), {ATemplate});
+    if (templ.next()) {
+        rows.TemplateState = templ.value(0);
+        rows.LastSent = templ.value(1);
+    }
+    return rows;
+}
+
 } // namespace testsupport

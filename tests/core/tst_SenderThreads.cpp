@@ -439,10 +439,8 @@ void tst_SenderThreads::killedJobFailsWhatWasNotSent() {
     for (int i = 0; i < 3; ++i)
         transport.Script->AddSendStep(FakeTransportStep::Success());
     transport.Script->AddSendStep(FakeTransportStep::UntilCancelled());
-    const qint64 templateId = hostapi::Database::InsertRow(QStringLiteral("emtemplates"),
-                                                           {QStringLiteral("name")}, {QStringLiteral("T")});
-    const qint64 jobId =
-        hostapi::Database::InsertRow(QStringLiteral("emljobs"), {QStringLiteral("jobstate")}, {1});
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
     auto* job = new EngineJob(nullptr, qint32(templateId), MakeSendList({}), esPlainText);
     job->SetSuccessTemplateStateID(3);
     VirtualTime time(clock, *job);
@@ -463,16 +461,11 @@ void tst_SenderThreads::killedJobFailsWhatWasNotSent() {
     QCOMPARE(sent, 3);
     for (int i = 4; i < 10; ++i)
         QCOMPARE(rows[i].ErrorMessage, TerminatedRow);
-    QSqlQuery jobRow = hostapi::Database::Exec(
-        QStringLiteral("SELECT jobstate, enddate FROM emljobs WHERE id = ?"), {jobId});
-    QVERIFY(jobRow.next());
-    QCOMPARE(jobRow.value(0).toInt(), 1);
-    QVERIFY(!jobRow.value(1).isNull());
-    QSqlQuery templateRow = hostapi::Database::Exec(
-        QStringLiteral("SELECT templstateid, lastsent FROM emtemplates WHERE id = ?"), {templateId});
-    QVERIFY(templateRow.next());
-    QVERIFY(templateRow.value(0).isNull());
-    QVERIFY(templateRow.value(1).isNull());
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 1);
+    QVERIFY(!end.EndDate.isNull());
+    QVERIFY(end.TemplateState.isNull());
+    QVERIFY(end.LastSent.isNull());
 }
 
 void tst_SenderThreads::endRowsOfAFreedJob_data() {
@@ -486,10 +479,8 @@ void tst_SenderThreads::endRowsOfAFreedJob() {
     TestDatabase db;
     FakeClock clock;
     FakeTransportRegistration transport(clock);
-    const qint64 templateId = hostapi::Database::InsertRow(QStringLiteral("emtemplates"),
-                                                           {QStringLiteral("name")}, {QStringLiteral("T")});
-    const qint64 jobId =
-        hostapi::Database::InsertRow(QStringLiteral("emljobs"), {QStringLiteral("jobstate")}, {1});
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
     auto* job = new EngineJob(nullptr, withTemplate ? qint32(templateId) : -1, MakeSendList({}), esPlainText);
     job->SetSuccessTemplateStateID(4);
     VirtualTime time(clock, *job);
@@ -500,17 +491,13 @@ void tst_SenderThreads::endRowsOfAFreedJob() {
     QVERIFY(job->State().Contains(jsSent));
     QVERIFY(job->ExecuteTimerFunc()); // frees the sent job
 
-    QSqlQuery jobRow = hostapi::Database::Exec(
-        QStringLiteral("SELECT jobstate, enddate FROM emljobs WHERE id = ?"), {jobId});
-    QVERIFY(jobRow.next());
-    QCOMPARE(jobRow.value(0).toInt(), 2);
-    QCOMPARE(jobRow.value(1).toDateTime(), clock.Base.addMSecs(clock.OffsetMs.load()));
-    QSqlQuery templateRow = hostapi::Database::Exec(
-        QStringLiteral("SELECT templstateid, lastsent FROM emtemplates WHERE id = ?"), {templateId});
-    QVERIFY(templateRow.next());
-    QCOMPARE(templateRow.value(0).isNull(), !withTemplate);
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 2);
+    QCOMPARE(end.EndDate.toDateTime(), clock.Base.addMSecs(clock.OffsetMs.load()));
+    QCOMPARE(end.TemplateState.isNull(), !withTemplate);
+    QCOMPARE(end.LastSent.isNull(), !withTemplate);
     if (withTemplate)
-        QCOMPARE(templateRow.value(0).toInt(), 4);
+        QCOMPARE(end.TemplateState.toInt(), 4);
 }
 
 void tst_SenderThreads::stressThreeSendersSendEachDocumentOnce() {

@@ -1,0 +1,232 @@
+#include "EngineJob.h"
+
+#include "BaseEmailSender.h"
+#include "DNSEmailSender.h"
+#include "Database.h"
+#include "HostLibraries.h"
+#include "MailPeers.h"
+#include "support/TestDatabase.h"
+
+#include <QJsonArray>
+#include <QSet>
+#include <QTest>
+
+using namespace emailmarketing;
+using namespace testsupport;
+
+namespace {
+
+constexpr int Recipients = 200;
+
+std::shared_ptr<TEmailListItem> MailingList(TMessageSenderDevice ADevice, const QString& AServer,
+                                            int AThreads) {
+    auto list = MakeList();
+    list->SetUseGlobalAddress(false);
+    list->SetSenderName(QStringLiteral("Shop"));
+    list->SetSenderEmail(QStringLiteral("shop@sender.test"));
+    list->SetUseGlobalMailServer(false);
+    list->SetMessageSenderDevice(ADevice);
+    list->SetMailServer(AServer);
+    list->SetUseGlobalSendSettings(false);
+    list->SetSendPerUnits(true);
+    list->SetMailsPerUnit(20);
+    list->SetSendThreads(AThreads);
+    list->SetUnitDelay(0);
+    return list;
+}
+
+QString Address(int AIndex) {
+    return QStringLiteral("r%1@d%2.test").arg(AIndex, 3, 10, QLatin1Char('0')).arg(AIndex % 4);
+}
+
+// Recipient address -> how often the server received a message for it.
+QHash<QString, int> Received(const SmtpPeer& APeer) {
+    QHash<QString, int> received;
+    for (const QString& message : APeer.Messages())
+        for (const QJsonValue& rcpt : APeer.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray())
+            ++received[rcpt.toString()];
+    return received;
+}
+
+// Runs a 200-recipient mailing to the end and frees the job on the timer; checks server and rows.
+void RunMailing(TMessageSenderDevice ADevice, const QString& AServer, const QString& ADNSServer,
+                SmtpPeer& APeer) {
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
+    auto* job = new EngineJob(nullptr, qint32(templateId), MailingList(ADevice, AServer, 3), esPlainText);
+    job->SetDNSServer(ADNSServer);
+    job->SetJobDBID(qint32(jobId));
+    job->SetSuccessTemplateStateID(5);
+    for (int i = 0; i < Recipients; ++i)
+        job->AddDocument(Address(i), 1000 + i);
+    job->SendPrepared();
+    job->WaitForThreads();
+    QVERIFY(job->State().Contains(jsSent));
+    QVERIFY(!job->State().Contains(jsSending));
+    QCOMPARE(job->SentCount(), Recipients);
+    QCOMPARE(job->SentFailedCount(), 0);
+
+    const QHash<QString, int> received = Received(APeer);
+    QCOMPARE(received.size(), Recipients);
+    for (auto it = received.cbegin(); it != received.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Recipients);
+    QSet<QString> emails;
+    for (const SentRow& row : rows) {
+        QCOMPARE(row.ErrorMessage, QStringLiteral("0: "));
+        QCOMPARE(row.SentState, 1);
+        QVERIFY(received.contains(row.Email));
+        QCOMPARE(row.AddressID, 1000 + row.Email.mid(1, 3).toInt());
+        emails.insert(row.Email);
+    }
+    QCOMPARE(emails.size(), Recipients);
+
+    // The timer frees the sent job; only then are the job and template rows closed.
+    QVERIFY(ReadEndRows(jobId, templateId).EndDate.isNull());
+    QVERIFY(job->ExecuteTimerFunc());
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 2);
+    QVERIFY(!end.EndDate.isNull());
+    QCOMPARE(end.TemplateState.toInt(), 5);
+    QVERIFY(!end.LastSent.isNull());
+}
+
+} // namespace
+
+class tst_Mailing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        hostapi::HostLibraries::Initialize();
+        RegisterDNSEmailSenderClasses();
+    }
+    void cleanupTestCase() { UnRegisterDNSEmailSenderClasses(); }
+
+    void mailingOverThreeSenders_data();
+    void mailingOverThreeSenders();
+    void directDeliveryThroughMXRecords();
+    void serverRepliesBecomeRows();
+    void killedMailingIsResentToTheFailedOnly();
+};
+
+void tst_Mailing::mailingOverThreeSenders_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::mailingOverThreeSenders() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    SmtpPeer peer;
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    RunMailing(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), {}, peer);
+}
+
+void tst_Mailing::directDeliveryThroughMXRecords() {
+    TestDatabase db;
+    SmtpPeer peer;
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    QStringList records{QStringLiteral("--local=/test/"),
+                        QStringLiteral("--host-record=mx.relay.test,127.0.0.1")};
+    for (int d = 0; d < 4; ++d)
+        records << QStringLiteral("--mx-host=d%1.test,mx.relay.test,10").arg(d);
+    DnsPeer dns(records);
+    QVERIFY2(dns.Start(error), qPrintable(error));
+    TDNSEmailSender::SetMailExchangerPort(peer.Port());
+    RunMailing(msdInternal, {}, dns.Server(), peer);
+    TDNSEmailSender::SetMailExchangerPort(25);
+    // Each domain's exchanger was looked up; the sender remembers it per domain.
+    for (int d = 0; d < 4; ++d)
+        QVERIFY(dns.QueryCount(QStringLiteral("MX"), QStringLiteral("d%1.test").arg(d)) >= 1);
+}
+
+void tst_Mailing::serverRepliesBecomeRows() {
+    TestDatabase db;
+    SmtpPeer peer;
+    peer.SetRules(R"([{"when": "rcpt", "address": "gone@d1.test", "reply": "550 5.1.1 No such user"},
+                      {"when": "mail", "reply": "421 4.3.2 Try again later"}])");
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    FakeClock clock;
+    EngineJob job(nullptr, -1, MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), 1),
+                  esPlainText);
+    VirtualTime time(clock, job);
+    job.AddDocument(QStringLiteral("first@d0.test"));
+    job.AddDocument(QStringLiteral("gone@d1.test"));
+    job.AddDocument(QStringLiteral("last@d2.test"));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    // The 421 closed the connection: the first message is retried after more than 5 minutes on the
+    // job's clock and arrives once; the 550 fails its recipient at once.
+    const QHash<QString, int> received = Received(peer);
+    QCOMPARE(received.value(QStringLiteral("first@d0.test")), 1);
+    QCOMPARE(received.value(QStringLiteral("last@d2.test")), 1);
+    QVERIFY(!received.contains(QStringLiteral("gone@d1.test")));
+    QCOMPARE(job.SentRetryCount(), 1);
+    QVERIFY(clock.OffsetMs.load() > 5 * 60000);
+    QHash<QString, SentRow> rows;
+    for (const SentRow& row : SentRows(-1))
+        rows.insert(row.Email, row);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.value(QStringLiteral("first@d0.test")).ErrorMessage, QStringLiteral("0: "));
+    QVERIFY2(rows.value(QStringLiteral("gone@d1.test")).ErrorMessage.startsWith(QStringLiteral("550: ")),
+             qPrintable(rows.value(QStringLiteral("gone@d1.test")).ErrorMessage));
+    QVERIFY(rows.value(QStringLiteral("gone@d1.test")).ErrorMessage.contains(QStringLiteral("No such user")));
+    QCOMPARE(rows.value(QStringLiteral("gone@d1.test")).SentState, 2);
+}
+
+void tst_Mailing::killedMailingIsResentToTheFailedOnly() {
+    TestDatabase db;
+    SmtpPeer peer;
+    peer.SetRules(R"([{"when": "data", "address": "r120@d0.test", "reply": "stall"}])");
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(peer.Port());
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
+    auto* job = new EngineJob(nullptr, qint32(templateId), MailingList(msdExtSMTP, server, 3), esPlainText);
+    job->SetJobDBID(qint32(jobId));
+    for (int i = 0; i < Recipients; ++i)
+        job->AddDocument(Address(i));
+    job->SendPrepared();
+    QVERIFY(peer.WaitForStall(60000));
+    TBaseEmailSender::FreeJob(job); // kill: terminate, cancel the stalled connection, free
+
+    const QHash<QString, int> accepted = Received(peer);
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Recipients);
+    QStringList failed;
+    for (const SentRow& row : rows) {
+        // Every message the server accepted is a sent row; everything else failed.
+        QCOMPARE(row.SentState == 1, accepted.contains(row.Email));
+        if (row.SentState == 2)
+            failed << row.Email;
+    }
+    QVERIFY(!failed.isEmpty());
+    QVERIFY(failed.contains(QStringLiteral("r120@d0.test")));
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 1);
+    QVERIFY(!end.EndDate.isNull());
+    QVERIFY(end.LastSent.isNull());
+
+    // A resend to the failed recipients reaches exactly those: in the end everyone has one message.
+    EngineJob resend(nullptr, qint32(templateId), MailingList(msdExtSMTP, server, 3), esPlainText);
+    for (const QString& email : failed)
+        resend.AddDocument(email);
+    resend.SendPrepared();
+    resend.WaitForThreads();
+    const QHash<QString, int> received = Received(peer);
+    QCOMPARE(received.size(), Recipients);
+    for (auto it = received.cbegin(); it != received.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+}
+
+QTEST_GUILESS_MAIN(tst_Mailing)
+#include "tst_Mailing.moc"
