@@ -5,11 +5,16 @@
 #include "DBFieldSchema.h"
 #include "ExceptionDisplay.h"
 #include "FileUtils.h"
+#include "IExtFuncPluginRegisterService.h"
+#include "MessageSink.h"
 #include "QVException.h"
 #include "SendPacket.h"
 #include "SendRetryPolicy.h"
 #include "SenderThread.h"
 #include "SentListWriter.h"
+#include "QVRecordSet.h"
+#include "RecipientSelection.h"
+#include "RegisterServicePlugin.h"
 #include "TextUtils.h"
 
 #include <QDir>
@@ -27,6 +32,12 @@ namespace {
 constexpr int TerminateRounds = 3000;
 constexpr int PreviewRounds = 6000;
 constexpr int RoundMs = 10;
+
+// Documents per packet: the list's messages per unit when it sends in packets, else -1 (one packet).
+int PacketSizeOf(const TEmailListItem& AList) {
+    const int perUnit = AList.MailsPerUnit();
+    return AList.SendPerUnits() && perUnit > 0 ? perUnit : -1;
+}
 
 const char* const StateNames[] = {"jsInitialized",      "jsPrepared",         "jsPreparing",
                                   "jsSent",             "jsSending",          "jsTerminateing",
@@ -478,6 +489,7 @@ void TLocalEmailSender::FreeDocuments() {
         FEmailDocumentList.clear();
     }
     FPrepareCount = 0;
+    FDroppedRecipients.Reset();
     FPrepareStarted = QDateTime();
     FDocumentPreparer.reset();
     RemoveState({jsPrepared, jsPreparedPreview});
@@ -718,14 +730,26 @@ void TLocalEmailSender::DoPreparePreview() {
 }
 
 void TLocalEmailSender::PrepareThreadFinalize() {
+    // A run that ended without its documents (failed or terminated) closes its row before it leaves
+    // the preparing state: a new preparation may start right after and write its own row.
+    std::exception_ptr failure;
+    if (!State().Contains(jsPrepared)) {
+        try {
+            CloseJobRow();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
     ModifyState([](TJobStateSet& s) {
         if (s.Contains(jsPreparingPreview))
             s.Exclude({jsPreparingPreview});
         else
             s.Exclude({jsPreparing});
     });
-    // Idle senders look again: the preparation has ended.
+    // Senders waiting for packets learn that the preparation has ended, with or without documents.
     ResumeSenders();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TLocalEmailSender::DoSend() {
@@ -753,11 +777,145 @@ void TLocalEmailSender::DoSend() {
         std::rethrow_exception(failure);
 }
 
-void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread&) {}
-void TLocalEmailSender::WriteJobRow() {}
+// ---- preparation ----
+
+void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) {
+    const bool preview = State().Contains(jsPreparingPreview);
+    const std::shared_ptr<TEmailListItem> list = DestinationList();
+    QV_ASSERT(list != nullptr);
+    if (list->FetchRegisterServiceBeforeSending())
+        FetchRegisterServiceBeforePreparing();
+    const int packetSize = PacketSizeOf(*list);
+
+    hostapi::TQVRecordSet records;
+    TRecipientSelection::Apply(TRecipientSelection::LoadQuery(*list, FieldFlagOfEmailStyle(EmailStyle()),
+                                                              ReSendJobID(), ReSendJobState()),
+                               records);
+    records.Open();
+    FPrepareCount = records.RecordCount();
+
+    QList<TEmailDocument*> packet;
+    bool terminated = false;
+    for (records.First(); !records.Eof(); records.Next()) {
+        BeforePrepareRecipient(records.RecNo());
+        TEmailDocument* document = PrepareRecipient(records.RecNo(), records);
+        if (document && !preview) {
+            packet.append(document);
+            if (packetSize != -1 && packet.size() >= packetSize)
+                PushPacket(&packet, true);
+        }
+        if (PrepareTerminated(CallingThread)) {
+            terminated = true; // the documents of the packet stay with the job, unsent
+            break;
+        }
+    }
+    if (const QString summary = FDroppedRecipients.Summary(FPrepareCount); !summary.isEmpty())
+        hostapi::MessageSink::Current().AddMessage(summary, hostapi::MessageKind::Warning);
+    if (terminated)
+        return;
+    if (preview) {
+        AddState({jsPreparedPreview});
+    } else {
+        PushPacket(&packet, false);
+        AddState({jsPrepared});
+        PushPacket(nullptr, true);
+    }
+}
+
+TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords) {
+    auto document = std::make_unique<TEmailDocument>();
+    const qint64 addressID = ARecords.RecordID();
+    try {
+        document->SetSubject(Subject());
+        document->SetCCList(CCList());
+        document->SetBCCList(BCCList());
+        document->SetStatus(esPrepared);
+        document->SetAddressID(addressID);
+        if (EmailStyle() == esRTFText || EmailStyle() == esHTMLSource || EmailStyle() == esHTML) {
+            document->InlineFileList() = InlineFileList();
+            document->SetHTMLMailBody(HTMLContent());
+        }
+        document->SetPlainMailBody(Content());
+        if (!PrepareDocument(document.get(), RecNo, ARecords, Attachements())) {
+            FDroppedRecipients.Drop(addressID, FDocumentPreparer->LastSkipReason());
+            return nullptr;
+        }
+    } catch (...) {
+        // The recipient is dropped, the preparation goes on; the failure's text may carry field
+        // values, so only its kind is logged.
+        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed);
+        return nullptr;
+    }
+    TEmailDocument* accepted = document.get();
+    std::lock_guard lock(FDocumentLock);
+    FEmailDocumentList.push_back(std::move(document));
+    return accepted;
+}
+
+bool TLocalEmailSender::PrepareTerminated(const TMethodeCallThread& AThread) const {
+    return AThread.Terminated() || State().Contains(jsTerminateing);
+}
+
+void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
+    AddState({jsRegisterServiceFetching});
+    try {
+        // Not threaded, errors not raised: the module reports its failures to the message sink.
+        if (hostapi::IExtFuncPluginRegisterService* service = RegisterServiceInterface())
+            service->FetchRegisterService(false, false);
+    } catch (const hostapi::EQVException& E) {
+        hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: ") + E.Message(),
+                                                   hostapi::MessageKind::Error);
+    } catch (const std::exception& E) {
+        hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: ") +
+                                                       QString::fromLocal8Bit(E.what()),
+                                                   hostapi::MessageKind::Error);
+    }
+    ModifyState(
+        [](TJobStateSet& s) { s.Exclude({jsRegisterServiceFetching}).Include({jsRegisterServiceFetched}); });
+}
+
+hostapi::IExtFuncPluginRegisterService* TLocalEmailSender::RegisterServiceInterface() {
+    const hostapi::TRegisterServicePlugin plugin;
+    return plugin.Available() ? &plugin.GetPlugin() : nullptr;
+}
+
+void TLocalEmailSender::BeforePrepareRecipient(int) {}
+
+void TLocalEmailSender::PushPacket(QList<TEmailDocument*>* APacket, bool AResume) {
+    if (APacket) {
+        std::lock_guard lock(FDocumentLock);
+        FEmailDocumentSendStack.append(*APacket);
+        APacket->clear();
+    }
+    if (AResume)
+        ResumeSenders();
+}
+
+void TLocalEmailSender::WriteJobRow() {
+    if (State().Contains(jsPreparingPreview)) {
+        FJobDBID = -1;
+        return;
+    }
+    // A run that was not reset still holds its row: it is closed, and this run gets its own.
+    CloseJobRow();
+    hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckInsert);
+    for (const char* field :
+         {"emltemplates_id", "startdate", "jobstate", "enddate", "parentjobid", "parentjobstate"})
+        sql.AddField(QString::fromLatin1(field));
+    sql.SetFieldValue(QStringLiteral("emltemplates_id"), TemplateID());
+    sql.SetFieldValue(QStringLiteral("startdate"), StartDate());
+    sql.SetFieldValue(QStringLiteral("jobstate"), State().Contains(jsSent) ? 2 : 1);
+    sql.SetFieldValue(QStringLiteral("enddate"), QDateTime());
+    sql.SetFieldValue(QStringLiteral("parentjobid"), ReSendJobID());
+    sql.SetFieldValue(QStringLiteral("parentjobstate"), ReSendJobState());
+    FJobDBID = static_cast<qint32>(sql.Execute());
+    FJobRowClosed = false;
+}
+
+// ---- end of preparation ----
 
 void TLocalEmailSender::CloseJobRow() {
-    if (FJobDBID < 0)
+    if (FJobDBID < 0 || FJobRowClosed)
         return;
     hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
     sql.AddField(QStringLiteral("jobstate"));
@@ -766,6 +924,7 @@ void TLocalEmailSender::CloseJobRow() {
     sql.SetFieldValue(QStringLiteral("enddate"), Now());
     sql.Filters().Add(QStringLiteral("id"), FJobDBID);
     sql.Execute();
+    FJobRowClosed = true;
 }
 
 void TLocalEmailSender::BeforeDestruction() {
@@ -925,6 +1084,11 @@ bool TLocalEmailSender::SenderStopRequested(const TMethodeCallThread& CallingThr
 
 void TLocalEmailSender::ResumeSenders() {
     FSendGate.Wake();
+    // A sender body that suspends its thread (rather than waiting at the gate) is resumed, too; a
+    // busy one keeps the wake as a token.
+    std::lock_guard lock(FThreadLock);
+    for (const auto& thread : FSendThreadList)
+        thread->Resume();
 }
 
 void TLocalEmailSender::ResumeRootSender() {

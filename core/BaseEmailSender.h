@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DroppedRecipients.h"
 #include "EmailAttachement.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <initializer_list>
@@ -24,6 +26,7 @@
 #include <vector>
 
 namespace hostapi {
+class IExtFuncPluginRegisterService;
 class TDBFieldSchema;
 class TQVRecordSet;
 }
@@ -290,6 +293,9 @@ public:
     void SetAutoStartDate(const QDateTime& value) override;
 
     qint32 JobDBID() const { return FJobDBID; }
+    // Recipients that the last preparation dropped (no usable address, a mandatory attachment not
+    // loaded, or their preparation raised); they get no document and no sent-list row.
+    int DroppedCount() const { return FDroppedRecipients.Count(); }
 
     // Fills ADocument for record RecNo of the recipient record set: address, attachments and every
     // used macro (see TDocumentPreparer). False: the recipient is skipped. Prepare thread only.
@@ -325,8 +331,18 @@ protected:
     // threads and the result logging.
     virtual void PrepareThreadExecute(TMethodeCallThread& CallingThread);
     virtual void SendThreadExecute(TMethodeCallThread& CallingThread);
-    // Writes the job's "emljobs" row at the start of a preparation.
+    // Writes the job's "emljobs" row at the start of a preparation: every run but a preview gets a
+    // row of its own (an open row of an earlier run is closed first); a preview has none (id -1).
     virtual void WriteJobRow();
+    // Appends the documents of APacket (when given) to the send stack in order and empties it; with
+    // AResume wakes the sender threads.
+    virtual void PushPacket(QList<TEmailDocument*>* APacket, bool AResume);
+    // The register service module's interface for the fetch before preparing; nullptr when the
+    // module is not loaded.
+    virtual hostapi::IExtFuncPluginRegisterService* RegisterServiceInterface();
+    // Called on the prepare thread before record ARecNo is prepared (a seam for tests that hold the
+    // preparation at a recipient).
+    virtual void BeforePrepareRecipient(int ARecNo);
     // Writes the job's end rows when it is destroyed.
     virtual void WriteJobEndRows();
     // Closes the job's "emljobs" row (jobstate 1, end date now) when a reset discards the run.
@@ -406,6 +422,10 @@ private:
 
     void NotifyStateChanged();
     void PrepareThreadFinalize();
+    void FetchRegisterServiceBeforePreparing();
+    bool PrepareTerminated(const TMethodeCallThread& AThread) const;
+    // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when dropped.
+    TEmailDocument* PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords);
     void SenderThreadEnded(const TMethodeCallThread& AThread);
     void ReapEndedThreads();
 
@@ -431,7 +451,7 @@ private:
     bool FThreadsClosed = false;   // the job is being freed: no thread starts any more
 
     QDateTime FStartDate;
-    int FPrepareCount = 0;
+    std::atomic<int> FPrepareCount{0};
     QDateTime FPrepareStarted;
     QDateTime FSendStarted;
 
@@ -458,6 +478,8 @@ private:
     bool FTransportsCancelled = false;
 
     qint32 FJobDBID = -1;
+    bool FJobRowClosed = false;
+    TDroppedRecipients FDroppedRecipients;
     // Made at the first document of a preparation from the job's data; dropped with the documents.
     std::unique_ptr<TDocumentPreparer> FDocumentPreparer;
     bool FAutoStart = false;

@@ -52,6 +52,8 @@ TDocumentPreparer::TDocumentPreparer(TJobData AJob)
         FJob.Now = [] { return QDateTime::currentDateTime(); };
     FLocale = hostapi::RegionalSettings::Locale();
     FUserNumber = hostapi::UserAccess::UserNumber();
+    for (const TUsedMakro& used : FJob.UsedMakros)
+        FUsesPredefined = FUsesPredefined || used.second == mkPredefined;
     if (FJob.List) {
         FSenderName = FJob.List->SenderName();
         FSenderEmail = FJob.List->SenderEmail();
@@ -63,7 +65,9 @@ TDocumentPreparer::TDocumentPreparer(TJobData AJob)
 void TDocumentPreparer::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
                                               const hostapi::TQVRecordSet& ARecords) const {
     TPredefinedMacroContext context;
-    context.Now = FJob.Now();
+    // Reading the clock is not free (the time zone is checked); only date macros need it.
+    if (FUsesPredefined)
+        context.Now = FJob.Now();
     context.Locale = FLocale;
     context.UserNumber = FUserNumber;
     context.SenderName = FSenderName;
@@ -87,11 +91,23 @@ QString TDocumentPreparer::RecipientAddress(int RecNo, const hostapi::TQVRecordS
     return {};
 }
 
-void TDocumentPreparer::CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const {
+bool TDocumentPreparer::ReplacerAvailable(const QString& AFileName) {
+    const QString ext = ExtractFileExt(AFileName);
+    const auto known = FReplacerAvailable.constFind(ext);
+    if (known != FReplacerAvailable.constEnd())
+        return *known;
+    const TCustomFileMacroReplacerClass* cls = TCustomFileMacroReplacer::ClassByFileExt(ext);
+    const bool available = cls && cls->IsAvailable();
+    FReplacerAvailable.insert(ext, available);
+    return available;
+}
+
+void TDocumentPreparer::CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) {
     for (int i = 0; i < ASource.Count(); ++i) {
         const TAttachement* source = ASource.Items(i);
         TAttachement* copy = ATarget.Add();
-        copy->SetFileName(source->FileName());
+        // Only a copy that personalises its content needs a replacer of its own.
+        copy->SetFileName(source->FileName(), source->UseMacros() && ReplacerAvailable(source->FileName()));
         copy->SetUseMacros(source->UseMacros());
         copy->SetIsOptionalFile(source->IsOptionalFile());
         TCustomFileMacroReplacer* replacer = copy->FileMacroReplacer();
@@ -167,6 +183,7 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
                                         const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
     // A recipient without an address, or one whose address would break the header, gets nothing.
+    FLastSkipReason = TDropReason::NoAddress;
     const QString address = RecipientAddress(RecNo, ARecords);
     if (address.isEmpty() || address.contains(QLatin1Char('\r')) || address.contains(QLatin1Char('\n')))
         return false;
@@ -185,8 +202,10 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
             attachements.ReplaceLocalFileMacros(AMacro, WithLiteralWildcards(AValue));
         },
         RecNo, ARecords);
-    if (!ResolveLocalFiles(attachements))
+    if (!ResolveLocalFiles(attachements)) {
+        FLastSkipReason = TDropReason::MandatoryAttachement;
         return false;
+    }
 
     ReplaceInTexts(ADocument, RecNo, ARecords);
 

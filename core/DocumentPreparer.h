@@ -1,10 +1,12 @@
 #pragma once
 
+#include "DroppedRecipients.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
 #include "MacroEngine.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 
@@ -42,6 +44,8 @@ public:
     // Failures (an unknown field, a replacer failure) raise.
     bool PrepareDocument(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
                          const TAttachementList& AAttachements);
+    // Why the last PrepareDocument answered False.
+    TDropReason LastSkipReason() const { return FLastSkipReason; }
 
     // The macro engine for record RecNo of ARecords.
     void ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
@@ -49,7 +53,10 @@ public:
 
 private:
     QString RecipientAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
-    void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) const;
+    void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource);
+    // Whether a file macro replacer is available for the extension of AFileName; asked once per
+    // extension and preparation.
+    bool ReplacerAvailable(const QString& AFileName);
     bool ResolveLocalFiles(TAttachementList& AList) const;
     void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
 
@@ -61,6 +68,9 @@ private:
     QString FListName;
     QLocale FLocale;
     qint64 FUserNumber = -1;
+    bool FUsesPredefined = false;
+    TDropReason FLastSkipReason = TDropReason::NoAddress;
+    QHash<QString, bool> FReplacerAvailable; // by file extension
 };
 
 } // namespace emailmarketing

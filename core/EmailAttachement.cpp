@@ -1,6 +1,7 @@
 #include "EmailAttachement.h"
 
 #include "FileUtils.h"
+#include "MacroEngine.h"
 #include "QVException.h"
 #include "TextUtils.h"
 
@@ -19,26 +20,9 @@ bool IsPathDelimiter(QChar c) {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
 }
 
-// Extension of a name with its dot ("x.pdf" -> ".pdf"), "" when the last part of the name has none.
-QString ExtractFileExt(const QString& AName) {
-    for (qsizetype i = AName.size() - 1; i >= 0; --i) {
-        if (AName[i] == QLatin1Char('.'))
-            return AName.mid(i);
-        if (IsPathDelimiter(AName[i]))
-            break;
-    }
-    return {};
-}
-
 // The name without its extension ("b.txt" -> "b").
 QString WithoutFileExt(const QString& AName) {
     return AName.left(AName.size() - ExtractFileExt(AName).size());
-}
-
-QString WithoutLineBreaks(QString AValue) {
-    AValue.remove(QLatin1Char('\r'));
-    AValue.remove(QLatin1Char('\n'));
-    return AValue;
 }
 
 bool HasDotDotSegment(const QString& AValue) {
@@ -67,6 +51,16 @@ QString MacroFreeFolder(const QString& APath) {
 
 } // namespace
 
+QString ExtractFileExt(const QString& AName) {
+    for (qsizetype i = AName.size() - 1; i >= 0; --i) {
+        if (AName[i] == QLatin1Char('.'))
+            return AName.mid(i);
+        if (IsPathDelimiter(AName[i]))
+            break;
+    }
+    return {};
+}
+
 // TAttachement
 
 TAttachement::TAttachement() = default;
@@ -82,11 +76,18 @@ TAttachement::~TAttachement() {
 }
 
 void TAttachement::SetFileName(const QString& Value) {
-    FFileMacroReplacer.reset();
-    FFileName = Value;
     const TCustomFileMacroReplacerClass* cls =
         TCustomFileMacroReplacer::ClassByFileExt(ExtractFileExt(Value));
-    if (cls && cls->IsAvailable())
+    SetFileName(Value, cls && cls->IsAvailable());
+}
+
+void TAttachement::SetFileName(const QString& Value, bool AReplacersAvailable) {
+    FFileMacroReplacer.reset();
+    FFileName = Value;
+    if (!AReplacersAvailable)
+        return;
+    if (const TCustomFileMacroReplacerClass* cls =
+            TCustomFileMacroReplacer::ClassByFileExt(ExtractFileExt(Value)))
         FFileMacroReplacer = cls->Create();
 }
 

@@ -44,6 +44,10 @@ public:
     // when a registered class supports it and is available, and frees the previous one.
     QString FileName() const { return FFileName; }
     void SetFileName(const QString& Value);
+    // The same when the caller knows already whether replacers are available (AReplacersAvailable:
+    // the registered class for the name's extension answered IsAvailable). A preparation asks once
+    // per extension instead of once per recipient.
+    void SetFileName(const QString& Value, bool AReplacersAvailable);
 
     // The file sent. Setting it with UseMacros on takes the content in (the whole file into
     // PreparedData, or the replacer's SourceFile), so UseMacros must be set first; it clears
@@ -157,5 +161,8 @@ private:
 
 // True when AText contains "*" or "?".
 bool HasWildcards(const QString& AText);
+
+// Extension of a name with its dot ("x.pdf" -> ".pdf"), "" when the last part of the name has none.
+QString ExtractFileExt(const QString& AName);
 
 } // namespace emailmarketing

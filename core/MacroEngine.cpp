@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMultiHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -145,7 +146,8 @@ bool IsDelimitedMacro(const QString& AMacro) {
            !QStringView(AMacro).sliced(1, AMacro.size() - 2).contains(QLatin1Char('%'));
 }
 
-// Single-pass replacement of delimited macros; replacement i is looked up by its folded name.
+// Single-pass replacement of delimited macros. A short list is searched by comparing the names in
+// place; a long one through an index of the folded names. The result is allocated once, at its size.
 class TMacroPass {
 public:
     explicit TMacroPass(const QList<TMacroReplacement>& AReplacements)
@@ -153,47 +155,77 @@ public:
         for (qsizetype i = 0; i < AReplacements.size(); ++i) {
             const QString& macro = AReplacements[i].Macro;
             FMaxName = std::max(FMaxName, macro.size() - 2);
-            FIndex.insert(macro.sliced(1, macro.size() - 2).toCaseFolded(), i);
+            if (AReplacements.size() > LinearSearchLimit)
+                FIndex.insert(macro.sliced(1, macro.size() - 2).toCaseFolded(), i);
         }
     }
 
     // AText with the macros of replacements AFirst.. replaced.
     QString Run(const QString& AText, qsizetype AFirst) {
+        struct THit {
+            qsizetype At;  // the opening "%"
+            qsizetype End; // after the closing "%"
+            qsizetype Index;
+        };
         const QStringView text(AText);
-        QString result;
-        qsizetype copied = 0;
+        QVarLengthArray<THit, 32> hits;
+        qsizetype size = text.size();
         qsizetype at = text.indexOf(QLatin1Char('%'));
         while (at >= 0) {
             const qsizetype close = text.indexOf(QLatin1Char('%'), at + 1);
             if (close < 0)
                 break;
-            const qsizetype nameLength = close - at - 1;
-            qsizetype found = -1;
-            if (nameLength > 0 && nameLength <= FMaxName) {
-                // The earliest replacement at or after AFirst of that name.
-                const QString name = text.sliced(at + 1, nameLength).toString().toCaseFolded();
-                for (auto it = FIndex.constFind(name); it != FIndex.constEnd() && it.key() == name; ++it)
-                    if (*it >= AFirst && (found < 0 || *it < found))
-                        found = *it;
-            }
+            const qsizetype found = Find(text.sliced(at + 1, close - at - 1), AFirst);
             if (found < 0) {
                 at = close; // the closing "%" may open a macro
                 continue;
             }
-            if (result.isNull())
-                result.reserve(text.size() + 64);
-            result += text.sliced(copied, at - copied);
-            result += Value(found);
-            copied = close + 1;
-            at = text.indexOf(QLatin1Char('%'), copied);
+            size += Value(found).size() - (close + 1 - at);
+            hits.append({at, close + 1, found});
+            at = text.indexOf(QLatin1Char('%'), close + 1);
         }
-        if (copied == 0)
+        if (hits.isEmpty())
             return AText;
-        result += text.sliced(copied);
+        QString result(size, Qt::Uninitialized);
+        QChar* out = result.data();
+        const auto copy = [&out](QStringView APart) {
+            std::copy(APart.begin(), APart.end(), out);
+            out += APart.size();
+        };
+        qsizetype copied = 0;
+        for (const THit& hit : hits) {
+            copy(text.sliced(copied, hit.At - copied));
+            copy(FValues[hit.Index]);
+            copied = hit.End;
+        }
+        copy(text.sliced(copied));
         return result;
     }
 
 private:
+    static constexpr qsizetype LinearSearchLimit = 24;
+
+    // The earliest replacement at or after AFirst named AName (letter case ignored); -1: none.
+    qsizetype Find(QStringView AName, qsizetype AFirst) const {
+        if (AName.isEmpty() || AName.size() > FMaxName)
+            return -1;
+        if (FIndex.isEmpty()) {
+            for (qsizetype i = AFirst; i < FReplacements.size(); ++i) {
+                const QStringView name = QStringView(FReplacements[i].Macro).sliced(1);
+                if (name.size() == AName.size() + 1 &&
+                    name.chopped(1).compare(AName, Qt::CaseInsensitive) == 0)
+                    return i;
+            }
+            return -1;
+        }
+        qsizetype found = -1;
+        const QString name = AName.toString().toCaseFolded();
+        for (auto it = FIndex.constFind(name); it != FIndex.constEnd() && it.key() == name; ++it)
+            if (*it >= AFirst && (found < 0 || *it < found))
+                found = *it;
+        return found;
+    }
+
     // The value of replacement i, itself searched for the later replacements (once).
     const QString& Value(qsizetype i) {
         if (!FDone[i]) {

@@ -9,7 +9,10 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace qvhost {
 
@@ -23,13 +26,18 @@ QString Trimmed(const QVariant& AValue) {
 
 HostSettingsDialog::HostSettingsDialog(QWidget* AParent)
     : QDialog(AParent), FLang(QStringLiteral("HostSettingsDialog")), lblCompanyAddress(new QLabel(this)),
-      cbxCompanyAddress(new QComboBox(this)),
+      cbxCompanyAddress(new QComboBox(this)), lblActiveState(new QLabel(this)),
+      spnActiveState(new QSpinBox(this)),
       btnBox(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)) {
     setObjectName(QStringLiteral("HostSettingsDialog"));
     lblCompanyAddress->setObjectName(QStringLiteral("lblCompanyAddress"));
     lblCompanyAddress->setBuddy(cbxCompanyAddress);
     cbxCompanyAddress->setObjectName(QStringLiteral("cbxCompanyAddress"));
     cbxCompanyAddress->setMinimumContentsLength(40);
+    lblActiveState->setObjectName(QStringLiteral("lblActiveState"));
+    lblActiveState->setBuddy(spnActiveState);
+    spnActiveState->setObjectName(QStringLiteral("spnActiveState"));
+    spnActiveState->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     btnBox->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
     btnBox->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));
     connect(btnBox, &QDialogButtonBox::accepted, this, &HostSettingsDialog::btnOKClick);
@@ -37,12 +45,14 @@ HostSettingsDialog::HostSettingsDialog(QWidget* AParent)
 
     auto* form = new QFormLayout;
     form->addRow(lblCompanyAddress, cbxCompanyAddress);
+    form->addRow(lblActiveState, spnActiveState);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(btnBox);
 
     FAddresses = ReadAddresses();
     FStoredID = FPelmaris.GetCompanyAddressID();
+    spnActiveState->setValue(FPelmaris.GetRegisterServiceActiveState());
     SetLanguage(FLang.Language());
 }
 
@@ -109,14 +119,24 @@ void HostSettingsDialog::SelectAddressID(qint64 AAddressID) {
     cbxCompanyAddress->setCurrentIndex(index);
 }
 
+int HostSettingsDialog::ActiveState() const {
+    return spnActiveState->value();
+}
+
+void HostSettingsDialog::SetActiveState(int AState) {
+    spnActiveState->setValue(AState);
+}
+
 void HostSettingsDialog::Save() {
     FPelmaris.SetCompanyAddressID(SelectedAddressID());
+    FPelmaris.SetRegisterServiceActiveState(ActiveState());
 }
 
 void HostSettingsDialog::SetLanguage(const QString& ALangName) {
     FLang.SetLanguage(ALangName);
     setWindowTitle(FLang.Text(QStringLiteral("IDS_Caption")));
     lblCompanyAddress->setText(FLang.Text(QStringLiteral("IDS_CompanyAddress")));
+    lblActiveState->setText(FLang.Text(QStringLiteral("IDS_ActiveState")));
     btnBox->button(QDialogButtonBox::Ok)->setText(FLang.Text(QStringLiteral("IDS_OK")));
     btnBox->button(QDialogButtonBox::Cancel)->setText(FLang.Text(QStringLiteral("IDS_Cancel")));
     FillChoices();

@@ -11,6 +11,7 @@
 class QComboBox;
 class QDialogButtonBox;
 class QLabel;
+class QSpinBox;
 
 namespace qvhost {
 
@@ -21,8 +22,9 @@ struct AddressChoice {
 };
 
 // The host's settings window: the company address of the address module, chosen from the rows of
-// "pelm_addresses_ass". OK stores the choice through TPelmarisPlugin (which keeps it in the settings
-// store); Cancel closes without storing.
+// "pelm_addresses_ass", and the "isactive" value that the register-service filter takes as active.
+// OK stores both through TPelmarisPlugin (which keeps them in the settings store); Cancel closes
+// without storing.
 class HostSettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +37,9 @@ public:
     qint64 SelectedAddressID() const;
     // Chooses address AAddressID (-1: none). EQVAssertion for an id that is not offered.
     void SelectAddressID(qint64 AAddressID);
+    // The "isactive" value shown for active addresses.
+    int ActiveState() const;
+    void SetActiveState(int AState);
     // Stores the choice.
     void Save();
 
@@ -56,6 +61,8 @@ private:
     qint64 FStoredID = -1;
     QLabel* lblCompanyAddress;
     QComboBox* cbxCompanyAddress;
+    QLabel* lblActiveState;
+    QSpinBox* spnActiveState;
     QDialogButtonBox* btnBox;
 };
 

@@ -10,6 +10,7 @@
 #include "ExceptionDisplay.h"
 #include "HostLibraries.h"
 #include "MessageSink.h"
+#include "PelmarisPlugin.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
 #include "QVRegistrationPartHandler.h"
@@ -112,6 +113,11 @@ int main(int argc, char* argv[]) {
         return FailStart(QStringLiteral("IDS_DatabaseFailed"));
     }
     hostapi::TQVMainInterface::SetSaveSettings(&hostapi::SettingsStore::Instance());
+    try {
+        hostapi::TPelmarisPlugin().WriteDefaultSettings();
+    } catch (...) {
+        hostapi::TVRNExceptionUtils::ShowCurrent();
+    }
     try {
         qvhost::HostSession::RestoreLanguage();
     } catch (...) {

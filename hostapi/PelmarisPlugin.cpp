@@ -35,6 +35,10 @@ QString TPelmarisPlugin::CompanyAddressKey() {
     return QStringLiteral("COMPANYADDRESSID");
 }
 
+QString TPelmarisPlugin::RegisterServiceActiveKey() {
+    return QStringLiteral("RSSPS");
+}
+
 bool TPelmarisPlugin::Available() const {
     return Database::IsOpen() && TDBFieldSchema::Instance().SchemaByName(AddressSchema) != nullptr;
 }
@@ -59,6 +63,31 @@ void TPelmarisPlugin::SetCompanyAddressID(qint64 AAddressID) {
     TQVMainInterface::GetSaveSettings().WriteString(
         SettingsSection(), CompanyAddressKey(),
         AAddressID < 0 ? QString() : StrToStringData(QString::number(AAddressID)));
+}
+
+int TPelmarisPlugin::GetRegisterServiceActiveState() const {
+    const QString stored = TQVMainInterface::GetSaveSettings()
+                               .ReadString(SettingsSection(), RegisterServiceActiveKey())
+                               .trimmed();
+    if (stored.isEmpty())
+        return DefaultRegisterServiceActiveState;
+    bool ok = false;
+    const int state = stored.toInt(&ok);
+    if (!ok)
+        throw EQVException(
+            QStringLiteral("The active state \"%1\" in the settings (%2, %3) is no whole number")
+                .arg(stored, SettingsSection(), RegisterServiceActiveKey()));
+    return state;
+}
+
+void TPelmarisPlugin::SetRegisterServiceActiveState(int AState) {
+    TQVMainInterface::GetSaveSettings().WriteInteger(SettingsSection(), RegisterServiceActiveKey(), AState);
+}
+
+void TPelmarisPlugin::WriteDefaultSettings() {
+    ISettingsStore& store = TQVMainInterface::GetSaveSettings();
+    if (store.ReadString(SettingsSection(), RegisterServiceActiveKey()).trimmed().isEmpty())
+        store.WriteInteger(SettingsSection(), RegisterServiceActiveKey(), DefaultRegisterServiceActiveState);
 }
 
 QString TPelmarisPlugin::GetAddressSchema() const {

@@ -19,6 +19,10 @@ namespace hostapi {
 // "COMPANYADDRESSID" (decimal id; absent or empty: none), written by the host's settings window
 // through SetCompanyAddressID.
 //
+// The "isactive" value that counts as active for the register-service filter of the distribution
+// lists is a host setting too: section "Pelm", key "RSSPS" (decimal). WriteDefaultSettings writes its
+// default (1) when it is absent, at the host's start; the host's settings window edits it.
+//
 // Everything but EditAddress may be called from any thread (a job's threads included): it touches no
 // widget and reaches the database through the calling thread's connection.
 class HOSTAPI_EXPORT TPelmarisPlugin : public QObject {
@@ -37,6 +41,12 @@ public:
     qint64 GetCompanyAddressID() const;
     // -1 removes the setting.
     void SetCompanyAddressID(qint64 AAddressID);
+    // The "isactive" value that counts as active. An absent key answers the default (1); a stored
+    // value that is no whole number raises EQVException (never read as 0).
+    int GetRegisterServiceActiveState() const;
+    void SetRegisterServiceActiveState(int AState);
+    // Writes every setting of the address module that is absent with its default.
+    void WriteDefaultSettings();
     QString GetAddressSchema() const;
 
     // Subscribes (isactive 1) or unsubscribes (isactive 0) an address. Raises EQVUserMessageException
@@ -53,6 +63,8 @@ public:
 
     static QString SettingsSection();
     static QString CompanyAddressKey();
+    static QString RegisterServiceActiveKey();
+    static constexpr int DefaultRegisterServiceActiveState = 1;
 };
 
 } // namespace hostapi

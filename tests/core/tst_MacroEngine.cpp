@@ -132,6 +132,11 @@ private slots:
         QFETCH(QString, expected);
         const QList<TMacroReplacement> replacements{{"%A%", "%B%a"}, {"%B%", "b%A%"}, {"%C%", "c"}};
         QCOMPARE(ReplaceMacros(text, replacements), expected);
+        // A long list (searched through an index of the names) answers the same.
+        QList<TMacroReplacement> longList = replacements;
+        for (int i = 0; i < 40; ++i)
+            longList.append({QStringLiteral("%PAD%1%").arg(i), QStringLiteral("pad")});
+        QCOMPARE(ReplaceMacros(text, longList), expected);
         QString sequential = text;
         for (const TMacroReplacement& r : replacements)
             sequential = ReplaceMacroText(sequential, r.Macro, r.Value);

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "SettingsStore.h"
 #include "support/TestDatabase.h"
 
 #include <QDir>
@@ -174,6 +175,10 @@ private slots:
         QVERIFY2(error.contains("Unloaded module"), error.constData());
         QCOMPARE(testsupport::Count(QStringLiteral("emljobs"), QStringLiteral("enddate IS NULL")), 0);
         QCOMPARE(testsupport::Count(QStringLiteral("emljobs"), QStringLiteral("enddate IS NOT NULL")), 1);
+        // The first start wrote the address module's default active state.
+        QCOMPARE(
+            hostapi::SettingsStore::Instance().ReadString(QStringLiteral("Pelm"), QStringLiteral("RSSPS")),
+            QStringLiteral("1"));
     }
 };
 

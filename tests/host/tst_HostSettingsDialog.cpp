@@ -41,6 +41,7 @@ private slots:
     void okStoresTheChosenAddress();
     void cancelStoresNothing();
     void missingStoredAddressIsKept();
+    void activeStateIsEditable();
     void fileMenuOpensTheDialog();
 };
 
@@ -132,6 +133,24 @@ void tst_HostSettingsDialog::missingStoredAddressIsKept() {
     QCOMPARE(Choice(dialog)->currentText(), QStringLiteral("Adresse 987654 (nicht mehr vorhanden)"));
     dialog.Save();
     QCOMPARE(pelmaris.GetCompanyAddressID(), 987654);
+}
+
+void tst_HostSettingsDialog::activeStateIsEditable() {
+    TestDatabase db;
+    hostapi::TPelmarisPlugin pelmaris;
+    pelmaris.WriteDefaultSettings();
+    {
+        qvhost::HostSettingsDialog dialog;
+        QCOMPARE(dialog.ActiveState(), 1);
+        dialog.SetActiveState(3);
+        dialog.findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+    }
+    QCOMPARE(pelmaris.GetRegisterServiceActiveState(), 3);
+    qvhost::HostSettingsDialog again;
+    QCOMPARE(again.ActiveState(), 3);
+    again.SetActiveState(0);
+    again.findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    QCOMPARE(pelmaris.GetRegisterServiceActiveState(), 3);
 }
 
 void tst_HostSettingsDialog::fileMenuOpensTheDialog() {

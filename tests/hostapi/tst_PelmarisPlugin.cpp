@@ -75,6 +75,44 @@ private slots:
         QVERIFY(!plugin.Available());
     }
 
+    // The active state of the register-service filter: its default is written at the host's start
+    // and never replaces a stored value; a stored text that is no number is never read as 0.
+    void registerServiceActiveState_data() {
+        QTest::addColumn<QString>("stored"); // null: absent
+        QTest::addColumn<bool>("writeDefaults");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("storedAfter");
+        QTest::addColumn<bool>("raises");
+        QTest::newRow("absent") << QString() << false << 1 << "" << false;
+        QTest::newRow("absent, defaults written") << QString() << true << 1 << "1" << false;
+        QTest::newRow("stored 3 kept") << "3" << true << 3 << "3" << false;
+        QTest::newRow("stored 0") << "0" << false << 0 << "0" << false;
+        QTest::newRow("stored with blanks") << " 2 " << false << 2 << " 2 " << false;
+        QTest::newRow("stored text that is no number") << "aktiv" << true << 0 << "aktiv" << true;
+    }
+    void registerServiceActiveState() {
+        QFETCH(QString, stored);
+        QFETCH(bool, writeDefaults);
+        QFETCH(int, expected);
+        QFETCH(QString, storedAfter);
+        QFETCH(bool, raises);
+        testsupport::TestDatabase db;
+        if (!stored.isNull())
+            SettingsStore::Instance().WriteString(QStringLiteral("Pelm"), QStringLiteral("RSSPS"), stored);
+        TPelmarisPlugin plugin;
+        if (writeDefaults)
+            plugin.WriteDefaultSettings();
+        QCOMPARE(SettingsStore::Instance().ReadString(QStringLiteral("Pelm"), QStringLiteral("RSSPS")),
+                 storedAfter);
+        if (raises) {
+            QVERIFY_THROWS_EXCEPTION(EQVException, plugin.GetRegisterServiceActiveState());
+            return;
+        }
+        QCOMPARE(plugin.GetRegisterServiceActiveState(), expected);
+        plugin.SetRegisterServiceActiveState(expected + 5);
+        QCOMPARE(plugin.GetRegisterServiceActiveState(), expected + 5);
+    }
+
     void companyAddressId_data() {
         QTest::addColumn<QString>("stored"); // "<set N>" writes through the plug-in
         QTest::addColumn<qint64>("expected");

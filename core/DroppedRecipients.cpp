@@ -1,0 +1,38 @@
+#include "DroppedRecipients.h"
+
+#include <QLoggingCategory>
+
+namespace emailmarketing {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPrepare, "qv.core.prepare", QtInfoMsg)
+
+} // namespace
+
+void TDroppedRecipients::Drop(qint64 AAddressID, TDropReason AReason) {
+    ++FCount;
+    qCWarning(lcPrepare).noquote() << "Recipient with address id" << AAddressID
+                                   << "dropped:" << ReasonText(AReason);
+}
+
+QString TDroppedRecipients::Summary(int ARecipientCount) const {
+    const int count = Count();
+    if (count == 0)
+        return {};
+    return QStringLiteral("%1 of %2 recipients were dropped").arg(count).arg(ARecipientCount);
+}
+
+QString TDroppedRecipients::ReasonText(TDropReason AReason) {
+    switch (AReason) {
+    case TDropReason::NoAddress:
+        return QStringLiteral("no usable address");
+    case TDropReason::MandatoryAttachement:
+        return QStringLiteral("a mandatory attachment could not be loaded");
+    case TDropReason::PreparationFailed:
+        return QStringLiteral("its preparation failed");
+    }
+    return QStringLiteral("unknown reason %1").arg(static_cast<int>(AReason));
+}
+
+} // namespace emailmarketing

@@ -1,0 +1,91 @@
+#include "RecipientSelection.h"
+
+#include "EmailListItem.h"
+#include "PelmarisPlugin.h"
+#include "QVRecordSet.h"
+#include "QVSchemaFilterSave.h"
+
+namespace emailmarketing {
+
+namespace {
+
+const QString ListFiltersSchema = QStringLiteral("emllists_filters");
+const QString ListIdField = QStringLiteral("emllists_id");
+
+} // namespace
+
+QString TRecipientSelection::SchemaName(const TRecipientQuery& AQuery) {
+    return AQuery.IsResend() ? QString::fromLatin1(ResendSchema) : AQuery.SectionName;
+}
+
+hostapi::TQVFilterList TRecipientSelection::AddressCondition(const QStringList& AFields) {
+    hostapi::TQVFilterList result;
+    const bool several = AFields.size() > 1;
+    if (several)
+        result.AddParenthesis(hostapi::fpOpen);
+    for (const QString& field : AFields)
+        result.Add(field, QString(), hostapi::ftNotEqual, several ? hostapi::flOr : hostapi::flAnd);
+    if (several)
+        result.AddParenthesis(hostapi::fpClose);
+    return result;
+}
+
+hostapi::TQVFilterList TRecipientSelection::Filters(const TRecipientQuery& AQuery) {
+    hostapi::TQVFilterList result;
+    if (AQuery.IsResend()) {
+        hostapi::TQVFilterList parent;
+        parent.Add(QStringLiteral("emljobs_id"), AQuery.ReSendJobID);
+        parent.Add(QStringLiteral("sentstate"), AQuery.ReSendJobState);
+        result.AddGroup(parent);
+    } else {
+        result.AddGroup(AQuery.OwnFilters);
+    }
+    result.AddGroup(AddressCondition(AQuery.AddressFields));
+    if (AQuery.RegisterServiceFilter) {
+        hostapi::TQVFilterList active;
+        active.Add(QString::fromLatin1(ActiveField), AQuery.ActiveState);
+        result.AddGroup(active);
+    }
+    if (!AQuery.IsResend())
+        result.AddGroup(AQuery.SavedFilters);
+    return result;
+}
+
+bool TRecipientSelection::FieldIsSelected(const QStringList& AFieldsToIgnore, const QString& AFieldName) {
+    if (!AFieldsToIgnore.isEmpty())
+        return !AFieldsToIgnore.contains(AFieldName, Qt::CaseInsensitive);
+    return AFieldName.compare(QStringLiteral("ptypeid"), Qt::CaseInsensitive) != 0;
+}
+
+void TRecipientSelection::Apply(const TRecipientQuery& AQuery, hostapi::TQVRecordSet& ARecords) {
+    ARecords.SetSchemaName(SchemaName(AQuery));
+    ARecords.SetOptions(hostapi::rsoReadOnly);
+    ARecords.SetOnGetFieldIsRequired([ignore = AQuery.FieldsToIgnore](const QString& AFieldName) {
+        return FieldIsSelected(ignore, AFieldName);
+    });
+    ARecords.Filters() = Filters(AQuery);
+}
+
+TRecipientQuery TRecipientSelection::LoadQuery(const TEmailListItem& AList, int AFieldFlag,
+                                               qint64 AReSendJobID, qint64 AReSendJobState) {
+    TRecipientQuery query;
+    query.SectionName = AList.SectionName();
+    query.AddressFields = AList.GetEmailFields(AFieldFlag);
+    query.FieldsToIgnore = AList.FieldsToIgnoreInSelection();
+    query.ReSendJobID = AReSendJobID;
+    query.ReSendJobState = AReSendJobState;
+    query.RegisterServiceFilter = AList.RegisterServiceFilterEnabled();
+    if (query.RegisterServiceFilter)
+        query.ActiveState = hostapi::TPelmarisPlugin().GetRegisterServiceActiveState();
+    if (!query.IsResend()) {
+        query.OwnFilters = AList.AdvFilters();
+        hostapi::TQVSchemaFilterSave loader(ListFiltersSchema);
+        loader.SetSchemaName(AList.SectionName());
+        loader.Filters().Add(ListIdField, AList.IDValue());
+        loader.SetAdditionalField(ListIdField, AList.IDValue());
+        query.SavedFilters = loader.LoadFilters();
+    }
+    return query;
+}
+
+} // namespace emailmarketing

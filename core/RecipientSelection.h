@@ -1,0 +1,62 @@
+#pragma once
+
+#include "QVFilter.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace hostapi {
+class TQVRecordSet;
+}
+
+namespace emailmarketing {
+
+class TEmailListItem;
+
+// What a job selects its recipients by: the list's schema with its own and saved filters, or the
+// resend view of a parent job's results; in both cases at least one address field set and, with the
+// register-service filter, only active addresses.
+struct TRecipientQuery {
+    QString SectionName;                 // the list's schema
+    hostapi::TQVFilterList OwnFilters;   // the list's own filters
+    hostapi::TQVFilterList SavedFilters; // the list's saved filters ("emllists_filters")
+    QStringList AddressFields;           // the style's address fields, in order
+    QStringList FieldsToIgnore;          // fields left out of the selection
+    bool RegisterServiceFilter = false;
+    int ActiveState = 1;     // the "isactive" value that means active
+    qint64 ReSendJobID = -1; // parent job of a resend; -1: no resend
+    qint64 ReSendJobState = -1;
+
+    bool IsResend() const { return ReSendJobID >= 0; }
+};
+
+// Turns a recipient query into the schema, filters and selected fields of a record set. Pure: it
+// touches no database; the filters mean what they say on both backends (every part is ANDed as a
+// whole, so an OR inside a saved filter never widens the list).
+class TRecipientSelection {
+public:
+    static constexpr const char* ResendSchema = "emlresendlist";
+    static constexpr const char* ActiveField = "pelm_addresses_det.isactive";
+
+    // The list's schema, or the resend view for a resend job.
+    static QString SchemaName(const TRecipientQuery& AQuery);
+    // "some address field is not empty": one field alone, several as an OR in parentheses.
+    static hostapi::TQVFilterList AddressCondition(const QStringList& AFields);
+    // Every condition of the query, each part enclosed as a whole: a normal job its own filters, the
+    // address condition, the active state and its saved filters; a resend job the parent job and
+    // sent state, the address condition and the active state.
+    static hostapi::TQVFilterList Filters(const TRecipientQuery& AQuery);
+    // Whether a field is loaded: not one of the fields to ignore (compared without regard to case);
+    // without fields to ignore every field but "ptypeid".
+    static bool FieldIsSelected(const QStringList& AFieldsToIgnore, const QString& AFieldName);
+    // Sets schema, read-only option, field selection and filters on a closed record set.
+    static void Apply(const TRecipientQuery& AQuery, hostapi::TQVRecordSet& ARecords);
+
+    // The query of a job: the list's data for the style and the resend target. Reads the list's
+    // saved filters from the database and, with the register-service filter, the active state from
+    // the address module's settings (the calling thread's connection).
+    static TRecipientQuery LoadQuery(const TEmailListItem& AList, int AFieldFlag, qint64 AReSendJobID,
+                                     qint64 AReSendJobState);
+};
+
+} // namespace emailmarketing

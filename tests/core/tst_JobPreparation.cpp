@@ -1,0 +1,588 @@
+// The prepare thread of a job against a real database: packets reaching the send stack, the job's
+// "emljobs" row per run, previews, termination at a recipient, dropped recipients, the
+// register-service fetch before preparing, and the wake of waiting senders when a preparation ends.
+
+#include "BaseEmailSender.h"
+
+#include "ClientSQL.h"
+#include "Database.h"
+#include "HostLibraries.h"
+#include "IExtFuncPluginRegisterService.h"
+#include "ModuleLoader.h"
+#include "QVException.h"
+#include "QVMainInterface.h"
+#include "support/HostDoubles.h"
+#include "support/TestDatabase.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+
+using namespace emailmarketing;
+using testsupport::Backend;
+using testsupport::TestDatabase;
+
+namespace {
+
+const QString Addresses = QStringLiteral("pelm_addresses_ass");
+
+// Addresses "Name<i>" with e-mail "r<i>@example.org" (the name of index i is "Name<i>").
+void AddRecipients(int ACount, int AFirst = 0) {
+    hostapi::Transaction transaction;
+    for (int i = AFirst; i < AFirst + ACount; ++i)
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"pelm_addresses_ass\" (\"name\", \"email1\") VALUES (?, ?)"),
+            {QStringLiteral("Name%1").arg(i), QStringLiteral("r%1@example.org").arg(i)});
+    transaction.Commit();
+}
+
+std::shared_ptr<TEmailListItem> RecipientList(bool ASendPerUnits = false, int AMailsPerUnit = 1000) {
+    auto list = std::make_shared<TEmailListItem>();
+    list->SetSectionName(Addresses);
+    list->SetName(QStringLiteral("Kunden"));
+    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email1")});
+    list->SetUseGlobalSendSettings(false);
+    list->SetSendPerUnits(ASendPerUnits);
+    list->SetMailsPerUnit(AMailsPerUnit);
+    list->SetUseGlobalRegisterService(false);
+    return list;
+}
+
+// A register service module's interface with a scripted answer; it records the job's state bits it
+// saw while it was asked.
+class ScriptedRegisterService : public hostapi::IExtFuncPluginRegisterService {
+public:
+    enum TAnswer { Succeed, AnswerFalse, Raise };
+    TAnswer Answer = Succeed;
+    std::function<TJobStateSet()> JobState;
+    TJobStateSet SeenState;
+    int Calls = 0;
+    bool Threaded = true;
+    bool RaiseErrors = true;
+
+    bool FetchRegisterService(bool AThreaded, bool ARaiseErrors) override {
+        ++Calls;
+        Threaded = AThreaded;
+        RaiseErrors = ARaiseErrors;
+        SeenState = JobState();
+        if (Answer == Raise)
+            throw hostapi::EQVException(QStringLiteral("register service unreachable"));
+        return Answer == Succeed;
+    }
+};
+
+// The real preparation with the sender side replaced: the packets handed to the send stack are
+// recorded, the thread can be held at a recipient, and the sender threads run a scripted body.
+class PreparingJob : public TLocalEmailSender {
+public:
+    using TLocalEmailSender::TLocalEmailSender;
+
+    // Sizes of the non-empty packets pushed, in order (read after the preparation has ended).
+    QList<int> Pushes;
+    int WakingPushes = 0;
+    // Runs on the prepare thread before each recipient.
+    std::function<void(int)> OnRecipient;
+    // Replaces the host's lookup of the register service module when set.
+    std::function<hostapi::IExtFuncPluginRegisterService*()> RegisterService;
+    std::function<void(TMethodeCallThread&)> SendBody;
+
+    // Waits (at most 60 s) until no preparation runs; False when it still runs.
+    bool WaitForPreparationEnd() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (State().ContainsAny({jsPreparing, jsPreparingPreview})) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            WaitForStateChange(100);
+        }
+        return true;
+    }
+
+protected:
+    void PushPacket(QList<TEmailDocument*>* APacket, bool AResume) override {
+        if (APacket && !APacket->isEmpty())
+            Pushes.append(APacket->size());
+        if (AResume)
+            ++WakingPushes;
+        TLocalEmailSender::PushPacket(APacket, AResume);
+    }
+    void BeforePrepareRecipient(int ARecNo) override {
+        if (OnRecipient)
+            OnRecipient(ARecNo);
+    }
+    hostapi::IExtFuncPluginRegisterService* RegisterServiceInterface() override {
+        return RegisterService ? RegisterService() : TLocalEmailSender::RegisterServiceInterface();
+    }
+    void SendThreadExecute(TMethodeCallThread& T) override {
+        if (SendBody)
+            SendBody(T);
+    }
+};
+
+// Frees the job at the end of a test, whatever happened.
+struct Job {
+    PreparingJob* P;
+    explicit Job(std::shared_ptr<TEmailListItem> AList, TEmailStyle AStyle = esPlainText)
+        : P(new PreparingJob(nullptr, 7, std::move(AList), AStyle)) {
+        P->SetSubject(QStringLiteral("Hallo %NAME%"));
+        P->SetContent(QStringLiteral("Guten Tag %NAME%"));
+        P->UsedMakros() = {{QStringLiteral("%NAME%"), mkField}};
+    }
+    ~Job() { TBaseEmailSender::FreeJob(P); }
+    PreparingJob* operator->() const { return P; }
+};
+
+// Holds the prepare thread at one recipient until released.
+struct Gate {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool Reached = false;
+    bool Released = false;
+
+    void Arrive() {
+        std::unique_lock lock(Lock);
+        Reached = true;
+        Changed.notify_all();
+        Changed.wait(lock, [this] { return Released; });
+    }
+    bool WaitReached() {
+        std::unique_lock lock(Lock);
+        return Changed.wait_for(lock, std::chrono::seconds(60), [this] { return Reached; });
+    }
+    void Release() {
+        std::lock_guard lock(Lock);
+        Released = true;
+        Changed.notify_all();
+    }
+};
+
+qint64 JobRows(const QString& AWhere = {}, const QVariantList& ABinds = {}) {
+    return testsupport::Count(QStringLiteral("emljobs"), AWhere, ABinds);
+}
+
+QVariant JobRowValue(qint64 AID, const QString& AField) {
+    QSqlQuery q = hostapi::Database::Exec(QStringLiteral("SELECT %1 FROM \"emljobs\" WHERE \"id\" = ?")
+                                              .arg(hostapi::Database::QuoteIdentifier(AField)),
+                                          {AID});
+    return q.next() ? q.value(0) : QVariant(QStringLiteral("<no row>"));
+}
+
+QStringList SinkTexts(const testsupport::RecordingMessageSink& ASink) {
+    QStringList texts;
+    for (const auto& m : ASink.Messages())
+        texts << m.Text;
+    return texts;
+}
+
+} // namespace
+
+class tst_JobPreparation : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { hostapi::HostLibraries::Initialize(); }
+
+    void packetsReachTheSendStack_data();
+    void packetsReachTheSendStack();
+    void previewWritesNoRowAndPushesNothing_data();
+    void previewWritesNoRowAndPushesNothing();
+    void terminateStopsAtTheHeldRecipient_data();
+    void terminateStopsAtTheHeldRecipient();
+    void failedPreparationWakesWaitingSenders_data();
+    void failedPreparationWakesWaitingSenders();
+    void droppedRecipientsAreCounted_data();
+    void droppedRecipientsAreCounted();
+    void registerServiceFetchBeforePreparing_data();
+    void registerServiceFetchBeforePreparing();
+    void registerServiceModuleIsAskedAcrossTheModuleBoundary();
+    void smsJobSendsToMobileFields();
+    void preparationHoldsNoDatabaseLock();
+    void stressReadersAndSendersDuringPreparation();
+};
+
+void tst_JobPreparation::packetsReachTheSendStack_data() {
+    TestDatabase::AddBackendColumn();
+    QTest::addColumn<bool>("perUnits");
+    QTest::addColumn<int>("perUnit");
+    QTest::addColumn<QList<int>>("pushes");
+    for (Backend backend : TestDatabase::SelectedBackends()) {
+        const char* b = backend == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s: packets of 1000", b) << backend << true << 1000 << QList<int>{1000, 1000, 500};
+        QTest::addRow("%s: no packets", b) << backend << false << 1000 << QList<int>{2500};
+        QTest::addRow("%s: packets of 0", b) << backend << true << 0 << QList<int>{2500};
+    }
+}
+
+void tst_JobPreparation::packetsReachTheSendStack() {
+    QFETCH(Backend, backend);
+    QFETCH(bool, perUnits);
+    QFETCH(int, perUnit);
+    QFETCH(QList<int>, pushes);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    AddRecipients(2500);
+    Job job(RecipientList(perUnits, perUnit));
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QCOMPARE(job->Pushes, pushes);
+    QCOMPARE(job->State(), TJobStateSet({jsInitialized, jsPrepared}));
+    QCOMPARE(job->PrepareCount(), 2500);
+    QCOMPARE(job->SendCount(), 2500);
+    QCOMPARE(job->SendStackCount(), 2500);
+    QCOMPARE(job->DroppedCount(), 0);
+    QCOMPARE(job->GetSendMails(2499)->Subject(), QStringLiteral("Hallo Name2499"));
+    QCOMPARE(job->GetSendMails(2499)->EmailAddress(), QStringLiteral("r2499@example.org"));
+    QCOMPARE(job->GetSendMails(0)->Status(), esPrepared);
+    QCOMPARE(JobRows(), 1);
+    QVERIFY(job->JobDBID() >= 0);
+    QCOMPARE(
+        JobRows(QStringLiteral("\"id\" = ? AND \"jobstate\" = 1 AND \"parentjobid\" = -1 AND "
+                               "\"parentjobstate\" = -1 AND \"emltemplates_id\" = 7 AND \"enddate\" IS NULL"),
+                {job->JobDBID()}),
+        1);
+}
+
+void tst_JobPreparation::previewWritesNoRowAndPushesNothing_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_JobPreparation::previewWritesNoRowAndPushesNothing() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    AddRecipients(30);
+    Job job(RecipientList(true, 10));
+    job->InitializeData();
+    job->PreparePreview();
+
+    QCOMPARE(job->State(), TJobStateSet({jsInitialized, jsPreparedPreview}));
+    QCOMPARE(job->Pushes, QList<int>{});
+    QCOMPARE(job->WakingPushes, 0);
+    QCOMPARE(job->SendStackCount(), 0);
+    QCOMPARE(job->SendCount(), 30);
+    QCOMPARE(job->JobDBID(), -1);
+    QCOMPARE(JobRows(), 0);
+
+    // The job may still be started after its preview: now it writes its row and pushes.
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(job->Pushes, (QList<int>{10, 10, 10}));
+    QCOMPARE(JobRows(), 1);
+}
+
+void tst_JobPreparation::terminateStopsAtTheHeldRecipient_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_JobPreparation::terminateStopsAtTheHeldRecipient() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    AddRecipients(40);
+    Job job(RecipientList(true, 4));
+    Gate gate;
+    job->OnRecipient = [&gate](int ARecNo) {
+        if (ARecNo == 9)
+            gate.Arrive();
+    };
+    // A sender that waits for packets while the preparation runs.
+    std::promise<void> senderEnded;
+    job->SendBody = [&](TMethodeCallThread& T) {
+        while (job->State().Contains(jsPreparing) && !T.Terminated())
+            T.Suspend();
+        senderEnded.set_value();
+    };
+    job->Prepare();
+    job->Send();
+    QVERIFY(gate.WaitReached());
+    const qint32 firstRow = job->JobDBID();
+    QVERIFY(!job->Terminate(false)); // still preparing
+    gate.Release();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(senderEnded.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+
+    // Recipients 0 to 9 were prepared; the two of the last, partial packet never reached the stack.
+    QCOMPARE(job->SendCount(), 10);
+    QCOMPARE(job->Pushes, (QList<int>{4, 4}));
+    QCOMPARE(job->SendStackCount(), 8);
+    QVERIFY(!job->State().Contains(jsPrepared));
+    QVERIFY(job->Terminate(true));
+    QCOMPARE(JobRowValue(firstRow, QStringLiteral("jobstate")).toInt(), 1);
+    QVERIFY(!JobRowValue(firstRow, QStringLiteral("enddate")).isNull());
+
+    // Reset and prepare again: the second run has its own row.
+    job->OnRecipient = {};
+    job->SendBody = {};
+    job->ResetData();
+    QCOMPARE(job->JobDBID(), -1);
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(JobRows(), 2);
+    QVERIFY(job->JobDBID() != firstRow);
+    QCOMPARE(JobRows(QStringLiteral("\"id\" = ? AND \"enddate\" IS NULL"), {job->JobDBID()}), 1);
+    QCOMPARE(job->SendCount(), 40);
+    QVERIFY(job->State().Contains(jsPrepared));
+}
+
+void tst_JobPreparation::failedPreparationWakesWaitingSenders_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_JobPreparation::failedPreparationWakesWaitingSenders() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    testsupport::RecordingExceptionDisplay shown;
+    AddRecipients(5);
+    auto list = RecipientList();
+    hostapi::TQVFilterList broken;
+    broken.Add(QStringLiteral("nosuchfield"), 1);
+    list->SetAdvFilters(broken);
+    list->SetFetchRegisterServiceBeforeSending(true);
+    Job job(list);
+    // The fetch holds the preparation until the sender waits for packets.
+    Gate gate;
+    ScriptedRegisterService service;
+    service.JobState = [&] {
+        gate.Arrive();
+        return job->State();
+    };
+    job->RegisterService = [&] { return &service; };
+    std::promise<void> senderEnded;
+    job->SendBody = [&](TMethodeCallThread& T) {
+        // No terminate check: only the end of the preparation can end this wait.
+        while (job->State().Contains(jsPreparing))
+            T.Suspend();
+        senderEnded.set_value();
+    };
+    job->Prepare();
+    QVERIFY(gate.WaitReached());
+    job->Send();
+    gate.Release();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(senderEnded.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+
+    QVERIFY(!job->State().ContainsAny({jsPrepared, jsPreparing}));
+    QCOMPARE(job->SendCount(), 0);
+    QCOMPARE(JobRowValue(job->JobDBID(), QStringLiteral("jobstate")).toInt(), 1);
+    QVERIFY(!JobRowValue(job->JobDBID(), QStringLiteral("enddate")).isNull());
+    QVERIFY(job->Terminate(true)); // joins the threads: the failure's display is posted
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.Records().size(), 1);
+    QVERIFY2(shown.Records().first().Exception.Message.contains(QStringLiteral("nosuchfield")),
+             qPrintable(shown.Records().first().Exception.Message));
+}
+
+void tst_JobPreparation::droppedRecipientsAreCounted_data() {
+    TestDatabase::AddBackendColumn();
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("prepared"); // names of the recipients with a document
+    QTest::addColumn<QString>("summary");
+    const QStringList all{"Name0", "Name1", "Name2", "Name3"};
+    const QStringList withoutName2{"Name0", "Name1", "Name3"};
+    for (Backend backend : TestDatabase::SelectedBackends()) {
+        const char* b = backend == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s: mandatory attachment missing", b)
+            << backend << "attachment" << withoutName2 << "1 of 4 recipients were dropped";
+        QTest::addRow("%s: optional attachment missing", b) << backend << "optional" << all << "";
+        QTest::addRow("%s: address without domain", b)
+            << backend << "domain" << withoutName2 << "1 of 4 recipients were dropped";
+        QTest::addRow("%s: preparation raises", b)
+            << backend << "raises" << QStringList{} << "4 of 4 recipients were dropped";
+    }
+}
+
+void tst_JobPreparation::droppedRecipientsAreCounted() {
+    QFETCH(Backend, backend);
+    QFETCH(QString, kind);
+    QFETCH(QStringList, prepared);
+    QFETCH(QString, summary);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    testsupport::RecordingMessageSink sink;
+    AddRecipients(4);
+    QTemporaryDir folder;
+    for (int i : {0, 1, 3}) {
+        QFile f(folder.filePath(QStringLiteral("Name%1.txt").arg(i)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Rechnung");
+    }
+    Job job(RecipientList(true, 2));
+    if (kind == "attachment" || kind == "optional") {
+        TAttachement* invoice = job->Attachements().Add();
+        invoice->SetFileName(QStringLiteral("Rechnung.txt"));
+        invoice->SetIsOptionalFile(kind == "optional");
+        invoice->SetLocalFileRef(folder.path() + QStringLiteral("/%NAME%.txt"), true);
+    } else if (kind == "domain") {
+        hostapi::Database::Exec(QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"email1\" = 'kunde@' "
+                                               "WHERE \"name\" = 'Name2'"));
+    } else {
+        job->UsedMakros().append({QStringLiteral("%CITY%"), mkField});
+        job->DestinationList()->SetFieldsToIgnoreInSelection({QStringLiteral("city")});
+    }
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QVERIFY(job->State().Contains(jsPrepared));
+    QCOMPARE(job->PrepareCount(), 4);
+    QStringList names;
+    for (int i = 0; i < job->SendCount(); ++i)
+        names << job->GetSendMails(i)->Subject().mid(6);
+    QCOMPARE(names, prepared);
+    QCOMPARE(job->SendStackCount(), prepared.size());
+    QCOMPARE(job->DroppedCount(), 4 - prepared.size());
+    QCOMPARE(SinkTexts(sink), summary.isEmpty() ? QStringList() : QStringList{summary});
+}
+
+void tst_JobPreparation::registerServiceFetchBeforePreparing_data() {
+    QTest::addColumn<bool>("fetchOption");
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<int>("calls");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("option off") << false << "succeeds" << 0 << QStringList{};
+    QTest::newRow("module absent") << true << "absent" << 0 << QStringList{};
+    QTest::newRow("fetch succeeds") << true << "succeeds" << 1 << QStringList{};
+    // A False answer was reported by the module itself (errors not raised).
+    QTest::newRow("fetch answers False") << true << "false" << 1 << QStringList{};
+    QTest::newRow("fetch raises") << true << "raises" << 1
+                                  << QStringList{"Register-Service Error: register service unreachable"};
+}
+
+void tst_JobPreparation::registerServiceFetchBeforePreparing() {
+    QFETCH(bool, fetchOption);
+    QFETCH(QString, module);
+    QFETCH(int, calls);
+    QFETCH(QStringList, messages);
+    TestDatabase db;
+    testsupport::RecordingMessageSink sink;
+    AddRecipients(3);
+    auto list = RecipientList();
+    list->SetFetchRegisterServiceBeforeSending(fetchOption);
+    Job job(list);
+    ScriptedRegisterService service;
+    service.JobState = [&] { return job->State(); };
+    service.Answer = module == "raises"  ? ScriptedRegisterService::Raise
+                     : module == "false" ? ScriptedRegisterService::AnswerFalse
+                                         : ScriptedRegisterService::Succeed;
+    if (module != "absent")
+        job->RegisterService = [&] { return &service; };
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QCOMPARE(service.Calls, calls);
+    QCOMPARE(SinkTexts(sink), messages);
+    QCOMPARE(job->SendCount(), 3);
+    QVERIFY(job->State().Contains(jsPrepared));
+    QVERIFY(!job->State().Contains(jsRegisterServiceFetching));
+    QCOMPARE(job->State().Contains(jsRegisterServiceFetched), fetchOption);
+    if (calls > 0) {
+        QVERIFY(!service.Threaded);
+        QVERIFY(!service.RaiseErrors);
+        QVERIFY(service.SeenState.Contains(jsRegisterServiceFetching));
+        QVERIFY(!service.SeenState.Contains(jsRegisterServiceFetched));
+    }
+}
+
+void tst_JobPreparation::registerServiceModuleIsAskedAcrossTheModuleBoundary() {
+    TestDatabase db;
+    testsupport::RecordingMessageSink sink;
+    AddRecipients(2);
+    hostapi::ModuleLoader loader;
+    hostapi::TQVMainInterface::SetModuleLoader(&loader);
+    loader.LoadModule(QStringLiteral(QV_REGISTER_SERVICE_STUB));
+    {
+        auto list = RecipientList();
+        list->SetFetchRegisterServiceBeforeSending(true);
+        Job job(list);
+        job->Prepare();
+        QVERIFY(job->WaitForPreparationEnd());
+        QCOMPARE(job->SendCount(), 2);
+    }
+    loader.UnloadAll();
+    hostapi::TQVMainInterface::SetModuleLoader(nullptr);
+    QCOMPARE(SinkTexts(sink), QStringList{"fetch threaded=false raise=false"});
+}
+
+void tst_JobPreparation::smsJobSendsToMobileFields() {
+    // An SMS job selects by the list's mobile fields; its e-mail fields take no part.
+    TestDatabase db;
+    AddRecipients(3);
+    hostapi::Database::Exec(
+        QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"mobile\" = '+49 170 ' || \"name\" "
+                       "WHERE \"name\" <> 'Name1'"));
+    auto list = RecipientList();
+    list->SetEmailFields(hostapi::fftMobile, {QStringLiteral("phone"), QStringLiteral("mobile")});
+    Job job(list, esSMS);
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(job->PrepareCount(), 2);
+    QCOMPARE(job->SendCount(), 2);
+    QCOMPARE(job->GetSendMails(0)->EmailAddress(), QStringLiteral("+49 170 Name0"));
+    QCOMPARE(job->GetSendMails(1)->EmailAddress(), QStringLiteral("+49 170 Name2"));
+}
+
+void tst_JobPreparation::preparationHoldsNoDatabaseLock() {
+    // While the prepare thread builds documents, another connection writes at once.
+    TestDatabase db;
+    AddRecipients(5);
+    Job job(RecipientList());
+    Gate gate;
+    job->OnRecipient = [&gate](int ARecNo) {
+        if (ARecNo == 2)
+            gate.Arrive();
+    };
+    job->Prepare();
+    QVERIFY(gate.WaitReached());
+    {
+        hostapi::Transaction transaction;
+        hostapi::Database::Exec(
+            QStringLiteral("DELETE FROM \"pelm_addresses_ass\" WHERE \"name\" = 'Name4'"));
+        transaction.Commit();
+    }
+    gate.Release();
+    QVERIFY(job->WaitForPreparationEnd());
+    // The recipients were read when the preparation started.
+    QCOMPARE(job->SendCount(), 5);
+}
+
+void tst_JobPreparation::stressReadersAndSendersDuringPreparation() {
+    // Sender threads are woken by every packet while the main thread reads the job's counters and
+    // documents; ThreadSanitizer checks the hand-over.
+    TestDatabase db;
+    AddRecipients(1500);
+    auto list = RecipientList(true, 7);
+    list->SetSendThreads(3);
+    Job job(list);
+    job->SendBody = [&](TMethodeCallThread& T) {
+        while (!T.Terminated() && job->State().Contains(jsPreparing)) {
+            T.Suspend();
+            if (job->SendStackCount() > 0)
+                (void)job->GetSendMails(job->SendStackCount() - 1)->EmailAddress();
+        }
+    };
+    job->Prepare();
+    job->Send();
+    while (job->State().Contains(jsPreparing)) {
+        const int stacked = job->SendStackCount();
+        const int count = job->SendCount();
+        if (count > 0)
+            QVERIFY(job->GetSendMails(count - 1)->EmailAddress().endsWith(QStringLiteral("@example.org")));
+        QVERIFY(stacked <= count);
+        QCOMPARE(job->DroppedCount(), 0);
+    }
+    QVERIFY(job->WaitForPreparationEnd());
+    QVERIFY(job->Terminate(true));
+    QCOMPARE(job->SendStackCount(), 1500);
+}
+
+QTEST_MAIN(tst_JobPreparation)
+#include "tst_JobPreparation.moc"
