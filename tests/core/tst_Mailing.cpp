@@ -18,9 +18,14 @@ namespace {
 
 constexpr int Recipients = 200;
 
+// A list on the host's addresses, sending to their "email1".
 std::shared_ptr<TEmailListItem> MailingList(TMessageSenderDevice ADevice, const QString& AServer,
                                             int AThreads) {
-    auto list = MakeList();
+    auto list = std::make_shared<TEmailListItem>();
+    list->SetSectionName(QStringLiteral("pelm_addresses_ass"));
+    list->SetName(QStringLiteral("Kunden"));
+    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email1")});
+    list->SetUseGlobalRegisterService(false);
     list->SetUseGlobalAddress(false);
     list->SetSenderName(QStringLiteral("Shop"));
     list->SetSenderEmail(QStringLiteral("shop@sender.test"));
@@ -39,6 +44,27 @@ QString Address(int AIndex) {
     return QStringLiteral("r%1@d%2.test").arg(AIndex, 3, 10, QLatin1Char('0')).arg(AIndex % 4);
 }
 
+// The recipients as address rows; answers address -> address id.
+QHash<QString, qint64> AddRecipients(int ACount) {
+    QHash<QString, qint64> ids;
+    hostapi::Transaction transaction;
+    for (int i = 0; i < ACount; ++i)
+        ids.insert(Address(i),
+                   hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
+                                                {QStringLiteral("name"), QStringLiteral("email1")},
+                                                {QStringLiteral("Name%1").arg(i), Address(i)}));
+    transaction.Commit();
+    return ids;
+}
+
+// A job of the template on the list, content set, not yet prepared.
+EngineJob* NewJob(qint64 ATemplate, std::shared_ptr<TEmailListItem> AList) {
+    auto* job = new EngineJob(nullptr, qint32(ATemplate), std::move(AList), esPlainText);
+    job->SetSubject(QStringLiteral("Angebot"));
+    job->SetContent(QStringLiteral("Guten Tag"));
+    return job;
+}
+
 // Recipient address -> how often the server received a message for it.
 QHash<QString, int> Received(const SmtpPeer& APeer) {
     QHash<QString, int> received;
@@ -51,16 +77,17 @@ QHash<QString, int> Received(const SmtpPeer& APeer) {
 // Runs a 200-recipient mailing to the end and frees the job on the timer; checks server and rows.
 void RunMailing(TMessageSenderDevice ADevice, const QString& AServer, const QString& ADNSServer,
                 SmtpPeer& APeer) {
+    const QHash<QString, qint64> addressIds = AddRecipients(Recipients);
     const qint64 templateId = InsertTemplateRow();
-    const qint64 jobId = InsertJobRow(templateId);
-    auto* job = new EngineJob(nullptr, qint32(templateId), MailingList(ADevice, AServer, 3), esPlainText);
+    EngineJob* job = NewJob(templateId, MailingList(ADevice, AServer, 3));
     job->SetDNSServer(ADNSServer);
-    job->SetJobDBID(qint32(jobId));
     job->SetSuccessTemplateStateID(5);
-    for (int i = 0; i < Recipients; ++i)
-        job->AddDocument(Address(i), 1000 + i);
-    job->SendPrepared();
+    // Sending starts right after the preparation, and takes packets while they are prepared.
+    job->Prepare();
+    job->Send();
     job->WaitForThreads();
+    const qint64 jobId = job->JobDBID();
+    QVERIFY(jobId > 0);
     QVERIFY(job->State().Contains(jsSent));
     QVERIFY(!job->State().Contains(jsSending));
     QCOMPARE(job->SentCount(), Recipients);
@@ -78,7 +105,7 @@ void RunMailing(TMessageSenderDevice ADevice, const QString& AServer, const QStr
         QCOMPARE(row.ErrorMessage, QStringLiteral("0: "));
         QCOMPARE(row.SentState, 1);
         QVERIFY(received.contains(row.Email));
-        QCOMPARE(row.AddressID, 1000 + row.Email.mid(1, 3).toInt());
+        QCOMPARE(row.AddressID, addressIds.value(row.Email));
         emails.insert(row.Email);
     }
     QCOMPARE(emails.size(), Recipients);
@@ -189,13 +216,12 @@ void tst_Mailing::killedMailingIsResentToTheFailedOnly() {
     QString error;
     QVERIFY2(peer.Start(error), qPrintable(error));
     const QString server = QStringLiteral("127.0.0.1:%1").arg(peer.Port());
+    AddRecipients(Recipients);
     const qint64 templateId = InsertTemplateRow();
-    const qint64 jobId = InsertJobRow(templateId);
-    auto* job = new EngineJob(nullptr, qint32(templateId), MailingList(msdExtSMTP, server, 3), esPlainText);
-    job->SetJobDBID(qint32(jobId));
-    for (int i = 0; i < Recipients; ++i)
-        job->AddDocument(Address(i));
-    job->SendPrepared();
+    EngineJob* job = NewJob(templateId, MailingList(msdExtSMTP, server, 3));
+    job->Prepare();
+    job->Send();
+    const qint64 jobId = job->JobDBID();
     QVERIFY(peer.WaitForStall(60000));
     TBaseEmailSender::FreeJob(job); // kill: terminate, cancel the stalled connection, free
 
@@ -217,11 +243,15 @@ void tst_Mailing::killedMailingIsResentToTheFailedOnly() {
     QVERIFY(end.LastSent.isNull());
 
     // A resend to the failed recipients reaches exactly those: in the end everyone has one message.
-    EngineJob resend(nullptr, qint32(templateId), MailingList(msdExtSMTP, server, 3), esPlainText);
-    for (const QString& email : failed)
-        resend.AddDocument(email);
-    resend.SendPrepared();
-    resend.WaitForThreads();
+    EngineJob* resend = NewJob(templateId, MailingList(msdExtSMTP, server, 3));
+    resend->SetReSendJobID(jobId);
+    resend->SetReSendJobState(2);
+    resend->Prepare();
+    resend->Send();
+    resend->WaitForThreads();
+    QCOMPARE(resend->SendCount(), failed.size());
+    QVERIFY(resend->State().Contains(jsSent));
+    TBaseEmailSender::FreeJob(resend);
     const QHash<QString, int> received = Received(peer);
     QCOMPARE(received.size(), Recipients);
     for (auto it = received.cbegin(); it != received.cend(); ++it)
