@@ -180,19 +180,20 @@ void tst_SenderThreads::waitGateKeepsAWakeThatCameFirst() {
 }
 
 void tst_SenderThreads::waitGateCancelEndsEveryWait() {
-    TSendWaitGate gate({});
+    FakeClock clock;
+    TSendWaitGate gate(clock.Clock());
     std::atomic<int> waiting{0};
     std::promise<void> allWaiting;
     gate.SetOnWait([&](const QDateTime&) {
         if (++waiting == 4)
             allWaiting.set_value();
     });
+    const QDateTime farAway = clock.Base.addDays(1);
     std::vector<std::future<TSendWaitGate::TWaitResult>> results;
     for (int i = 0; i < 4; ++i)
-        results.push_back(std::async(std::launch::async, [&gate, i] {
+        results.push_back(std::async(std::launch::async, [&gate, i, farAway] {
             // Two idle waits without deadline, two pauses far in the future.
-            return i % 2 ? gate.WaitUntil(QDateTime(), gate.WakeCount())
-                         : gate.WaitUntil(QDateTime::currentDateTime().addDays(1));
+            return i % 2 ? gate.WaitUntil(QDateTime(), gate.WakeCount()) : gate.WaitUntil(farAway);
         }));
     allWaiting.get_future().wait();
     gate.Cancel();
@@ -201,7 +202,7 @@ void tst_SenderThreads::waitGateCancelEndsEveryWait() {
     // Later waits end at once until the gate is reopened.
     QCOMPARE(gate.WaitUntil(QDateTime(), gate.WakeCount()), TSendWaitGate::wrCancelled);
     gate.Reopen();
-    QCOMPARE(gate.WaitUntil(QDateTime::currentDateTime().addSecs(-1)), TSendWaitGate::wrDue);
+    QCOMPARE(gate.WaitUntil(clock.Base.addSecs(-1)), TSendWaitGate::wrDue);
 }
 
 void tst_SenderThreads::waitGateFollowsTheClock() {
