@@ -5,9 +5,14 @@
 #include "Database.h"
 #include "HostLibraries.h"
 #include "MailPeers.h"
+#include "PDFFileMacroReplacer.h"
+#include "PDFTK.h"
 #include "support/TestDatabase.h"
 
 #include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QSet>
 #include <QTest>
 
@@ -129,14 +134,19 @@ private slots:
     void initTestCase() {
         hostapi::HostLibraries::Initialize();
         RegisterDNSEmailSenderClasses();
+        RegisterPDFFileMacroReplacer();
     }
-    void cleanupTestCase() { UnRegisterDNSEmailSenderClasses(); }
+    void cleanupTestCase() {
+        UnRegisterPDFFileMacroReplacer();
+        UnRegisterDNSEmailSenderClasses();
+    }
 
     void mailingOverThreeSenders_data();
     void mailingOverThreeSenders();
     void directDeliveryThroughMXRecords();
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
+    void personalisedPdfReachesEachRecipient();
 };
 
 void tst_Mailing::mailingOverThreeSenders_data() {
@@ -256,6 +266,65 @@ void tst_Mailing::killedMailingIsResentToTheFailedOnly() {
     QCOMPARE(received.size(), Recipients);
     for (auto it = received.cbegin(); it != received.cend(); ++it)
         QVERIFY2(it.value() == 1, qPrintable(it.key()));
+}
+
+void tst_Mailing::personalisedPdfReachesEachRecipient() {
+    const QString pdftk = QStandardPaths::findExecutable(QStringLiteral("pdftk"));
+    if (pdftk.isEmpty())
+        QFAIL("pdftk is not installed (Debian package pdftk-java)");
+    TestDatabase db;
+    SmtpPeer peer;
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QStringList names{QStringLiteral("Müller"), QStringLiteral("O'Neil (A) \\ B) ("),
+                            QStringLiteral("Łódź €"), QStringLiteral("Back\\slash")};
+    {
+        hostapi::Transaction transaction;
+        for (int i = 0; i < names.size(); ++i)
+            hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
+                                         {QStringLiteral("name"), QStringLiteral("email1")},
+                                         {names[i], QStringLiteral("p%1@d0.test").arg(i)});
+        transaction.Commit();
+    }
+    EngineJob* job = NewJob(InsertTemplateRow(),
+                            MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), 2));
+    TAttachement* attachment = job->Attachements().Add();
+    attachment->SetUseMacros(true);
+    attachment->SetFileName(QStringLiteral("Angebot.pdf"));
+    attachment->SetLocalFile(QStringLiteral(QV_SOURCE_DIR "/tests/fixtures/pdf/form.pdf"));
+    job->UsedMakros() = {{QStringLiteral("%NAME%"), mkField}};
+    job->Prepare();
+    job->Send();
+    job->WaitForThreads();
+    QVERIFY(job->State().Contains(jsSent));
+    TBaseEmailSender::FreeJob(job);
+
+    // Each recipient's PDF, taken out of the message as a mail program would, holds their own name.
+    QTemporaryDir dir;
+    QHash<QString, QString> filled;
+    for (const QString& message : peer.Messages()) {
+        const QString rcpt =
+            peer.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray().first().toString();
+        const QString pdf = dir.filePath(rcpt + QStringLiteral(".pdf"));
+        QProcess extract;
+        extract.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import sys\nfrom email import policy\nfrom email.parser import BytesParser\n"
+                            "m = BytesParser(policy=policy.default).parse(open(sys.argv[1], 'rb'))\n"
+                            "p = [x for x in m.walk() if x.get_content_type() == 'application/pdf']\n"
+                            "open(sys.argv[2], 'wb').write(p[0].get_payload(decode=True))\n"),
+             message, pdf});
+        QVERIFY(extract.waitForFinished(30000) && extract.exitCode() == 0);
+        TPDFTK driver;
+        driver.SetPDFTKPath(pdftk);
+        driver.SetOperation(opDumpDataFields);
+        driver.Execute(pdf, QString());
+        filled.insert(rcpt, driver.FDF().FieldByName(QStringLiteral("Name"))->Value());
+    }
+    QCOMPARE(filled.size(), names.size());
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(filled.value(QStringLiteral("p%1@d0.test").arg(i)), names[i]);
 }
 
 QTEST_GUILESS_MAIN(tst_Mailing)
