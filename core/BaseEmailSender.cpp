@@ -126,6 +126,7 @@ void TBaseEmailSender::AddState(TJobStateSet AStates) { SetState(State().Include
 void TBaseEmailSender::RemoveState(TJobStateSet AStates) { SetState(State().Exclude(AStates)); }
 QDateTime TBaseEmailSender::StartDate() const { return {}; }
 int TBaseEmailSender::PrepareCount() const { return -1; }
+int TBaseEmailSender::DroppedCount() const { return 0; }
 int TBaseEmailSender::SendCount() const { return -1; }
 int TBaseEmailSender::SentCount() const { return -1; }
 int TBaseEmailSender::SentFailedCount() const { return -1; }
@@ -783,8 +784,11 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     const bool preview = State().Contains(jsPreparingPreview);
     const std::shared_ptr<TEmailListItem> list = DestinationList();
     QV_ASSERT(list != nullptr);
-    if (list->FetchRegisterServiceBeforeSending())
+    if (list->FetchRegisterServiceBeforeSending()) {
         FetchRegisterServiceBeforePreparing();
+        if (PrepareTerminated(CallingThread))
+            return;
+    }
     const int packetSize = PacketSizeOf(*list);
 
     hostapi::TQVRecordSet records;
@@ -868,6 +872,9 @@ void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
     } catch (const std::exception& E) {
         hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: ") +
                                                        QString::fromLocal8Bit(E.what()),
+                                                   hostapi::MessageKind::Error);
+    } catch (...) {
+        hostapi::MessageSink::Current().AddMessage(QStringLiteral("Register-Service Error: unknown error"),
                                                    hostapi::MessageKind::Error);
     }
     ModifyState(

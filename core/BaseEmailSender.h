@@ -162,6 +162,8 @@ public:
     virtual void ModifyState(const std::function<void(TJobStateSet&)>& AChange);
     virtual QDateTime StartDate() const;
     virtual int PrepareCount() const;
+    // Recipients that the last preparation dropped (no document, no sent-list row).
+    virtual int DroppedCount() const;
     virtual int SendCount() const;
     virtual int SentCount() const;
     virtual int SentFailedCount() const;
@@ -293,9 +295,8 @@ public:
     void SetAutoStartDate(const QDateTime& value) override;
 
     qint32 JobDBID() const { return FJobDBID; }
-    // Recipients that the last preparation dropped (no usable address, a mandatory attachment not
-    // loaded, or their preparation raised); they get no document and no sent-list row.
-    int DroppedCount() const { return FDroppedRecipients.Count(); }
+    // No usable address, a mandatory attachment not loaded, or the recipient's preparation raised.
+    int DroppedCount() const override { return FDroppedRecipients.Count(); }
 
     // Fills ADocument for record RecNo of the recipient record set: address, attachments and every
     // used macro (see TDocumentPreparer). False: the recipient is skipped. Prepare thread only.

@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 // and PostgreSQL (65 535).
 constexpr int kRowsPerStatement = 500;
 
+// Times a commit takes in the rows that came after it began (see CommitQueue).
+constexpr int kLateRounds = 2;
+
 int RemainingMs(Clock::time_point AEnd) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(AEnd - Clock::now()).count();
     return int(std::clamp<qint64>(left, 0, std::numeric_limits<int>::max()));
@@ -46,8 +49,11 @@ QString InsertSql(int ARows) {
 
 struct TSentListWriter::TEntry {
     TSentListRow Row;
-    bool Written = false;  // under FLock
-    int FailedCommits = 0; // under FLock
+    // Under FLock:
+    bool Written = false;
+    int FailedCommits = 0;
+    bool Waiting = false; // its Write waits; woken through Wake (only the threads concerned wake)
+    std::condition_variable Wake;
 };
 
 TSentListWriter::TSentListWriter() = default;
@@ -73,14 +79,17 @@ bool TSentListWriter::Write(const TSentListRow& ARow) {
     std::unique_lock lock(FLock);
     FQueue.append(entry);
     for (;;) {
-        if (entry->Written)
-            return true;
-        if (entry->FailedCommits > 0)
-            return false;
-        if (FCommitting)
-            FChanged.wait(lock); // the running commit was taken before this row came
-        else
+        if (entry->Written || entry->FailedCommits > 0) {
+            entry->Waiting = false;
+            return entry->Written;
+        }
+        if (FCommitting) {
+            // Woken when the commit holding the row ends, or to lead the next one.
+            entry->Waiting = true;
+            entry->Wake.wait(lock);
+        } else {
             CommitQueue(lock, FBusyTimeoutMs);
+        }
     }
 }
 
@@ -122,7 +131,7 @@ void TSentListWriter::Cancel() {
 bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs) {
     FCommitting = true;
     // Rows are only appended while the commit runs, so the batch stays the queue's head.
-    const QList<TEntryPtr> batch = FQueue;
+    QList<TEntryPtr> batch = FQueue;
     const auto onWritten = FOnWritten;
     ALock.unlock();
 
@@ -131,6 +140,19 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
         hostapi::BusyLimit busyLimit(ABusyLimitMs);
         hostapi::Transaction transaction;
         InsertRows(batch);
+        // Rows that came while the transaction began and took the first ones (often those of the
+        // threads the last commit released) still join it: they share its flush.
+        for (int round = 0; round < kLateRounds; ++round) {
+            QList<TEntryPtr> late;
+            {
+                std::lock_guard lock(FLock);
+                late = FQueue.mid(batch.size());
+            }
+            if (late.isEmpty())
+                break;
+            InsertRows(late);
+            batch += late;
+        }
         transaction.Commit();
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
@@ -162,10 +184,21 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
                               << "sent-list rows not written, kept for the next commit:" << error;
     }
     FCommitting = false;
+    for (const TEntryPtr& entry : batch)
+        entry->Wake.notify_one();
+    WakeNextLeader();
     FChanged.notify_all();
     if (callbackFailure)
         std::rethrow_exception(callbackFailure);
     return error.isEmpty();
+}
+
+void TSentListWriter::WakeNextLeader() {
+    for (const TEntryPtr& entry : std::as_const(FQueue))
+        if (entry->Waiting && !entry->Written && entry->FailedCommits == 0) {
+            entry->Wake.notify_one();
+            return;
+        }
 }
 
 void TSentListWriter::InsertRows(const QList<TEntryPtr>& ABatch) {

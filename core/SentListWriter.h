@@ -24,8 +24,9 @@ struct TSentListRow {
 // Writes the sent-list rows of one job, shared by its sender threads (thread-safe).
 //
 // Group commit: the rows of all threads are committed together. A thread that hands over a row
-// while no commit runs commits every queued row in one transaction; the others wait, woken when
-// that commit ends, and a row that missed it goes into the next one. A row counts as written only
+// while no commit runs commits every queued row in one transaction (rows that come while it is
+// being filled join it as well); the others wait, woken when the commit holding their row ends,
+// and a row that missed it goes into the next one. A row counts as written only
 // once its transaction has committed (SQLite at synchronous FULL: on the disk).
 //
 // A commit that fails (the database busy past the busy timeout, a lost server) leaves its rows
@@ -48,13 +49,14 @@ public:
     // commits.
     bool Write(const TSentListRow& ARow);
     // Called once per row when it has become durable (from whichever thread committed it), before
-    // Write returns True for it. Set it before the first Write. An exception it throws leaves the
-    // Write of the thread that committed (the rows stay written; the other rows' calls still run).
+    // Write returns True for it. Set it before the first Write; it must not call Write or Flush. An
+    // exception it throws leaves the Write of the thread that committed (the rows stay written; the
+    // other rows' calls still run).
     void SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten);
     // Retries queued rows until all are written or ATimeoutMs has passed; answers the number still
     // unwritten. Between failed commits it waits a growing pause (at most MaxBackoffMs), which Cancel
-    // and the timeout cut short. At least one commit is tried while rows are queued, also with
-    // ATimeoutMs 0.
+    // and the timeout cut short. While rows are queued at least one commit is tried, also with
+    // ATimeoutMs 0, unless another thread's commit is still running when the time is up.
     int Flush(int ATimeoutMs);
     // Ends a Flush that waits, and makes later ones give up after one commit: for a job that is
     // being ended. Write is not affected.
@@ -84,8 +86,11 @@ private:
     bool CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs);
     static void InsertRows(const QList<TEntryPtr>& ABatch);
 
+    // Wakes the thread that should commit next, after a commit (with FLock held).
+    void WakeNextLeader();
+
     mutable std::mutex FLock;
-    std::condition_variable FChanged; // a commit ended, or Cancel
+    std::condition_variable FChanged; // a commit ended, or Cancel: for Flush
     QList<TEntryPtr> FQueue;          // unwritten rows, oldest first
     bool FCommitting = false;
     bool FCancelled = false;

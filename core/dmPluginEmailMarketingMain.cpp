@@ -83,6 +83,9 @@ TdmPluginEmailMarketingMain::TdmPluginEmailMarketingMain(hostapi::TClientPluginB
     tmrCheckAutostart->setInterval(60000);
     connect(tmrCheckAutostart, &QTimer::timeout, this, &TdmPluginEmailMarketingMain::tmrCheckAutostartTimer);
     tmrCheckAutostart->start();
+
+    FTemplateExchange = std::make_unique<TTemplateXMLExchange>(
+        *siLang, [this](qint64& LastInsertID) { TemplatesChanged(this, LastInsertID); });
 }
 
 TdmPluginEmailMarketingMain::~TdmPluginEmailMarketingMain() {
@@ -140,6 +143,7 @@ void TdmPluginEmailMarketingMain::TemplatesChanged(QObject* Sender, qint64& Last
 
 void TdmPluginEmailMarketingMain::AfterStartup() {
     hostapi::TPluginBaseDataModule::AfterStartup();
+    FTemplateExchange->QVXMLImportContainer().AfterStartup();
 }
 
 void TdmPluginEmailMarketingMain::SetLanguage(const QString& ALangName) {
@@ -174,6 +178,7 @@ bool TdmPluginEmailMarketingMain::CanShutDown() {
 
 void TdmPluginEmailMarketingMain::BeforeUnInit() {
     hostapi::TPluginBaseDataModule::BeforeUnInit();
+    FTemplateExchange->QVXMLImportContainer().BeforeUnInit();
     FJobs->ShutDownAllJobs(false);
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
     FProvidersClosed = true;

@@ -7,6 +7,7 @@
 #include "PluginBaseDataModule.h"
 #include "QVSQLDeleteNotify.h"
 #include "RegisterServicePlugin.h"
+#include "TemplateXMLExchange.h"
 
 #include <QList>
 #include <QString>
@@ -65,6 +66,13 @@ public:
     void SetOnTemplatesChanged(TTemplateChangedEvent value) { FOnTemplatesChanged = std::move(value); }
     // Calls OnTemplatesChanged when it is set; raises EQVAssertion off the GUI thread.
     void TemplatesChanged(QObject* Sender, qint64& LastInsertID);
+
+    // The template exchange (XML import container and data-import plug-in).
+    TTemplateXMLExchange& TemplateExchange() { return *FTemplateExchange; }
+    // Exports one template with its text blocks and embedded contents into a ".emt" file.
+    void SaveTemplateToFile(const QString& AFileName, qint64 ATemplateDBID, const QString& ACaption) {
+        FTemplateExchange->SaveTemplateToFile(AFileName, ATemplateDBID, ACaption);
+    }
 
     // The distribution-list cache (see TEmailListStore); main thread.
     TEmailListStore& ListStore() { return FListStore; }
@@ -194,6 +202,7 @@ private:
 
     hostapi::TRegisterServicePlugin FRegisterServicePlugin;
     TTemplateChangedEvent FOnTemplatesChanged;
+    std::unique_ptr<TTemplateXMLExchange> FTemplateExchange;
     qint32 FPreloadEmailList = -1;
     std::unique_ptr<TEmailSenderJobList> FJobs;
     // The job being freed while the observers are told (it uses its list no more).

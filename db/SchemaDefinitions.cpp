@@ -2,6 +2,8 @@
 
 #include "QVException.h"
 
+#include <algorithm>
+
 namespace hostapi::db {
 
 namespace {
@@ -121,6 +123,30 @@ TDBSchemaDef SentListView(const char* name, int sentState) {
                     .arg(cols.join(QStringLiteral(", ")), AddressColumnList(QStringLiteral("a")))
                     .arg(sentState);
     s.Relations = {{QStringLiteral("emladdresses"), QStringLiteral("addressid"), QStringLiteral("id")}};
+    return s;
+}
+
+// "<table>_qvxml": the columns of a table that the XML exchange carries, row by row ("id",
+// "globalrecuid" and "impsource" included). Columns that only mean something in the own
+// installation (list, folder, state, send history) stay out.
+TDBSchemaDef ExchangeView(const QList<TDBSchemaDef>& defs, const char* table, const QStringList& columns) {
+    TDBSchemaDef s;
+    s.BaseTable = QString::fromLatin1(table);
+    s.Name = s.BaseTable + QStringLiteral("_qvxml");
+    const auto base = std::find_if(defs.cbegin(), defs.cend(),
+                                   [&](const TDBSchemaDef& d) { return d.Name == s.BaseTable; });
+    QV_ASSERT(base != defs.cend());
+    QStringList cols;
+    for (const QString& column : columns) {
+        const TDBFieldDef* field = base->FieldByName(column);
+        QV_ASSERT(field);
+        TDBFieldDef copy = *field;
+        copy.DefaultValue.clear();
+        s.Fields << copy;
+        cols << QuoteIdent(column);
+    }
+    s.ViewSql =
+        QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QStringLiteral(", ")), QuoteIdent(s.BaseTable));
     return s;
 }
 
@@ -369,6 +395,15 @@ QList<TDBSchemaDef> BuildDefinitions() {
                        {QStringLiteral("emladdresses"), QStringLiteral("id"), QStringLiteral("id")}};
         defs << s;
     }
+    // The XML exchange views of the template tables.
+    defs << ExchangeView(defs, "emtemplates",
+                         {"id", "name", "descr", "subject", "mailbody", "mailbodyhtml", "emailstyle",
+                          "rcptcc", "rcptbcc", "creadate", "lastchangedtsp", "globalrecuid", "impsource"});
+    defs << ExchangeView(defs, "emltextblocks",
+                         {"id", "emtemplateid", "descr", "body", "bodyhtml", "globalrecuid", "impsource"});
+    defs << ExchangeView(
+        defs, "emlembededcontent",
+        {"id", "emltemplateid", "contentfilename", "contentdata", "globalrecuid", "impsource"});
     return defs;
 }
 
@@ -408,6 +443,8 @@ const QList<TSchemaMigration>& SchemaMigrations() {
     static const QList<TSchemaMigration> steps = {
         {1, QStringLiteral("initial schema"), &InitialCreation},
         {2, QStringLiteral("register service registrations"), &AddRegistrations},
+        // The XML exchange views are (re)created from the definitions after every step.
+        {3, QStringLiteral("XML exchange views"), [](TSqlDialect) { return QStringList(); }},
         // Next: {3, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
     };
     return steps;

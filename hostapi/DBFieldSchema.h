@@ -47,6 +47,9 @@ struct HOSTAPI_EXPORT TDBSchemaDef {
     QString ViewSql;              // SELECT of a view; empty for a table
     QList<TDBRelation> Relations; // related schemas usable in qualified field names
     QStringList Indexes;          // tables: one index per entry, its columns comma-separated
+    // Views that show the rows of one table one by one, with its "id" (the XML exchange views
+    // "<table>_qvxml"): that table. The XML import writes to it; empty for other schemas.
+    QString BaseTable;
     bool IsView() const { return !ViewSql.isEmpty(); }
     // The field named so (case-insensitive); nullptr when unknown.
     const TDBFieldDef* FieldByName(const QString& name) const;

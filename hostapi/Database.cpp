@@ -69,6 +69,7 @@ std::atomic<bool> g_isPostgres{false};
 struct ThreadConnection {
     QString Name;
     int Generation = -1;
+    int SqliteBusyTimeoutMs = -1; // as set on the connection (-1: not yet)
 
     void Release() {
         if (Name.isEmpty())
@@ -88,6 +89,7 @@ struct ThreadConnection {
         }
         Name.clear();
         Generation = -1;
+        SqliteBusyTimeoutMs = -1;
     }
     ~ThreadConnection() { Release(); }
 };
@@ -526,6 +528,7 @@ QSqlDatabase Database::Connection() {
             ExecDirect(QString::fromLatin1(pragma), QStringLiteral("configure connection"));
         ExecDirect(QStringLiteral("PRAGMA busy_timeout=%1").arg(SqliteBusyTimeoutMs()),
                    QStringLiteral("configure connection"));
+        c.SqliteBusyTimeoutMs = SqliteBusyTimeoutMs();
         RegisterSqliteUnicode(db);
     }
     return db;
@@ -652,8 +655,13 @@ void ApplyBusyLimit() {
                                      : QStringLiteral("SET lock_timeout = %1").arg(qMax(1, t_busyLimitMs)),
                    QStringLiteral("set the lock timeout"));
     } else {
+        Database::Connection();
+        ThreadConnection& c = ThisThreadConnection();
+        if (c.SqliteBusyTimeoutMs == SqliteBusyTimeoutMs()) // a writer that sets its limit per commit
+            return;
         ExecDirect(QStringLiteral("PRAGMA busy_timeout=%1").arg(SqliteBusyTimeoutMs()),
                    QStringLiteral("set the busy timeout"));
+        c.SqliteBusyTimeoutMs = SqliteBusyTimeoutMs();
     }
 }
 

@@ -242,4 +242,13 @@ QString ApplicationFolder() {
     return WithTrailingSeparator(QCoreApplication::applicationDirPath());
 }
 
+bool IsPlainFileName(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    return true;
+}
+
 } // namespace hostapi

@@ -64,4 +64,9 @@ HOSTAPI_EXPORT void SaveBinaryFile(const QString& path, const QByteArray& data);
 // Folder of the running executable, with a trailing separator. Needs the application object.
 HOSTAPI_EXPORT QString ApplicationFolder();
 
+// True when `name` names a file inside a folder and nothing else: not empty, not "." or "..", no
+// "/" or "\\", no control character. Names that come from imported data are checked so before
+// they become a path.
+HOSTAPI_EXPORT bool IsPlainFileName(const QString& name);
+
 } // namespace hostapi

@@ -14,8 +14,9 @@ namespace hostapi {
 EHttpException::~EHttpException() = default;
 EHttpCancelled::~EHttpCancelled() = default;
 
-EHttpStatusException::EHttpStatusException(const QString& AMessage, int AStatus, QByteArray ABody)
-    : EHttpException(AMessage), FStatus(AStatus), FBody(std::move(ABody)) {}
+EHttpStatusException::EHttpStatusException(const QString& AMessage, int AStatus, QByteArray ABody,
+                                           QByteArray AReason)
+    : EHttpException(AMessage), FStatus(AStatus), FBody(std::move(ABody)), FReason(std::move(AReason)) {}
 EHttpStatusException::~EHttpStatusException() = default;
 
 QByteArray HttpResponse::Header(const QByteArray& AName) const {
@@ -204,7 +205,7 @@ HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
                                            .arg(response.Status)
                                            .arg(QString::fromLatin1(response.Reason))
                                            .trimmed(),
-                                       response.Status, response.Body);
+                                       response.Status, response.Body, response.Reason);
         return response;
     }
 }

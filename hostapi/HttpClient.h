@@ -62,17 +62,20 @@ public:
     ~EHttpCancelled() override;
 };
 
-// The server answered with a status of 400 or more; status and body are kept for the caller.
+// The server answered with a status of 400 or more; status, reason and body are kept for the caller.
 class HOSTAPI_EXPORT EHttpStatusException : public EHttpException {
 public:
-    EHttpStatusException(const QString& AMessage, int AStatus, QByteArray ABody);
+    EHttpStatusException(const QString& AMessage, int AStatus, QByteArray ABody, QByteArray AReason = {});
     ~EHttpStatusException() override;
     int Status() const { return FStatus; }
     const QByteArray& Body() const { return FBody; }
+    // The status line's text ("Bad Request"); may be empty.
+    const QByteArray& Reason() const { return FReason; }
 
 private:
     int FStatus;
     QByteArray FBody;
+    QByteArray FReason;
 };
 
 // A synchronous HTTP(S) client over libcurl (hostapi::HostLibraries::Initialize() must have run).

@@ -136,6 +136,7 @@ QString TQVRecordSet::SelectSql(const QString& where, QStringList joins) const {
 TQVRecordSet::TRecord TQVRecordSet::ReadRecord(const QSqlQuery& q) const {
     TRecord r;
     r.ID = q.value(0).toLongLong();
+    r.Values.reserve(FColumns.size());
     for (int i = 0; i < FColumns.size(); ++i)
         r.Values << FromDatabaseValue(q.value(i), FColumns[i].Field.Type, FColumns[i].Name);
     r.Modified = QList<bool>(FColumns.size(), false);

@@ -76,13 +76,20 @@ bool TQVXMLImport::Import(const QByteArray& AData, QString& AErrorText, TXMLImpo
     return false;
 }
 
-bool TQVXMLImport::Export(QIODevice& ADevice, const QStringList& APartIds, QString& AErrorText) {
+bool TQVXMLImport::Export(QIODevice& ADevice, const QStringList& APartIds, QString& AErrorText,
+                          const TQVXMLExportSettings& ASettings) {
     try {
         const QReadLocker locker(&RegistryLock());
-        QXmlStreamWriter writer(&ADevice);
+        // One transaction: the parts read one state of the data, and the global ids the export
+        // gives to records are stored with it.
+        Transaction transaction;
+        TQVXMLWriter writer(&ADevice, ASettings, XMLExportSourceIdent());
         writer.setAutoFormatting(true);
         writer.writeStartDocument();
         writer.writeStartElement(QLatin1String(RootElement));
+        writer.writeAttribute(QStringLiteral("source"), writer.SourceIdent());
+        if (!ASettings.Description.isEmpty())
+            writer.writeAttribute(QStringLiteral("description"), ASettings.Description);
         for (TQVXMLImportContainer* container : Registry())
             for (const TQVXMLImportPart& part : container->Parts())
                 if (part.Exportable && APartIds.contains(part.Id) && container->OnExportData) {
@@ -95,10 +102,14 @@ bool TQVXMLImport::Export(QIODevice& ADevice, const QStringList& APartIds, QStri
         if (writer.hasError())
             throw EQVException(
                 QStringLiteral("The XML document could not be written: %1").arg(ADevice.errorString()));
+        transaction.Commit();
         return true;
     } catch (const std::exception& e) {
         AErrorText = QString::fromUtf8(e.what());
+    } catch (...) {
+        AErrorText = QStringLiteral("Unknown error during the XML export");
     }
+    qCWarning(lcHostApi) << "XML export failed:" << AErrorText;
     return false;
 }
 

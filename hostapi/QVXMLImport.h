@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HostApiExport.h"
+#include "QVXMLExport.h"
 #include "XMLImportContext.h"
 
 #include <QByteArray>
@@ -27,9 +28,11 @@ public:
     // the text in AErrorText. AContext (may be nullptr) carries the run's variables to the caller.
     static bool Import(const QByteArray& AData, QString& AErrorText, TXMLImportContext* AContext = nullptr);
 
-    // Writes a document with the given parts (each exportable part of a registered container whose
-    // id is listed); False with the text in AErrorText on failure.
-    static bool Export(QIODevice& ADevice, const QStringList& APartIds, QString& AErrorText);
+    // Writes a document (UTF-8) with the given parts (each exportable part of a registered container
+    // whose id is listed); False with the text in AErrorText on failure. The root element carries
+    // the installation's source identification and the settings' description.
+    static bool Export(QIODevice& ADevice, const QStringList& APartIds, QString& AErrorText,
+                       const TQVXMLExportSettings& ASettings = {});
 
     // The containers registered now, in registration order.
     static QList<TQVXMLImportContainer*> Containers();

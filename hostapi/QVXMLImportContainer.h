@@ -10,11 +10,10 @@
 
 #include <functional>
 
-class QXmlStreamWriter;
-
 namespace hostapi {
 
 class TQVXMLImportProcessor;
+class TQVXMLWriter;
 
 // One part of the host's XML exchange: the element name under the document's root.
 struct HOSTAPI_EXPORT TQVXMLImportPart {
@@ -40,7 +39,7 @@ public:
     using TEndPartEvent = std::function<void(TQVXMLImportContainer* Sender, const TQVXMLImportPart& APart,
                                              TQVXMLImportProcessor& AProcessor, TXMLImportContext& AContext)>;
     using TExportDataEvent = std::function<void(TQVXMLImportContainer* Sender, const TQVXMLImportPart& APart,
-                                                QXmlStreamWriter& AWriter)>;
+                                                TQVXMLWriter& AWriter)>;
 
     explicit TQVXMLImportContainer(QObject* AOwner = nullptr);
     ~TQVXMLImportContainer() override;

@@ -3,6 +3,7 @@
 #include "DBFieldSchema.h"
 #include "Database.h"
 #include "QVException.h"
+#include "QVXMLExport.h"
 
 #include <QDateTime>
 
@@ -13,6 +14,19 @@ namespace {
 const QString SourceColumn = QStringLiteral("impsource");
 const QString IdentColumn = QStringLiteral("globalrecuid");
 const QString RefSuffix = QStringLiteral("--ref");
+
+// The condition that finds a record by source and ident (kept usable for the index on both): the
+// empty source finds records made here, whose source is NULL or empty.
+QString SourceAndIdent(const QString& ASource) {
+    const QString source = Database::QuoteIdentifier(SourceColumn);
+    const QString ident = Database::QuoteIdentifier(IdentColumn);
+    return ASource.isEmpty() ? QStringLiteral("(%1 IS NULL OR %1 = '') AND %2 = ?").arg(source, ident)
+                             : QStringLiteral("%1 = ? AND %2 = ?").arg(source, ident);
+}
+
+QVariantList SourceAndIdentBinds(const QString& ASource, const QString& AIdent) {
+    return ASource.isEmpty() ? QVariantList{AIdent} : QVariantList{ASource, AIdent};
+}
 
 QString ImportedKey(const QString& AItemType, const QString& ASource, const QString& AIdent) {
     return AItemType + QChar(0) + ASource + QChar(0) + AIdent;
@@ -69,16 +83,29 @@ QVariant FieldValue(const IDBFieldSchemaItem& ASchema, const QString& AField, co
 
 } // namespace
 
+QString TQVXMLImportProcessor::TableOf(const QString& ASchema) {
+    const TDBSchemaDef& definition = TDBFieldSchema::Instance().RequireSchema(ASchema).Definition();
+    return definition.IsView() ? definition.BaseTable : definition.Name;
+}
+
 void TQVXMLImportProcessor::RegisterTarget(const TQVXMLRecordTarget& ATarget) {
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
-    if (schema.Definition().IsView() || !schema.HasField(QStringLiteral("id")) ||
+    if (TableOf(ATarget.Schema).isEmpty() || !schema.HasField(QStringLiteral("id")) ||
         !schema.HasField(SourceColumn) || !schema.HasField(IdentColumn) ||
         (!ATarget.MatchField.isEmpty() && !schema.HasField(ATarget.MatchField)))
         throw EQVAssertion(
-            QStringLiteral("import target %1 is a table with id, %2, %3 and its matching field")
+            QStringLiteral("import target %1 is a table, or an exchange view of one, with id, %2, %3 and its "
+                           "matching field")
                 .arg(ATarget.Schema, SourceColumn, IdentColumn),
             __FILE__, __LINE__);
     FTargets.insert(ATarget.ItemType, ATarget);
+}
+
+QString TQVXMLImportProcessor::LocalSource(const QString& ASource) {
+    // Records made in this installation have no import source: an item exported here finds them.
+    if (FOwnSource.isNull())
+        FOwnSource = XMLExportSourceIdent();
+    return ASource == FOwnSource ? QStringLiteral("") : ASource;
 }
 
 qint64 TQVXMLImportProcessor::FindRecord(const QString& ASchema, const QString& AWhere,
@@ -98,18 +125,15 @@ qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const Q
     const auto target = FTargets.constFind(AItemType);
     if (target == FTargets.constEnd())
         return -1;
-    return FindRecord(
-        target->Schema,
-        QStringLiteral("%1 = ? AND %2 = ?")
-            .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)),
-        {ASource, AIdent});
+    return FindRecord(TableOf(target->Schema), SourceAndIdent(ASource), SourceAndIdentBinds(ASource, AIdent));
 }
 
 qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQVXMLRecordTarget& ATarget) {
     if (!FTargets.contains(ATarget.ItemType))
         RegisterTarget(ATarget);
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
-    const QString source = AItem.Attribute(ATarget.SourceAttribute);
+    const QString table = TableOf(ATarget.Schema);
+    const QString source = LocalSource(AItem.Attribute(ATarget.SourceAttribute));
     const QString ident = AItem.Attribute(ATarget.IdentAttribute);
     if (ident.isEmpty())
         throw EQVException(
@@ -158,16 +182,12 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     QString scope;
     for (const QString& column : parentColumns)
         scope += QStringLiteral(" AND %1 = ?").arg(Database::QuoteIdentifier(column));
-    qint64 id = FindRecord(
-        ATarget.Schema,
-        QStringLiteral("%1 = ? AND %2 = ?")
-                .arg(Database::QuoteIdentifier(SourceColumn), Database::QuoteIdentifier(IdentColumn)) +
-            scope,
-        QVariantList{source, ident} + parentIds);
+    qint64 id =
+        FindRecord(table, SourceAndIdent(source) + scope, SourceAndIdentBinds(source, ident) + parentIds);
     if (id < 0 && !ATarget.MatchField.isEmpty()) {
         const qsizetype match = columns.indexOf(schema.Definition().FieldByName(ATarget.MatchField)->Name);
         if (match >= 0)
-            id = FindRecord(ATarget.Schema,
+            id = FindRecord(table,
                             QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(columns[match])) + scope,
                             QVariantList{values[match]} + parentIds);
     }
@@ -179,14 +199,13 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
         for (const QString& column : columns)
             assignments << QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(column));
         Database::Exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                           .arg(Database::QuoteIdentifier(ATarget.Schema),
-                                assignments.join(QStringLiteral(", ")),
+                           .arg(Database::QuoteIdentifier(table), assignments.join(QStringLiteral(", ")),
                                 Database::QuoteIdentifier(QStringLiteral("id"))),
                        values + QVariantList{id},
-                       QStringLiteral("update the imported record in %1").arg(ATarget.Schema));
+                       QStringLiteral("update the imported record in %1").arg(table));
         ++FUpdated;
     } else {
-        id = Database::InsertRow(ATarget.Schema, columns, values);
+        id = Database::InsertRow(table, columns, values);
         FLastInsert.insert(ATarget.ItemType, id);
         ++FInserted;
     }

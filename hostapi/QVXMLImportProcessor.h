@@ -10,7 +10,9 @@
 namespace hostapi {
 
 // Where the items of one item type go: a table of the host database that carries the columns
-// "impsource" and "globalrecuid" (the exporting installation and the item's identifier there).
+// "impsource" and "globalrecuid" (the exporting installation and the item's identifier there), or
+// an exchange view of such a table ("<table>_qvxml"): then only the view's fields are accepted and
+// the records are written to its table.
 struct HOSTAPI_EXPORT TQVXMLRecordTarget {
     QString ItemType;        // item element name, e.g. "em_emailtemplate_item"
     QString Schema;          // target table
@@ -25,7 +27,8 @@ struct HOSTAPI_EXPORT TQVXMLRecordTarget {
 // (their text; base64 for binary fields), named as the target's columns. An attribute "X--ref"
 // with an item type as value makes field X a cross reference: X holds the referenced item's
 // identifier, which is resolved by the item's source to the local id of the referenced record
-// (imported in this run, or earlier). The record is found by source and ident, else by the
+// (imported in this run, or earlier). The record is found by source and ident (an item of this
+// installation's own source finds the records made here, whose source is empty), else by the
 // matching field; both lookups are scoped to the referenced parent records, so an "image001.png"
 // of one template never overwrites another template's. Found: updated; else inserted.
 class HOSTAPI_EXPORT TQVXMLImportProcessor {
@@ -41,10 +44,16 @@ public:
     int InsertedCount() const { return FInserted; }
     int UpdatedCount() const { return FUpdated; }
 
+    // The table that records of the schema are written to: itself, or an exchange view's table.
+    static QString TableOf(const QString& ASchema);
+
 private:
     qint64 ResolveReference(const QString& AItemType, const QString& ASource, const QString& AIdent) const;
     qint64 FindRecord(const QString& ASchema, const QString& AWhere, QVariantList ABinds) const;
+    // The source as stored: empty for the own installation's source identification.
+    QString LocalSource(const QString& ASource);
 
+    QString FOwnSource;                          // read on first use
     QHash<QString, TQVXMLRecordTarget> FTargets; // by item type
     QHash<QString, qint64> FImported;            // item type, source, ident -> local id
     QHash<QString, qint64> FLastInsert;          // by item type

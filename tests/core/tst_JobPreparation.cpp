@@ -23,6 +23,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <tuple>
 
 using namespace emailmarketing;
 using testsupport::Backend;
@@ -200,7 +201,10 @@ private slots:
     void registerServiceFetchBeforePreparing_data();
     void registerServiceFetchBeforePreparing();
     void registerServiceModuleIsAskedAcrossTheModuleBoundary();
+    void terminateDuringTheFetchPreparesNobody();
     void smsJobSendsToMobileFields();
+    void resendJobPreparesTheParentsResults_data();
+    void resendJobPreparesTheParentsResults();
     void preparationHoldsNoDatabaseLock();
     void stressReadersAndSendersDuringPreparation();
 };
@@ -528,6 +532,63 @@ void tst_JobPreparation::smsJobSendsToMobileFields() {
     QCOMPARE(job->SendCount(), 2);
     QCOMPARE(job->GetSendMails(0)->EmailAddress(), QStringLiteral("+49 170 Name0"));
     QCOMPARE(job->GetSendMails(1)->EmailAddress(), QStringLiteral("+49 170 Name2"));
+}
+
+void tst_JobPreparation::resendJobPreparesTheParentsResults_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_JobPreparation::resendJobPreparesTheParentsResults() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    AddRecipients(4);
+    // Job 42 failed for Name1 and Name3, sent to Name0; job 43 failed for Name2.
+    for (const auto& [job, name, state] : QList<std::tuple<int, QString, int>>{
+             {42, "Name0", 1}, {42, "Name1", 2}, {42, "Name3", 2}, {43, "Name2", 2}})
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"emlsentlist\" (\"emljobs_id\", \"sentstate\", \"addressid\") "
+                           "SELECT ?, ?, \"id\" FROM \"pelm_addresses_ass\" WHERE \"name\" = ?"),
+            {job, state, name});
+    auto list = RecipientList();
+    hostapi::TQVFilterList nobody;
+    nobody.Add(QStringLiteral("name"), QStringLiteral("Niemand"));
+    list->SetAdvFilters(nobody);
+    Job job(list);
+    job->SetReSendJobID(42);
+    job->SetReSendJobState(2);
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QCOMPARE(job->SendCount(), 2);
+    QCOMPARE(job->GetSendMails(0)->Subject(), QStringLiteral("Hallo Name1"));
+    QCOMPARE(job->GetSendMails(1)->Subject(), QStringLiteral("Hallo Name3"));
+    QCOMPARE(JobRows(QStringLiteral("\"id\" = ? AND \"parentjobid\" = 42 AND \"parentjobstate\" = 2"),
+                     {job->JobDBID()}),
+             1);
+}
+
+void tst_JobPreparation::terminateDuringTheFetchPreparesNobody() {
+    TestDatabase db;
+    AddRecipients(3);
+    auto list = RecipientList();
+    list->SetFetchRegisterServiceBeforeSending(true);
+    Job job(list);
+    ScriptedRegisterService service;
+    // The user cancels the job while the register service fetches.
+    service.JobState = [&] {
+        job->Terminate(false);
+        return job->State();
+    };
+    job->RegisterService = [&] { return &service; };
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(service.Calls, 1);
+    QCOMPARE(job->SendCount(), 0);
+    QVERIFY(!job->State().Contains(jsPrepared));
+    QVERIFY(!JobRowValue(job->JobDBID(), QStringLiteral("enddate")).isNull());
+    QVERIFY(job->Terminate(true));
 }
 
 void tst_JobPreparation::preparationHoldsNoDatabaseLock() {

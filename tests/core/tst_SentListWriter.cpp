@@ -34,7 +34,9 @@ TSentListRow Row(const QString& email, qint64 job, const QString& error = QStrin
     r.Email = email;
     r.ErrorMessage = error;
     r.SentState = state;
-    r.SentDate = QDateTime(QDate(2026, 7, 14), QTime(9, 5, 7, 250));
+    // Made once: building a local time in many threads at once races inside the C library's tzset.
+    static const QDateTime sentDate(QDate(2026, 7, 14), QTime(9, 5, 7, 250));
+    r.SentDate = sentDate;
     r.AddressID = address;
     r.JobID = job;
     return r;

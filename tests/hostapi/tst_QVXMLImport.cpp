@@ -98,15 +98,6 @@ QByteArray ImageItem(const QByteArray& AIdent, const QByteArray& ATemplateIdent,
            AData.toBase64() + "</contentdata></em_emailembcontent_item>\n";
 }
 
-QVariant ValueWhere(const QString& ATable, const QString& AColumn, const QString& AWhere,
-                    const QVariantList& ABinds) {
-    QSqlQuery q = Database::Exec(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-            .arg(Database::QuoteIdentifier(AColumn), Database::QuoteIdentifier(ATable), AWhere),
-        ABinds);
-    return q.next() ? q.value(0) : QVariant();
-}
-
 // A part handler that records what it gets and can be told to fail on one item.
 class RecordingHandler : public IRegisterServicePartHandler {
 public:
@@ -208,11 +199,11 @@ private slots:
                                       error),
                  qPrintable(error));
         QCOMPARE(Count("emtemplates"), 2); // "Local" matched by name and updated
-        QCOMPARE(ValueWhere("emtemplates", "subject", "\"id\" = ?", {local}).toString(),
+        QCOMPARE(testsupport::Value("emtemplates", "subject", "\"id\" = ?", {local}).toString(),
                  QStringLiteral("S Local"));
-        QCOMPARE(ValueWhere("emtemplates", "globalrecuid", "\"id\" = ?", {local}).toString(),
+        QCOMPARE(testsupport::Value("emtemplates", "globalrecuid", "\"id\" = ?", {local}).toString(),
                  QStringLiteral("T2"));
-        const qint64 one = ValueWhere("emtemplates", "id", "\"name\" = ?", {"One"}).toLongLong();
+        const qint64 one = testsupport::Value("emtemplates", "id", "\"name\" = ?", {"One"}).toLongLong();
         QCOMPARE(templates.LastTemplate, one);
 
         // renamed at the source: found again by source and ident
@@ -221,7 +212,7 @@ private slots:
                 Doc("<em_emailtemplate>" + TemplateItem("T1", "Renamed") + "</em_emailtemplate>"), error),
             qPrintable(error));
         QCOMPARE(Count("emtemplates"), 2);
-        QCOMPARE(ValueWhere("emtemplates", "name", "\"id\" = ?", {one}).toString(),
+        QCOMPARE(testsupport::Value("emtemplates", "name", "\"id\" = ?", {one}).toString(),
                  QStringLiteral("Renamed"));
         QCOMPARE(templates.LastTemplate, -1); // nothing inserted in that run
     }
@@ -241,12 +232,14 @@ private slots:
                                           ImageItem("I2", "T2", "two") + "</em_emailtemplate>"),
                                       error),
                  qPrintable(error));
-        const qint64 one = ValueWhere("emtemplates", "id", "\"name\" = ?", {"One"}).toLongLong();
-        const qint64 two = ValueWhere("emtemplates", "id", "\"name\" = ?", {"Two"}).toLongLong();
+        const qint64 one = testsupport::Value("emtemplates", "id", "\"name\" = ?", {"One"}).toLongLong();
+        const qint64 two = testsupport::Value("emtemplates", "id", "\"name\" = ?", {"Two"}).toLongLong();
         QCOMPARE(Count("emlembededcontent"), 2);
-        QCOMPARE(ValueWhere("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {one}).toByteArray(),
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {one})
+                     .toByteArray(),
                  QByteArray("one"));
-        QCOMPARE(ValueWhere("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {two}).toByteArray(),
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {two})
+                     .toByteArray(),
                  QByteArray("two"));
 
         // a later document: the template exists already (resolved from the database); an image of the
@@ -255,9 +248,11 @@ private slots:
                      Doc("<em_emailtemplate>" + ImageItem("I9", "T2", "new") + "</em_emailtemplate>"), error),
                  qPrintable(error));
         QCOMPARE(Count("emlembededcontent"), 2);
-        QCOMPARE(ValueWhere("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {two}).toByteArray(),
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {two})
+                     .toByteArray(),
                  QByteArray("new"));
-        QCOMPARE(ValueWhere("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {one}).toByteArray(),
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {one})
+                     .toByteArray(),
                  QByteArray("one"));
 
         QVERIFY(!TQVXMLImport::Import(
@@ -362,11 +357,13 @@ private slots:
             handler.ImportItem(item.Name, item);
         handler.EndImport();
         QCOMPARE(Count("qvregistrations"), 1); // the same address: one registration, updated
-        QCOMPARE(ValueWhere("qvregistrations", "company", "\"email\" = ?", {"a@example.org"}).toString(),
-                 QStringLiteral("C"));
-        QCOMPARE(ValueWhere("qvregistrations", "name", "\"email\" = ?", {"a@example.org"}).toString(),
+        QCOMPARE(
+            testsupport::Value("qvregistrations", "company", "\"email\" = ?", {"a@example.org"}).toString(),
+            QStringLiteral("C"));
+        QCOMPARE(testsupport::Value("qvregistrations", "name", "\"email\" = ?", {"a@example.org"}).toString(),
                  QString::fromUtf8("Ä"));
-        QCOMPARE(ValueWhere("qvregistrations", "globalrecuid", "\"email\" = ?", {"a@example.org"}).toString(),
+        QCOMPARE(testsupport::Value("qvregistrations", "globalrecuid", "\"email\" = ?", {"a@example.org"})
+                     .toString(),
                  QStringLiteral("2"));
     }
 };

@@ -52,6 +52,18 @@ quint16 FreeLoopbackPort() {
     return port;
 }
 
+bool HasIPv6Loopback() {
+    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
 SmtpPeer::SmtpPeer(const QStringList& AArguments) : FArguments(AArguments) {}
 
 SmtpPeer::~SmtpPeer() {

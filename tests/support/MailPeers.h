@@ -11,6 +11,8 @@ namespace testsupport {
 
 // A free TCP/UDP port on 127.0.0.1 (bound and released; good enough for a test's own peers).
 quint16 FreeLoopbackPort();
+// Whether this machine has the IPv6 loopback address ::1 (tests of it skip when not).
+bool HasIPv6Loopback();
 
 // The scripted SMTP server tests/peers/smtp-server (aiosmtpd) in a temporary folder of its own,
 // started by Start and stopped by the destructor. Arguments as the script documents them.

@@ -236,4 +236,12 @@ void WriteLockHolder::Release() {
     }
 }
 
+QVariant Value(const QString& table, const QString& column, const QString& where, const QVariantList& binds) {
+    QSqlQuery q = hostapi::Database::Exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                                              .arg(hostapi::Database::QuoteIdentifier(column),
+                                                   hostapi::Database::QuoteIdentifier(table), where),
+                                          binds);
+    return q.next() ? q.value(0) : QVariant();
+}
+
 } // namespace testsupport

@@ -75,6 +75,11 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// The column's value in the first row of table that matches the WHERE text (checked against the
+// field schema like Count); null when no row matches.
+QVariant Value(const QString& table, const QString& column, const QString& where,
+               const QVariantList& binds = {});
+
 } // namespace testsupport
 
 Q_DECLARE_METATYPE(testsupport::Backend)

@@ -1,0 +1,469 @@
+// Templates with their text blocks and embedded contents exported into a ".emt" file and imported
+// into another database: new ids and links, texts and bytes intact, no duplicates on a second
+// import, the selection of the export, unknown items and crafted file names refused whole, files in
+// other encodings read, and the failure paths of SaveTemplateToFile.
+
+#include "DataImportPlugin.h"
+#include "Database.h"
+#include "ProgressService.h"
+#include "QVException.h"
+#include "QVXMLElement.h"
+#include "QVXMLImport.h"
+#include "TemplateXMLExchange.h"
+#include "VRNLang.h"
+#include "Windows1252Codec.h"
+#include "dmPluginEmailMarketingMain.h"
+#include "support/TestDatabase.h"
+
+#include <QFile>
+#include <QSet>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace emailmarketing;
+using hostapi::Database;
+using hostapi::TQVXMLElement;
+using testsupport::Backend;
+using testsupport::Count;
+using testsupport::TestDatabase;
+
+namespace {
+
+const QString GreekName = QStringLiteral("Grüße – Καλημέρα 日本");
+const QString BlockBody = QStringLiteral("Zł€ty ŁÓDŹ \r\nзаказ");
+const QString BlockHtml = QStringLiteral("<p>Ελληνικά &amp; 中文</p>");
+
+QByteArray ImageBytes() {
+    QByteArray bytes;
+    for (int i = 0; i < 600; ++i)
+        bytes.append(char(i * 7 % 256));
+    return bytes;
+}
+
+// The exchange as the data module holds it, registered with the host's import, counting the
+// template-change notices it gives.
+struct Exchange {
+    Exchange()
+        : Lang("dmPluginEmailMarketingMain"),
+          Object(Lang, [this](qint64& LastInsertID) { Changes << LastInsertID; }) {
+        Object.QVXMLImportContainer().AfterStartup();
+    }
+    hostapi::TVRNLang Lang;
+    QList<qint64> Changes;
+    TTemplateXMLExchange Object;
+};
+
+// A data-import plug-in that fails the export with the given text.
+class FailingPlugin : public hostapi::TDataImportPlugin {
+public:
+    explicit FailingPlugin(QString AText) : FText(std::move(AText)) {}
+    bool ExportToFile(const QString&, const QStringList&, QString& AErrorText, const QVariantMap&,
+                      const QString&) override {
+        AErrorText = FText;
+        return false;
+    }
+
+private:
+    QString FText;
+};
+
+// The template the round trip carries (after two others, so that its id differs from the one it
+// gets in an empty database), with two text blocks and one image; answers its id.
+qint64 InsertTemplateWithChildren() {
+    Database::InsertRow("emtemplates", {"name"}, {"first"});
+    Database::InsertRow("emtemplates", {"name"}, {"second"});
+    const qint64 id =
+        Database::InsertRow("emtemplates", {"name", "subject", "mailbodyhtml", "emailstyle", "mailinglist"},
+                            {GreekName, "Betreff €", "<img src=\"image001.png\">", 4, 3});
+    Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body", "bodyhtml"},
+                        {id, "Gruß", BlockBody, BlockHtml});
+    Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body"}, {id, "Zweiter", "zwei"});
+    Database::InsertRow("emlembededcontent", {"emltemplateid", "contentfilename", "contentdata"},
+                        {id, "image001.png", ImageBytes()});
+    Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body"}, {1, "other template", "x"});
+    return id;
+}
+
+QStringList ItemNames(const QString& APath) {
+    QFile file(APath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("cannot read")};
+    QStringList names;
+    for (const TQVXMLElement& part : TQVXMLElement::Parse(file.readAll()).Children)
+        for (const TQVXMLElement& item : part.Children)
+            names << item.Name + QLatin1Char(' ') +
+                         (item.HasAttribute("descr") ? item.Attribute("descr")
+                          : item.Child("name")       ? item.Child("name")->Text
+                                                     : item.Attribute("contentfilename"));
+    return names;
+}
+
+QByteArray TemplateDocument(const QByteArray& AItems) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qvdata><em_emailtemplate>\n"
+           "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T1\"><name>N</name>"
+           "</em_emailtemplate_item>\n" +
+           AItems + "</em_emailtemplate></qvdata>\n";
+}
+
+} // namespace
+
+class tst_TemplateXMLExchange : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundTripIntoAnEmptyDatabase_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void roundTripIntoAnEmptyDatabase() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("news.emt");
+        qint64 exportedId = -1;
+        QStringList progress;
+        const auto connection =
+            connect(&hostapi::ProgressService::Instance(), &hostapi::ProgressService::ProgressOpened, this,
+                    [&](int AHandle) {
+                        for (const auto& entry : hostapi::ProgressService::Instance().Entries())
+                            if (entry.Handle == AHandle)
+                                progress << entry.Caption;
+                    });
+        {
+            TestDatabase source(backend);
+            exportedId = InsertTemplateWithChildren();
+            Exchange exchange;
+            exchange.Object.SaveTemplateToFile(path, exportedId, "News");
+        }
+        disconnect(connection);
+        QCOMPARE(progress, (QStringList{"Exportiere Email-Vorlage", "Exportiere Textbausteine"}));
+        QVERIFY(hostapi::ProgressService::Instance().Entries().isEmpty());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const TQVXMLElement root = TQVXMLElement::Parse(file.readAll());
+        QCOMPARE(root.Attribute("description"), QStringLiteral("Email-Vorlage 'News'"));
+
+        TestDatabase target(backend);
+        Exchange exchange;
+        QString error;
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY2(exchange.Object.DataImportPlugin().ImportFile(path, error), qPrintable(error));
+            QCOMPARE(Count("emtemplates"), 1);
+            QCOMPARE(Count("emltextblocks"), 2);
+            QCOMPARE(Count("emlembededcontent"), 1);
+        }
+        const qint64 id = testsupport::Value("emtemplates", "id", "\"name\" = ?", {GreekName}).toLongLong();
+        QVERIFY(id != exportedId);
+        QCOMPARE(exchange.Changes, (QList<qint64>{id, -1})); // the second run inserted nothing
+        QCOMPARE(testsupport::Value("emtemplates", "subject", "\"id\" = ?", {id}).toString(),
+                 QStringLiteral("Betreff €"));
+        QCOMPARE(testsupport::Value("emtemplates", "emailstyle", "\"id\" = ?", {id}).toInt(), 4);
+        QVERIFY(testsupport::Value("emtemplates", "mailinglist", "\"id\" = ?", {id})
+                    .isNull()); // a local list id stays home
+        QCOMPARE(Count("emltextblocks", "\"emtemplateid\" = ?", {id}), 2);
+        QCOMPARE(testsupport::Value("emltextblocks", "body", "\"descr\" = ?", {"Gruß"}).toString(),
+                 BlockBody);
+        QCOMPARE(testsupport::Value("emltextblocks", "bodyhtml", "\"descr\" = ?", {"Gruß"}).toString(),
+                 BlockHtml);
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "\"emltemplateid\" = ?", {id})
+                     .toByteArray(),
+                 ImageBytes());
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentfilename", "\"emltemplateid\" = ?", {id})
+                     .toString(),
+                 QStringLiteral("image001.png"));
+        QCOMPARE(
+            Count("emtemplates", "\"impsource\" = ? AND \"globalrecuid\" <> ''", {root.Attribute("source")}),
+            1);
+    }
+
+    void unknownItemsFailTheWholeImport_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("letter case") << QStringLiteral("EM_emailtemplate_item");
+        QTest::newRow("other item") << QStringLiteral("em_emailattachement_item");
+    }
+    void unknownItemsFailTheWholeImport() {
+        QFETCH(QString, name);
+        TestDatabase tdb;
+        Database::InsertRow("emtemplates", {"name"}, {"kept"});
+        Exchange exchange;
+        QString error;
+        QVERIFY(!hostapi::TQVXMLImport::Import(
+            TemplateDocument("<" + name.toUtf8() +
+                             " em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T2\" name=\"X\"/>\n"),
+            error));
+        QCOMPARE(error, "Unknown XML-Import-Part item: '" + name + "'!");
+        QCOMPARE(Count("emtemplates"), 1);
+        QCOMPARE(testsupport::Value("emtemplates", "name", "1 = 1").toString(), QStringLiteral("kept"));
+        QCOMPARE(exchange.Changes, QList<qint64>());
+    }
+
+    void exportSelectsTemplates_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<QVariant>("templateDBID");
+        QTest::addColumn<bool>("ownRecordsOnly");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList all{"em_emailtemplate_item zero", "em_emailtemplate_item own",
+                              "em_emailtextblock_item mine", "em_emailtextblock_item imported block",
+                              "em_emailtemplate_item imported"};
+        for (Backend backend : TestDatabase::SelectedBackends()) {
+            const char* b = backend == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s: template 0", b)
+                << backend << QVariant(0) << false << QStringList{"em_emailtemplate_item zero"};
+            QTest::addRow("%s: template 0, own only", b)
+                << backend << QVariant(0) << true << QStringList{"em_emailtemplate_item zero"};
+            QTest::addRow("%s: all", b) << backend << QVariant() << false << all;
+            QTest::addRow("%s: not a number is all", b) << backend << QVariant("x") << false << all;
+            QTest::addRow("%s: own records", b)
+                << backend << QVariant() << true
+                << QStringList{"em_emailtemplate_item zero", "em_emailtemplate_item own",
+                               "em_emailtextblock_item mine"};
+        }
+    }
+    void exportSelectsTemplates() {
+        QFETCH(Backend, backend);
+        QFETCH(QVariant, templateDBID);
+        QFETCH(bool, ownRecordsOnly);
+        QFETCH(QStringList, expected);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Database::InsertRow("emtemplates", {"id", "name"}, {0, "zero"});
+        Database::InsertRow("emtemplates", {"id", "name"}, {5, "own"});
+        Database::InsertRow("emtemplates", {"id", "name", "impsource", "globalrecuid"},
+                            {6, "imported", "OTHER", "G6"});
+        Database::InsertRow("emltextblocks", {"emtemplateid", "descr"}, {5, "mine"});
+        Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "impsource", "globalrecuid"},
+                            {5, "imported block", "OTHER", "B1"});
+        Exchange exchange;
+        exchange.Object.DataImportPlugin().SetOwnRecordsOnly(ownRecordsOnly);
+        QVariantMap params;
+        if (templateDBID.isValid())
+            params.insert(TTemplateXMLExchange::TemplateDBIDParam, templateDBID);
+        const QString path = tdb.TempFolder() + "/out.emt";
+        QString error;
+        QVERIFY2(
+            exchange.Object.DataImportPlugin().ExportToFile(path, {"em_emailtemplate"}, error, params, {}),
+            qPrintable(error));
+        QCOMPARE(ItemNames(path), expected);
+    }
+
+    void craftedContentFileNamesFailTheirItem_data() {
+        QTest::addColumn<QByteArray>("attribute");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("folder") << QByteArray("contentfilename=\"sub/image.png\"")
+                                << "Textbaustein 'sub/image.png'";
+        QTest::newRow("backslash") << QByteArray("contentfilename=\"..\\image.png\"")
+                                   << "Textbaustein '..\\image.png'";
+        QTest::newRow("parent") << QByteArray("contentfilename=\"..\"") << "Textbaustein '..'";
+        QTest::newRow("line feed") << QByteArray("contentfilename=\"a&#10;b.png\"")
+                                   << QStringLiteral("Textbaustein 'a\uFFFDb.png'");
+        QTest::newRow("tab in an element") << QByteArray("><contentfilename>\tb.png</contentfilename")
+                                           << QStringLiteral("Textbaustein '\uFFFDb.png'");
+        QTest::newRow("empty") << QByteArray("contentfilename=\"\"") << "Textbaustein ''";
+        QTest::newRow("absent") << QByteArray() << "Textbaustein ''";
+    }
+    void craftedContentFileNamesFailTheirItem() {
+        QFETCH(QByteArray, attribute);
+        QFETCH(QString, shown);
+        TestDatabase tdb;
+        Exchange exchange;
+        QString error;
+        QVERIFY(!hostapi::TQVXMLImport::Import(
+            TemplateDocument(
+                "<em_emailembcontent_item em_emailtemplate_source=\"S\" em_emailembcontent_ident=\"I1\" "
+                "emltemplateid=\"T1\" emltemplateid--ref=\"em_emailtemplate_item\" " +
+                attribute + "><contentdata>AAE=</contentdata></em_emailembcontent_item>\n"),
+            error));
+        QVERIFY2(error.startsWith(shown + ": Der Dateiname ist kein einfacher Dateiname"), qPrintable(error));
+        QCOMPARE(Count("emtemplates"), 0);
+        QCOMPARE(Count("emlembededcontent"), 0);
+    }
+
+    void failingItemsNameTheirCaption() {
+        TestDatabase tdb;
+        Exchange exchange;
+        QString error;
+        QVERIFY(!hostapi::TQVXMLImport::Import(
+            TemplateDocument(
+                "<em_emailtextblock_item em_emailtemplate_source=\"S\" em_emailtextblock_ident=\"B1\" "
+                "emtemplateid=\"T404\" emtemplateid--ref=\"em_emailtemplate_item\" descr=\"Gruß\"/>\n"),
+            error));
+        QVERIFY2(error.startsWith("Textbaustein 'Gruß': ") && error.contains("T404"), qPrintable(error));
+        QCOMPARE(Count("emtemplates"), 0);
+    }
+
+    void filesInTheirDeclaredEncodingLoad_data() {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("windows-1252") << QByteArray("windows-1252") << QStringLiteral("Grüße – 5 €");
+        QTest::newRow("ISO-8859-1") << QByteArray("ISO-8859-1") << QStringLiteral("Grüße ÀÿÆ");
+        QTest::newRow("UTF-16") << QByteArray("UTF-16") << QStringLiteral("Καλημέρα 日本");
+    }
+    void filesInTheirDeclaredEncodingLoad() {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QString, name);
+        TestDatabase tdb;
+        Exchange exchange;
+        const QString xml =
+            "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) +
+            "\"?>\n<qvdata><em_emailtemplate><em_emailtemplate_item em_emailtemplate_source=\"S\" "
+            "em_emailtemplate_ident=\"T1\"><name>" +
+            name + "</name></em_emailtemplate_item></em_emailtemplate></qvdata>\n";
+        QByteArray bytes;
+        if (encoding == "windows-1252")
+            bytes = hostapi::Windows1252Codec::Encode(xml);
+        else if (encoding == "ISO-8859-1")
+            bytes = xml.toLatin1();
+        else
+            bytes = QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(xml);
+        const QString path = tdb.TempFolder() + "/legacy.emt";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        QString error;
+        QVERIFY2(exchange.Object.DataImportPlugin().ImportFile(path, error), qPrintable(error));
+        QCOMPARE(testsupport::Value("emtemplates", "name", "1 = 1").toString(), name);
+    }
+
+    void saveTemplateToFileRaisesEveryFailure_data() {
+        QTest::addColumn<QString>("hostText");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("host text") << "Disk full"
+                                   << "Disk full";
+        QTest::newRow("no text") << ""
+                                 << "Der Export nach '/tmp/x.emt' ist fehlgeschlagen.";
+    }
+    void saveTemplateToFileRaisesEveryFailure() {
+        QFETCH(QString, hostText);
+        QFETCH(QString, expected);
+        TestDatabase tdb;
+        Exchange exchange;
+        exchange.Object.SetDataImportPlugin(std::make_unique<FailingPlugin>(hostText));
+        try {
+            exchange.Object.SaveTemplateToFile("/tmp/x.emt", 1, "News");
+            QFAIL("no exception");
+        } catch (const hostapi::EQVException& e) {
+            QCOMPARE(e.Message(), expected);
+        }
+    }
+
+    void emptyCaptionWritesNoDescriptionAndMissingTemplateOrFolderFails() {
+        TestDatabase tdb;
+        const qint64 id = Database::InsertRow("emtemplates", {"name"}, {"alone"});
+        Exchange exchange;
+        const QString path = tdb.TempFolder() + "/alone.emt";
+        exchange.Object.SaveTemplateToFile(path, id, QString());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const TQVXMLElement root = TQVXMLElement::Parse(file.readAll());
+        QVERIFY(!root.HasAttribute("description"));
+        QCOMPARE(ItemNames(path), QStringList{"em_emailtemplate_item alone"}); // no blocks, no contents
+
+        Database::Exec("DELETE FROM \"emtemplates\"");
+        try {
+            exchange.Object.SaveTemplateToFile(tdb.TempFolder() + "/gone.emt", id, QString());
+            QFAIL("no exception");
+        } catch (const hostapi::EQVException& e) {
+            QCOMPARE(e.Message(),
+                     QStringLiteral("Die Email-Vorlage mit der Nummer %1 existiert nicht (mehr).").arg(id));
+        }
+        QVERIFY(!QFile::exists(tdb.TempFolder() + "/gone.emt"));
+
+        const QString missing = tdb.TempFolder() + "/no/such/alone.emt";
+        try {
+            exchange.Object.SaveTemplateToFile(missing, id, QString());
+            QFAIL("no exception");
+        } catch (const hostapi::EQVException& e) {
+            QVERIFY2(e.Message().contains(missing), qPrintable(e.Message()));
+        }
+    }
+
+    void concurrentImportsLinkTheirOwnItems_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void concurrentImportsLinkTheirOwnItems() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Exchange exchange;
+        constexpr int Threads = 6;
+        constexpr int Rounds = 5;
+        std::vector<QString> errors(Threads);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < Rounds && errors[t].isEmpty(); ++round) {
+                    const QByteArray n = QByteArray::number(t * Rounds + round);
+                    const QByteArray document =
+                        "<qvdata><em_emailtemplate>"
+                        "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T" +
+                        n + "\"><name>N" + n +
+                        "</name></em_emailtemplate_item>"
+                        "<em_emailtextblock_item em_emailtemplate_source=\"S\" em_emailtextblock_ident=\"B" +
+                        n + "\" emtemplateid=\"T" + n +
+                        "\" emtemplateid--ref=\"em_emailtemplate_item\" descr=\"N" + n +
+                        "\"/></em_emailtemplate></qvdata>";
+                    QString error;
+                    if (!hostapi::TQVXMLImport::Import(document, error))
+                        errors[t] = error;
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const QString& error : errors)
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(Count("emtemplates"), Threads * Rounds);
+        QCOMPARE(Count("emltextblocks"), Threads * Rounds);
+        // every block belongs to the template of its own document
+        QCOMPARE(Count("emltextblocks", "\"descr\" = (SELECT t.\"name\" FROM \"emtemplates\" t "
+                                        "WHERE t.\"id\" = \"emltextblocks\".\"emtemplateid\")"),
+                 Threads * Rounds);
+        QCOMPARE(exchange.Changes, QList<qint64>()); // no window is told from another thread
+    }
+
+    void theDataModuleTakesPartFromStartupToUnInit() {
+        TestDatabase tdb;
+        const QString path = tdb.TempFolder() + "/t.emt";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TemplateDocument({}));
+        file.close();
+        TdmPluginEmailMarketingMain dm(nullptr);
+        QObject* sender = nullptr;
+        qint64 told = -2;
+        dm.SetOnTemplatesChanged([&](QObject* Sender, qint64& LastInsertID) {
+            sender = Sender;
+            told = LastInsertID;
+        });
+        QString error;
+        for (int round = 0; round < 2; ++round) { // unloaded and loaded again
+            QVERIFY2(dm.TemplateExchange().DataImportPlugin().ImportFile(path, error), qPrintable(error));
+            QCOMPARE(Count("emtemplates"), round); // not started: the part is skipped
+            dm.AfterStartup();
+            QVERIFY2(dm.TemplateExchange().DataImportPlugin().ImportFile(path, error), qPrintable(error));
+            QCOMPARE(Count("emtemplates"), 1);
+            QCOMPARE(sender, &dm);
+            QCOMPARE(told, round == 0 ? testsupport::Value("emtemplates", "id", "1 = 1").toLongLong() : -1);
+            dm.BeforeUnInit();
+        }
+    }
+
+    void importOffTheMainThreadTellsNoWindow() {
+        TestDatabase tdb;
+        Exchange exchange;
+        bool ok = false;
+        QString error;
+        std::thread importer([&] { ok = hostapi::TQVXMLImport::Import(TemplateDocument({}), error); });
+        importer.join();
+        QVERIFY2(ok, qPrintable(error));
+        QCOMPARE(Count("emtemplates"), 1);
+        QCOMPARE(exchange.Changes, QList<qint64>());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_TemplateXMLExchange)
+#include "tst_TemplateXMLExchange.moc"
