@@ -8,6 +8,10 @@
 #include "IExtFuncPluginRegisterService.h"
 #include "MessageSink.h"
 #include "QVException.h"
+#include "SendPacket.h"
+#include "SendRetryPolicy.h"
+#include "SenderThread.h"
+#include "SentListWriter.h"
 #include "QVRecordSet.h"
 #include "RecipientSelection.h"
 #include "RegisterServicePlugin.h"
@@ -15,6 +19,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <chrono>
@@ -138,7 +143,7 @@ bool TBaseEmailSender::AutoStart() const { return false; }
 QDateTime TBaseEmailSender::AutoStartDate() const { return {}; }
 void TBaseEmailSender::SetAutoStart(bool) {}
 void TBaseEmailSender::SetAutoStartDate(const QDateTime&) {}
-int TBaseEmailSender::CurrentDelay() const { return 0; }
+double TBaseEmailSender::CurrentDelay() const { return 0.0; }
 void TBaseEmailSender::ModifyState(const std::function<void(TJobStateSet&)>& AChange) {
     TJobStateSet s = State();
     AChange(s);
@@ -461,12 +466,13 @@ void TLocalEmailSender::InitializeData() {
     AddState({jsInitialized});
 }
 
-void TLocalEmailSender::ClearSendStatistics() {
+void TLocalEmailSender::ClearSendStatistics(bool AKeepRetries) {
     {
         std::lock_guard lock(FSendStatistics);
         FSentCount = 0;
         FSentFailed = 0;
-        FSentRetry = 0;
+        if (!AKeepRetries)
+            FSentRetry = 0;
         FSentUnits = 0;
         FLastSentStatisticUpdate = Now();
     }
@@ -501,9 +507,12 @@ bool TLocalEmailSender::PrepareDocument(TEmailDocument* ADocument, int RecNo, co
 }
 
 void TLocalEmailSender::AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument) {
-    std::lock_guard lock(FDocumentLock);
-    FEmailDocumentSendStack.append(ADocument.get());
-    FEmailDocumentList.push_back(std::move(ADocument));
+    {
+        std::lock_guard lock(FDocumentLock);
+        FEmailDocumentSendStack.append(ADocument.get());
+        FEmailDocumentList.push_back(std::move(ADocument));
+    }
+    ResumeSenders();
 }
 
 void TLocalEmailSender::ResetData() {
@@ -543,6 +552,8 @@ void TLocalEmailSender::ProcessTerminate() {
     });
     if (!terminating)
         return;
+    // Every pause and idle wait of the sender threads ends at once.
+    FSendGate.Cancel();
     // The request reaches every thread that has not ended, whatever the state set shows.
     std::lock_guard lock(FThreadLock);
     for (const auto& thread : FSendThreadList)
@@ -686,6 +697,8 @@ void TLocalEmailSender::SenderThreadEnded(const TMethodeCallThread& AThread) {
     // The state lock is taken under the thread lock, never the other way round.
     if (FSendThreadList.empty() && !FStartingSenders)
         RemoveState({jsSending});
+    // The root may be waiting for this thread.
+    FSendGate.Wake();
 }
 
 void TLocalEmailSender::CompletionStepDone(TMethodeCallThread&) {}
@@ -749,7 +762,7 @@ void TLocalEmailSender::DoSend() {
     ModifyState([](TJobStateSet& s) { s.Exclude({jsSent}).Include({jsSending}); });
     std::exception_ptr failure;
     try {
-        FSendStarted = Now();
+        ResetSendRun();
         StartSendThreads();
     } catch (...) {
         failure = std::current_exception();
@@ -763,12 +776,6 @@ void TLocalEmailSender::DoSend() {
     }
     if (failure)
         std::rethrow_exception(failure);
-}
-
-void TLocalEmailSender::StartSendThreads() {
-    const QThread::Priority priority =
-        DestinationList() ? DestinationList()->SendPriority() : QThread::NormalPriority;
-    StartWorkerThread(true, true, priority, [this](TMethodeCallThread& t) { SendThreadExecute(t); }, {});
 }
 
 // ---- preparation ----
@@ -891,13 +898,6 @@ void TLocalEmailSender::PushPacket(QList<TEmailDocument*>* APacket, bool AResume
         ResumeSenders();
 }
 
-// Every sender thread: one that is busy keeps the wake as a token and looks for work once more.
-void TLocalEmailSender::ResumeSenders() {
-    std::lock_guard lock(FThreadLock);
-    for (const auto& thread : FSendThreadList)
-        thread->Resume();
-}
-
 void TLocalEmailSender::WriteJobRow() {
     if (State().Contains(jsPreparingPreview)) {
         FJobDBID = -1;
@@ -920,10 +920,6 @@ void TLocalEmailSender::WriteJobRow() {
 }
 
 // ---- end of preparation ----
-
-void TLocalEmailSender::SendThreadExecute(TMethodeCallThread&) {}
-void TLocalEmailSender::WriteJobEndRows() {}
-void TLocalEmailSender::CancelBlockingWork() {}
 
 void TLocalEmailSender::CloseJobRow() {
     if (FJobDBID < 0 || FJobRowClosed)
@@ -963,6 +959,373 @@ void TLocalEmailSender::BeforeDestruction() {
     }
     if (OnDestroyJob())
         OnDestroyJob()(*this);
+}
+
+// ---- TLocalEmailSender: sender threads, results and retries ----
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcSend, "qv.core.send", QtInfoMsg)
+
+// Replacements of failed sender threads in a row without a sent message before sending stops.
+constexpr int MaxSenderReplacements = 3;
+// Pause between the starts of two sender threads.
+constexpr int SenderStartPauseMs = 100;
+// How long a job being freed lets its senders finish the message in flight before it cancels them.
+constexpr int SenderCancelGraceMs = 2000;
+// How long the end of a job waits for sent-list rows that are still queued.
+constexpr int SentListFlushMs = 10000;
+
+QString TerminatedText() {
+    return QStringLiteral("The job was terminated before this message was sent.");
+}
+
+} // namespace
+
+void TLocalEmailSender::ResetSendRun() {
+    // The retries of earlier runs stay counted.
+    ClearSendStatistics(true);
+    {
+        std::lock_guard lock(FSendDelaySync);
+        FLastDelayedSent = QDateTime();
+        FUnitPacketClaimed = false;
+    }
+    FSendStarted = Now();
+    FSenderFailuresInRow = 0;
+    FSendingStopped = false;
+    EnsureSentListWriter();
+    FSendGate.Reopen();
+}
+
+void TLocalEmailSender::EnsureSentListWriter() {
+    if (FSentListWriter)
+        return;
+    FSentListWriter = std::make_unique<TSentListWriter>();
+    FSentListWriter->SetOnWritten(
+        [this](const TSentListRow& ARow) { UpdateSendStatistics(true, false, ARow.SentState != 1, false); });
+}
+
+void TLocalEmailSender::StartSendThreads() {
+    StartSenderThread(true);
+    const std::shared_ptr<TEmailListItem> list = DestinationList();
+    if (!list || !list->SendPerUnits() || list->SendThreads() < 2)
+        return;
+    for (int i = 1; i < list->SendThreads(); ++i) {
+        if (FSendGate.Pause(SenderStartPauseMs) == TSendWaitGate::wrCancelled)
+            return;
+        StartSenderThread(false);
+    }
+}
+
+void TLocalEmailSender::StartSenderThread(bool AIsRoot) {
+    const QThread::Priority priority =
+        DestinationList() ? DestinationList()->SendPriority() : QThread::NormalPriority;
+    ++FSenderBodies;
+    try {
+        StartWorkerThread(true, AIsRoot, priority, [this](TMethodeCallThread& t) { SendThreadExecute(t); },
+                          {});
+    } catch (...) {
+        --FSenderBodies;
+        throw;
+    }
+}
+
+void TLocalEmailSender::SendThreadExecute(TMethodeCallThread& CallingThread) {
+    std::exception_ptr failure;
+    try {
+        SenderThreadBody(CallingThread);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The last sender of a terminated run fails what was not sent.
+    const bool terminated = CallingThread.Terminated() || State().Contains(jsTerminateing);
+    if (--FSenderBodies == 0 && terminated) {
+        try {
+            FailUnsentDocuments(TerminatedText());
+        } catch (...) {
+            if (!failure)
+                throw;
+            hostapi::TVRNExceptionUtils::ShowCurrent();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TLocalEmailSender::SenderThreadBody(TMethodeCallThread& CallingThread) {
+    std::exception_ptr failure;
+    try {
+        TSenderThread sender(*this, CallingThread);
+        sender.Run();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        const QString text = hostapi::TVRNExceptionUtils::Describe(failure, {}).Message;
+        if (FSenderFailuresInRow.fetch_add(1) + 1 > MaxSenderReplacements) {
+            // The job stops sending; what is left stays unsent and visible, and the user learns why.
+            if (!FSendingStopped.exchange(true)) {
+                qCWarning(lcSend).noquote() << "Sending stopped after repeated sender failures:" << text;
+                FSendGate.Wake();
+                hostapi::TVRNExceptionUtils::Show(failure);
+            }
+            return;
+        }
+        qCWarning(lcSend).noquote() << "Sender thread failed and is replaced:" << text;
+        if (!SenderStopRequested(CallingThread))
+            StartSenderThread(CallingThread.IsRoot());
+        return;
+    }
+    if (CallingThread.IsRoot()) {
+        WaitForOtherSenders(CallingThread);
+        if (!SenderStopRequested(CallingThread) && SendStackCount() == 0 && State().Contains(jsPrepared))
+            AddState({jsSent});
+    } else if (SendStackCount() == 0 && State().Contains(jsPrepared)) {
+        ResumeRootSender();
+    }
+}
+
+bool TLocalEmailSender::SenderStopRequested(const TMethodeCallThread& CallingThread) const {
+    return CallingThread.Terminated() || FSendingStopped.load() || State().Contains(jsTerminateing);
+}
+
+void TLocalEmailSender::ResumeSenders() {
+    FSendGate.Wake();
+    // A sender body that suspends its thread (rather than waiting at the gate) is resumed, too; a
+    // busy one keeps the wake as a token.
+    std::lock_guard lock(FThreadLock);
+    for (const auto& thread : FSendThreadList)
+        thread->Resume();
+}
+
+void TLocalEmailSender::ResumeRootSender() {
+    FSendGate.Wake();
+}
+
+void TLocalEmailSender::WaitForOtherSenders(TMethodeCallThread& CallingThread) {
+    // Idle further threads look again and end when nothing is left for them.
+    FSendGate.Wake();
+    for (;;) {
+        const quint64 wakeToken = FSendGate.WakeCount();
+        if (SenderThreadCount() <= 1 || SenderStopRequested(CallingThread))
+            return;
+        FSendGate.WaitUntil(QDateTime(), wakeToken);
+    }
+}
+
+bool TLocalEmailSender::TakeSendPacket(int APacketSize, QList<TEmailDocument*>& APending) {
+    std::lock_guard lock(FDocumentLock);
+    const bool prepared = State().Contains(jsPrepared);
+    return TSendPacket::Take(
+        FEmailDocumentSendStack, APacketSize, prepared,
+        [this](const TEmailDocument& d) { return IsRetryDue(d); }, APending);
+}
+
+bool TLocalEmailSender::WaitUnitDelay(int AMinutes) {
+    if (AMinutes < 1)
+        return true;
+    std::lock_guard lock(FSendDelaySync);
+    if (FUnitPacketClaimed)
+        return false; // another thread sends the packet of this delay
+    const bool due = TUnitDelay::Due(Now(), FLastDelayedSent, AMinutes);
+    FUnitPacketClaimed = due;
+    if (due)
+        RemoveState({jsDelayd});
+    else
+        AddState({jsDelayd});
+    return due;
+}
+
+void TLocalEmailSender::ReleaseUnitDelay() {
+    std::lock_guard lock(FSendDelaySync);
+    FUnitPacketClaimed = false;
+}
+
+double TLocalEmailSender::CurrentDelay() const {
+    const int minutes = DestinationList() ? DestinationList()->UnitDelay() : 0;
+    std::lock_guard lock(FSendDelaySync);
+    return TUnitDelay::CurrentDelay(Now(), FLastDelayedSent, minutes);
+}
+
+QDateTime TLocalEmailSender::NextSendDue(bool AUnitDelay, int AMinutes) const {
+    const QDateTime now = Now();
+    QDateTime due;
+    const auto consider = [&](const QDateTime& ATime) {
+        if (ATime.isValid() && ATime > now && (!due.isValid() || ATime < due))
+            due = ATime;
+    };
+    if (AUnitDelay) {
+        std::lock_guard lock(FSendDelaySync);
+        // While another thread sends the packet of this delay, its end wakes the others.
+        const QDateTime end = TUnitDelay::DueAfter(FLastDelayedSent, AMinutes);
+        if (!FUnitPacketClaimed && end.isValid())
+            consider(end.addMSecs(1));
+    }
+    std::lock_guard lock(FDocumentLock);
+    for (const TEmailDocument* document : FEmailDocumentSendStack)
+        consider(TSendRetryPolicy::DueAt(document->RetryCount(), document->LastRetry()));
+    return due;
+}
+
+void TLocalEmailSender::EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay) {
+    {
+        std::lock_guard lock(FSendDelaySync);
+        FLastDelayedSent = Now();
+        if (AClaimedUnitDelay)
+            FUnitPacketClaimed = false;
+    }
+    {
+        std::lock_guard lock(FDocumentLock);
+        FSuccessList.append(ALists.Success);
+        FFailedList.append(ALists.Failure);
+        FEmailDocumentSendStack.append(ALists.Pending);
+    }
+    ALists.Success.clear();
+    ALists.Failure.clear();
+    ALists.Pending.clear();
+    UpdateSendStatistics(false, true, false, false);
+    ResumeSenders();
+}
+
+bool TLocalEmailSender::IsRetryDue(const TEmailDocument& ADocument) const {
+    return TSendRetryPolicy::IsDue(ADocument.RetryCount(), ADocument.LastRetry(), Now());
+}
+
+bool TLocalEmailSender::ScheduleRetry(TEmailDocument& ADocument, qint32 AErrorCode) {
+    if (TSendRetryPolicy::Verdict(false, AErrorCode, ADocument.RetryCount()) == TSendVerdict::Retry) {
+        ADocument.SetRetryCount(ADocument.RetryCount() + 1);
+        ADocument.SetLastRetry(Now());
+        return true;
+    }
+    ADocument.SetLastRetry(QDateTime());
+    return false;
+}
+
+void TLocalEmailSender::HandleSendResult(TEmailDocument& ADocument, bool ASuccess, const QString& AErrorText,
+                                         qint32 AErrorCode, TSenderLists& ALists) {
+    if (ASuccess) {
+        ADocument.SetSentErrorMessage(QString());
+        ADocument.SetStatus(esSent);
+        ALists.Success.append(&ADocument);
+        FSenderFailuresInRow = 0;
+    } else if (ScheduleRetry(ADocument, AErrorCode)) {
+        UpdateSendStatistics(false, false, false, true);
+        return;
+    } else {
+        ADocument.SetErrorCode(AErrorCode);
+        ADocument.SetSentErrorMessage(AErrorText);
+        ADocument.SetStatus(esSentError);
+        ALists.Failure.append(&ADocument);
+    }
+    ALists.Pending.removeOne(&ADocument);
+    WriteSentListEntry(ADocument);
+}
+
+void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument) {
+    QV_ASSERT(FSentListWriter != nullptr);
+    TSentListRow row;
+    row.Email = ADocument.EmailAddress();
+    row.ErrorMessage = SentListErrorMessage(ADocument.ErrorCode(), ADocument.SentErrorMessage());
+    row.SentState = ADocument.Status() == esSent ? 1 : 2;
+    row.SentDate = Now();
+    row.AddressID = ADocument.AddressID();
+    row.JobID = FJobDBID;
+    // A row that cannot be written now stays queued in the writer and is retried; it counts once
+    // it is durable.
+    if (!FSentListWriter->Write(row))
+        qCWarning(lcSend).noquote() << "A sent-list row waits for the database:"
+                                    << FSentListWriter->LastError();
+}
+
+void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
+    std::lock_guard lock(FSendStatistics);
+    FSentCount += ASent ? 1 : 0;
+    FSentUnits += AUnit ? 1 : 0;
+    FSentFailed += AFailed ? 1 : 0;
+    FSentRetry += ARetry ? 1 : 0;
+    FLastSentStatisticUpdate = Now();
+}
+
+void TLocalEmailSender::FailUnsentDocuments(const QString& AText) {
+    QList<TEmailDocument*> failed;
+    {
+        std::lock_guard lock(FDocumentLock);
+        for (const auto& document : FEmailDocumentList)
+            if (document->Status() == esPrepared)
+                failed.append(document.get());
+        for (TEmailDocument* document : failed) {
+            document->SetErrorCode(0);
+            document->SetSentErrorMessage(AText);
+            document->SetStatus(esSentError);
+            FEmailDocumentSendStack.removeOne(document);
+        }
+        FFailedList.append(failed);
+    }
+    if (failed.isEmpty())
+        return;
+    EnsureSentListWriter();
+    for (const TEmailDocument* document : failed)
+        WriteSentListEntry(*document);
+}
+
+void TLocalEmailSender::WriteJobEndRows() {
+    // A run that was not completed fails what it has not sent, so that a resend reaches exactly those.
+    if (FSentListWriter && !State().Contains(jsSent))
+        FailUnsentDocuments(TerminatedText());
+    const int unwritten = FSentListWriter ? FSentListWriter->Flush(SentListFlushMs) : 0;
+    FinishJobRows(unwritten == 0);
+    if (unwritten > 0)
+        throw hostapi::EQVException(QStringLiteral("%1 sent-list rows could not be written: %2")
+                                        .arg(unwritten)
+                                        .arg(FSentListWriter->LastError()));
+}
+
+void TLocalEmailSender::FinishJobRows(bool AAllRowsWritten) {
+    const int stateCode = State().Contains(jsSent) && AAllRowsWritten ? 2 : 1;
+    const QDateTime now = Now();
+    if (FJobDBID > -1) {
+        hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
+        sql.AddField(QStringLiteral("jobstate"));
+        sql.AddField(QStringLiteral("enddate"));
+        sql.SetFieldValue(QStringLiteral("jobstate"), stateCode);
+        sql.SetFieldValue(QStringLiteral("enddate"), now);
+        sql.Filters().Add(QStringLiteral("id"), FJobDBID);
+        sql.Execute();
+    }
+    if (TemplateID() > -1 && stateCode == 2) {
+        hostapi::TClientSQL sql(QStringLiteral("emtemplates"), hostapi::ckUpdate);
+        sql.AddField(QStringLiteral("templstateid"));
+        sql.AddField(QStringLiteral("lastsent"));
+        sql.SetFieldValue(QStringLiteral("templstateid"), SuccessTemplateStateID());
+        sql.SetFieldValue(QStringLiteral("lastsent"), now);
+        sql.Filters().Add(QStringLiteral("id"), TemplateID());
+        sql.Execute();
+    }
+}
+
+void TLocalEmailSender::RegisterTransport(TCustomMessageSender* ATransport) {
+    std::lock_guard lock(FTransportLock);
+    FTransports.push_back(ATransport);
+    if (FTransportsCancelled)
+        ATransport->Cancel();
+}
+
+void TLocalEmailSender::UnregisterTransport(TCustomMessageSender* ATransport) {
+    std::lock_guard lock(FTransportLock);
+    std::erase(FTransports, ATransport);
+}
+
+void TLocalEmailSender::CancelBlockingWork() {
+    FSendGate.Cancel();
+    // A message in flight may finish first, so that what the server accepts is recorded as sent;
+    // only a sender still blocked after that has its transport cancelled.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SenderCancelGraceMs);
+    while (SenderThreadCount() > 0 && std::chrono::steady_clock::now() < deadline)
+        WaitForStateChange(RoundMs * 10);
+    std::lock_guard lock(FTransportLock);
+    FTransportsCancelled = true;
+    for (TCustomMessageSender* transport : FTransports)
+        transport->Cancel();
 }
 
 } // namespace emailmarketing

@@ -8,6 +8,7 @@
 #include "MethodeCallThread.h"
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
+#include "SendWaitGate.h"
 
 #include <QDateTime>
 #include <QList>
@@ -33,6 +34,10 @@ class TQVRecordSet;
 namespace emailmarketing {
 
 class TDocumentPreparer;
+class TCustomMessageSender;
+class TSenderThread;
+class TSentListWriter;
+struct TSenderLists;
 
 // States of a send job; the ordinal is the bit number in TJobStateSet.
 enum TJobState : int {
@@ -175,7 +180,8 @@ public:
     virtual QDateTime AutoStartDate() const;
     virtual void SetAutoStart(bool value);
     virtual void SetAutoStartDate(const QDateTime& value);
-    virtual int CurrentDelay() const;
+    // Minutes (with fraction) between now and the end of the unit delay.
+    virtual double CurrentDelay() const;
 
     virtual void InitializeData();
     virtual void ResetData();
@@ -305,6 +311,7 @@ public:
     // object must not be touched any more. Otherwise starts a due auto-start job.
     bool ExecuteTimerFunc();
 
+    double CurrentDelay() const override;
     // Wakes the idle sender threads: a new packet is on the send stack, or the preparation ended.
     void ResumeSenders();
 
@@ -355,7 +362,7 @@ protected:
                                           TObjProcedure AMethode, TObjFinalProcedure AFinalize);
     // Appends a prepared document (owned by the job) to the document list and the send stack.
     void AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument);
-    void ClearSendStatistics();
+    void ClearSendStatistics(bool AKeepRetries = false);
     void FreeDocuments();
     // Joins every thread of the job, also those started while it joins.
     void JoinThreads();
@@ -364,7 +371,56 @@ protected:
     virtual void CompletionStepDone(TMethodeCallThread& AThread);
     void SetJobDBID(qint32 value) { FJobDBID = value; }
 
+    // ---- sender threads, results and retries ----
+    // Starts a sender thread; the root's end phase marks the job sent.
+    void StartSenderThread(bool AIsRoot);
+    // Moves the next packet of due documents from the send stack to APending (all or nothing).
+    bool TakeSendPacket(int APacketSize, QList<TEmailDocument*>& APending);
+    // Whether a packet may start now under the unit delay of AMinutes, claiming it for the calling
+    // thread: no other thread takes a packet until EndOfPacket. Sets or clears jsDelayd.
+    bool WaitUnitDelay(int AMinutes);
+    // Gives up the claim of WaitUnitDelay when no packet was taken.
+    void ReleaseUnitDelay();
+    void ResumeRootSender();
+    // The root waits until it is the last sender thread, or the job is terminated.
+    void WaitForOtherSenders(TMethodeCallThread& CallingThread);
+    // The result step of one attempt: a success or final failure is written to the sent list and
+    // leaves APending; a 421 below three retries stays pending for a retry.
+    void HandleSendResult(TEmailDocument& ADocument, bool ASuccess, const QString& AErrorText,
+                          qint32 AErrorCode, TSenderLists& ALists);
+    bool ScheduleRetry(TEmailDocument& ADocument, qint32 AErrorCode);
+    bool IsRetryDue(const TEmailDocument& ADocument) const;
+    // Hands a final result to the sent-list writer; it counts once its row is durable.
+    void WriteSentListEntry(const TEmailDocument& ADocument);
+    void UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry);
+    // End of a packet (also a failed one): the results go to the job's lists, the documents still
+    // pending back to the end of the send stack, and the unit delay starts again.
+    void EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay);
+    // The earliest moment after now at which a document of the stack becomes due for its retry or
+    // the unit delay ends; invalid when nothing is waiting for the clock.
+    QDateTime NextSendDue(bool AUnitDelay, int AMinutes) const;
+    // Whether the calling sender thread must stop: its own or the job's termination, or sending was
+    // stopped after repeated thread failures.
+    bool SenderStopRequested(const TMethodeCallThread& CallingThread) const;
+    // Where the sender threads wait (tests drive their clock through it).
+    TSendWaitGate& SendGate() { return FSendGate; }
+    // Fails every document without a final result with the termination text.
+    void FailUnsentDocuments(const QString& AText);
+    // Both rows at the end of a job: "emljobs" (jobstate 2 for a sent job whose rows are all written,
+    // else 1; end date) and, for jobstate 2, its template's state and last sent date.
+    void FinishJobRows(bool AAllRowsWritten);
+    // The writer of the job's sent-list rows (created by the first send).
+    TSentListWriter* SentListWriter() const { return FSentListWriter.get(); }
+
 private:
+    friend class TSenderThread;
+    void SenderThreadBody(TMethodeCallThread& CallingThread);
+    // Counters, lists, unit delay and waits of a new send run.
+    void ResetSendRun();
+    void EnsureSentListWriter();
+    void RegisterTransport(TCustomMessageSender* ATransport);
+    void UnregisterTransport(TCustomMessageSender* ATransport);
+
     void NotifyStateChanged();
     void PrepareThreadFinalize();
     void FetchRegisterServiceBeforePreparing();
@@ -407,8 +463,20 @@ private:
     int FSentFailed = 0;
     int FSentRetry = 0;
 
-    std::mutex FSendDelaySync;
+    mutable std::mutex FSendDelaySync;
     QDateTime FLastDelayedSent;
+    bool FUnitPacketClaimed = false; // under FSendDelaySync
+
+    TSendWaitGate FSendGate{[this] { return Now(); }};
+    std::unique_ptr<TSentListWriter> FSentListWriter;
+    // Sender thread failures in a row without a sent message; the fourth stops sending.
+    std::atomic<int> FSenderFailuresInRow{0};
+    // Sender threads started and not yet done with the job's documents.
+    std::atomic<int> FSenderBodies{0};
+    std::atomic<bool> FSendingStopped{false};
+    std::mutex FTransportLock; // the transports of the sender threads, for CancelBlockingWork
+    std::vector<TCustomMessageSender*> FTransports;
+    bool FTransportsCancelled = false;
 
     qint32 FJobDBID = -1;
     bool FJobRowClosed = false;

@@ -58,6 +58,8 @@ bool TCustomMessageSender::IsConnected() {
 
 void TCustomMessageSender::FillServerList(QStringList& /*Dest*/) {}
 
+void TCustomMessageSender::SetDomainName(const QString&) {}
+
 bool TCustomMessageSender::CanTimeOut() {
     return true;
 }

@@ -63,6 +63,9 @@ public:
     virtual void FillServerList(QStringList& Dest);
     // Whether the other side may drop an idle connection.
     virtual bool CanTimeOut();
+    // Recipient domain of the next connect, for a transport that connects per domain (direct
+    // delivery); the others ignore it.
+    virtual void SetDomainName(const QString& Value);
 
     // Thread-safe: makes a blocking connect or send return soon with a failure, and every later one
     // fail at once (shutdown and job termination).

@@ -41,7 +41,7 @@ public:
     void SetDNSServer(const QString& Value) { FDNSServer = Value; }
     // Recipient domain of the next connect in direct delivery.
     QString DomainName() const { return FDomainName; }
-    void SetDomainName(const QString& Value) { FDomainName = Value; }
+    void SetDomainName(const QString& Value) override { FDomainName = Value; }
     TServerTLSMode ServerTLSMode() const { return FServerTLSMode; }
     void SetServerTLSMode(TServerTLSMode Value) { FServerTLSMode = Value; }
     // Let send failures propagate after LastError and the code are set.

@@ -145,8 +145,8 @@ SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& A
     const bool pipelineData = FCapabilities.Pipelining && all.size() == 1;
     if (pipelineData)
         commands += "DATA\r\n";
+    std::optional<ESmtpReplyError> failure;
     try {
-        std::optional<ESmtpReplyError> failure;
         if (FCapabilities.Pipelining) {
             Write(commands);
         } else {
@@ -203,6 +203,10 @@ SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& A
         throw;
     } catch (const ESmtpError&) {
         FSocket.Close(); // the stream's state is unknown: never reuse it
+        // A server that refused and then closed (a 421 ends the session while pipelined commands
+        // are still unanswered): the refusal is the result, not the closed connection.
+        if (failure)
+            throw *failure;
         throw;
     }
     return result;

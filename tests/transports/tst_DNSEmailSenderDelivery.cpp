@@ -85,6 +85,7 @@ private slots:
     void RefusedRecipientLeavesConnectionUsable_data();
     void RefusedRecipientLeavesConnectionUsable();
     void ServerClosingDuringData();
+    void ShutdownReply421_data();
     void ShutdownReply421();
     void ConnectionAbortedByServer();
     void ReceivedMessageAsAMailProgramSeesIt();
@@ -234,9 +235,19 @@ void tst_DNSEmailSenderDelivery::ServerClosingDuringData() {
     QCOMPARE(peer.Messages().size(), 1);
 }
 
+void tst_DNSEmailSenderDelivery::ShutdownReply421_data() {
+    QTest::addColumn<QString>("when");
+    // With pipelining the client has sent the later commands already when the server answers 421 and
+    // closes; the 421 is still the result.
+    QTest::newRow("data") << "data";
+    QTest::newRow("mail, pipelined") << "mail";
+    QTest::newRow("rcpt, pipelined") << "rcpt";
+}
+
 void tst_DNSEmailSenderDelivery::ShutdownReply421() {
+    QFETCH(QString, when);
     SmtpPeer peer;
-    peer.SetRules(R"([{"when": "data", "reply": "421 4.3.2 Service shutting down"}])");
+    peer.SetRules(QStringLiteral(R"([{"when": "%1", "reply": "421 4.3.2 Service shutting down"}])").arg(when).toUtf8());
     START_PEER(peer);
     auto sender = ExternalSender(Local(peer));
     QVERIFY(!SendTo(*sender, QStringLiteral("anna@example.test")));

@@ -1,0 +1,199 @@
+#include "SenderThread.h"
+
+#include "BaseEmailSender.h"
+#include "CustomMessageSender.h"
+#include "EmailDocument.h"
+#include "ExceptionDisplay.h"
+#include "MethodeCallThread.h"
+#include "QVException.h"
+#include "SettingsStore.h"
+
+namespace emailmarketing {
+
+namespace {
+
+// Throttle pauses longer than this show jsThrottling.
+constexpr qint64 ShortThrottleMs = 100;
+
+bool IsHTMLStyle(TEmailStyle AStyle) {
+    return AStyle == esRTFText || AStyle == esHTMLSource || AStyle == esHTML;
+}
+
+// Removes jsThrottling when the pause ends, also by an exception.
+class TThrottlingState {
+public:
+    explicit TThrottlingState(TLocalEmailSender& AJob) : FJob(AJob) { FJob.AddState({jsThrottling}); }
+    ~TThrottlingState() { FJob.RemoveState({jsThrottling}); }
+    TThrottlingState(const TThrottlingState&) = delete;
+    TThrottlingState& operator=(const TThrottlingState&) = delete;
+
+private:
+    TLocalEmailSender& FJob;
+};
+
+} // namespace
+
+TSenderThread::TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThread)
+    : FJob(AJob), FThread(AThread) {}
+
+TSenderThread::~TSenderThread() {
+    if (FTransport) {
+        FJob.UnregisterTransport(FTransport.get());
+        FTransport->DisconnectFromServer();
+    }
+}
+
+std::unique_ptr<TCustomMessageSender> TSenderThread::CreateTransport(const TLocalEmailSender& AJob) {
+    const std::shared_ptr<TEmailListItem> list = AJob.DestinationList();
+    if (!list)
+        throw hostapi::EQVException(QStringLiteral("No destination list!"));
+    TMessageSenderSettings settings;
+    settings.DNSServer = AJob.DNSServer();
+    settings.MailServer = list->MailServer();
+    settings.SendAuthentication = list->SendAuthentication();
+    settings.SendUserName = list->SendUserName();
+    settings.SendPassword = list->SendPassword();
+    settings.Settings = &hostapi::SettingsStore::Instance();
+    if (AJob.EmailStyle() == esSMS)
+        return CreateSMSMessageSender(list->SMSMessageSenderDevice(), settings);
+    return CreateMessageSender(list->MessageSenderDevice(), settings);
+}
+
+bool TSenderThread::Stop() const {
+    return FJob.SenderStopRequested(FThread);
+}
+
+void TSenderThread::Run() {
+    if (Stop())
+        return;
+    FTransport = CreateTransport(FJob);
+    FJob.RegisterTransport(FTransport.get());
+    FSMS = FJob.EmailStyle() == esSMS;
+    FPacing = TSendPacing::FromList(FJob.EmailStyle(), *FJob.DestinationList());
+    if (FTransport->IsSingleServer())
+        FConnected = FTransport->ConnectToServer(true);
+
+    for (;;) {
+        // Read before looking for work: a wake that comes meanwhile ends the idle wait at once.
+        const quint64 wakeToken = FJob.SendGate().WakeCount();
+        bool sent = false;
+        const bool delayed = FPacing.WaitsForUnitDelay();
+        if (!delayed || FJob.WaitUnitDelay(FPacing.UnitDelay)) {
+            sent = FJob.TakeSendPacket(FPacing.PacketSize, FLists.Pending);
+            if (sent)
+                SendPacket(delayed);
+            else if (delayed)
+                FJob.ReleaseUnitDelay();
+        }
+        if (Stop())
+            break;
+        if (FJob.SendStackCount() == 0 && !FJob.State().Contains(jsPreparing))
+            break;
+        if (!sent)
+            Idle(wakeToken);
+    }
+}
+
+void TSenderThread::Idle(quint64 AWakeToken) {
+    const QDateTime due = FJob.NextSendDue(FPacing.WaitsForUnitDelay(), FPacing.UnitDelay);
+    FJob.SendGate().WaitUntil(due, AWakeToken);
+    // A further sender woken after the preparation has ended lets the root look, too.
+    if (!FThread.IsRoot() && FJob.State().Contains(jsPrepared))
+        FJob.ResumeRootSender();
+}
+
+void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
+    FLists.Success.clear();
+    FLists.Failure.clear();
+    try {
+        const TSendGroupList groups = FSMS              ? TSendGrouping::SingleGroup(FLists.Pending)
+                                      : FPacing.Chaotic ? TSendGrouping::Chaotic(FLists.Pending)
+                                                        : TSendGrouping::ByDomain(FLists.Pending);
+        for (const TSendGroup& group : groups)
+            if (!SendGroup(group) || Stop())
+                break;
+    } catch (...) {
+        FJob.EndOfPacket(FLists, AClaimedUnitDelay);
+        throw;
+    }
+    FJob.EndOfPacket(FLists, AClaimedUnitDelay);
+}
+
+bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
+    const bool single = FTransport->IsSingleServer();
+    if (!FPacing.Chaotic)
+        FTransport->SetDomainName(AGroup.Key);
+    if (single) {
+        if (!FTransport->IsConnected())
+            FConnected = FTransport->ConnectToServer(true);
+    } else if (!FPacing.Chaotic) {
+        FConnected = FTransport->ConnectToServer(true);
+    } else {
+        FConnected = true; // connections are made per message
+    }
+    if (!FConnected) {
+        const QString error = FTransport->LastError();
+        for (TEmailDocument* document : AGroup.Documents)
+            FJob.HandleSendResult(*document, false, error, 0, FLists);
+        return true;
+    }
+    for (TEmailDocument* document : AGroup.Documents) {
+        QString error;
+        const QDateTime start = FJob.Now();
+        const bool ok = SendDocument(*document, error);
+        FJob.HandleSendResult(*document, ok, error, FTransport->LastReplyErrorCode(), FLists);
+        if (Stop())
+            return false;
+        if (FPacing.Throttled()) {
+            if (FTransport->CanTimeOut())
+                FTransport->DisconnectFromServer();
+            if (!Throttle(start))
+                return false;
+        } else if (FPacing.Chaotic && !single && FTransport->CanTimeOut()) {
+            FTransport->DisconnectFromServer();
+        }
+    }
+    if (!single || (FPacing.UnitDelay > 0 && FTransport->CanTimeOut()))
+        FTransport->DisconnectFromServer();
+    return true;
+}
+
+bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
+    try {
+        const std::shared_ptr<TEmailListItem> list = FJob.DestinationList();
+        if (FPacing.Chaotic)
+            FTransport->SetDomainName(ADocument.DomainCategory());
+        if ((FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) &&
+            !FTransport->IsConnected() && !FTransport->ConnectToServer(true))
+            throw hostapi::EQVException(FTransport->LastError());
+        const QString senderEmail =
+            list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
+        const bool ok = FTransport->SendMessage(
+            QString(), ADocument.EmailAddress(), list->SenderName(), senderEmail, ADocument.Subject(),
+            ADocument.PlainMailBody(), ADocument.HTMLMailBody(), IsHTMLStyle(FJob.EmailStyle()),
+            ADocument.InlineFileList(), ADocument.NormalFileList()->GetFileList(), list->ReplyToEmail(),
+            ADocument.CCList(), ADocument.BCCList(), QString());
+        if (!ok)
+            AError = FTransport->LastError();
+        return ok;
+    } catch (...) {
+        AError = hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message;
+        return false;
+    }
+}
+
+bool TSenderThread::Throttle(const QDateTime& AStart) {
+    const qint64 wait = FPacing.ThrottleWaitMs(AStart.msecsTo(FJob.Now()));
+    if (wait <= 0)
+        return !Stop();
+    const QDateTime deadline = AStart.addMSecs(FPacing.ThrottleIntervalMs);
+    if (wait <= ShortThrottleMs) {
+        FJob.SendGate().WaitUntil(deadline);
+    } else {
+        TThrottlingState throttling(FJob);
+        FJob.SendGate().WaitUntil(deadline);
+    }
+    return !Stop();
+}
+
+} // namespace emailmarketing

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "SendGrouping.h"
+#include "SendPacing.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace emailmarketing {
+
+class TCustomMessageSender;
+class TEmailDocument;
+class TLocalEmailSender;
+class TMethodeCallThread;
+
+// The documents one sender thread holds: the packet being sent and the final results of it.
+struct TSenderLists {
+    QList<TEmailDocument*> Pending;
+    QList<TEmailDocument*> Success;
+    QList<TEmailDocument*> Failure;
+};
+
+// The body of one sender thread of a job: creates its transport, takes packets of due documents,
+// groups them, connects per group or per message, sends, hands each result to the job's result
+// step and paces itself (throttle per message, unit delay per packet). Lives on its thread only.
+class TSenderThread {
+public:
+    TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThread);
+    // Frees the transport (after taking it out of the job's cancel list).
+    ~TSenderThread();
+    TSenderThread(const TSenderThread&) = delete;
+    TSenderThread& operator=(const TSenderThread&) = delete;
+
+    // Set-up and main loop, until the send stack is empty and the preparation has ended or the
+    // thread must stop. A failure outside the per-message handling raises (after the packet's
+    // documents went back to the job).
+    void Run();
+
+    // The transport the sender's list asks for, configured from the list and the job.
+    static std::unique_ptr<TCustomMessageSender> CreateTransport(const TLocalEmailSender& AJob);
+
+private:
+    bool Stop() const;
+    // Sends one packet (the pending list); the end of the packet runs also when it fails.
+    void SendPacket(bool AClaimedUnitDelay);
+    // False when the packet must stop.
+    bool SendGroup(const TSendGroup& AGroup);
+    // One message inside the exception handler; answers the result and sets AError.
+    bool SendDocument(TEmailDocument& ADocument, QString& AError);
+    // The throttle pause after a message started at AStart; False when the thread must stop.
+    bool Throttle(const QDateTime& AStart);
+    void Idle(quint64 AWakeToken);
+
+    TLocalEmailSender& FJob;
+    TMethodeCallThread& FThread;
+    std::unique_ptr<TCustomMessageSender> FTransport;
+    TSendPacing FPacing;
+    bool FSMS = false;
+    bool FConnected = false;
+    TSenderLists FLists;
+};
+
+} // namespace emailmarketing

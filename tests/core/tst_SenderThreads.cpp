@@ -1,0 +1,536 @@
+#include "EngineJob.h"
+
+#include "BaseEmailSender.h"
+#include "CustomMessageSender.h"
+#include "Database.h"
+#include "SendWaitGate.h"
+#include "support/FakeMessageSender.h"
+#include "support/HostDoubles.h"
+#include "support/TestDatabase.h"
+
+#include <QSet>
+#include <QTest>
+
+#include <future>
+#include <thread>
+
+using namespace emailmarketing;
+using namespace testsupport;
+
+namespace {
+
+// Send settings of a test list.
+struct Pacing {
+    bool PerUnits = false;
+    int MailsPerUnit = 0;
+    int Threads = 1;
+    int UnitDelay = 0;
+    bool Throttle = false;
+    bool Chaotic = false;
+};
+
+std::shared_ptr<TEmailListItem> MakeSendList(const Pacing& APacing,
+                                             TMessageSenderDevice ADevice = msdExtSMTP) {
+    auto list = MakeList();
+    list->SetUseGlobalAddress(false);
+    list->SetSenderName(QStringLiteral("Sender"));
+    list->SetSenderEmail(QStringLiteral("sender@example.org"));
+    list->SetReplyToEmail(QStringLiteral("reply@example.org"));
+    list->SetUseGlobalMailServer(false);
+    list->SetMessageSenderDevice(ADevice);
+    list->SetMailServer(QStringLiteral("127.0.0.1:2525"));
+    list->SetUseGlobalSendSettings(false);
+    list->SetSendPerUnits(APacing.PerUnits);
+    list->SetMailsPerUnit(APacing.MailsPerUnit);
+    list->SetSendThreads(APacing.Threads);
+    list->SetUnitDelay(APacing.UnitDelay);
+    list->SetThrottle(APacing.Throttle);
+    list->SetChaotic(APacing.Chaotic);
+    return list;
+}
+
+// The fake transport of msdExtSMTP, also recording when (on the job's clock) each message was sent and
+// which domain each connect was for.
+class TimedTransportLog {
+public:
+    struct Attempt {
+        QString Address;
+        QDateTime At;
+    };
+    void AddAttempt(const QString& AAddress, const QDateTime& AAt) {
+        std::lock_guard lock(FLock);
+        FAttempts.append({AAddress, AAt});
+    }
+    void AddDomain(const QString& ADomain) {
+        std::lock_guard lock(FLock);
+        FDomains.append(ADomain);
+    }
+    QList<Attempt> Attempts() const {
+        std::lock_guard lock(FLock);
+        return FAttempts;
+    }
+    QStringList Domains() const {
+        std::lock_guard lock(FLock);
+        return FDomains;
+    }
+
+private:
+    mutable std::mutex FLock;
+    QList<Attempt> FAttempts;
+    QStringList FDomains;
+};
+
+class TimedFakeSender : public FakeMessageSender {
+public:
+    TimedFakeSender(std::shared_ptr<FakeTransportScript> AScript, std::shared_ptr<TimedTransportLog> ALog,
+                    hostapi::ScheduleClock AClock)
+        : FakeMessageSender(std::move(AScript)), FLog(std::move(ALog)), FClock(std::move(AClock)) {}
+
+    void SetDomainName(const QString& Value) override {
+        FDomain = Value;
+        FakeMessageSender::SetDomainName(Value);
+    }
+
+protected:
+    bool DoConnectToServer(bool AResetLastError) override {
+        if (!IsSingleServer())
+            FLog->AddDomain(FDomain);
+        return FakeMessageSender::DoConnectToServer(AResetLastError);
+    }
+    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
+                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
+                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
+                       const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
+                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
+                       const QString& AReceiptRecipientAddress) override {
+        FLog->AddAttempt(aReceiverEmail, FClock());
+        return FakeMessageSender::DoSendMessage(
+            aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody, aHTMLBody, IsHTML,
+            InLineAttachments, NormalAttachments, AReplyEmail, ACCList, ABCCList, AReceiptRecipientAddress);
+    }
+
+private:
+    std::shared_ptr<TimedTransportLog> FLog;
+    hostapi::ScheduleClock FClock;
+    QString FDomain;
+};
+
+// Registers the timed fake transport for msdExtSMTP while it lives.
+class FakeTransportRegistration {
+public:
+    FakeTransportRegistration(FakeClock& AClock)
+        : Script(std::make_shared<FakeTransportScript>()), Log(std::make_shared<TimedTransportLog>()) {
+        TMessageSenderClass entry = FakeMessageSender::ClassFor(Script);
+        entry.Create = [script = Script, log = Log, clock = AClock.Clock()] {
+            return std::unique_ptr<TCustomMessageSender>(new TimedFakeSender(script, log, clock));
+        };
+        RegisterMessageSenderClass(msdExtSMTP, entry);
+    }
+    ~FakeTransportRegistration() { UnRegisterMessageSenderClass(msdExtSMTP); }
+
+    std::shared_ptr<FakeTransportScript> Script;
+    std::shared_ptr<TimedTransportLog> Log;
+};
+
+QStringList Emails(const QList<SentRow>& ARows) {
+    QStringList result;
+    for (const SentRow& row : ARows)
+        result << row.Email;
+    return result;
+}
+
+QString ScriptText(const QString& ACode) {
+    return QStringLiteral("reply text of ") + ACode;
+}
+
+const QString TerminatedRow = QStringLiteral("0: The job was terminated before this message was sent.");
+
+} // namespace
+
+class tst_SenderThreads : public QObject {
+    Q_OBJECT
+
+private slots:
+    void waitGateKeepsAWakeThatCameFirst();
+    void waitGateCancelEndsEveryWait();
+    void waitGateFollowsTheClock();
+
+    void replyCodesAndRetries_data();
+    void replyCodesAndRetries();
+    void throttleSpacesMessagesOnTheClock();
+    void terminationEndsAThrottlePause();
+    void unitDelayAllowsOnePacketPerDelayJobWide();
+    void connectFailureFailsTheGroup();
+    void chaoticModeSpreadsOneDomain();
+    void failingSendersAreReplacedThreeTimes();
+    void killedJobFailsWhatWasNotSent();
+    void endRowsOfAFreedJob_data();
+    void endRowsOfAFreedJob();
+    void stressThreeSendersSendEachDocumentOnce();
+};
+
+// ---- the wait gate ----
+
+void tst_SenderThreads::waitGateKeepsAWakeThatCameFirst() {
+    TSendWaitGate gate({});
+    const quint64 token = gate.WakeCount();
+    gate.Wake();
+    // No deadline: only the earlier wake can end this wait.
+    QCOMPARE(gate.WaitUntil(QDateTime(), token), TSendWaitGate::wrWoken);
+}
+
+void tst_SenderThreads::waitGateCancelEndsEveryWait() {
+    FakeClock clock;
+    TSendWaitGate gate(clock.Clock());
+    std::atomic<int> waiting{0};
+    std::promise<void> allWaiting;
+    gate.SetOnWait([&](const QDateTime&) {
+        if (++waiting == 4)
+            allWaiting.set_value();
+    });
+    const QDateTime farAway = clock.Base.addDays(1);
+    std::vector<std::future<TSendWaitGate::TWaitResult>> results;
+    for (int i = 0; i < 4; ++i)
+        results.push_back(std::async(std::launch::async, [&gate, i, farAway] {
+            // Two idle waits without deadline, two pauses far in the future.
+            return i % 2 ? gate.WaitUntil(QDateTime(), gate.WakeCount()) : gate.WaitUntil(farAway);
+        }));
+    allWaiting.get_future().wait();
+    gate.Cancel();
+    for (auto& result : results)
+        QCOMPARE(result.get(), TSendWaitGate::wrCancelled);
+    // Later waits end at once until the gate is reopened.
+    QCOMPARE(gate.WaitUntil(QDateTime(), gate.WakeCount()), TSendWaitGate::wrCancelled);
+    gate.Reopen();
+    QCOMPARE(gate.WaitUntil(clock.Base.addSecs(-1)), TSendWaitGate::wrDue);
+}
+
+void tst_SenderThreads::waitGateFollowsTheClock() {
+    FakeClock clock;
+    TSendWaitGate gate(clock.Clock());
+    std::promise<void> waiting;
+    gate.SetOnWait([&](const QDateTime&) { waiting.set_value(); });
+    auto result = std::async(std::launch::async, [&] { return gate.WaitUntil(clock.Base.addSecs(3600)); });
+    waiting.get_future().wait();
+    clock.OffsetMs = 3600 * 1000;
+    gate.ClockChanged();
+    QCOMPARE(result.get(), TSendWaitGate::wrDue);
+}
+
+// ---- the engine on a fake transport ----
+
+void tst_SenderThreads::replyCodesAndRetries_data() {
+    QTest::addColumn<QList<int>>("replies"); // 0: accepted
+    QTest::addColumn<QString>("errorMessage");
+    QTest::addColumn<int>("sentState");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<QList<int>>("gapsMinutes"); // minutes each retry waited at least (strictly more)
+
+    QTest::newRow("421 three times, then sent")
+        << QList<int>{421, 421, 421, 0} << "0: " << 1 << 3 << QList<int>{5, 60, 300};
+    QTest::newRow("421 four times") << QList<int>{421, 421, 421, 421} << "421: " + ScriptText("421") << 2 << 3
+                                    << QList<int>{5, 60, 300};
+    QTest::newRow("550 at once") << QList<int>{550} << "550: " + ScriptText("550") << 2 << 0 << QList<int>{};
+    QTest::newRow("421 then 550") << QList<int>{421, 550} << "550: " + ScriptText("550") << 2 << 1
+                                  << QList<int>{5};
+}
+
+void tst_SenderThreads::replyCodesAndRetries() {
+    QFETCH(QList<int>, replies);
+    QFETCH(QList<int>, gapsMinutes);
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    for (int code : replies)
+        transport.Script->AddSendStep(code ? FakeTransportStep::Reply(code, ScriptText(QString::number(code)))
+                                           : FakeTransportStep::Success());
+    EngineJob job(nullptr, -1, MakeSendList({}), esPlainText);
+    VirtualTime time(clock, job);
+    job.SetJobDBID(7);
+    job.AddDocument(QStringLiteral("one@example.org"), 41);
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const QList<SentRow> rows = SentRows(7);
+    QCOMPARE(rows.size(), 1);
+    QTEST(rows[0].ErrorMessage, "errorMessage");
+    QTEST(rows[0].SentState, "sentState");
+    QCOMPARE(rows[0].AddressID, qint64(41));
+    QTEST(job.SentRetryCount(), "retries");
+    QCOMPARE(job.SentCount(), 1);
+    QCOMPARE(job.SentFailedCount(), rows[0].SentState == 2 ? 1 : 0);
+    QVERIFY(job.State().Contains(jsSent));
+    QVERIFY(!job.State().Contains(jsSending));
+
+    const auto attempts = transport.Log->Attempts();
+    QCOMPARE(attempts.size(), replies.size());
+    for (int i = 0; i < gapsMinutes.size(); ++i) {
+        const qint64 gap = attempts[i].At.msecsTo(attempts[i + 1].At);
+        QVERIFY2(gap > qint64(gapsMinutes[i]) * 60000 && gap <= qint64(gapsMinutes[i]) * 60000 + 1,
+                 qPrintable(QStringLiteral("retry %1 after %2 ms").arg(i + 1).arg(gap)));
+    }
+}
+
+void tst_SenderThreads::throttleSpacesMessagesOnTheClock() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    EngineJob job(nullptr, -1, MakeSendList({true, 120, 1, 1, true, false}), esHTML);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 5; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const auto attempts = transport.Log->Attempts();
+    QCOMPARE(attempts.size(), 5);
+    for (int i = 1; i < attempts.size(); ++i)
+        QCOMPARE(attempts[i - 1].At.msecsTo(attempts[i].At), qint64(500));
+    // Every pause above 100 ms shows jsThrottling while it lasts, and the state is clear afterwards.
+    const auto waits = time.Waits();
+    QVERIFY(!waits.isEmpty());
+    for (const auto& wait : waits)
+        QVERIFY2(wait.State.Contains(jsThrottling), qPrintable(wait.State.ToString()));
+    QVERIFY(!job.State().Contains(jsThrottling));
+    QCOMPARE(SentRows(-1).size(), 5);
+}
+
+void tst_SenderThreads::terminationEndsAThrottlePause() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    EngineJob job(nullptr, -1, MakeSendList({true, 120, 1, 1, true, false}), esHTML);
+    VirtualTime time(clock, job);
+    std::promise<void> paused;
+    std::atomic<bool> first{true};
+    time.BeforeAdvance = [&](const QDateTime&) {
+        if (first.exchange(false))
+            paused.set_value();
+        return false; // the clock stands still: only the termination can end this pause
+    };
+    for (int i = 0; i < 5; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.SendPrepared();
+    paused.get_future().wait();
+    job.Terminate(false);
+    job.WaitForThreads();
+
+    QCOMPARE(clock.OffsetMs.load(), qint64(0));
+    QCOMPARE(transport.Log->Attempts().size(), 1);
+    QVERIFY(!job.State().ContainsAny({jsSending, jsSent, jsThrottling}));
+    const QList<SentRow> rows = SentRows(-1);
+    QCOMPARE(Emails(rows), (QStringList{"r0@example.org", "r1@example.org", "r2@example.org",
+                                        "r3@example.org", "r4@example.org"}));
+    QCOMPARE(rows[0].ErrorMessage, QStringLiteral("0: "));
+    for (int i = 1; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].ErrorMessage, TerminatedRow);
+        QCOMPARE(rows[i].SentState, 2);
+    }
+    QCOMPARE(job.FailedMailsCount(), 4);
+    QCOMPARE(job.SendStackCount(), 0);
+}
+
+void tst_SenderThreads::unitDelayAllowsOnePacketPerDelayJobWide() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    EngineJob job(nullptr, -1, MakeSendList({true, 2, 3, 5, false, false}), esPlainText);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 6; ++i)
+        job.AddDocument(QStringLiteral("r%1@d%1.example").arg(i));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const auto attempts = transport.Log->Attempts();
+    QCOMPARE(attempts.size(), 6);
+    QCOMPARE(job.SentUnits(), 3);
+    // Packets of two: the first message of a packet comes more than 5 minutes after the last of the
+    // packet before, and nothing of another packet in between.
+    for (int i = 2; i < attempts.size(); i += 2) {
+        QVERIFY(attempts[i - 2].At.msecsTo(attempts[i - 1].At) < 60000);
+        QVERIFY2(attempts[i - 1].At.msecsTo(attempts[i].At) > 5 * 60000,
+                 qPrintable(QStringLiteral("packet %1 after %2 ms")
+                                .arg(i / 2)
+                                .arg(attempts[i - 1].At.msecsTo(attempts[i].At))));
+    }
+    // Waiting for the delay shows jsDelayd and the whole delay right after a packet.
+    bool sawDelay = false;
+    for (const auto& wait : time.Waits())
+        if (wait.State.Contains(jsDelayd) && qAbs(wait.CurrentDelay - 5.0) < 1e-6)
+            sawDelay = true;
+    QVERIFY(sawDelay);
+    QVERIFY(job.State().Contains(jsSent));
+}
+
+void tst_SenderThreads::connectFailureFailsTheGroup() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetSingleServer(false);
+    transport.Script->AddConnectStep(
+        FakeTransportStep::Failure(QStringLiteral("No mail exchanger for X.de")));
+    EngineJob job(nullptr, -1, MakeSendList({}), esPlainText);
+    VirtualTime time(clock, job);
+    job.AddDocument(QStringLiteral("a@X.de"));
+    job.AddDocument(QStringLiteral("c@y.de"));
+    job.AddDocument(QStringLiteral("b@x.DE"));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    // One connect per domain group, letter case ignored, each for the group's domain.
+    QCOMPARE(transport.Log->Domains(), (QStringList{"X.de", "y.de"}));
+    const QList<SentRow> rows = SentRows(-1);
+    QCOMPARE(Emails(rows), (QStringList{"a@X.de", "b@x.DE", "c@y.de"}));
+    QCOMPARE(rows[0].ErrorMessage, QStringLiteral("0: No mail exchanger for X.de"));
+    QCOMPARE(rows[1].ErrorMessage, QStringLiteral("0: No mail exchanger for X.de"));
+    QCOMPARE(rows[2].ErrorMessage, QStringLiteral("0: "));
+    QCOMPARE(job.SentFailedCount(), 2);
+    QCOMPARE(job.SentRetryCount(), 0);
+}
+
+void tst_SenderThreads::chaoticModeSpreadsOneDomain() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetSingleServer(false);
+    EngineJob job(nullptr, -1, MakeSendList({false, 0, 1, 0, false, true}), esPlainText);
+    VirtualTime time(clock, job);
+    for (const char* address : {"a@x.de", "b@x.de", "c@y.de"})
+        job.AddDocument(QString::fromLatin1(address));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    // Groups {a, c} and {b}; per-message connects name each message's own domain.
+    QStringList order;
+    for (const auto& attempt : transport.Log->Attempts())
+        order << attempt.Address;
+    QCOMPARE(order, (QStringList{"a@x.de", "c@y.de", "b@x.de"}));
+    QCOMPARE(transport.Log->Domains(), (QStringList{"x.de", "y.de", "x.de"}));
+    QCOMPARE(SentRows(-1).size(), 3);
+}
+
+void tst_SenderThreads::failingSendersAreReplacedThreeTimes() {
+    TestDatabase db;
+    RecordingExceptionDisplay display;
+    FakeClock clock;
+    // No transport is registered for MAPI here: every sender fails at its start.
+    EngineJob job(nullptr, -1, MakeSendList({}, msdMAPI), esPlainText);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 3; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    QVERIFY(!job.State().ContainsAny({jsSending, jsSent}));
+    QCOMPARE(job.SendStackCount(), 3);
+    QCOMPARE(SentRows(-1).size(), 0);
+    QTRY_COMPARE(display.Records().size(), 1);
+    QVERIFY2(display.Records()[0].Exception.Message.contains(QStringLiteral("No transport is registered")),
+             qPrintable(display.Records()[0].Exception.Message));
+    // The job can be reset and started again.
+    job.ResetData();
+    QVERIFY(!job.State().ContainsAny({jsTerminated, jsTerminateing, jsSending}));
+    QCOMPARE(display.Records().size(), 1);
+}
+
+void tst_SenderThreads::killedJobFailsWhatWasNotSent() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    for (int i = 0; i < 3; ++i)
+        transport.Script->AddSendStep(FakeTransportStep::Success());
+    transport.Script->AddSendStep(FakeTransportStep::UntilCancelled());
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
+    auto* job = new EngineJob(nullptr, qint32(templateId), MakeSendList({}), esPlainText);
+    job->SetSuccessTemplateStateID(3);
+    VirtualTime time(clock, *job);
+    job->SetJobDBID(qint32(jobId));
+    for (int i = 0; i < 10; ++i)
+        job->AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job->SendPrepared();
+    QTRY_COMPARE(transport.Log->Attempts().size(), 4);
+    TBaseEmailSender::FreeJob(job);
+
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), 10);
+    const QStringList emails = Emails(rows);
+    QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 10);
+    int sent = 0;
+    for (const SentRow& row : rows)
+        sent += row.SentState == 1 ? 1 : 0;
+    QCOMPARE(sent, 3);
+    for (int i = 4; i < 10; ++i)
+        QCOMPARE(rows[i].ErrorMessage, TerminatedRow);
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 1);
+    QVERIFY(!end.EndDate.isNull());
+    QVERIFY(end.TemplateState.isNull());
+    QVERIFY(end.LastSent.isNull());
+}
+
+void tst_SenderThreads::endRowsOfAFreedJob_data() {
+    QTest::addColumn<bool>("withTemplate");
+    QTest::newRow("with template") << true;
+    QTest::newRow("template -1") << false;
+}
+
+void tst_SenderThreads::endRowsOfAFreedJob() {
+    QFETCH(bool, withTemplate);
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
+    auto* job = new EngineJob(nullptr, withTemplate ? qint32(templateId) : -1, MakeSendList({}), esPlainText);
+    job->SetSuccessTemplateStateID(4);
+    VirtualTime time(clock, *job);
+    job->SetJobDBID(qint32(jobId));
+    job->AddDocument(QStringLiteral("one@example.org"));
+    job->SendPrepared();
+    job->WaitForThreads();
+    QVERIFY(job->State().Contains(jsSent));
+    QVERIFY(job->ExecuteTimerFunc()); // frees the sent job
+
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 2);
+    QCOMPARE(end.EndDate.toDateTime(), clock.Base.addMSecs(clock.OffsetMs.load()));
+    QCOMPARE(end.TemplateState.isNull(), !withTemplate);
+    QCOMPARE(end.LastSent.isNull(), !withTemplate);
+    if (withTemplate)
+        QCOMPARE(end.TemplateState.toInt(), 4);
+}
+
+void tst_SenderThreads::stressThreeSendersSendEachDocumentOnce() {
+    TestDatabase db;
+    for (int round = 0; round < 8; ++round) {
+        FakeClock clock;
+        FakeTransportRegistration transport(clock);
+        EngineJob job(nullptr, -1, MakeSendList({true, 4, 3, 0, false, false}), esPlainText);
+        job.SetJobDBID(100 + round);
+        VirtualTime time(clock, job);
+        // Half of the documents come while the senders already run, as from a preparation.
+        job.AddState({jsInitialized, jsPreparing});
+        for (int i = 0; i < 30; ++i)
+            job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 4));
+        job.Send();
+        for (int i = 30; i < 61; ++i)
+            job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 4));
+        job.ModifyState([](TJobStateSet& s) { s.Exclude({jsPreparing}).Include({jsPrepared}); });
+        job.ResumeSenders();
+        job.WaitForThreads();
+
+        const QList<SentRow> rows = SentRows(100 + round);
+        QCOMPARE(rows.size(), 61);
+        const QStringList emails = Emails(rows);
+        QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 61);
+        QCOMPARE(transport.Script->Messages().size(), 61);
+        QCOMPARE(job.SentCount(), 61);
+        QVERIFY(job.State().Contains(jsSent));
+        QVERIFY(!job.State().Contains(jsSending));
+        QCOMPARE(job.SenderThreadCount(), 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_SenderThreads)
+#include "tst_SenderThreads.moc"
