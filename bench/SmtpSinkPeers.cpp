@@ -1,5 +1,8 @@
 #include "SmtpSinkPeers.h"
 
+#include "LoopbackAddress.h"
+#include "LoopbackPort.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -21,28 +24,13 @@ namespace {
 
 bool Listening(quint16 APort) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(APort);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const emailmarketing::TLoopbackAddress address = emailmarketing::LoopbackAddress(AF_INET, APort);
+    const bool ok = ::connect(fd, address.Address(), address.Length) == 0;
     close(fd);
     return ok;
 }
 
 } // namespace
-
-quint16 FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 QString Body(int ASize) {
     QString body;
@@ -53,7 +41,7 @@ QString Body(int ASize) {
     return body;
 }
 
-SmtpSink::SmtpSink() : FPort(FreePort()) {}
+SmtpSink::SmtpSink() : FPort(testsupport::FreeLoopbackPort()) {}
 
 SmtpSink::~SmtpSink() {
     if (FProcess.state() != QProcess::NotRunning) {

@@ -11,7 +11,6 @@ namespace bench {
 extern const QString From;
 extern const QString To;
 
-quint16 FreePort();
 // A text body of about ASize bytes in lines of 76 characters.
 QString Body(int ASize);
 

@@ -1,4 +1,5 @@
 #include "OAuth2CodeListener.h"
+#include "LoopbackAddress.h"
 
 #include "TransportsLog.h"
 
@@ -47,21 +48,10 @@ int ListenOn(int AFamily, quint16 APort) {
     }
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    int result = 0;
-    if (AFamily == AF_INET6) {
+    if (AFamily == AF_INET6)
         setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(APort);
-        address.sin6_addr = in6addr_loopback;
-        result = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } else {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(APort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        result = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    }
+    const TLoopbackAddress address = LoopbackAddress(AFamily, APort);
+    int result = bind(fd, address.Address(), address.Length);
     if (result == 0)
         result = listen(fd, 16);
     if (result != 0) {

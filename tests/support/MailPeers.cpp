@@ -38,28 +38,12 @@ QByteArray ReadFile(const QString& APath) {
 
 } // namespace
 
-quint16 FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
 bool HasIPv6Loopback() {
     const int fd = socket(AF_INET6, SOCK_STREAM, 0);
     if (fd < 0)
         return false;
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_loopback;
-    const bool ok = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const emailmarketing::TLoopbackAddress address = emailmarketing::LoopbackAddress(AF_INET6, 0);
+    const bool ok = bind(fd, address.Address(), address.Length) == 0;
     close(fd);
     return ok;
 }

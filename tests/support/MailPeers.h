@@ -7,10 +7,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "LoopbackPort.h"
+
 namespace testsupport {
 
-// A free TCP/UDP port on 127.0.0.1 (bound and released; good enough for a test's own peers).
-quint16 FreeLoopbackPort();
 // Whether this machine has the IPv6 loopback address ::1 (tests of it skip when not).
 bool HasIPv6Loopback();
 

@@ -1,3 +1,4 @@
+#include "LoopbackAddress.h"
 #include "MailPeers.h"
 #include "OAuth2CodeListener.h"
 #include "ThrownMessage.h"
@@ -25,21 +26,8 @@ int Connect(int AFamily, quint16 APort) {
     const int fd = socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    int result = -1;
-    if (AFamily == AF_INET6) {
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(APort);
-        address.sin6_addr = in6addr_loopback;
-        result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } else {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(APort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    }
-    if (result != 0) {
+    const emailmarketing::TLoopbackAddress address = emailmarketing::LoopbackAddress(AFamily, APort);
+    if (connect(fd, address.Address(), address.Length) != 0) {
         close(fd);
         return -1;
     }
