@@ -18,11 +18,10 @@ QString Q(const char* AName) {
 
 // Unfinished jobs, and jobs that still have pending rows (a crash while a job was ending).
 QList<qint64> CandidateJobs() {
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM %2 WHERE (%3 = 1 AND %4 IS NULL) "
-                       "OR %1 IN (SELECT %5 FROM %6 WHERE %7 = 0) ORDER BY %1")
-            .arg(Q("id"), Q("emljobs"), Q("jobstate"), Q("enddate"), Q("emljobs_id"), Q("emlsentlist"),
-                 Q("sentstate"));
+    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3 = 1 AND %4 IS NULL) "
+                                       "OR %1 IN (SELECT %5 FROM %6 WHERE %7 = 0) ORDER BY %1")
+                            .arg(Q("id"), Q("emljobs"), Q("jobstate"), Q("enddate"), Q("emljobs_id"),
+                                 Q("emlsentlist"), Q("sentstate"));
     QSqlQuery query = hostapi::Database::Exec(sql, {}, QStringLiteral("find interrupted mailings"));
     QList<qint64> ids;
     while (query.next())

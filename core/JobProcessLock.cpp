@@ -86,8 +86,8 @@ std::unique_ptr<TJobProcessLock> TJobProcessLock::TryAcquire(qint64 AJobID) {
     const QByteArray path = QFile::encodeName(LockFilePath(config.SqlitePath));
     lock->FFile = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock->FFile < 0)
-        throw hostapi::EQVDatabaseException(QStringLiteral("Cannot open the job lock file %1: %2")
-                                                .arg(QFile::decodeName(path), ErrnoText()));
+        throw hostapi::EQVDatabaseException(
+            QStringLiteral("Cannot open the job lock file %1: %2").arg(QFile::decodeName(path), ErrnoText()));
     struct flock range {};
     range.l_type = F_WRLCK;
     range.l_whence = SEEK_SET;

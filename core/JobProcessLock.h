@@ -30,9 +30,9 @@ private:
     explicit TJobProcessLock(qint64 AJobID) : FJobID(AJobID) {}
 
     qint64 FJobID;
-    int FFile = -1;           // SQLite
-    QString FConnectionName;  // PostgreSQL
-    QSqlDatabase FSession;    // PostgreSQL, holding the advisory lock
+    int FFile = -1;          // SQLite
+    QString FConnectionName; // PostgreSQL
+    QSqlDatabase FSession;   // PostgreSQL, holding the advisory lock
 };
 
 } // namespace emailmarketing

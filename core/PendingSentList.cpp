@@ -50,8 +50,8 @@ QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& AR
             binds.reserve(count * 3);
             for (qsizetype i = from; i < from + count; ++i)
                 binds << ARecipients[i].Email << ARecipients[i].AddressID << AJobID;
-            QSqlQuery query =
-                hostapi::Database::Exec(InsertSql(count), binds, QStringLiteral("write the pending sent list"));
+            QSqlQuery query = hostapi::Database::Exec(InsertSql(count), binds,
+                                                      QStringLiteral("write the pending sent list"));
             // The ids grow in the order of the values (one statement, rows numbered as inserted);
             // RETURNING itself promises no order.
             QList<qint64> statementIds;
@@ -83,17 +83,18 @@ void TPendingSentList::Delete(const QList<qint64>& ARowIDs) {
             marks << QStringLiteral("?");
             binds << ARowIDs[i];
         }
-        hostapi::Database::Exec(QStringLiteral("DELETE FROM %1 WHERE %2 = 0 AND %3 IN (%4)")
-                                    .arg(Q("emlsentlist"), Q("sentstate"), Q("id"), marks.join(QLatin1Char(','))),
-                                binds, QStringLiteral("delete pending sent-list rows"));
+        hostapi::Database::Exec(
+            QStringLiteral("DELETE FROM %1 WHERE %2 = 0 AND %3 IN (%4)")
+                .arg(Q("emlsentlist"), Q("sentstate"), Q("id"), marks.join(QLatin1Char(','))),
+            binds, QStringLiteral("delete pending sent-list rows"));
     }
     transaction.Commit();
 }
 
 int TPendingSentList::FailJob(qint64 AJobID, const QString& AText, const QDateTime& ANow) {
-    const QSqlQuery query = hostapi::Database::Exec(
-        FailSql(Q("emljobs_id") + QStringLiteral(" = ?")), {SentListErrorMessage(0, AText), ANow, AJobID},
-        QStringLiteral("fail the pending sent list"));
+    const QSqlQuery query = hostapi::Database::Exec(FailSql(Q("emljobs_id") + QStringLiteral(" = ?")),
+                                                    {SentListErrorMessage(0, AText), ANow, AJobID},
+                                                    QStringLiteral("fail the pending sent list"));
     return query.numRowsAffected();
 }
 

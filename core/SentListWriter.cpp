@@ -143,7 +143,8 @@ bool TSentListWriter::WaitWritten(const TSentListTicket& ATicket, const std::fun
         while (!entry->Written && Clock::now() < pauseEnd) {
             if (giveUp())
                 return entry->Written;
-            FChanged.wait_until(lock, std::min(pauseEnd, Clock::now() + std::chrono::milliseconds(MinBackoffMs)));
+            FChanged.wait_until(lock,
+                                std::min(pauseEnd, Clock::now() + std::chrono::milliseconds(MinBackoffMs)));
         }
         backoffMs = std::min(backoffMs * 2, MaxBackoffMs);
     }
@@ -300,7 +301,8 @@ QList<TSentListWriter::TEntryPtr> TSentListWriter::UpdateRows(const QList<TEntry
     for (const TEntryPtr& entry : ABatch) {
         const TSentListRow& row = entry->Row;
         const QSqlQuery query = hostapi::Database::Exec(
-            sql, {row.Email, row.ErrorMessage, row.SentState, row.SentDate, row.AddressID, row.JobID, row.RowID},
+            sql,
+            {row.Email, row.ErrorMessage, row.SentState, row.SentDate, row.AddressID, row.JobID, row.RowID},
             QStringLiteral("write the sent list"));
         if (query.numRowsAffected() == 0)
             missing.append(entry);
