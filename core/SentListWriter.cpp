@@ -206,8 +206,10 @@ void TSentListWriter::Cancel() {
 
 bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs) {
     FCommitting = true;
-    // Rows are only appended while the commit runs, so the batch stays the queue's head.
-    QList<TEntryPtr> batch = FQueue;
+    // Rows are only appended while the commit runs, so the batch stays the queue's head. A copy of
+    // its own (not sharing the queue's array): the queue grows under FLock while the batch is read
+    // without it.
+    QList<TEntryPtr> batch(FQueue.cbegin(), FQueue.cend());
     const auto onWritten = FOnWritten;
     ALock.unlock();
 
@@ -222,7 +224,7 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
             QList<TEntryPtr> late;
             {
                 std::lock_guard lock(FLock);
-                late = FQueue.mid(batch.size());
+                late = QList<TEntryPtr>(FQueue.cbegin() + batch.size(), FQueue.cend());
             }
             if (late.isEmpty())
                 break;
