@@ -54,10 +54,8 @@ private slots:
     void RichEditPictures();
     void BinaryPicture();
     void OtherCodePageIsReadAsWindows1252WithOneLogLine();
-    void UnicodeFallbacks_data();
-    void UnicodeFallbacks();
-    void DestinationsSkipped_data();
-    void DestinationsSkipped();
+    void ReadText_data();
+    void ReadText();
     void Refused_data();
     void Refused();
     void StoredTextKeepsCharactersBeyondAscii();
@@ -235,7 +233,7 @@ void tst_RtfReader::OtherCodePageIsReadAsWindows1252WithOneLogLine() {
     QCOMPARE(PlainText(document).trimmed(), QStringLiteral("Text ä"));
 }
 
-void tst_RtfReader::UnicodeFallbacks_data() {
+void tst_RtfReader::ReadText_data() {
     QTest::addColumn<QString>("rtf");
     QTest::addColumn<QString>("expected");
 
@@ -256,20 +254,6 @@ void tst_RtfReader::UnicodeFallbacks_data() {
     QTest::newRow("escaped characters") << R"({\rtf1 \{a\}\\\~b})" << QStringLiteral("{a}\\\u00A0b");
     QTest::newRow("symbols") << R"({\rtf1 \ldblquote x\rdblquote\emdash\bullet})"
                              << "“x”—•";
-}
-
-void tst_RtfReader::UnicodeFallbacks() {
-    QFETCH(QString, rtf);
-    QFETCH(QString, expected);
-    RichTextDocument document;
-    RtfReader::Read(rtf, document);
-    QCOMPARE(PlainText(document), expected);
-}
-
-void tst_RtfReader::DestinationsSkipped_data() {
-    QTest::addColumn<QString>("rtf");
-    QTest::addColumn<QString>("expected");
-
     QTest::newRow("ignorable destination") << R"({\rtf1 a{\*\unknowndest secret {nested}}b})"
                                            << "ab";
     QTest::newRow("header and footer") << R"({\rtf1 {\header H}{\footer F}a})"
@@ -286,7 +270,7 @@ void tst_RtfReader::DestinationsSkipped_data() {
                                              << "a";
 }
 
-void tst_RtfReader::DestinationsSkipped() {
+void tst_RtfReader::ReadText() {
     QFETCH(QString, rtf);
     QFETCH(QString, expected);
     RichTextDocument document;
