@@ -1,6 +1,7 @@
 #include "RichTextConverter.h"
 
 #include "FileUtils.h"
+#include "HtmlText.h"
 #include "QVException.h"
 #include "WPRichTextReportHelper.h"
 
@@ -14,6 +15,16 @@ QString WithSeparator(const QString& AFolder) {
     if (AFolder.isEmpty())
         throw EQVException(QStringLiteral("No folder is given for the converted text."));
     return AFolder.endsWith(QLatin1Char('/')) ? AFolder : AFolder + QLatin1Char('/');
+}
+
+// The content of the document's <body> element, or the whole text when it has none.
+QString BodyContent(const QString& AHtml) {
+    const qsizetype body = AHtml.indexOf(QLatin1String("<body"), 0, Qt::CaseInsensitive);
+    if (body < 0)
+        return AHtml;
+    const qsizetype start = HtmlTagEnd(AHtml, body);
+    const qsizetype end = AHtml.lastIndexOf(QLatin1String("</body>"), -1, Qt::CaseInsensitive);
+    return AHtml.mid(start, end < start ? -1 : end - start);
 }
 
 void MakeFolder(const QString& AFolder) {
@@ -58,8 +69,8 @@ RichTextConverter::TextBlock RichTextConverter::ConvertTextBlockRTF(const QStrin
     TWPRichTextReportHelper helper;
     helper.LoadFromString(ARtf, QStringLiteral("RTF"));
     TextBlock block;
-    block.Html =
-        helper.SaveToHTML(WithSeparator(AImageFolder), SanitizedFileBaseName(ADescription), ADescription);
+    block.Html = BodyContent(
+        helper.SaveToHTML(WithSeparator(AImageFolder), SanitizedFileBaseName(ADescription), ADescription));
     block.Text = helper.PlainText();
     return block;
 }

@@ -26,8 +26,9 @@ public:
         QString Html;
         QString Text;
     };
-    // A text block's RTF as HTML and plain text; its pictures go into AImageFolder as files named
-    // after the block's description.
+    // A text block's RTF as HTML and plain text. The HTML is the content of the document's body,
+    // ready to stand in a template's body; its pictures go into AImageFolder as files named after
+    // the block's description.
     static TextBlock ConvertTextBlockRTF(const QString& ARtf, const QString& ADescription,
                                          const QString& AImageFolder);
 };
