@@ -152,7 +152,7 @@ bool IsSkippedDestination(QStringView AWord) {
         "panose",
         "fontemb",
         "fontfile",
-        "listtext",
+        
         "pgptbl",
         "protusertbl",
         "shpinst",

@@ -266,6 +266,7 @@ void tst_RtfReader::ReadText_data() {
                                                          << "7";
     QTest::newRow("list text is shown") << R"({\rtf1 {\pntext 1.\tab}{\*\pn\pnlvlbody{\pntxta .}}Eins})"
                                         << "1.\tEins";
+    QTest::newRow("list fallback text is shown") << R"({\rtf1 {\listtext\pard\plain 2.\tab}Zwei})" << "2.\tZwei";
     QTest::newRow("text after the document") << R"({\rtf1 a}b)"
                                              << "a";
 }
