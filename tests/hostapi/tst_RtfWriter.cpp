@@ -115,6 +115,8 @@ void tst_RtfWriter::BeginsWithRtf1() {
     QVERIFY(rtf.startsWith(QLatin1String("{\\rtf1")));
     RichTextDocument empty;
     QVERIFY(RtfWriter::Write(empty).startsWith(QLatin1String("{\\rtf1")));
+    // The default font is the same on every machine.
+    QVERIFY(RtfWriter::Write(empty).contains(QLatin1String("{\\fonttbl{\\f0\\fnil Arial;}}")));
 }
 
 void tst_RtfWriter::RoundTripCharacterFormats_data() {
