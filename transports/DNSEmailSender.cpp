@@ -13,6 +13,7 @@ namespace emailmarketing {
 namespace {
 
 std::atomic<quint16> GMailExchangerPort{25};
+std::atomic<int> GMailExchangerTimeout{60000};
 
 constexpr int SSLPort = 465;
 constexpr int TimeoutMs = 60000;
@@ -106,6 +107,14 @@ void TDNSEmailSender::SetMailExchangerPort(quint16 APort) {
     GMailExchangerPort.store(APort);
 }
 
+int TDNSEmailSender::MailExchangerTimeout() {
+    return GMailExchangerTimeout.load();
+}
+
+void TDNSEmailSender::SetMailExchangerTimeout(int AMs) {
+    GMailExchangerTimeout.store(AMs);
+}
+
 std::unique_ptr<TVRNSMTP> TDNSEmailSender::NewClient() const {
     auto client = std::make_unique<TVRNSMTP>(FCancel);
     client->SetConnectTimeout(TimeoutMs);
@@ -160,12 +169,32 @@ QStringList TDNSEmailSender::ResolveServerHost() {
     return ResolveMXHost(FDomainName);
 }
 
+void TDNSEmailSender::ConnectToAddress(TVRNSMTP& AClient, const QString& AAddress) {
+    AClient.SetHost(AAddress);
+    AClient.SetUseTLS(TIdUseTLS::utUseExplicitTLS);
+    try {
+        AClient.Connect();
+        return;
+    } catch (const ESmtpCancelled&) {
+        throw;
+    } catch (const ESmtpError& e) {
+        if (!AClient.StartTlsFailed())
+            throw;
+        qCInfo(lcTransports) << "STARTTLS failed at mail exchanger" << AAddress << ":" << e.Message()
+                             << "; connecting again without TLS";
+    }
+    AClient.SetUseTLS(TIdUseTLS::utNoTLSSupport);
+    AClient.Connect();
+}
+
 void TDNSEmailSender::ConnectToExchanger(TVRNSMTP& AClient, const QString& ADomain) {
     const QStringList exchangers = ResolveMXHost(ADomain);
     MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
     AClient.SetPort(MailExchangerPort());
-    AClient.SetUseTLS(TIdUseTLS::utUseExplicitTLS);
-    QString lastError;
+    AClient.SetConnectTimeout(MailExchangerTimeout());
+    AClient.SetReadTimeout(MailExchangerTimeout());
+    QStringList failures;
+    int lastCode = 0;
     for (const QString& exchanger : exchangers) {
         QStringList addresses;
         try {
@@ -173,21 +202,32 @@ void TDNSEmailSender::ConnectToExchanger(TVRNSMTP& AClient, const QString& ADoma
         } catch (const ESmtpCancelled&) {
             throw;
         } catch (const ESmtpError& e) {
-            lastError = e.Message();
+            failures.append(QStringLiteral("%1: %2").arg(exchanger, e.Message()));
+            lastCode = 0;
             continue;
         }
         for (const QString& address : addresses) {
-            AClient.SetHost(address);
             try {
-                AClient.Connect();
+                ConnectToAddress(AClient, address);
                 return;
-            } catch (const ESmtpConnectError& e) {
-                qCInfo(lcTransports) << "mail exchanger" << exchanger << "refused the connection; next one";
-                lastError = e.Message();
+            } catch (const ESmtpCancelled&) {
+                throw;
+            } catch (const ESmtpError& e) {
+                const auto* reply = dynamic_cast<const ESmtpReplyError*>(&e);
+                lastCode = reply != nullptr ? reply->Code() : 0;
+                const QString text =
+                    reply != nullptr ? QStringLiteral("%1 %2").arg(lastCode).arg(e.Message()) : e.Message();
+                failures.append(QStringLiteral("%1 (%2): %3").arg(exchanger, address, text));
+                qCInfo(lcTransports) << "mail exchanger" << exchanger << address << "failed:" << text
+                                     << "; next one";
             }
         }
     }
-    throw ESmtpConnectError(lastError);
+    const QString text = QStringLiteral("No mail exchanger of %1 could be reached: %2")
+                             .arg(ADomain, failures.join(QStringLiteral("; ")));
+    if (lastCode != 0)
+        throw ESmtpReplyError(lastCode, text);
+    throw ESmtpConnectError(text);
 }
 
 void TDNSEmailSender::Connect() {

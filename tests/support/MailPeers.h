@@ -48,6 +48,27 @@ private:
     quint16 FPort = 0;
 };
 
+// tests/peers/hostile-mx: a mail exchanger that fails before the transaction (AMode: a full backlog,
+// no greeting, a 421 or 554 greeting, a broken or refused STARTTLS), on AHost:APort.
+class HostileMxPeer {
+public:
+    HostileMxPeer(const QString& AMode, const QString& AHost, quint16 APort);
+    ~HostileMxPeer();
+    HostileMxPeer(const HostileMxPeer&) = delete;
+    HostileMxPeer& operator=(const HostileMxPeer&) = delete;
+
+    bool Start(QString& AError);
+    // Messages taken in plain text (paths of N.eml, in order of arrival).
+    QStringList Messages() const;
+    // How many connections the exchanger accepted.
+    int Connections() const;
+
+private:
+    QTemporaryDir FDir;
+    QStringList FArguments;
+    QProcess FProcess;
+};
+
 // dnsmasq through tests/peers/dns-server on 127.0.0.1 and a free port, with the given records.
 class DnsPeer {
 public:
