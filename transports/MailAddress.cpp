@@ -1,6 +1,6 @@
-#include "GMimeSupport.h"
-
 #include "MailAddress.h"
+
+#include "EmailAddressList.h"
 
 namespace emailmarketing {
 
@@ -11,14 +11,8 @@ QString MailAddress::Domain() const {
 
 QList<MailAddress> ParseAddressList(const QString& AText) {
     QList<MailAddress> result;
-    if (AText.trimmed().isEmpty())
-        return result;
-    const QByteArray utf8 = AText.toUtf8();
-    InternetAddressList* list = internet_address_list_parse(nullptr, utf8.constData());
-    if (list == nullptr)
-        return result;
-    result = gmime::Mailboxes(list);
-    g_object_unref(list);
+    for (const hostapi::TEmailMailbox& mailbox : hostapi::EmailMailboxes(AText))
+        result.append({mailbox.Name, mailbox.Address});
     return result;
 }
 

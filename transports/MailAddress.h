@@ -16,8 +16,9 @@ struct MailAddress {
     QString Domain() const;
 };
 
-// The mailboxes of an RFC 5322 address list ("Anna <a@x.de>, b@y.de"; groups are flattened).
-// Parsing never fails: text that names no address gives no entry.
+// The mailboxes of an address list ("Anna <a@x.de>; b@y.de"; groups are flattened) under the
+// system's one rule (hostapi::EmailMailboxes): entries without a domain are left out. Parsing
+// never fails: text that names no address gives no entry.
 QList<MailAddress> ParseAddressList(const QString& AText);
 
 } // namespace emailmarketing

@@ -129,14 +129,13 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
         g_mime_object_set_header(GMIME_OBJECT(msg), "Importance",
                                  AMessage.Priority < MailPriority::Normal ? "high" : "low", nullptr);
     }
-    if (!AMessage.DispositionNotificationTo.isEmpty()) {
-        GPtr<InternetAddressList> receipt(internet_address_list_parse(
-            nullptr, HeaderValue(AMessage.DispositionNotificationTo).constData()));
-        if (receipt && internet_address_list_length(receipt.get()) > 0) {
-            char* text = internet_address_list_to_string(receipt.get(), nullptr, TRUE);
-            g_mime_object_set_header(GMIME_OBJECT(msg), "Disposition-Notification-To", text, nullptr);
-            g_free(text);
-        }
+    if (const QList<MailAddress> addresses = ParseAddressList(AMessage.DispositionNotificationTo);
+        !addresses.isEmpty()) {
+        GPtr<InternetAddressList> receipt(internet_address_list_new());
+        gmime::AddMailboxes(receipt.get(), addresses);
+        char* text = internet_address_list_to_string(receipt.get(), nullptr, TRUE);
+        g_mime_object_set_header(GMIME_OBJECT(msg), "Disposition-Notification-To", text, nullptr);
+        g_free(text);
     }
     SetHeader(msg, "X-Mailer", AMessage.Mailer);
     SetHeader(msg, "X-Auto-Response-Suppress", AMessage.AutoResponseSuppress);

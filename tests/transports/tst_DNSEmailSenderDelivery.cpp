@@ -89,6 +89,8 @@ private slots:
     void ShutdownReply421();
     void ConnectionAbortedByServer();
     void ReceivedMessageAsAMailProgramSeesIt();
+    void CopyListsFollowTheAddressRule_data();
+    void CopyListsFollowTheAddressRule();
     void OAuthInitialResponses_data();
     void OAuthInitialResponses();
     void OAuthErrorChallengeGetsEmptyResponse();
@@ -247,7 +249,8 @@ void tst_DNSEmailSenderDelivery::ShutdownReply421_data() {
 void tst_DNSEmailSenderDelivery::ShutdownReply421() {
     QFETCH(QString, when);
     SmtpPeer peer;
-    peer.SetRules(QStringLiteral(R"([{"when": "%1", "reply": "421 4.3.2 Service shutting down"}])").arg(when).toUtf8());
+    peer.SetRules(
+        QStringLiteral(R"([{"when": "%1", "reply": "421 4.3.2 Service shutting down"}])").arg(when).toUtf8());
     START_PEER(peer);
     auto sender = ExternalSender(Local(peer));
     QVERIFY(!SendTo(*sender, QStringLiteral("anna@example.test")));
@@ -347,6 +350,35 @@ void tst_DNSEmailSenderDelivery::ReceivedMessageAsAMailProgramSeesIt() {
     const QJsonObject second = peer.Parsed(peer.Messages()[1]);
     QCOMPARE(Strings(second[QStringLiteral("headers")].toObject()[QStringLiteral("to")]),
              QStringList{QStringLiteral("bert@example.test")});
+}
+
+void tst_DNSEmailSenderDelivery::CopyListsFollowTheAddressRule_data() {
+    QTest::addColumn<QString>("cc");
+    QTest::addColumn<QString>("bcc");
+    QTest::addColumn<QStringList>("recipients");
+    QTest::newRow("semicolons separate")
+        << "a@x.test; b@x.test;c@x.test"
+        << "" << QStringList{"anna@example.test", "a@x.test", "b@x.test", "c@x.test"};
+    QTest::newRow("line break cannot add a recipient or a header")
+        << "carl@x.test\nX-Injected: yes"
+        << "" << QStringList{"anna@example.test", "carl@x.test"};
+    QTest::newRow("word without domain in the Bcc")
+        << ""
+        << "chef@firma.test; buchhaltung" << QStringList{"anna@example.test", "chef@firma.test"};
+}
+
+void tst_DNSEmailSenderDelivery::CopyListsFollowTheAddressRule() {
+    QFETCH(QString, cc);
+    QFETCH(QString, bcc);
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY2(SendTo(*sender, QStringLiteral("anna@example.test"), cc, bcc), qPrintable(sender->LastError()));
+    sender->DisconnectFromServer();
+    QCOMPARE(peer.Messages().size(), 1);
+    QTEST(Strings(peer.Envelope(peer.Messages().first())[QStringLiteral("rcpt_tos")]), "recipients");
+    const QJsonObject headers = peer.Parsed(peer.Messages().first())[QStringLiteral("headers")].toObject();
+    QVERIFY(!headers.contains(QStringLiteral("x-injected")));
 }
 
 void tst_DNSEmailSenderDelivery::OAuthInitialResponses_data() {
