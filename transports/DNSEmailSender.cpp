@@ -23,7 +23,7 @@ QString AuthenticationFailedText() {
 }
 
 MailAddress Mailbox(const QString& AName, const QString& AEmail) {
-    return {TDNSEmailSender::FixEmailName(AName), AEmail.trimmed()};
+    return {TDNSEmailSender::FixEmailName(AName), QString(AEmail).remove(QChar(0)).trimmed()};
 }
 
 // "<guid>@<domain of the sender>" without the angle brackets.

@@ -105,31 +105,68 @@ void SetHeader(GMimeMessage* AMessage, const char* AName, const QString& AValue)
         g_mime_object_set_header(GMIME_OBJECT(AMessage), AName, HeaderValue(AValue).constData(), "utf-8");
 }
 
+QString WithoutNul(const QString& AText) {
+    return AText.contains(QChar(0)) ? QString(AText).remove(QChar(0)) : AText;
+}
+
+QList<MailAddress> WithoutNul(QList<MailAddress> AAddresses) {
+    for (MailAddress& address : AAddresses)
+        address = {WithoutNul(address.Name), WithoutNul(address.Address)};
+    return AAddresses;
+}
+
+QStringList WithoutNul(QStringList ATexts) {
+    for (QString& text : ATexts)
+        text = WithoutNul(text);
+    return ATexts;
+}
+
+// The message without NUL characters, which have no meaning in mail and cut C strings short.
+MailMessage WithoutNul(const MailMessage& AMessage) {
+    MailMessage result = AMessage;
+    result.From = WithoutNul(QList<MailAddress>{AMessage.From}).first();
+    result.To = WithoutNul(AMessage.To);
+    result.Cc = WithoutNul(AMessage.Cc);
+    result.ReplyTo = WithoutNul(AMessage.ReplyTo);
+    result.Subject = WithoutNul(AMessage.Subject);
+    result.MessageId = WithoutNul(AMessage.MessageId);
+    result.DispositionNotificationTo = WithoutNul(AMessage.DispositionNotificationTo);
+    result.Mailer = WithoutNul(AMessage.Mailer);
+    result.AutoResponseSuppress = WithoutNul(AMessage.AutoResponseSuppress);
+    result.PlainBody = WithoutNul(AMessage.PlainBody);
+    result.HtmlBody = WithoutNul(AMessage.HtmlBody);
+    result.InlineFiles = WithoutNul(AMessage.InlineFiles);
+    for (MailAttachment& attachment : result.Attachments)
+        attachment.FileName = WithoutNul(attachment.FileName);
+    return result;
+}
+
 } // namespace
 
 QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
+    const MailMessage clean = WithoutNul(AMessage);
     GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
     GMimeMessage* msg = message.get();
 
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_FROM, {AMessage.From});
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_REPLY_TO, AMessage.ReplyTo);
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_TO, AMessage.To);
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, AMessage.Cc);
-    g_mime_message_set_subject(msg, HeaderValue(AMessage.Subject).constData(), "utf-8");
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_FROM, {clean.From});
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_REPLY_TO, clean.ReplyTo);
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_TO, clean.To);
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, clean.Cc);
+    g_mime_message_set_subject(msg, HeaderValue(clean.Subject).constData(), "utf-8");
 
-    const QDateTime date = AMessage.Date.isValid() ? AMessage.Date : QDateTime::currentDateTime();
+    const QDateTime date = clean.Date.isValid() ? clean.Date : QDateTime::currentDateTime();
     GDateTime* gdate = g_date_time_new_from_unix_local(date.toSecsSinceEpoch());
     g_mime_message_set_date(msg, gdate);
     g_date_time_unref(gdate);
 
-    if (!AMessage.MessageId.isEmpty())
-        g_mime_message_set_message_id(msg, HeaderValue(AMessage.MessageId).constData());
-    if (const char* priority = PriorityHeader(AMessage.Priority)) {
+    if (!clean.MessageId.isEmpty())
+        g_mime_message_set_message_id(msg, HeaderValue(clean.MessageId).constData());
+    if (const char* priority = PriorityHeader(clean.Priority)) {
         g_mime_object_set_header(GMIME_OBJECT(msg), "X-Priority", priority, nullptr);
         g_mime_object_set_header(GMIME_OBJECT(msg), "Importance",
-                                 AMessage.Priority < MailPriority::Normal ? "high" : "low", nullptr);
+                                 clean.Priority < MailPriority::Normal ? "high" : "low", nullptr);
     }
-    if (const QList<MailAddress> addresses = ParseAddressList(AMessage.DispositionNotificationTo);
+    if (const QList<MailAddress> addresses = ParseAddressList(clean.DispositionNotificationTo);
         !addresses.isEmpty()) {
         GPtr<InternetAddressList> receipt(internet_address_list_new());
         gmime::AddMailboxes(receipt.get(), addresses);
@@ -137,18 +174,18 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
         g_mime_object_set_header(GMIME_OBJECT(msg), "Disposition-Notification-To", text, nullptr);
         g_free(text);
     }
-    SetHeader(msg, "X-Mailer", AMessage.Mailer);
-    SetHeader(msg, "X-Auto-Response-Suppress", AMessage.AutoResponseSuppress);
+    SetHeader(msg, "X-Mailer", clean.Mailer);
+    SetHeader(msg, "X-Auto-Response-Suppress", clean.AutoResponseSuppress);
 
-    ObjectPtr root = BuildBody(AMessage);
-    const bool inlineAsAttachments = AMessage.HtmlBody.isEmpty() && !AMessage.InlineFiles.isEmpty();
-    if (!AMessage.Attachments.isEmpty() || inlineAsAttachments) {
+    ObjectPtr root = BuildBody(clean);
+    const bool inlineAsAttachments = clean.HtmlBody.isEmpty() && !clean.InlineFiles.isEmpty();
+    if (!clean.Attachments.isEmpty() || inlineAsAttachments) {
         ObjectPtr mixed = NewMultipart("mixed");
         AddPart(mixed, std::move(root));
         if (inlineAsAttachments)
-            for (const QString& file : AMessage.InlineFiles)
+            for (const QString& file : clean.InlineFiles)
                 AddPart(mixed, FilePart(file, QFileInfo(file).fileName(), GMIME_DISPOSITION_ATTACHMENT));
-        for (const MailAttachment& attachment : AMessage.Attachments)
+        for (const MailAttachment& attachment : clean.Attachments)
             AddPart(mixed, FilePart(attachment.LocalFile, attachment.FileName, GMIME_DISPOSITION_ATTACHMENT));
         root = std::move(mixed);
     }

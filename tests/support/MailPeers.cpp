@@ -101,11 +101,15 @@ QStringList SmtpPeer::Messages() const {
     return MessageFiles(FDir);
 }
 
-QJsonObject SmtpPeer::Parsed(const QString& AMessageFile) const {
+QJsonObject ParseMail(const QString& AMessageFile) {
     QProcess parser;
     parser.start(QStringLiteral("/usr/bin/python3"), {PeerScript("parse-mail"), AMessageFile});
     parser.waitForFinished(30000);
     return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+QJsonObject SmtpPeer::Parsed(const QString& AMessageFile) const {
+    return ParseMail(AMessageFile);
 }
 
 QJsonObject SmtpPeer::Envelope(const QString& AMessageFile) const {

@@ -14,6 +14,9 @@ namespace testsupport {
 // Whether this machine has the IPv6 loopback address ::1 (tests of it skip when not).
 bool HasIPv6Loopback();
 
+// A message file as parsed by tests/peers/parse-mail (Python's email package), as its JSON.
+QJsonObject ParseMail(const QString& AMessageFile);
+
 // The scripted SMTP server tests/peers/smtp-server (aiosmtpd) in a temporary folder of its own,
 // started by Start and stopped by the destructor. Arguments as the script documents them.
 class SmtpPeer {

@@ -5,9 +5,12 @@
 
 #include "HostLibraries.h"
 #include "MailAddress.h"
+#include "MailPeers.h"
 #include "MimeComposer.h"
 #include "QVException.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -38,12 +41,15 @@ private slots:
     void HeaderValuesStayOnOneLine();
     void LinesEndInCrLf();
     void UnreadableFileNamesIt();
+    void NulCharactersRemoved();
     void AddressListParsing_data();
     void AddressListParsing();
 
 private:
     QTemporaryDir FDir;
     QString File(const QString& AName, const QByteArray& AContent);
+    // The composed message as Python's email package reads it (tests/peers/parse-mail).
+    QJsonObject ParsedByPython(const QByteArray& AText);
 };
 
 void tst_MimeComposer::initTestCase() {
@@ -57,6 +63,10 @@ QString tst_MimeComposer::File(const QString& AName, const QByteArray& AContent)
     if (!file.open(QIODevice::WriteOnly) || file.write(AContent) != AContent.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+QJsonObject tst_MimeComposer::ParsedByPython(const QByteArray& AText) {
+    return testsupport::ParseMail(File(QStringLiteral("composed.eml"), AText));
 }
 
 void tst_MimeComposer::Structure_data() {
@@ -196,6 +206,29 @@ void tst_MimeComposer::UnreadableFileNamesIt() {
     } catch (const hostapi::EQVException& e) {
         QVERIFY2(e.Message().contains(missing), qPrintable(e.Message()));
     }
+}
+
+void tst_MimeComposer::NulCharactersRemoved() {
+    const QChar nul(0);
+    MailMessage message = BaseMessage();
+    message.PlainBody = QStringLiteral("before") + nul + QStringLiteral("after\r\n");
+    message.HtmlBody = QStringLiteral("<p>before") + nul + QStringLiteral("after</p>");
+    message.Subject = QStringLiteral("Hel") + nul + QStringLiteral("lo");
+    message.From = {QStringLiteral("Sh") + nul + QStringLiteral("op"), QStringLiteral("shop@example.com")};
+    message.Attachments = {
+        {QStringLiteral("Rech") + nul + QStringLiteral("nung.pdf"), File(QStringLiteral("r.pdf"), "%PDF")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    QVERIFY(!text.contains('\0'));
+    const QJsonObject parsed = ParsedByPython(text);
+    const QJsonObject headers = parsed[QStringLiteral("headers")].toObject();
+    QCOMPARE(headers[QStringLiteral("subject")].toArray().first().toString(), QStringLiteral("Hello"));
+    QCOMPARE(parsed[QStringLiteral("from")].toArray().first().toArray().first().toString(),
+             QStringLiteral("Shop"));
+    const QJsonArray parts = parsed[QStringLiteral("parts")].toArray();
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(parts[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("beforeafter\n"));
+    QCOMPARE(parts[1].toObject()[QStringLiteral("text")].toString(), QStringLiteral("<p>beforeafter</p>"));
+    QCOMPARE(parts[2].toObject()[QStringLiteral("filename")].toString(), QStringLiteral("Rechnung.pdf"));
 }
 
 void tst_MimeComposer::AddressListParsing_data() {
