@@ -6,6 +6,7 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 
 namespace emailmarketing {
@@ -32,10 +33,36 @@ QString NewMessageId(const MailAddress& ASender) {
            TDNSEmailSender::GetDomainName(ASender.Address);
 }
 
+// AAddress as MAIL FROM or RCPT TO carry it: the domain in ASCII form. Throws ESmtpError for a
+// local part outside ASCII, which only SMTPUTF8 could carry.
+QString EnvelopeAddress(const QString& AAddress) {
+    const QString address = WithAsciiDomain(AAddress);
+    const QString local = address.left(address.lastIndexOf(QLatin1Char('@')));
+    if (std::any_of(local.begin(), local.end(), [](QChar c) { return c.unicode() >= 128; }))
+        throw ESmtpError(QStringLiteral("The address \"%1\" has characters outside ASCII before the \"@\"; "
+                                        "it can only be sent over SMTPUTF8, which this sender does not use.")
+                             .arg(AAddress));
+    return address;
+}
+
 QStringList AddressesOf(const QList<MailAddress>& AList) {
     QStringList result;
     for (const MailAddress& address : AList)
-        result.append(address.Address);
+        result.append(EnvelopeAddress(address.Address));
+    return result;
+}
+
+// The envelope addresses of the copy recipients; one that cannot travel is logged and left out.
+QStringList CopyAddressesOf(const QList<MailAddress>& AList) {
+    QStringList result;
+    for (const MailAddress& address : AList) {
+        try {
+            result.append(EnvelopeAddress(address.Address));
+        } catch (const hostapi::EQVException&) {
+            qCWarning(lcTransports) << "a copy recipient of domain" << address.Domain()
+                                    << "was left out: the address has no ASCII form";
+        }
+    }
     return result;
 }
 
@@ -155,7 +182,7 @@ QStringList TDNSEmailSender::ResolveMXHost(const QString& ADomain) {
     if (cached != FDomainMXCache.constEnd())
         return *cached;
     MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
-    const QStringList hosts = resolver.ResolveMX(ADomain);
+    const QStringList hosts = resolver.ResolveMX(AsciiDomain(ADomain));
     FDomainMXCache.insert(key, hosts);
     return hosts;
 }
@@ -366,15 +393,16 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         const QByteArray mime = MimeComposer::Compose(message);
 
         SmtpEnvelope envelope;
-        envelope.From = aSender.Address;
+        envelope.From = EnvelopeAddress(aSender.Address);
         envelope.Recipients = AddressesOf(ARcptList);
-        const QStringList copies = AddressesOf(ACCList) + AddressesOf(ABCCList);
+        const QStringList copies = CopyAddressesOf(ACCList) + CopyAddressesOf(ABCCList);
         QStringList otherDomains;
         if (UseExternalSMTP()) {
             envelope.Recipients += copies;
         } else {
+            const QString connectedDomain = AsciiDomain(FConnectedDomain);
             for (const QString& copy : copies) {
-                if (GetDomainName(copy).compare(FConnectedDomain, Qt::CaseInsensitive) == 0)
+                if (GetDomainName(copy).compare(connectedDomain, Qt::CaseInsensitive) == 0)
                     envelope.OptionalRecipients.append(copy);
                 else
                     otherDomains.append(copy);
@@ -443,8 +471,8 @@ bool TDNSEmailSender::SendMail(const QString& aReceiverName, const QString& aRec
         message.MessageId = NewMessageId(sender);
         message.PlainBody = aBody;
         SmtpEnvelope envelope;
-        envelope.From = sender.Address;
-        envelope.Recipients = {receiver.Address};
+        envelope.From = EnvelopeAddress(sender.Address);
+        envelope.Recipients = {EnvelopeAddress(receiver.Address)};
         FSMTPClient->Send(envelope, MimeComposer::Compose(message));
         sent = true;
     } catch (const hostapi::EQVException& e) {

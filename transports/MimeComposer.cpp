@@ -109,9 +109,10 @@ QString WithoutNul(const QString& AText) {
     return AText.contains(QChar(0)) ? QString(AText).remove(QChar(0)) : AText;
 }
 
+// Without NUL, and the domains in ASCII form (a header carries no raw UTF-8 domain).
 QList<MailAddress> WithoutNul(QList<MailAddress> AAddresses) {
     for (MailAddress& address : AAddresses)
-        address = {WithoutNul(address.Name), WithoutNul(address.Address)};
+        address = {WithoutNul(address.Name), WithAsciiDomain(WithoutNul(address.Address))};
     return AAddresses;
 }
 
@@ -121,7 +122,8 @@ QStringList WithoutNul(QStringList ATexts) {
     return ATexts;
 }
 
-// The message without NUL characters, which have no meaning in mail and cut C strings short.
+// The message without NUL characters, which have no meaning in mail and cut C strings short, and
+// with the domains of its addresses and Message-ID in ASCII form.
 MailMessage WithoutNul(const MailMessage& AMessage) {
     MailMessage result = AMessage;
     result.From = WithoutNul(QList<MailAddress>{AMessage.From}).first();
@@ -129,7 +131,7 @@ MailMessage WithoutNul(const MailMessage& AMessage) {
     result.Cc = WithoutNul(AMessage.Cc);
     result.ReplyTo = WithoutNul(AMessage.ReplyTo);
     result.Subject = WithoutNul(AMessage.Subject);
-    result.MessageId = WithoutNul(AMessage.MessageId);
+    result.MessageId = WithAsciiDomain(WithoutNul(AMessage.MessageId));
     result.DispositionNotificationTo = WithoutNul(AMessage.DispositionNotificationTo);
     result.Mailer = WithoutNul(AMessage.Mailer);
     result.AutoResponseSuppress = WithoutNul(AMessage.AutoResponseSuppress);
@@ -166,7 +168,7 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
         g_mime_object_set_header(GMIME_OBJECT(msg), "Importance",
                                  clean.Priority < MailPriority::Normal ? "high" : "low", nullptr);
     }
-    if (const QList<MailAddress> addresses = ParseAddressList(clean.DispositionNotificationTo);
+    if (const QList<MailAddress> addresses = WithoutNul(ParseAddressList(clean.DispositionNotificationTo));
         !addresses.isEmpty()) {
         GPtr<InternetAddressList> receipt(internet_address_list_new());
         gmime::AddMailboxes(receipt.get(), addresses);

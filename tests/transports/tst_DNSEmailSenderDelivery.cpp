@@ -91,6 +91,8 @@ private slots:
     void ReceivedMessageAsAMailProgramSeesIt();
     void CopyListsFollowTheAddressRule_data();
     void CopyListsFollowTheAddressRule();
+    void InternationalDomainsGoOutInAsciiForm();
+    void NonAsciiLocalPartFails();
     void OAuthInitialResponses_data();
     void OAuthInitialResponses();
     void OAuthErrorChallengeGetsEmptyResponse();
@@ -379,6 +381,44 @@ void tst_DNSEmailSenderDelivery::CopyListsFollowTheAddressRule() {
     QTEST(Strings(peer.Envelope(peer.Messages().first())[QStringLiteral("rcpt_tos")]), "recipients");
     const QJsonObject headers = peer.Parsed(peer.Messages().first())[QStringLiteral("headers")].toObject();
     QVERIFY(!headers.contains(QStringLiteral("x-injected")));
+}
+
+void tst_DNSEmailSenderDelivery::InternationalDomainsGoOutInAsciiForm() {
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY2(sender->SendMessage({}, QStringLiteral("anna@bücher.test"), QStringLiteral("Shop"),
+                                 QStringLiteral("shop@müller.test"), QStringLiteral("Hallo"),
+                                 QStringLiteral("Text\r\n"), {}, false, {}, {}, {},
+                                 QStringLiteral("bert@faß.test, jürgen@x.test"), {}, {}),
+             qPrintable(sender->LastError()));
+    sender->DisconnectFromServer();
+    QCOMPARE(peer.Messages().size(), 1);
+    const QJsonObject envelope = peer.Envelope(peer.Messages().first());
+    QCOMPARE(envelope[QStringLiteral("mail_from")].toString(), QStringLiteral("shop@xn--mller-kva.test"));
+    // The Cc with a non-ASCII local part is left out of the envelope; the message still goes.
+    QCOMPARE(
+        Strings(envelope[QStringLiteral("rcpt_tos")]),
+        (QStringList{QStringLiteral("anna@xn--bcher-kva.test"), QStringLiteral("bert@xn--fa-hia.test")}));
+    const QJsonObject headers = peer.Parsed(peer.Messages().first())[QStringLiteral("headers")].toObject();
+    QVERIFY2(Strings(headers[QStringLiteral("message-id")])
+                 .value(0)
+                 .endsWith(QStringLiteral("@xn--mller-kva.test>")),
+             qPrintable(Strings(headers[QStringLiteral("message-id")]).value(0)));
+    QCOMPARE(Strings(headers[QStringLiteral("to")]), QStringList{QStringLiteral("anna@xn--bcher-kva.test")});
+}
+
+void tst_DNSEmailSenderDelivery::NonAsciiLocalPartFails() {
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY(!SendTo(*sender, QStringLiteral("jürgen@example.test")));
+    QCOMPARE(
+        sender->LastError(),
+        QStringLiteral("The address \"jürgen@example.test\" has characters outside ASCII before the \"@\"; "
+                       "it can only be sent over SMTPUTF8, which this sender does not use."));
+    QCOMPARE(sender->LastReplyErrorCode(), 0);
+    QVERIFY(peer.Messages().isEmpty());
 }
 
 void tst_DNSEmailSenderDelivery::OAuthInitialResponses_data() {

@@ -42,6 +42,9 @@ private slots:
     void LinesEndInCrLf();
     void UnreadableFileNamesIt();
     void NulCharactersRemoved();
+    void AsciiDomains_data();
+    void AsciiDomains();
+    void HeadersCarryAsciiDomains();
     void AddressListParsing_data();
     void AddressListParsing();
 
@@ -229,6 +232,51 @@ void tst_MimeComposer::NulCharactersRemoved() {
     QCOMPARE(parts[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("beforeafter\n"));
     QCOMPARE(parts[1].toObject()[QStringLiteral("text")].toString(), QStringLiteral("<p>beforeafter</p>"));
     QCOMPARE(parts[2].toObject()[QStringLiteral("filename")].toString(), QStringLiteral("Rechnung.pdf"));
+}
+
+void tst_MimeComposer::AsciiDomains_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ASCII unchanged") << "anna@example.test"
+                                     << "anna@example.test";
+    QTest::newRow("umlaut") << "anna@bücher.test"
+                            << "anna@xn--bcher-kva.test";
+    QTest::newRow("sharp s, non-transitional") << "anna@faß.test"
+                                               << "anna@xn--fa-hia.test";
+    QTest::newRow("upper case mapped") << "anna@BÜCHER.test"
+                                       << "anna@xn--bcher-kva.test";
+    QTest::newRow("local part kept") << "jürgen@bücher.test"
+                                     << "jürgen@xn--bcher-kva.test";
+    QTest::newRow("address literal") << "anna@[127.0.0.1]"
+                                     << "anna@[127.0.0.1]";
+    QTest::newRow("no domain") << "anna"
+                               << "anna";
+}
+
+void tst_MimeComposer::AsciiDomains() {
+    QFETCH(QString, address);
+    QTEST(WithAsciiDomain(address), "expected");
+}
+
+void tst_MimeComposer::HeadersCarryAsciiDomains() {
+    MailMessage message = BaseMessage();
+    message.From = {QStringLiteral("Müller"), QStringLiteral("shop@müller.test")};
+    message.To = {{QString(), QStringLiteral("anna@bücher.test")}};
+    message.Cc = {{QString(), QStringLiteral("bert@faß.test")}};
+    message.MessageId = QStringLiteral("0f8fad5b@müller.test");
+    message.DispositionNotificationTo = QStringLiteral("receipt@müller.test");
+    const QByteArray text = MimeComposer::Compose(message);
+    const QByteArray header = text.left(text.indexOf("\r\n\r\n"));
+    QVERIFY2(std::all_of(header.begin(), header.end(), [](char c) { return c > 0; }), header.constData());
+    const QJsonObject headers = ParsedByPython(text)[QStringLiteral("headers")].toObject();
+    const auto value = [&](const char* AName) {
+        return headers[QLatin1String(AName)].toArray().first().toString();
+    };
+    QCOMPARE(value("from"), QStringLiteral("Müller <shop@xn--mller-kva.test>"));
+    QCOMPARE(value("to"), QStringLiteral("anna@xn--bcher-kva.test"));
+    QCOMPARE(value("cc"), QStringLiteral("bert@xn--fa-hia.test"));
+    QCOMPARE(value("message-id"), QStringLiteral("<0f8fad5b@xn--mller-kva.test>"));
+    QCOMPARE(value("disposition-notification-to"), QStringLiteral("receipt@xn--mller-kva.test"));
 }
 
 void tst_MimeComposer::AddressListParsing_data() {
