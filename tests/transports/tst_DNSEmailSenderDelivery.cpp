@@ -344,7 +344,7 @@ void tst_DNSEmailSenderDelivery::ReceivedMessageAsAMailProgramSeesIt() {
             texts.append(part[QStringLiteral("text")].toString());
     }
     QCOMPARE(files, (QStringList{QStringLiteral("inline logo.png logo.png"),
-                                 QStringLiteral("inline Straße.jpg Straße.jpg"),
+                                 QStringLiteral("inline Straße.jpg Stra%C3%9Fe.jpg"),
                                  QStringLiteral("attachment Rechnung März.pdf ")}));
     QCOMPARE(texts.value(0), QString(plain).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 

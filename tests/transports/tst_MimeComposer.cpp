@@ -45,6 +45,8 @@ private slots:
     void AsciiDomains_data();
     void AsciiDomains();
     void HeadersCarryAsciiDomains();
+    void NonAsciiFileNames_data();
+    void NonAsciiFileNames();
     void AddressListParsing_data();
     void AddressListParsing();
 
@@ -277,6 +279,47 @@ void tst_MimeComposer::HeadersCarryAsciiDomains() {
     QCOMPARE(value("cc"), QStringLiteral("bert@xn--fa-hia.test"));
     QCOMPARE(value("message-id"), QStringLiteral("<0f8fad5b@xn--mller-kva.test>"));
     QCOMPARE(value("disposition-notification-to"), QStringLiteral("receipt@xn--mller-kva.test"));
+}
+
+void tst_MimeComposer::NonAsciiFileNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("contentId");
+    QTest::newRow("umlaut and blank") << "Bild Grün.png"
+                                      << "Bild%20Gr%C3%BCn.png";
+    QTest::newRow("long, many two-byte characters")
+        << "Übersicht der Jahresabschlüsse für das Geschäftsjahr 2025 – Größenordnung äöüß äöüß äöüß.png"
+        << "%C3%9Cbersicht%20der%20Jahresabschl%C3%BCsse%20f%C3%BCr%20das%20Gesch%C3%A4ftsjahr%202025%20"
+           "%E2%80%93%20Gr%C3%B6%C3%9Fenordnung%20%C3%A4%C3%B6%C3%BC%C3%9F%20%C3%A4%C3%B6%C3%BC%C3%9F%20"
+           "%C3%A4%C3%B6%C3%BC%C3%9F.png";
+    QTest::newRow("long, four-byte characters")
+        << QString(QStringLiteral("Grüße 😀😀😀😀😀😀😀😀😀😀😀😀 aus Köln.png"))
+        << "Gr%C3%BC%C3%9Fe%20" + QString(QStringLiteral("%F0%9F%98%80")).repeated(12) +
+               "%20aus%20K%C3%B6ln.png";
+    QTest::newRow("ASCII name unchanged") << "logo.png"
+                                          << "logo.png";
+}
+
+void tst_MimeComposer::NonAsciiFileNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, contentId);
+    MailMessage message = BaseMessage();
+    message.HtmlBody = QStringLiteral("<p><img src=\"cid:%1\"> <img src='cid:%1'></p>").arg(name);
+    message.InlineFiles = {File(name, "\x89PNG\r\n\x1a\n")};
+    message.Attachments = {{name, File(QStringLiteral("a.bin"), "x")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    QVERIFY2(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }),
+             "8-bit octets in the message");
+
+    const QJsonArray parts = ParsedByPython(text)[QStringLiteral("parts")].toArray();
+    QCOMPARE(parts.size(), 4);
+    const QString html = parts[1].toObject()[QStringLiteral("text")].toString();
+    QCOMPARE(html, QStringLiteral("<p><img src=\"cid:%1\"> <img src='cid:%1'></p>").arg(contentId));
+    for (int i = 2; i < 4; ++i) {
+        const QJsonObject part = parts[i].toObject();
+        QCOMPARE(part[QStringLiteral("filename")].toString(), name);
+        QCOMPARE(part[QStringLiteral("broken_segments")].toArray(), QJsonArray());
+    }
+    QCOMPARE(parts[2].toObject()[QStringLiteral("content_id")].toString(), contentId);
 }
 
 void tst_MimeComposer::AddressListParsing_data() {
