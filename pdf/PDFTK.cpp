@@ -31,7 +31,27 @@ QString Quoted(const QString& AText) {
     return QLatin1Char('"') + AText + QLatin1Char('"');
 }
 
+// pdftk takes at most this many characters of a password and drops the rest.
+constexpr qsizetype PasswordLimit = 32;
+
 } // namespace
+
+QString MaskPasswords(QString AText, const QStringList& APasswords) {
+    static const QString Mask = QStringLiteral("********");
+    // Whole passwords first, then the part pdftk uses and the part it drops of a long one.
+    QStringList parts;
+    for (const QString& password : APasswords)
+        if (!password.isEmpty())
+            parts << password;
+    for (const QString& password : APasswords)
+        if (password.size() > PasswordLimit)
+            parts << password.left(PasswordLimit) << password.mid(PasswordLimit);
+    for (const QString& part : std::as_const(parts))
+        AText.replace(part, Mask);
+    return AText;
+}
+
+namespace {} // namespace
 
 TPDFPermissionSet::TPDFPermissionSet(std::initializer_list<TPDFPermission> APermissions) {
     for (const TPDFPermission permission : APermissions)
@@ -136,7 +156,10 @@ void TPDFTK::Run(const QStringList& AArguments) {
 
     const TProcessResult result = RunProcess(request, FCancelled);
     const QString call = CommandLine(AArguments);
-    const QString output = QString::fromUtf8(result.StandardOutput + result.StandardError);
+    // Standard output holds the password prompts (and the part pdftk drops of a long password) and
+    // field values; errors carry standard error only, passwords masked.
+    const QString output = MaskPasswords(QString::fromUtf8(result.StandardError),
+                                         {FInputPassword, FOwnerPassword, FUserPassword});
     if (result.Cancelled)
         throw hostapi::EQVException(QStringLiteral("PDFTK.EXE was stopped: the run was cancelled.") + CRLF +
                                     QStringLiteral("Call: ") + call);
@@ -148,8 +171,7 @@ void TPDFTK::Run(const QStringList& AArguments) {
                 .arg(static_cast<double>(FTimeLimit.count()) / 1000.0) +
             CRLF + QStringLiteral("Call: ") + call + CRLF + output);
     // pdftk writes its notices to standard error; standard output may hold field values.
-    if (result.Crashed || result.ExitCode != 0 ||
-        QString::fromUtf8(result.StandardError).contains(QLatin1String("No output created")))
+    if (result.Crashed || result.ExitCode != 0 || output.contains(QLatin1String("No output created")))
         throw hostapi::EQVException(QStringLiteral("PDFTK.EXE has terminated with ExitCode '%1'!")
                                         .arg(result.Crashed ? -1 : result.ExitCode) +
                                     CRLF + QStringLiteral("Call: ") + call + CRLF + output);

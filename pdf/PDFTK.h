@@ -44,13 +44,18 @@ private:
     quint16 FBits = 0;
 };
 
+// AText with every non-empty password of APasswords masked, and of a password longer than pdftk
+// takes (32 characters) also the part it uses and the part it drops.
+QString MaskPasswords(QString AText, const QStringList& APasswords);
+
 // Runs pdftk for two jobs: reading the form fields of a PDF into its FDF writer (dump), and filling
 // a form from the writer (fill), optionally flattening, compressing and encrypting the result.
 //
 // pdftk runs with an argument list (no shell), in its own folder, with a time limit, and can be
 // stopped with Cancel. Passwords go to pdftk's standard input when it prompts for them, never on its
-// command line. Its standard output is the field dump; an error text carries the call and both
-// output streams. The FDF file of a fill is a private temporary file (0600), deleted after the run.
+// command line. Its standard output is the field dump; an error text carries the call and pdftk's
+// standard error (never its standard output), every password masked. The FDF file of a fill is a private
+// temporary file (0600), deleted after the run.
 //
 // One driver serves one thread; only Cancel may be called from another thread.
 class TPDFTK {

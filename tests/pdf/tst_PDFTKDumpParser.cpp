@@ -77,6 +77,12 @@ private slots:
         QTest::newRow("password prompt before the dump") << Prompt + "---\nFieldName: A\nFieldValue: 1\n"
                                                          << QStringLiteral("A=1|");
         QTest::newRow("prompt of a form without fields") << Prompt << QString();
+        // pdftk's notice after an answer over 32 characters belongs to the prompt.
+        QTest::newRow("long password notice before the dump")
+            << Prompt +
+                   "The password you entered was over 32 characters long,\n   so I am dropping: \"XYZ\"\n"
+                   "---\nFieldName: A\nFieldValue: 1\n"
+            << QStringLiteral("A=1|");
     }
     void parsesDumps() {
         QFETCH(QByteArray, output);
@@ -106,7 +112,9 @@ private slots:
         } catch (const hostapi::EQVException& e) {
             QVERIFY2(e.Message().startsWith(QStringLiteral("pdftk.exe Output seems to be invalid!")),
                      qPrintable(e.Message()));
-            QVERIFY2(e.Message().endsWith(QStringLiteral("\r\n") + QString::fromUtf8(output)),
+            // The output holds field values and password prompts: it stays out of the text.
+            QVERIFY2(!e.Message().contains(QStringLiteral("\r\n")), qPrintable(e.Message()));
+            QVERIFY2(!e.Message().contains(QString::fromUtf8(output.split('\n').first())),
                      qPrintable(e.Message()));
         }
     }
