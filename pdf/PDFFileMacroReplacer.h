@@ -24,7 +24,9 @@ public:
     QString GetFieldValue(int Index) override;
     void SetFieldValue(int Index, const QString& Value) override;
     int FieldCount() override;
-    // Fills the form with the current field values into AFileName. The fields are not read first.
+    // Fills the form with the current field values into AFileName (the fields are read first when
+    // they are not). A PDF without fields is copied as it is, or, with any output option or password
+    // set, rewritten by pdftk with those options.
     void SaveToFile(const QString& AFileName) override;
     // Replaces AName by AValue in every field value, ignoring letter case; names stay.
     void ReplaceMacroValue(const QString& AName, const QString& AValue) override;
@@ -35,6 +37,8 @@ public:
     static bool IsFileExtSupported(const QString& AFileExt);
     // Whether pdftk is found (see PDFTKProgram).
     static bool IsAvailable();
+    // Said once by a job that sends PDF attachments with macros without pdftk.
+    static QString UnavailableNotice();
     // The settings window comes with the campaign windows; none yet.
     static const TCustomFileMacroReplacerConfigFormClass* GetConfigFormClass();
 
