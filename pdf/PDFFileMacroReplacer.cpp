@@ -71,7 +71,7 @@ int TPDFFileMacroReplacer::FieldCount() {
 void TPDFFileMacroReplacer::RetrieveFields() {
     TCustomFileMacroReplacer::RetrieveFields();
     TPDFTK& driver = PreparedPDFTK();
-    driver.SetOperation(opDumpDataFields);
+    driver.SetOperation(opReadFields);
     driver.Execute(SourceFile(), QString());
 }
 

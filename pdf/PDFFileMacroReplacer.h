@@ -8,9 +8,9 @@ namespace emailmarketing {
 
 class TPDFTK;
 
-// Personalises PDF forms: the fields are the form fields of the source PDF, read through pdftk's
-// field dump; macros are replaced in the field values only; SaveToFile writes a filled copy through
-// pdftk, with the flatten, compression, encryption, password and permission options of the
+// Personalises PDF forms: the fields are the form fields of the source PDF, read from a copy pdftk
+// writes (opReadFields); macros are replaced in the field values only; SaveToFile writes a filled copy
+// through pdftk, with the flatten, compression, encryption, password and permission options of the
 // attachment's settings, as they are at each run of pdftk:
 //   Flatten=1, Compression=<0..2>, Encryption=<0..2>, InputPassword=, OwnerPassword=, UserPassword=,
 //   Permissions=<comma-separated ordinals; 8 = all>.

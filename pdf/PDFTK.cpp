@@ -1,6 +1,7 @@
 #include "PDFTK.h"
 
 #include "FileUtils.h"
+#include "PDFFormFieldReader.h"
 #include "PDFTKDumpParser.h"
 #include "PDFTKPasswordPrompts.h"
 #include "PdfLog.h"
@@ -79,6 +80,8 @@ QStringList TPDFTK::Arguments(const QString& AInFile, const QString& AOutFile,
         args << QStringLiteral("dump_data_fields");
     args << QStringLiteral("output");
     args << (FOperation == opDumpDataFields ? QStringLiteral("-") : AbsolutePath(AOutFile));
+    if (FOperation == opReadFields)
+        return args << QStringLiteral("dont_ask"); // a plain copy to read
     if (FEncryption == enc40bit)
         args << QStringLiteral("encrypt_40bit");
     else if (FEncryption == enc128bit)
@@ -128,14 +131,22 @@ void TPDFTK::Execute(const QString& AInFile, const QString& AOutFile) {
     CheckPassword(FOwnerPassword);
     CheckPassword(FUserPassword);
     QString fdfFile;
-    const auto removeFdf = qScopeGuard([&fdfFile] {
-        if (!fdfFile.isEmpty() && !QFile::remove(fdfFile) && QFile::exists(fdfFile))
-            qCWarning(lcPdf).noquote() << "Cannot delete the temporary FDF file" << fdfFile;
+    QString copyFile;
+    const auto removeTemporary = qScopeGuard([&fdfFile, &copyFile] {
+        for (const QString& file : {fdfFile, copyFile})
+            if (!file.isEmpty() && !QFile::remove(file) && QFile::exists(file))
+                qCWarning(lcPdf).noquote() << "Cannot delete the temporary file" << file;
     });
     if (FOperation == opFillForm) {
         fdfFile = hostapi::GetTempFileName(QString(), QStringLiteral("qvfdf"), QStringLiteral(".fdf"));
         FFDFWriter.SetRefrencedPDFFile(AbsolutePath(AInFile));
         FFDFWriter.SaveToFile(fdfFile);
+    }
+    if (FOperation == opReadFields) {
+        copyFile = hostapi::GetTempFileName(QString(), QStringLiteral("qvpdf"), QStringLiteral(".pdf"));
+        Run(Arguments(AInFile, copyFile, fdfFile));
+        ReadPDFFormFields(hostapi::LoadBinaryFile(copyFile), FFDFWriter);
+        return;
     }
     Run(Arguments(AInFile, AOutFile, fdfFile));
 }

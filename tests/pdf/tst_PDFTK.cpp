@@ -81,6 +81,11 @@ private slots:
             << int(opDumpDataFields) << int(encNone) << int(cpmDontChange) << false
             << QStringList{"geheim", {}, {}} << all
             << QStringList{In, "input_pw", "PROMPT", "dump_data_fields", "output", "-", "dont_ask"};
+        // The copy that fields are read from takes no output option.
+        QTest::newRow("read with input password, output options ignored")
+            << int(opReadFields) << int(enc128bit) << int(cpmCompress) << true
+            << QStringList{"geheim", "own", {}} << all
+            << QStringList{In, "input_pw", "PROMPT", "output", Out, "dont_ask"};
         // No encryption, no passwords, default permissions: ends with dont_ask, no allow.
         QTest::newRow("plain fill") << int(opFillForm) << int(encNone) << int(cpmDontChange) << false
                                     << QStringList{{}, {}, {}} << all

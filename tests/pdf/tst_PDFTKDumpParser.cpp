@@ -3,27 +3,16 @@
 
 #include "PDFTKDumpParser.h"
 
+#include "DescribeFields.h"
 #include "FDFPDFWriter.h"
 #include "QVException.h"
 
 #include <QTest>
 
 using namespace emailmarketing;
+using testsupport::DescribeFields;
 
 namespace {
-
-// "name=value|type" per field, fields joined by ";" (values shown with \r and \n escaped).
-QString Describe(const TFDFWriter& AWriter) {
-    QStringList fields;
-    for (int i = 0; i < AWriter.Count(); ++i) {
-        const TFDFField* field = AWriter.GetField(i);
-        QString value = field->Value();
-        value.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-            .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-        fields << field->KeyName() + QLatin1Char('=') + value + QLatin1Char('|') + field->FieldType();
-    }
-    return fields.join(QLatin1Char(';'));
-}
 
 const QByteArray Prompt = QByteArrayLiteral("Please enter the open password to use on the input PDF:\n"
                                             "   /tmp/a.pdf.\n"
@@ -90,7 +79,7 @@ private slots:
         TFDFWriter writer;
         writer.AddField(QStringLiteral("old"), QString(), QString());
         ParseDumpDataFields(output, writer);
-        QCOMPARE(Describe(writer), fields);
+        QCOMPARE(DescribeFields(writer), fields);
     }
 
     void refusesInvalidOutput_data() {
