@@ -142,21 +142,21 @@ public:
         return value;
     }
 
-    // A value inside an array or dictionary: "n g R" is one reference.
+    // A value inside an array or dictionary: "n g R" is one reference. The look-ahead reads plain
+    // words only, so nested values are never read twice.
     PdfValue ReadOperand(int ADepth) {
         PdfValue value = Read(ADepth);
         if (value.Type != PdfValue::Number || !IsInteger(value.Bytes))
             return value;
         const qsizetype mark = FPos;
-        const PdfValue generation = Read(ADepth);
-        if (generation.Type == PdfValue::Number && IsInteger(generation.Bytes)) {
-            const PdfValue r = Read(ADepth);
-            if (r.Type == PdfValue::Keyword && r.Bytes == "R") {
-                PdfValue reference;
-                reference.Type = PdfValue::Reference;
-                reference.Object = value.Bytes.toInt();
-                return reference;
-            }
+        SkipWhite();
+        const QByteArray generation = ReadWord();
+        SkipWhite();
+        if (IsInteger(generation) && ReadWord() == "R") {
+            PdfValue reference;
+            reference.Type = PdfValue::Reference;
+            reference.Object = value.Bytes.toInt();
+            return reference;
         }
         FPos = mark;
         return value;

@@ -11,6 +11,7 @@
 #include "QVException.h"
 #include "ThrownMessage.h"
 
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +144,35 @@ private slots:
         TFDFWriter writer;
         QCOMPARE(ThrownMessage([&] { ReadPDFFormFields(pdf, writer); }),
                  QStringLiteral("The form fields of the PDF cannot be read: %1.").arg(reason));
+    }
+
+    void everyCutOffFileIsReadOrRefused() {
+        // Damaged files never crash or hang the reader: each prefix of the forms either reads or is
+        // refused with a reason.
+        for (const char* name : {"form.pdf", "multiline-values.pdf"}) {
+            QFile file(QStringLiteral(QV_SOURCE_DIR "/tests/fixtures/pdf/") + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray pdf = file.readAll();
+            for (qsizetype size = 0; size <= pdf.size(); ++size) {
+                TFDFWriter writer;
+                const QString message = ThrownMessage([&] { ReadPDFFormFields(pdf.left(size), writer); });
+                QVERIFY2(
+                    message == QStringLiteral("<no exception>") ||
+                        message.startsWith(QStringLiteral("The form fields of the PDF cannot be read: ")),
+                    qPrintable(message));
+            }
+        }
+    }
+
+    void deepNestingIsReadOnce() {
+        // References are recognised without reading nested values twice (which would take 2^depth).
+        QByteArray value;
+        for (int i = 0; i < 60; ++i)
+            value += "1 [";
+        value += QByteArray(60, ']');
+        TFDFWriter writer;
+        ReadPDFFormFields(Form("3 0 R", {"<< /T (A) /V " + value + " >>"}), writer);
+        QCOMPARE(DescribeFields(writer), QStringLiteral("A=1|"));
     }
 
     void readsValuesThatLookLikeTheDumpWithPdftk() {
