@@ -52,8 +52,6 @@ QString MaskPasswords(QString AText, const QStringList& APasswords) {
     return AText;
 }
 
-namespace {} // namespace
-
 TPDFPermissionSet::TPDFPermissionSet(std::initializer_list<TPDFPermission> APermissions) {
     for (const TPDFPermission permission : APermissions)
         Include(permission);
