@@ -847,8 +847,9 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
-        // values, so only its kind is logged.
-        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed);
+        // values, so only its kind is logged, and only the first text reaches the job's summary.
+        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed,
+                                hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message);
         return nullptr;
     }
     TEmailDocument* accepted = document.get();
