@@ -1,5 +1,6 @@
 #include "BaseEmailSender.h"
 
+#include "CancellationScope.h"
 #include "ClientSQL.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
@@ -864,6 +865,8 @@ void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
     AddState({jsRegisterServiceFetching});
     try {
         // Not threaded, errors not raised: the module reports its failures to the message sink.
+        // A termination of the job cancels the download it waits for.
+        const hostapi::TCancellationScope terminated([this] { return State().Contains(jsTerminateing); });
         if (hostapi::IExtFuncPluginRegisterService* service = RegisterServiceInterface())
             service->FetchRegisterService(false, false);
     } catch (const hostapi::EQVException& E) {
