@@ -1,5 +1,6 @@
 #include "BaseEmailSender.h"
 
+#include "CancellationScope.h"
 #include "ClientSQL.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
@@ -871,8 +872,8 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
     auto document = std::make_unique<TEmailDocument>();
     const qint64 addressID = ARecords.RecordID();
     // A recipient left out has no result: its pending row goes.
-    const auto drop = [&](TDropReason AReason) {
-        FDroppedRecipients.Drop(addressID, AReason);
+    const auto drop = [&](TDropReason AReason, const QString& AFailure) {
+        FDroppedRecipients.Drop(addressID, AReason, AFailure);
         if (APendingRowID >= 0)
             FDroppedPendingRows << APendingRowID;
     };
@@ -889,13 +890,14 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
         document->SetPlainMailBody(Content());
         if (!PrepareDocument(document.get(), RecNo, ARecords, Attachements())) {
-            drop(FDocumentPreparer->LastSkipReason());
+            drop(FDocumentPreparer->LastSkipReason(), QString());
             return nullptr;
         }
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
-        // values, so only its kind is logged.
-        drop(TDropReason::PreparationFailed);
+        // values, so only its kind is logged, and only the first text reaches the job's summary.
+        drop(TDropReason::PreparationFailed,
+             hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message);
         return nullptr;
     }
     TEmailDocument* accepted = document.get();
@@ -912,6 +914,8 @@ void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
     AddState({jsRegisterServiceFetching});
     try {
         // Not threaded, errors not raised: the module reports its failures to the message sink.
+        // A termination of the job cancels the download it waits for.
+        const hostapi::TCancellationScope terminated([this] { return State().Contains(jsTerminateing); });
         if (hostapi::IExtFuncPluginRegisterService* service = RegisterServiceInterface())
             service->FetchRegisterService(false, false);
     } catch (const hostapi::EQVException& E) {

@@ -62,6 +62,7 @@ void TVRNSMTP::Connect() {
     FParser = SmtpReplyParser();
     FLastReply = SmtpReply();
     FCapabilities = SmtpCapabilities();
+    FStartTlsFailed = false;
     try {
         FSocket.Connect(FHost, FPort, FConnectTimeout);
         if (FUseTLS == TIdUseTLS::utUseImplicitTLS)
@@ -73,8 +74,18 @@ void TVRNSMTP::Connect() {
         if (wantStartTls && !FSocket.IsEncrypted()) {
             if (FCapabilities.StartTls) {
                 Write("STARTTLS\r\n");
-                Expect(2);
-                FSocket.StartTls(FHost, FConnectTimeout);
+                try {
+                    Expect(2);
+                    FSocket.StartTls(FHost, FConnectTimeout);
+                } catch (const ESmtpCancelled&) {
+                    throw;
+                } catch (const ESmtpReplyError& e) {
+                    FStartTlsFailed = e.Code() != 421;
+                    throw;
+                } catch (const ESmtpError&) {
+                    FStartTlsFailed = true;
+                    throw;
+                }
                 FParser = SmtpReplyParser();
                 Ehlo();
             } else if (FUseTLS == TIdUseTLS::utUseRequireTLS) {

@@ -84,6 +84,8 @@ public:
     bool Connected() { return FSocket.IsAlive(); }
     bool IsEncrypted() const { return FSocket.IsEncrypted(); }
     bool PeerIsLoopback() const { return FSocket.PeerIsLoopback(); }
+    // Whether the last Connect failed at STARTTLS: refused (other than 421) or a failed handshake.
+    bool StartTlsFailed() const { return FStartTlsFailed; }
     const SmtpCapabilities& Capabilities() const { return FCapabilities; }
     const SmtpReply& LastReply() const { return FLastReply; }
 
@@ -109,6 +111,7 @@ private:
     int FConnectTimeout = 60000;
     int FReadTimeout = 60000;
     QString FHeloName;
+    bool FStartTlsFailed = false;
 };
 
 } // namespace emailmarketing
