@@ -24,7 +24,10 @@ enum TServerTLSMode : int { sccAuto = 0, sccSSL = 1, sccTLSRequired = 2, sccTLSE
 // Direct delivery hands each Cc and Bcc address to the exchanger of its own domain; a refused Cc or
 // Bcc is logged and does not fail the message. TLS is opportunistic there (STARTTLS when offered,
 // certificates not checked). An external server follows ServerTLSMode; in sccAuto a password is
-// never sent unencrypted to a host other than loopback.
+// never sent unencrypted to a host other than loopback. When the sender authenticates, the
+// server's certificate is verified (system trust store plus SMTPCAFile, and the host name).
+// A message whose reused connection the server had closed while idle is sent once more over a
+// new connection.
 class TDNSEmailSender : public TCustomMessageSender {
 public:
     TDNSEmailSender();
@@ -54,6 +57,9 @@ public:
     QString UserName() const { return FUserName; }
     void SetUserName(const QString& Value) { FUserName = Value; }
     void SetPassword(const QString& Value) { FPassword = Value; }
+    // PEM file of CA (or self-signed server) certificates trusted besides the system's store.
+    QString SMTPCAFile() const { return FSMTPCAFile; }
+    void SetSMTPCAFile(const QString& Value) { FSMTPCAFile = Value; }
 
     void DisconnectFromServer() override;
     bool IsConnected() override;
@@ -135,6 +141,7 @@ private:
     bool FAuthentication = true;
     QString FUserName;
     QString FPassword;
+    QString FSMTPCAFile;
     // Domain the open connection serves (direct delivery).
     QString FConnectedDomain;
 };

@@ -36,6 +36,29 @@ QByteArray ReadFile(const QString& APath) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Starts the Python peer AScript and waits for the port it prints once it listens; 0 with AError set
+// when it does not start.
+quint16 StartPythonPeer(QProcess& AProcess, const char* AScript, const QStringList& AArguments,
+                        QString& AError) {
+    AProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    AProcess.start(QStringLiteral("/usr/bin/python3"), QStringList{PeerScript(AScript)} + AArguments);
+    QDeadlineTimer deadline(20000);
+    while (!AProcess.canReadLine()) {
+        if (AProcess.state() == QProcess::NotRunning || deadline.hasExpired() ||
+            !AProcess.waitForReadyRead(int(deadline.remainingTime()))) {
+            if (AProcess.canReadLine())
+                break;
+            AError =
+                QStringLiteral("%1 did not start: %2").arg(QLatin1String(AScript), AProcess.errorString());
+            return 0;
+        }
+    }
+    const quint16 port = quint16(AProcess.readLine().trimmed().toUInt());
+    if (port == 0)
+        AError = QStringLiteral("%1 printed no port").arg(QLatin1String(AScript));
+    return port;
+}
+
 } // namespace
 
 bool HasIPv6Loopback() {
@@ -63,20 +86,8 @@ void SmtpPeer::SetRules(const QByteArray& AJson) {
 }
 
 bool SmtpPeer::Start(QString& AError) {
-    FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    FProcess.start(QStringLiteral("/usr/bin/python3"),
-                   QStringList{PeerScript("smtp-server"), QStringLiteral("--dir"), FDir.path()} + FArguments);
-    QDeadlineTimer deadline(20000);
-    while (!FProcess.canReadLine()) {
-        if (FProcess.state() == QProcess::NotRunning || deadline.hasExpired() ||
-            !FProcess.waitForReadyRead(int(deadline.remainingTime()))) {
-            if (FProcess.canReadLine())
-                break;
-            AError = QStringLiteral("smtp-server did not start: %1").arg(FProcess.errorString());
-            return false;
-        }
-    }
-    FPort = quint16(FProcess.readLine().trimmed().toUInt());
+    FPort = StartPythonPeer(FProcess, "smtp-server",
+                            QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
     return FPort != 0;
 }
 
@@ -153,6 +164,72 @@ int DnsPeer::QueryCount(const QString& AType, const QString& AName) const {
     const QString needle = QStringLiteral("query[%1] %2 ").arg(AType, AName).toLower();
     return int(
         QString::fromUtf8(ReadFile(FDir.filePath(QStringLiteral("queries.log")))).toLower().count(needle));
+}
+
+bool TestCertificates::Make(QString& AError) {
+    QProcess certs;
+    certs.start(QStringLiteral("/bin/sh"), {PeerScript("make-test-certs"), FDir.path()});
+    if (!certs.waitForFinished(60000) || certs.exitCode() != 0) {
+        AError = QStringLiteral("make-test-certs failed: %1")
+                     .arg(QString::fromLocal8Bit(certs.readAllStandardError()));
+        return false;
+    }
+    return true;
+}
+
+ScriptedSmtpPeer::ScriptedSmtpPeer(const QByteArray& AScript, const TestCertificates* ACertificates) {
+    const QString path = FDir.filePath(QStringLiteral("script.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AScript) != AScript.size())
+        qFatal("cannot write %s", qPrintable(path));
+    FArguments << QStringLiteral("--script") << path;
+    if (ACertificates != nullptr)
+        FArguments << QStringLiteral("--cert") << ACertificates->CertFile() << QStringLiteral("--key")
+                   << ACertificates->KeyFile();
+}
+
+ScriptedSmtpPeer::~ScriptedSmtpPeer() {
+    Stop(FProcess);
+}
+
+bool ScriptedSmtpPeer::Start(QString& AError) {
+    FPort = StartPythonPeer(FProcess, "smtp-script-server",
+                            QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
+    return FPort != 0;
+}
+
+QList<QJsonObject> ScriptedSmtpPeer::Log() const {
+    QList<QJsonObject> result;
+    for (const QByteArray& line : ReadFile(FDir.filePath(QStringLiteral("log.jsonl"))).split('\n'))
+        if (!line.trimmed().isEmpty())
+            result.append(QJsonDocument::fromJson(line).object());
+    return result;
+}
+
+QStringList ScriptedSmtpPeer::Lines(int AConnection) const {
+    QStringList result;
+    for (const QJsonObject& entry : Log())
+        if (entry[QStringLiteral("conn")].toInt() == AConnection && entry.contains(QStringLiteral("line")))
+            result.append(entry[QStringLiteral("line")].toString());
+    return result;
+}
+
+int ScriptedSmtpPeer::Connections() const {
+    int result = 0;
+    for (const QJsonObject& entry : Log())
+        if (entry[QStringLiteral("event")].toString() == QLatin1String("open"))
+            ++result;
+    return result;
+}
+
+bool ScriptedSmtpPeer::WaitForMark(const QString& AName, int AMs) const {
+    QDeadlineTimer deadline(AMs);
+    while (!QFile::exists(FDir.filePath(AName))) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 } // namespace testsupport
