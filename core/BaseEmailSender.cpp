@@ -1,5 +1,6 @@
 #include "BaseEmailSender.h"
 
+#include "CancellationScope.h"
 #include "ClientSQL.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
@@ -846,8 +847,9 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
-        // values, so only its kind is logged.
-        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed);
+        // values, so only its kind is logged, and only the first text reaches the job's summary.
+        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed,
+                                hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message);
         return nullptr;
     }
     TEmailDocument* accepted = document.get();
@@ -864,6 +866,8 @@ void TLocalEmailSender::FetchRegisterServiceBeforePreparing() {
     AddState({jsRegisterServiceFetching});
     try {
         // Not threaded, errors not raised: the module reports its failures to the message sink.
+        // A termination of the job cancels the download it waits for.
+        const hostapi::TCancellationScope terminated([this] { return State().Contains(jsTerminateing); });
         if (hostapi::IExtFuncPluginRegisterService* service = RegisterServiceInterface())
             service->FetchRegisterService(false, false);
     } catch (const hostapi::EQVException& E) {

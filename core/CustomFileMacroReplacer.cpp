@@ -73,6 +73,11 @@ const TCustomFileMacroReplacerConfigFormClass* TCustomFileMacroReplacer::GetConf
     return nullptr;
 }
 
+QString TCustomFileMacroReplacer::UnavailableNotice() {
+    return QStringLiteral("Attachments with macros were sent as they are: their file macro replacer is not "
+                          "available on this installation.");
+}
+
 void TCustomFileMacroReplacer::SetSourceFile(const QString& Value) {
     FSourceFile = Value;
     InvalidateFields();

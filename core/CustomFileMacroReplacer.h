@@ -31,15 +31,17 @@ struct TCustomFileMacroReplacerClass {
     std::function<bool(const QString& AFileExt)> IsFileExtSupported;
     std::function<bool()> IsAvailable;
     std::function<const TCustomFileMacroReplacerConfigFormClass*()> GetConfigFormClass;
+    std::function<QString()> UnavailableNotice;
 
     // The class reference of replacer class T: T's default constructor and its static
-    // IsFileExtSupported, IsAvailable and GetConfigFormClass (inherited from the base when T does
-    // not declare its own).
+    // IsFileExtSupported, IsAvailable, GetConfigFormClass and UnavailableNotice (inherited from the
+    // base when T does not declare its own).
     template <class T> static const TCustomFileMacroReplacerClass& Of() {
         static const TCustomFileMacroReplacerClass cls{
             []() -> std::unique_ptr<TCustomFileMacroReplacer> { return std::make_unique<T>(); },
             [](const QString& AFileExt) { return T::IsFileExtSupported(AFileExt); },
-            [] { return T::IsAvailable(); }, [] { return T::GetConfigFormClass(); }};
+            [] { return T::IsAvailable(); }, [] { return T::GetConfigFormClass(); },
+            [] { return T::UnavailableNotice(); }};
         return cls;
     }
 };
@@ -82,6 +84,8 @@ public:
     static bool IsFileExtSupported(const QString& AFileExt);
     static bool IsAvailable();
     static const TCustomFileMacroReplacerConfigFormClass* GetConfigFormClass();
+    // What a job says when files of the class are sent unpersonalised because IsAvailable is False.
+    static QString UnavailableNotice();
 
     QString SourceFile() const { return FSourceFile; }
     void SetSourceFile(const QString& Value);

@@ -4,6 +4,7 @@
 #include "DBFieldSchema.h"
 #include "EmailAddressList.h"
 #include "FileUtils.h"
+#include "MessageSink.h"
 #include "QVException.h"
 #include "QVRecordSet.h"
 #include "RegionalSettings.h"
@@ -99,23 +100,33 @@ bool TDocumentPreparer::ReplacerAvailable(const QString& AFileName) {
     const TCustomFileMacroReplacerClass* cls = TCustomFileMacroReplacer::ClassByFileExt(ext);
     const bool available = cls && cls->IsAvailable();
     FReplacerAvailable.insert(ext, available);
+    if (cls && !available)
+        hostapi::MessageSink::Current().AddMessage(cls->UnavailableNotice(), hostapi::MessageKind::Warning);
     return available;
+}
+
+bool TDocumentPreparer::ReplacerMissing(const QString& AFileName) {
+    return TCustomFileMacroReplacer::ClassByFileExt(ExtractFileExt(AFileName)) != nullptr &&
+           !ReplacerAvailable(AFileName);
 }
 
 void TDocumentPreparer::CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource) {
     for (int i = 0; i < ASource.Count(); ++i) {
         const TAttachement* source = ASource.Items(i);
         TAttachement* copy = ATarget.Add();
+        // A file whose type needs a replacer that is missing (a PDF form without pdftk) goes out as
+        // it is: its bytes through the text replacement would break it.
+        const bool useMacros = source->UseMacros() && !ReplacerMissing(source->FileName());
         // Only a copy that personalises its content needs a replacer of its own.
-        copy->SetFileName(source->FileName(), source->UseMacros() && ReplacerAvailable(source->FileName()));
-        copy->SetUseMacros(source->UseMacros());
+        copy->SetFileName(source->FileName(), useMacros && ReplacerAvailable(source->FileName()));
+        copy->SetUseMacros(useMacros);
         copy->SetIsOptionalFile(source->IsOptionalFile());
         TCustomFileMacroReplacer* replacer = copy->FileMacroReplacer();
         if (source->HasMacrosInLocalFileName()) {
             copy->SetLocalFileRef(source->LocalMacroFileName(), true);
-            if (source->UseMacros() && replacer && source->FileMacroReplacer())
+            if (useMacros && replacer && source->FileMacroReplacer())
                 replacer->SetSettings(source->FileMacroReplacer()->Settings());
-        } else if (source->UseMacros()) {
+        } else if (useMacros) {
             if (replacer && source->FileMacroReplacer())
                 replacer->Assign(*source->FileMacroReplacer());
             else

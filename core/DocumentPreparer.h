@@ -56,7 +56,11 @@ private:
     void CopyAttachements(TAttachementList& ATarget, const TAttachementList& ASource);
     // Whether a file macro replacer is available for the extension of AFileName; asked once per
     // extension and preparation.
+    // The first answer False for an extension whose class is registered gives the class's notice
+    // (once per preparation).
     bool ReplacerAvailable(const QString& AFileName);
+    // Whether a replacer class is registered for the extension of AFileName but not available.
+    bool ReplacerMissing(const QString& AFileName);
     bool ResolveLocalFiles(TAttachementList& AList) const;
     void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
 

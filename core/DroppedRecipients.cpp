@@ -10,8 +10,19 @@ Q_LOGGING_CATEGORY(lcPrepare, "qv.core.prepare", QtInfoMsg)
 
 } // namespace
 
-void TDroppedRecipients::Drop(qint64 AAddressID, TDropReason AReason) {
+void TDroppedRecipients::Reset() {
+    FCount = 0;
+    std::lock_guard lock(FLock);
+    FFirstFailure.clear();
+}
+
+void TDroppedRecipients::Drop(qint64 AAddressID, TDropReason AReason, const QString& AFailure) {
     ++FCount;
+    if (!AFailure.isEmpty()) {
+        std::lock_guard lock(FLock);
+        if (FFirstFailure.isEmpty())
+            FFirstFailure = AFailure;
+    }
     qCWarning(lcPrepare).noquote() << "Recipient with address id" << AAddressID
                                    << "dropped:" << ReasonText(AReason);
 }
@@ -20,7 +31,11 @@ QString TDroppedRecipients::Summary(int ARecipientCount) const {
     const int count = Count();
     if (count == 0)
         return {};
-    return QStringLiteral("%1 of %2 recipients were dropped").arg(count).arg(ARecipientCount);
+    QString summary = QStringLiteral("%1 of %2 recipients were dropped").arg(count).arg(ARecipientCount);
+    std::lock_guard lock(FLock);
+    if (!FFirstFailure.isEmpty())
+        summary += QStringLiteral(". The first failure: ") + FFirstFailure;
+    return summary;
 }
 
 QString TDroppedRecipients::ReasonText(TDropReason AReason) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 namespace emailmarketing {
 
@@ -14,19 +15,24 @@ enum class TDropReason : int {
 };
 
 // The recipients one preparation dropped: counted (any thread may read the count), each logged with
-// its address id and reason, never with a field value, and summed up once at the end.
+// its address id and reason, never with a field value, and summed up once at the end with the text
+// of the first failure (which names the cause, a corrupt PDF form say, that usually drops them all).
 class TDroppedRecipients {
 public:
-    void Reset() { FCount = 0; }
-    void Drop(qint64 AAddressID, TDropReason AReason);
+    void Reset();
+    // AFailure: the text of the failure that dropped the recipient, if any.
+    void Drop(qint64 AAddressID, TDropReason AReason, const QString& AFailure = QString());
     int Count() const { return FCount.load(); }
-    // "N of M recipients were dropped"; empty when none was dropped.
+    // "N of M recipients were dropped", followed by ". The first failure: " and its text when one
+    // was given; empty when none was dropped.
     QString Summary(int ARecipientCount) const;
 
     static QString ReasonText(TDropReason AReason);
 
 private:
     std::atomic<int> FCount{0};
+    mutable std::mutex FLock;
+    QString FFirstFailure; // guarded by FLock
 };
 
 } // namespace emailmarketing

@@ -34,6 +34,10 @@ namespace {
 
 const QString Section = QStringLiteral("EMLMARK");
 
+// Text ids of the first-start steps by step index; the description's id adds "Descr".
+const QString FirstStartTitleIds[] = {QStringLiteral("IDS_FirstStartEmailServer"),
+                                      QStringLiteral("IDS_FirstStartSmsProvider")};
+
 int ToStoredInteger(qint64 AValue, const QString& AKey) {
     if (AValue < std::numeric_limits<int>::min() || AValue > std::numeric_limits<int>::max())
         throw hostapi::EQVException(
@@ -62,12 +66,9 @@ TdmPluginEmailMarketingMain::TdmPluginEmailMarketingMain(hostapi::TClientPluginB
 
     QVFirstStart->SetPriority(10000);
     QVFirstStart->SetTitle(QStringLiteral("Email Marketing"));
-    QVFirstStart->Add({-1, QStringLiteral("Emailserver Konfigurieren"),
-                       QStringLiteral("Emailserver für den Versand von Emails konfigurieren."),
-                       QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"), 0});
-    QVFirstStart->Add({-1, QStringLiteral("SMS-Provider Konfigurieren"),
-                       QStringLiteral("SMS-Provider für den Versand von SMS-Nachrichten konfigurieren."),
-                       QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"), 0});
+    for (const QString& id : FirstStartTitleIds)
+        QVFirstStart->Add({-1, siLang->Text(id), siLang->Text(id + QStringLiteral("Descr")),
+                           QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"), 0});
 
     QVFirstStart->OnLink = [this](hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem) {
         QVFirstStartLink(Sender, AItem);
@@ -121,6 +122,12 @@ void TdmPluginEmailMarketingMain::BuildFormManager() {
                               hostapi::pfldPermanent});
 }
 
+void TdmPluginEmailMarketingMain::RetranslateFirstStart() {
+    for (int step = 0; step < 2; ++step)
+        QVFirstStart->SetItemTexts(step, siLang->Text(FirstStartTitleIds[step]),
+                                   siLang->Text(FirstStartTitleIds[step] + QStringLiteral("Descr")));
+}
+
 void TdmPluginEmailMarketingMain::QVFirstStartLink(hostapi::TQVFirstStart* Sender,
                                                    const hostapi::TQVFirstStartItem& AItem) {
     Q_UNUSED(Sender);
@@ -136,7 +143,8 @@ void TdmPluginEmailMarketingMain::QVFirstStartLink(hostapi::TQVFirstStart* Sende
 }
 
 void TdmPluginEmailMarketingMain::TemplatesChanged(QObject* Sender, qint64& LastInsertID) {
-    QV_ASSERT(QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread());
+    QV_ASSERT(QCoreApplication::instance() &&
+              QThread::currentThread() == QCoreApplication::instance()->thread());
     if (FOnTemplatesChanged)
         FOnTemplatesChanged(Sender, LastInsertID);
 }
@@ -150,6 +158,7 @@ void TdmPluginEmailMarketingMain::SetLanguage(const QString& ALangName) {
     hostapi::TPluginBaseDataModule::SetLanguage(ALangName);
     siLang->SetLanguage(ALangName);
     BuildFormManager();
+    RetranslateFirstStart();
     UpdateAttachmentFileOptions();
 }
 

@@ -185,6 +185,8 @@ private:
     void OnMainThread(std::function<void()> AAction);
     QList<TEmailListIdentity> UsedLists() const;
     void BuildFormManager();
+    // The first-start steps' titles and descriptions in the current language.
+    void RetranslateFirstStart();
     void QVFirstStartLink(hostapi::TQVFirstStart* Sender, const hostapi::TQVFirstStartItem& AItem);
     void UpdateAttachmentFileOptions();
     void LoadGlobalAddressData();

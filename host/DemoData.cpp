@@ -52,6 +52,9 @@ const DemoAddress kDemoAddresses[] = {
      "+49 421 5550110", "stefanie.richter@example.org", nullptr, "+49 177 5550110", 1},
 };
 
+// Key of the PostgreSQL advisory lock that serialises seeding ("QVDD").
+constexpr qint64 DemoDataLockKey = 0x51564444;
+
 QVariant Text(const char* value) {
     if (!value)
         return QVariant(QMetaType::fromType<QString>());
@@ -68,6 +71,11 @@ int SeedDemoAddresses() {
     using hostapi::Database;
 
     hostapi::Transaction transaction;
+    // Hosts starting at once on one server must not each find the table empty: the lock is held to
+    // the commit, so the second counts the first one's rows. (SQLite's BEGIN IMMEDIATE serialises.)
+    if (Database::IsPostgres())
+        Database::Exec(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {DemoDataLockKey},
+                       QStringLiteral("lock the demo addresses"));
     QSqlQuery count = Database::Exec(QStringLiteral("SELECT COUNT(*) FROM pelm_addresses_ass"), {},
                                      QStringLiteral("count the demo addresses"));
     if (!count.next())

@@ -65,6 +65,27 @@ void RefuseTrailingValueOption(const QStringList& AArguments, const QStringList&
         throw hostapi::EQVException(Tr(QStringLiteral("IDS_MissingValue")).arg(Dashed(last)));
 }
 
+// A value option given apart from its value takes the next argument as it stands: an option there
+// ("--database --help") is a forgotten value, never a file to create. A value that begins with "-"
+// is given as --option=-value.
+void RefuseOptionAsValue(const QStringList& AArguments, const QStringList& AValueOptions) {
+    for (qsizetype i = 1; i + 1 < AArguments.size(); ++i) {
+        const QString& argument = AArguments.at(i);
+        if (argument == QLatin1String("--"))
+            return;
+        if (!argument.startsWith(QLatin1Char('-')) || argument.contains(QLatin1Char('=')))
+            continue;
+        const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (!AValueOptions.contains(name))
+            continue;
+        const QString& value = AArguments.at(i + 1);
+        if (value.startsWith(QLatin1Char('-')))
+            throw hostapi::EQVException(Tr(QStringLiteral("IDS_OptionAsValue"))
+                                            .arg(Dashed(name), value, QStringLiteral("--") + name));
+        ++i; // the value is no option of its own
+    }
+}
+
 QString HelpLine(const QString& ATerm, const QString& AText) {
     constexpr int TermWidth = 22;
     return QStringLiteral("  ") + ATerm.leftJustified(TermWidth - 1) + QLatin1Char(' ') + AText +
@@ -92,6 +113,7 @@ HostOptions HostCommandLine::Parse(const QStringList& AArguments, const QString&
     }
 
     RefuseTrailingValueOption(AArguments, valueOptions);
+    RefuseOptionAsValue(AArguments, valueOptions);
     if (!parser.parse(AArguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             throw hostapi::EQVException(Tr(QStringLiteral("IDS_UnknownOption"))
@@ -121,9 +143,9 @@ HostOptions HostCommandLine::Parse(const QStringList& AArguments, const QString&
     // The database options as checked here; the environment and the default file come from there.
     QStringList databaseArguments{AArguments.value(0)};
     if (parser.isSet(database))
-        databaseArguments << Dashed(DatabaseOption) << parser.value(database);
+        databaseArguments << Dashed(DatabaseOption) + QLatin1Char('=') + parser.value(database);
     if (parser.isSet(databaseUrl))
-        databaseArguments << Dashed(DatabaseUrlOption) << parser.value(databaseUrl);
+        databaseArguments << Dashed(DatabaseUrlOption) + QLatin1Char('=') + parser.value(databaseUrl);
     options.Database = hostapi::DatabaseConfig::FromArguments(databaseArguments);
     return options;
 }
@@ -160,6 +182,21 @@ QString HostCommandLine::MissingDisplay(const QStringList& AArguments,
         !AEnvironment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty())
         return {};
     return Tr(QStringLiteral("IDS_NoDisplay"));
+}
+
+QString HostCommandLine::UnreachableDisplay(const QStringList& AArguments,
+                                            const QProcessEnvironment& AEnvironment) {
+    QStringList tried;
+    for (qsizetype i = 1; i + 1 < AArguments.size(); ++i) {
+        if (AArguments.at(i) == QLatin1String("-platform") || AArguments.at(i) == QLatin1String("--platform"))
+            tried.append(QStringLiteral("-platform ") + AArguments.at(i + 1));
+    }
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const QString variable = QString::fromLatin1(name);
+        if (const QString value = AEnvironment.value(variable); !value.isEmpty())
+            tried.append(variable + QLatin1Char('=') + value);
+    }
+    return Tr(QStringLiteral("IDS_DisplayUnreachable")).arg(tried.join(QStringLiteral(", ")));
 }
 
 } // namespace qvhost

@@ -21,7 +21,8 @@ struct HostOptions {
 //   --database-url URL   a PostgreSQL database (excludes --database)
 //   -h, --help           the options and the environment variables
 // Qt's own window-system options (-platform NAME, -style NAME, ...) are left to Qt. An unknown
-// option, an option without its value, an empty value, both database options and any other
+// option, an option without its value, an empty value, an option where a value belongs (a value
+// that begins with "-" is given as --option=-value), both database options and any other
 // argument raise EQVException with the text the user needs. Texts come from the translation table
 // "HostCommandLine" in the current language.
 class HostCommandLine {
@@ -33,6 +34,9 @@ public:
     // Why no window can be shown: neither DISPLAY nor WAYLAND_DISPLAY is set and no platform is
     // chosen (QT_QPA_PLATFORM or -platform). Empty when a window system can be reached.
     static QString MissingDisplay(const QStringList& AArguments, const QProcessEnvironment& AEnvironment);
+    // Why no window can be shown when the window system named by the platform choice, DISPLAY or
+    // WAYLAND_DISPLAY could not be reached: names what was tried.
+    static QString UnreachableDisplay(const QStringList& AArguments, const QProcessEnvironment& AEnvironment);
 
     // Exit status of a command line the host refuses.
     static constexpr int UsageExitCode = 2;

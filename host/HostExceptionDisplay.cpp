@@ -11,12 +11,13 @@ HostExceptionDisplay::HostExceptionDisplay(hostapi::IExceptionDisplay* ADialogs,
 }
 
 void HostExceptionDisplay::ShowException(const hostapi::ShownException& AException) {
-    const QString text = Text(AException);
-    FSink.AddMessage(text, AException.UserMessage ? hostapi::MessageKind::Info : hostapi::MessageKind::Error);
+    FSink.AddCaptionedMessage(AException.Caption, AException.Message,
+                              AException.UserMessage ? hostapi::MessageKind::Info
+                                                     : hostapi::MessageKind::Error);
     if (FDialogs)
         FDialogs->ShowException(AException);
     else
-        FErrorOutput(text);
+        FErrorOutput(Text(AException));
 }
 
 bool HostExceptionDisplay::ShowsWindows(const QString& APlatformName) {

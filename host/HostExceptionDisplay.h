@@ -9,9 +9,9 @@
 
 namespace qvhost {
 
-// The host's exception display: every shown exception goes to the message sink (the "Protokoll"
-// keeps it, errors at start included) and then to the dialog display, or, when the platform cannot
-// show a window (offscreen, minimal), to AErrorOutput (standard error) instead of a box nobody can
+// The host's exception display: every shown exception goes to the message sink under its caption
+// (the "Protokoll" keeps it, errors at start included) and then to the dialog display, or, when the platform
+// cannot show a window (offscreen, minimal), to AErrorOutput (standard error) instead of a box nobody can
 // close. Called on the GUI thread, as every exception display.
 class HostExceptionDisplay : public hostapi::IExceptionDisplay {
 public:
@@ -25,7 +25,7 @@ public:
 
     // False for the platforms whose windows nobody sees ("offscreen", "minimal").
     static bool ShowsWindows(const QString& APlatformName);
-    // The exception as one text: the caption (when given) and the message.
+    // The exception as one line of standard error: the caption (when given) and the message.
     static QString Text(const hostapi::ShownException& AException);
 
 private:

@@ -3,6 +3,7 @@
 #include "FirstStartDialog.h"
 #include "HostSession.h"
 #include "HostSettingsDialog.h"
+#include "MenuMnemonics.h"
 #include "MessageLogModel.h"
 
 #include "Database.h"
@@ -139,6 +140,7 @@ void HostMainWindow::RetranslateUi() {
     FlblDatabase->setText(DatabaseDescription());
     for (QAction* action : FgrpLanguage->actions())
         action->setChecked(action->data().toString() == FLang.Language());
+    MenuMnemonics::Apply(*menuBar());
 }
 
 QAction* HostMainWindow::LanguageAction(const QString& ALangName) const {
@@ -169,6 +171,7 @@ void HostMainWindow::BuildModuleMenus() {
         menuBar()->insertMenu(FmnuLanguage->menuAction(), menu);
         FModuleMenus.append(menu);
     }
+    MenuMnemonics::Apply(*menuBar());
 }
 
 void HostMainWindow::OpenMenuEntry(const hostapi::TMenuEntry& AEntry) {

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "QVException.h"
+#include "QVRecordSet.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -59,16 +60,21 @@ HostSettingsDialog::HostSettingsDialog(QWidget* AParent)
 HostSettingsDialog::~HostSettingsDialog() = default;
 
 QList<AddressChoice> HostSettingsDialog::ReadAddresses() {
-    QSqlQuery query = hostapi::Database::Exec(
-        QStringLiteral("SELECT \"id\", \"companyname\", \"name\", \"surname\", \"city\" "
-                       "FROM \"pelm_addresses_ass\" "
-                       "ORDER BY \"companyname\", \"name\", \"surname\", \"id\""),
-        {}, QStringLiteral("read the addresses for the company address"));
+    const QStringList fields{QStringLiteral("companyname"), QStringLiteral("name"), QStringLiteral("surname"),
+                             QStringLiteral("city")};
+    hostapi::TQVRecordSet addresses(QStringLiteral("pelm_addresses_ass"));
+    addresses.SetOptions(hostapi::rsoReadOnly);
+    addresses.SetOnGetFieldIsRequired(
+        [&fields](const QString& AFieldName) { return fields.contains(AFieldName, Qt::CaseInsensitive); });
+    // Company, name, first name by the collation of every list; without them last; then by id.
+    for (const QString& field : fields.first(3))
+        addresses.AddOrder(field);
+    addresses.Open();
     QList<AddressChoice> choices;
-    while (query.next()) {
-        const qint64 id = query.value(0).toLongLong();
-        choices.append({id, AddressText(query.value(1), query.value(2), query.value(3), query.value(4))});
-    }
+    for (addresses.First(); !addresses.Eof(); addresses.Next())
+        choices.append({addresses.RecordID(),
+                        AddressText(addresses.FieldValue(fields[0]), addresses.FieldValue(fields[1]),
+                                    addresses.FieldValue(fields[2]), addresses.FieldValue(fields[3]))});
     return choices;
 }
 

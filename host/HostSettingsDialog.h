@@ -45,7 +45,8 @@ public:
 
     void SetLanguage(const QString& ALangName);
 
-    // Every address, ordered by company, name and first name.
+    // Every address, ordered by company, name, first name and id through the record set's ordering
+    // (the ICU root collation on both backends; a missing or empty text last).
     static QList<AddressChoice> ReadAddresses();
     // "Company – Name, First name (City)", leaving out what is empty (NULL or blank).
     static QString AddressText(const QVariant& ACompany, const QVariant& AName, const QVariant& AFirstName,

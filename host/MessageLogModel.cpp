@@ -63,6 +63,8 @@ QVariant MessageLogModel::data(const QModelIndex& index, int role) const {
         return entry.Time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case colKind:
         return KindText(entry.Kind);
+    case colCaption:
+        return entry.Caption;
     case colText:
         return entry.Text;
     default:
@@ -78,6 +80,8 @@ QVariant MessageLogModel::headerData(int section, Qt::Orientation orientation, i
         return FLang.Text(QStringLiteral("IDS_ColTime"));
     case colKind:
         return FLang.Text(QStringLiteral("IDS_ColKind"));
+    case colCaption:
+        return FLang.Text(QStringLiteral("IDS_ColCaption"));
     case colText:
         return FLang.Text(QStringLiteral("IDS_ColText"));
     default:

@@ -8,13 +8,13 @@
 
 namespace qvhost {
 
-// The messages of a message sink as a table for the host's log view (columns time, kind, text;
+// The messages of a message sink as a table for the host's log view (columns time, kind, caption, text;
 // headers and kinds in the current language). Follows the sink: messages reported on other threads
 // arrive queued. Lives on the GUI thread.
 class MessageLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { colTime = 0, colKind = 1, colText = 2, ColumnCount = 3 };
+    enum Column { colTime = 0, colKind = 1, colCaption = 2, colText = 3, ColumnCount = 4 };
 
     explicit MessageLogModel(hostapi::MessageSink& ASink, QObject* parent = nullptr);
     ~MessageLogModel() override;

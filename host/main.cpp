@@ -4,6 +4,7 @@
 #include "HostLog.h"
 #include "HostMainWindow.h"
 #include "HostSession.h"
+#include "PlatformStartGuard.h"
 #include "ShutDownSignals.h"
 
 #include "Database.h"
@@ -26,6 +27,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 using qvhost::lcHost;
 
@@ -78,7 +80,12 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    std::optional<qvhost::PlatformStartGuard> platformGuard;
+    platformGuard.emplace(QStringLiteral("%1: %2").arg(
+        program,
+        qvhost::HostCommandLine::UnreachableDisplay(arguments, QProcessEnvironment::systemEnvironment())));
     QApplication app(argc, argv);
+    platformGuard.reset();
 
     // Every shown exception is kept in the "Protokoll"; without visible windows it goes to stderr.
     const bool showsWindows = qvhost::HostExceptionDisplay::ShowsWindows(QGuiApplication::platformName());

@@ -4,30 +4,166 @@
 
 #include "EmailAddressList.h"
 
+#include "HostApiLog.h"
 #include "HostLibraries.h"
 #include "QVException.h"
 
+#include <memory>
+
 namespace hostapi {
 
-QString CanonicalAddressList(const QString& AText) {
-    QString text = AText;
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char(';'), QLatin1Char(','));
+namespace {
+
+struct ListUnref {
+    void operator()(InternetAddressList* AList) const { g_object_unref(AList); }
+};
+using ListPtr = std::unique_ptr<InternetAddressList, ListUnref>;
+
+// The text with the separators made plain for GMime: a ";" outside a group and a line break
+// outside quotes and angle brackets become ","; a line break inside a group ends it; NUL goes.
+QString Separated(const QString& AText) {
+    QString result;
+    result.reserve(AText.size() + 8);
+    bool quoted = false;
+    bool angle = false;
+    bool group = false;
+    int comment = 0;
+    for (qsizetype i = 0; i < AText.size(); ++i) {
+        const QChar c = AText[i];
+        if (c == QChar(0))
+            continue;
+        const bool lineBreak = c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        if (lineBreak && (quoted || angle || comment > 0)) {
+            result.append(QLatin1Char(' '));
+            continue;
+        }
+        if (quoted || comment > 0) {
+            result.append(c);
+            if (c == QLatin1Char('\\') && i + 1 < AText.size() && AText[i + 1] != QChar(0) &&
+                AText[i + 1] != QLatin1Char('\r') && AText[i + 1] != QLatin1Char('\n'))
+                result.append(AText[++i]);
+            else if (quoted && c == QLatin1Char('"'))
+                quoted = false;
+            else if (comment > 0 && c == QLatin1Char('('))
+                ++comment;
+            else if (comment > 0 && c == QLatin1Char(')'))
+                --comment;
+            continue;
+        }
+        if (lineBreak) {
+            result.append(group ? QLatin1Char(';') : QLatin1Char(','));
+            group = false;
+            continue;
+        }
+        if (c == QLatin1Char('"'))
+            quoted = true;
+        else if (c == QLatin1Char('('))
+            comment = 1;
+        else if (c == QLatin1Char('<'))
+            angle = true;
+        else if (c == QLatin1Char('>'))
+            angle = false;
+        else if (c == QLatin1Char(':') && !angle)
+            group = true;
+        else if (c == QLatin1Char(';') && !angle) {
+            if (!group) {
+                result.append(QLatin1Char(','));
+                continue;
+            }
+            group = false;
+        }
+        result.append(c);
+    }
+    return result;
+}
+
+bool HasDomain(const char* AAddress) {
+    const char* at = AAddress != nullptr ? strrchr(AAddress, '@') : nullptr;
+    return at != nullptr && at[1] != '\0';
+}
+
+// A copy of AList without the mailboxes that have no domain (counted in ASkipped) and without
+// groups left empty.
+ListPtr WithDomains(InternetAddressList* AList, int& ASkipped) {
+    ListPtr result(internet_address_list_new());
+    const int count = internet_address_list_length(AList);
+    for (int i = 0; i < count; ++i) {
+        InternetAddress* address = internet_address_list_get_address(AList, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            ListPtr members =
+                WithDomains(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), ASkipped);
+            if (internet_address_list_length(members.get()) == 0)
+                continue;
+            InternetAddress* group = internet_address_group_new(internet_address_get_name(address));
+            internet_address_group_set_members(INTERNET_ADDRESS_GROUP(group), members.get());
+            internet_address_list_add(result.get(), group);
+            g_object_unref(group);
+        } else if (HasDomain(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))) {
+            internet_address_list_add(result.get(), address);
+        } else {
+            ++ASkipped;
+        }
+    }
+    return result;
+}
+
+// The parsed list under the rule; nullptr for blank text. AEntries: whether the text held any
+// entry at all.
+ListPtr Parse(const QString& AText, bool& AEntries) {
+    AEntries = false;
+    const QString text = Separated(AText);
     if (text.trimmed().isEmpty())
-        return {};
+        return nullptr;
     HostLibraries::Initialize();
     const QByteArray utf8 = text.toUtf8();
-    InternetAddressList* list = internet_address_list_parse(nullptr, utf8.constData());
-    if (!list || internet_address_list_length(list) == 0) {
-        if (list)
-            g_object_unref(list);
-        throw EQVException(QStringLiteral("\"%1\" holds no e-mail address").arg(AText));
+    ListPtr parsed(internet_address_list_parse(nullptr, utf8.constData()));
+    if (!parsed)
+        return nullptr;
+    AEntries = internet_address_list_length(parsed.get()) > 0;
+    int skipped = 0;
+    ListPtr result = WithDomains(parsed.get(), skipped);
+    if (skipped > 0)
+        qCWarning(lcHostApi) << skipped << "entries of an address list have no domain and were left out";
+    return result;
+}
+
+void AppendMailboxes(InternetAddressList* AList, QList<TEmailMailbox>& AResult) {
+    const int count = internet_address_list_length(AList);
+    for (int i = 0; i < count; ++i) {
+        InternetAddress* address = internet_address_list_get_address(AList, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            AppendMailboxes(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), AResult);
+            continue;
+        }
+        const char* name = internet_address_get_name(address);
+        AResult.append(
+            {name != nullptr ? QString::fromUtf8(name) : QString(),
+             QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))});
     }
-    char* formatted = internet_address_list_to_string(list, nullptr, FALSE);
+}
+
+} // namespace
+
+QList<TEmailMailbox> EmailMailboxes(const QString& AText) {
+    QList<TEmailMailbox> result;
+    bool entries = false;
+    if (ListPtr list = Parse(AText, entries))
+        AppendMailboxes(list.get(), result);
+    return result;
+}
+
+QString CanonicalAddressList(const QString& AText) {
+    bool entries = false;
+    ListPtr list = Parse(AText, entries);
+    QString visible = AText;
+    visible.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
+    if (visible.trimmed().isEmpty())
+        return {};
+    if (!entries)
+        throw EQVException(QStringLiteral("\"%1\" holds no e-mail address").arg(AText));
+    char* formatted = internet_address_list_to_string(list.get(), nullptr, FALSE);
     const QString result = QString::fromUtf8(formatted);
     g_free(formatted);
-    g_object_unref(list);
     return result;
 }
 

@@ -16,16 +16,25 @@ std::atomic<IMessageSink*> GInstalled{nullptr};
 
 IMessageSink::~IMessageSink() = default;
 
+void IMessageSink::AddCaptionedMessage(const QString& ACaption, const QString& AText, MessageKind AKind) {
+    AddMessage(ACaption.isEmpty() ? AText : ACaption + QStringLiteral(": ") + AText, AKind);
+}
+
 MessageSink::MessageSink(QObject* parent) : QObject(parent) {}
 MessageSink::~MessageSink() = default;
 
 void MessageSink::AddMessage(const QString& AText, MessageKind AKind) {
+    AddCaptionedMessage(QString(), AText, AKind);
+}
+
+void MessageSink::AddCaptionedMessage(const QString& ACaption, const QString& AText, MessageKind AKind) {
     QV_ASSERT(AKind == MessageKind::Info || AKind == MessageKind::Warning || AKind == MessageKind::Error);
-    // The sink outlives the module that reports: it keeps a copy of the text.
+    // The sink outlives the module that reports: it keeps copies of the texts.
     const QString text = OwnedCopy(AText);
+    const QString caption = OwnedCopy(ACaption);
     {
         QMutexLocker locker(&FLock);
-        FEntries.append({QDateTime::currentDateTime(), AKind, text});
+        FEntries.append({QDateTime::currentDateTime(), AKind, text, caption});
     }
     emit MessageAdded(int(AKind), text);
 }

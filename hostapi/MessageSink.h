@@ -19,12 +19,16 @@ class HOSTAPI_EXPORT IMessageSink {
 public:
     virtual ~IMessageSink();
     virtual void AddMessage(const QString& AText, MessageKind AKind) = 0;
+    // A message under a caption (what was being done: "Versand", "Das Modul ... konnte nicht
+    // geladen werden."). A sink that keeps one text per message gets "caption: text".
+    virtual void AddCaptionedMessage(const QString& ACaption, const QString& AText, MessageKind AKind);
 };
 
 struct HOSTAPI_EXPORT MessageSinkEntry {
     QDateTime Time;
     MessageKind Kind = MessageKind::Info;
     QString Text;
+    QString Caption; // empty when the message came without one
 };
 
 // The host's message sink: keeps every message for the host to show. MessageAdded is emitted on the
@@ -36,6 +40,7 @@ public:
     ~MessageSink() override;
 
     void AddMessage(const QString& AText, MessageKind AKind) override;
+    void AddCaptionedMessage(const QString& ACaption, const QString& AText, MessageKind AKind) override;
     QList<MessageSinkEntry> Entries() const;
 
     // The process's sink: the host's own unless another was installed.

@@ -18,6 +18,13 @@ int TQVFirstStart::Add(TQVFirstStartItem AItem) {
     return FItems.last().Index;
 }
 
+void TQVFirstStart::SetItemTexts(int AIndex, const QString& ATitle, const QString& ADescription) {
+    QV_ASSERT(AIndex >= 0 && AIndex < FItems.size());
+    QV_ASSERT(!ATitle.isEmpty());
+    FItems[AIndex].Title = ATitle;
+    FItems[AIndex].Description = ADescription;
+}
+
 void TQVFirstStart::Link(int AIndex) {
     QV_ASSERT(AIndex >= 0 && AIndex < FItems.size());
     QV_ASSERT(static_cast<bool>(OnLink));

@@ -42,6 +42,9 @@ public:
     // empty (EQVAssertion).
     int Add(TQVFirstStartItem AItem);
     const QList<TQVFirstStartItem>& Items() const { return FItems; }
+    // Names step AIndex anew (a language switch). EQVAssertion when AIndex is out of range or the
+    // title is empty.
+    void SetItemTexts(int AIndex, const QString& ATitle, const QString& ADescription);
 
     TLinkEvent OnLink;
 

@@ -42,6 +42,13 @@ int Ordinal012(const QStringList& ASettings, const QString& AName) {
 
 bool Registered = false;
 
+// Whether the output differs from the source in more than the field values.
+bool HasOutputOptions(const TPDFTK& ADriver) {
+    return ADriver.Flatten() || ADriver.Compression() != cpmDontChange || ADriver.Encryption() != encNone ||
+           !ADriver.InputPassword().isEmpty() || !ADriver.OwnerPassword().isEmpty() ||
+           !ADriver.UserPassword().isEmpty() || !ADriver.Permissions().IsEmpty();
+}
+
 } // namespace
 
 TPDFFileMacroReplacer::TPDFFileMacroReplacer() = default;
@@ -64,14 +71,25 @@ int TPDFFileMacroReplacer::FieldCount() {
 void TPDFFileMacroReplacer::RetrieveFields() {
     TCustomFileMacroReplacer::RetrieveFields();
     TPDFTK& driver = PreparedPDFTK();
-    driver.SetOperation(opDumpDataFields);
+    driver.SetOperation(opReadFields);
     driver.Execute(SourceFile(), QString());
 }
 
 void TPDFFileMacroReplacer::SaveToFile(const QString& AFileName) {
     TCustomFileMacroReplacer::SaveToFile(AFileName);
+    // pdftk refuses to fill a PDF without form fields (exit code 3, "not an acroform"), so whether
+    // the form has fields must be known.
+    CheckFieldsRetrieved();
     TPDFTK& driver = PreparedPDFTK();
-    driver.SetOperation(opFillForm);
+    if (driver.FDF().Count() > 0) {
+        driver.SetOperation(opFillForm);
+    } else if (HasOutputOptions(driver)) {
+        // Nothing to fill; the output options (encryption above all) still apply.
+        driver.SetOperation(opNone);
+    } else {
+        hostapi::SaveBinaryFile(AFileName, hostapi::LoadBinaryFile(SourceFile()));
+        return;
+    }
     driver.Execute(SourceFile(), AFileName);
 }
 
@@ -103,6 +121,11 @@ bool TPDFFileMacroReplacer::IsFileExtSupported(const QString& AFileExt) {
 
 bool TPDFFileMacroReplacer::IsAvailable() {
     return !PDFTKProgram().isEmpty();
+}
+
+QString TPDFFileMacroReplacer::UnavailableNotice() {
+    return QStringLiteral("PDF forms were not personalised because pdftk is missing: PDF attachments are "
+                          "sent as they are (pdftk comes with the package pdftk-java).");
 }
 
 const TCustomFileMacroReplacerConfigFormClass* TPDFFileMacroReplacer::GetConfigFormClass() {

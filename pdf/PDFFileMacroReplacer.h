@@ -8,9 +8,9 @@ namespace emailmarketing {
 
 class TPDFTK;
 
-// Personalises PDF forms: the fields are the form fields of the source PDF, read through pdftk's
-// field dump; macros are replaced in the field values only; SaveToFile writes a filled copy through
-// pdftk, with the flatten, compression, encryption, password and permission options of the
+// Personalises PDF forms: the fields are the form fields of the source PDF, read from a copy pdftk
+// writes (opReadFields); macros are replaced in the field values only; SaveToFile writes a filled copy
+// through pdftk, with the flatten, compression, encryption, password and permission options of the
 // attachment's settings, as they are at each run of pdftk:
 //   Flatten=1, Compression=<0..2>, Encryption=<0..2>, InputPassword=, OwnerPassword=, UserPassword=,
 //   Permissions=<comma-separated ordinals; 8 = all>.
@@ -24,7 +24,9 @@ public:
     QString GetFieldValue(int Index) override;
     void SetFieldValue(int Index, const QString& Value) override;
     int FieldCount() override;
-    // Fills the form with the current field values into AFileName. The fields are not read first.
+    // Fills the form with the current field values into AFileName (the fields are read first when
+    // they are not). A PDF without fields is copied as it is, or, with any output option or password
+    // set, rewritten by pdftk with those options.
     void SaveToFile(const QString& AFileName) override;
     // Replaces AName by AValue in every field value, ignoring letter case; names stay.
     void ReplaceMacroValue(const QString& AName, const QString& AValue) override;
@@ -35,6 +37,8 @@ public:
     static bool IsFileExtSupported(const QString& AFileExt);
     // Whether pdftk is found (see PDFTKProgram).
     static bool IsAvailable();
+    // Said once by a job that sends PDF attachments with macros without pdftk.
+    static QString UnavailableNotice();
     // The settings window comes with the campaign windows; none yet.
     static const TCustomFileMacroReplacerConfigFormClass* GetConfigFormClass();
 

@@ -1,6 +1,7 @@
 #include "PDFTK.h"
 
 #include "FileUtils.h"
+#include "PDFFormFieldReader.h"
 #include "PDFTKDumpParser.h"
 #include "PDFTKPasswordPrompts.h"
 #include "PdfLog.h"
@@ -31,7 +32,25 @@ QString Quoted(const QString& AText) {
     return QLatin1Char('"') + AText + QLatin1Char('"');
 }
 
+// pdftk takes at most this many characters of a password and drops the rest.
+constexpr qsizetype PasswordLimit = 32;
+
 } // namespace
+
+QString MaskPasswords(QString AText, const QStringList& APasswords) {
+    static const QString Mask = QStringLiteral("********");
+    // Whole passwords first, then the part pdftk uses and the part it drops of a long one.
+    QStringList parts;
+    for (const QString& password : APasswords)
+        if (!password.isEmpty())
+            parts << password;
+    for (const QString& password : APasswords)
+        if (password.size() > PasswordLimit)
+            parts << password.left(PasswordLimit) << password.mid(PasswordLimit);
+    for (const QString& part : std::as_const(parts))
+        AText.replace(part, Mask);
+    return AText;
+}
 
 TPDFPermissionSet::TPDFPermissionSet(std::initializer_list<TPDFPermission> APermissions) {
     for (const TPDFPermission permission : APermissions)
@@ -59,6 +78,8 @@ QStringList TPDFTK::Arguments(const QString& AInFile, const QString& AOutFile,
         args << QStringLiteral("dump_data_fields");
     args << QStringLiteral("output");
     args << (FOperation == opDumpDataFields ? QStringLiteral("-") : AbsolutePath(AOutFile));
+    if (FOperation == opReadFields)
+        return args << QStringLiteral("dont_ask"); // a plain copy to read
     if (FEncryption == enc40bit)
         args << QStringLiteral("encrypt_40bit");
     else if (FEncryption == enc128bit)
@@ -108,14 +129,22 @@ void TPDFTK::Execute(const QString& AInFile, const QString& AOutFile) {
     CheckPassword(FOwnerPassword);
     CheckPassword(FUserPassword);
     QString fdfFile;
-    const auto removeFdf = qScopeGuard([&fdfFile] {
-        if (!fdfFile.isEmpty() && !QFile::remove(fdfFile) && QFile::exists(fdfFile))
-            qCWarning(lcPdf).noquote() << "Cannot delete the temporary FDF file" << fdfFile;
+    QString copyFile;
+    const auto removeTemporary = qScopeGuard([&fdfFile, &copyFile] {
+        for (const QString& file : {fdfFile, copyFile})
+            if (!file.isEmpty() && !QFile::remove(file) && QFile::exists(file))
+                qCWarning(lcPdf).noquote() << "Cannot delete the temporary file" << file;
     });
     if (FOperation == opFillForm) {
         fdfFile = hostapi::GetTempFileName(QString(), QStringLiteral("qvfdf"), QStringLiteral(".fdf"));
         FFDFWriter.SetRefrencedPDFFile(AbsolutePath(AInFile));
         FFDFWriter.SaveToFile(fdfFile);
+    }
+    if (FOperation == opReadFields) {
+        copyFile = hostapi::GetTempFileName(QString(), QStringLiteral("qvpdf"), QStringLiteral(".pdf"));
+        Run(Arguments(AInFile, copyFile, fdfFile));
+        ReadPDFFormFields(hostapi::LoadBinaryFile(copyFile), FFDFWriter);
+        return;
     }
     Run(Arguments(AInFile, AOutFile, fdfFile));
 }
@@ -136,7 +165,10 @@ void TPDFTK::Run(const QStringList& AArguments) {
 
     const TProcessResult result = RunProcess(request, FCancelled);
     const QString call = CommandLine(AArguments);
-    const QString output = QString::fromUtf8(result.StandardOutput + result.StandardError);
+    // Standard output holds the password prompts (and the part pdftk drops of a long password) and
+    // field values; errors carry standard error only, passwords masked.
+    const QString output = MaskPasswords(QString::fromUtf8(result.StandardError),
+                                         {FInputPassword, FOwnerPassword, FUserPassword});
     if (result.Cancelled)
         throw hostapi::EQVException(QStringLiteral("PDFTK.EXE was stopped: the run was cancelled.") + CRLF +
                                     QStringLiteral("Call: ") + call);
@@ -148,8 +180,7 @@ void TPDFTK::Run(const QStringList& AArguments) {
                 .arg(static_cast<double>(FTimeLimit.count()) / 1000.0) +
             CRLF + QStringLiteral("Call: ") + call + CRLF + output);
     // pdftk writes its notices to standard error; standard output may hold field values.
-    if (result.Crashed || result.ExitCode != 0 ||
-        QString::fromUtf8(result.StandardError).contains(QLatin1String("No output created")))
+    if (result.Crashed || result.ExitCode != 0 || output.contains(QLatin1String("No output created")))
         throw hostapi::EQVException(QStringLiteral("PDFTK.EXE has terminated with ExitCode '%1'!")
                                         .arg(result.Crashed ? -1 : result.ExitCode) +
                                     CRLF + QStringLiteral("Call: ") + call + CRLF + output);

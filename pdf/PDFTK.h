@@ -10,7 +10,9 @@
 
 namespace emailmarketing {
 
-enum TPDFOperation : int { opNone = 0, opFillForm = 1, opDumpDataFields = 2 };
+// opReadFields reads the fields from a copy of the PDF that pdftk writes (PDFFormFieldReader), which
+// no field value can confuse, unlike the line-based dump of opDumpDataFields.
+enum TPDFOperation : int { opNone = 0, opFillForm = 1, opDumpDataFields = 2, opReadFields = 3 };
 enum TPDFEncryption : int { encNone = 0, enc40bit = 1, enc128bit = 2 };
 enum TPDFCompression : int { cpmDontChange = 0, cpmCompress = 1, cpmUnCompress = 2 };
 enum TPDFPermission : int {
@@ -44,13 +46,19 @@ private:
     quint16 FBits = 0;
 };
 
-// Runs pdftk for two jobs: reading the form fields of a PDF into its FDF writer (dump), and filling
-// a form from the writer (fill), optionally flattening, compressing and encrypting the result.
+// AText with every non-empty password of APasswords masked, and of a password longer than pdftk
+// takes (32 characters) also the part it uses and the part it drops.
+QString MaskPasswords(QString AText, const QStringList& APasswords);
+
+// Runs pdftk for two jobs: reading the form fields of a PDF into its FDF writer (from a plain copy,
+// or from its line-based dump), and filling a form from the writer (fill), optionally flattening,
+// compressing and encrypting the result.
 //
 // pdftk runs with an argument list (no shell), in its own folder, with a time limit, and can be
 // stopped with Cancel. Passwords go to pdftk's standard input when it prompts for them, never on its
-// command line. Its standard output is the field dump; an error text carries the call and both
-// output streams. The FDF file of a fill is a private temporary file (0600), deleted after the run.
+// command line. Its standard output is the field dump of opDumpDataFields; an error text carries the call and
+// pdftk's standard error (never its standard output), every password masked. The FDF file of a fill and the
+// copy of a read are private temporary files (0600), deleted after the run.
 //
 // One driver serves one thread; only Cancel may be called from another thread.
 class TPDFTK {
@@ -87,7 +95,7 @@ public:
     void SetTimeLimit(std::chrono::milliseconds Value) { FTimeLimit = Value; }
 
     // Runs Operation on AInFile. AOutFile is the output PDF of a fill (and of opNone, a plain copy);
-    // a dump ignores it and leaves the fields in FDF(). Throws with the text the user needs when
+    // a dump or read ignores it and leaves the fields in FDF(). Throws with the text the user needs when
     // pdftk cannot be started, ends with an exit code other than 0 or reports "No output created",
     // runs past the time limit, is cancelled, or prints an invalid dump.
     void Execute(const QString& AInFile, const QString& AOutFile);
@@ -95,7 +103,8 @@ public:
     // Stops a running Execute (its pdftk is killed and it throws) and every later one. Any thread.
     void Cancel();
 
-    // The arguments Execute passes for the current properties; AFDFFile is the FDF file of a fill.
+    // The arguments Execute passes for the current properties; AFDFFile is the FDF file of a fill;
+    // AOutFile is the private copy of opReadFields.
     // Each password is the keyword PROMPT.
     QStringList Arguments(const QString& AInFile, const QString& AOutFile, const QString& AFDFFile) const;
     // The call as error texts show it: the program and the arguments, those with a path or a blank

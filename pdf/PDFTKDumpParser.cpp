@@ -42,10 +42,20 @@ QString TextAfterKey(const QString& ALine, const QString& AKey) {
 }
 
 // Index of the first line after the password prompts at the start of ALines. A prompt starts with
-// "Please enter the " and ends with the line that ends with "characters:".
+// "Please enter the " and ends with the line that ends with "characters:"; after an answer over 32
+// characters pdftk adds two lines ("The password you entered was over 32 characters long," and
+// "   so I am dropping: ...").
 qsizetype SkipPasswordPrompts(const QStringList& ALines) {
     qsizetype index = 0;
-    while (index < ALines.size() && ALines.at(index).startsWith(QLatin1String("Please enter the "))) {
+    while (index < ALines.size()) {
+        if (ALines.at(index).startsWith(QLatin1String("The password you entered was over ")) &&
+            index + 1 < ALines.size() &&
+            ALines.at(index + 1).startsWith(QLatin1String("   so I am dropping: "))) {
+            index += 2;
+            continue;
+        }
+        if (!ALines.at(index).startsWith(QLatin1String("Please enter the ")))
+            break;
         qsizetype end = index;
         while (end < ALines.size() && !ALines.at(end).endsWith(QLatin1String("characters:")))
             ++end;
@@ -56,11 +66,9 @@ qsizetype SkipPasswordPrompts(const QStringList& ALines) {
     return index;
 }
 
-[[noreturn]] void ThrowInvalid(const QString& AOutput, const QString& AReason = QString()) {
-    QString message = QStringLiteral("pdftk.exe Output seems to be invalid!");
-    if (!AReason.isEmpty())
-        message += QStringLiteral(" (%1)").arg(AReason);
-    throw hostapi::EQVException(message + QStringLiteral("\r\n") + AOutput);
+// The output itself stays out of the text: it holds field values and the password prompts.
+[[noreturn]] void ThrowInvalid(const QString& AReason) {
+    throw hostapi::EQVException(QStringLiteral("pdftk.exe Output seems to be invalid! (%1)").arg(AReason));
 }
 
 // Collects one field's key lines and applies them to the field.
@@ -119,7 +127,7 @@ void ParseDumpDataFields(const QByteArray& AOutput, TFDFWriter& AWriter) {
                 continue;
             }
             if (!field)
-                ThrowInvalid(output);
+                ThrowInvalid(QStringLiteral("line %1 comes before the first field").arg(i + 1));
             const QString key = KeyOf(line);
             if (key.isEmpty())
                 field->ContinueKey(line);
@@ -131,7 +139,7 @@ void ParseDumpDataFields(const QByteArray& AOutput, TFDFWriter& AWriter) {
     } catch (const hostapi::EQVException& e) {
         if (e.Message().startsWith(QLatin1String("pdftk.exe Output seems to be invalid!")))
             throw;
-        ThrowInvalid(output, e.Message());
+        ThrowInvalid(e.Message());
     }
 }
 

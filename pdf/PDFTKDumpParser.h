@@ -20,7 +20,7 @@ class TFDFWriter;
 
 // Refills AWriter from the dump AOutput. A line before the first "---" that is not a password
 // prompt, or a malformed character reference, throws "pdftk.exe Output seems to be invalid!" with
-// the output. An empty dump leaves the writer empty.
+// the reason (never the output, which holds field values). An empty dump leaves the writer empty.
 void ParseDumpDataFields(const QByteArray& AOutput, TFDFWriter& AWriter);
 
 // DecodeEntities with ACRToCRLF set unless AText holds "&#10;".

@@ -8,6 +8,7 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 
 namespace emailmarketing {
@@ -15,6 +16,7 @@ namespace emailmarketing {
 namespace {
 
 std::atomic<quint16> GMailExchangerPort{25};
+std::atomic<int> GMailExchangerTimeout{60000};
 
 constexpr int SSLPort = 465;
 constexpr int TimeoutMs = 60000;
@@ -24,7 +26,7 @@ QString AuthenticationFailedText() {
 }
 
 MailAddress Mailbox(const QString& AName, const QString& AEmail) {
-    return {TDNSEmailSender::FixEmailName(AName), AEmail.trimmed()};
+    return {TDNSEmailSender::FixEmailName(AName), QString(AEmail).remove(QChar(0)).trimmed()};
 }
 
 // "<guid>@<domain of the sender>" without the angle brackets.
@@ -33,10 +35,36 @@ QString NewMessageId(const MailAddress& ASender) {
            TDNSEmailSender::GetDomainName(ASender.Address);
 }
 
+// AAddress as MAIL FROM or RCPT TO carry it: the domain in ASCII form. Throws ESmtpError for a
+// local part outside ASCII, which only SMTPUTF8 could carry.
+QString EnvelopeAddress(const QString& AAddress) {
+    const QString address = WithAsciiDomain(AAddress);
+    const QString local = address.left(address.lastIndexOf(QLatin1Char('@')));
+    if (std::any_of(local.begin(), local.end(), [](QChar c) { return c.unicode() >= 128; }))
+        throw ESmtpError(QStringLiteral("The address \"%1\" has characters outside ASCII before the \"@\"; "
+                                        "it can only be sent over SMTPUTF8, which this sender does not use.")
+                             .arg(AAddress));
+    return address;
+}
+
 QStringList AddressesOf(const QList<MailAddress>& AList) {
     QStringList result;
     for (const MailAddress& address : AList)
-        result.append(address.Address);
+        result.append(EnvelopeAddress(address.Address));
+    return result;
+}
+
+// The envelope addresses of the copy recipients; one that cannot travel is logged and left out.
+QStringList CopyAddressesOf(const QList<MailAddress>& AList) {
+    QStringList result;
+    for (const MailAddress& address : AList) {
+        try {
+            result.append(EnvelopeAddress(address.Address));
+        } catch (const hostapi::EQVException&) {
+            qCWarning(lcTransports) << "a copy recipient of domain" << address.Domain()
+                                    << "was left out: the address has no ASCII form";
+        }
+    }
     return result;
 }
 
@@ -108,6 +136,14 @@ void TDNSEmailSender::SetMailExchangerPort(quint16 APort) {
     GMailExchangerPort.store(APort);
 }
 
+int TDNSEmailSender::MailExchangerTimeout() {
+    return GMailExchangerTimeout.load();
+}
+
+void TDNSEmailSender::SetMailExchangerTimeout(int AMs) {
+    GMailExchangerTimeout.store(AMs);
+}
+
 std::unique_ptr<TVRNSMTP> TDNSEmailSender::NewClient() const {
     auto client = std::make_unique<TVRNSMTP>(FCancel);
     client->SetConnectTimeout(TimeoutMs);
@@ -148,7 +184,7 @@ QStringList TDNSEmailSender::ResolveMXHost(const QString& ADomain) {
     if (cached != FDomainMXCache.constEnd())
         return *cached;
     MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
-    const QStringList hosts = resolver.ResolveMX(ADomain);
+    const QStringList hosts = resolver.ResolveMX(AsciiDomain(ADomain));
     FDomainMXCache.insert(key, hosts);
     return hosts;
 }
@@ -162,12 +198,32 @@ QStringList TDNSEmailSender::ResolveServerHost() {
     return ResolveMXHost(FDomainName);
 }
 
+void TDNSEmailSender::ConnectToAddress(TVRNSMTP& AClient, const QString& AAddress) {
+    AClient.SetHost(AAddress);
+    AClient.SetUseTLS(TIdUseTLS::utUseExplicitTLS);
+    try {
+        AClient.Connect();
+        return;
+    } catch (const ESmtpCancelled&) {
+        throw;
+    } catch (const ESmtpError& e) {
+        if (!AClient.StartTlsFailed())
+            throw;
+        qCInfo(lcTransports) << "STARTTLS failed at mail exchanger" << AAddress << ":" << e.Message()
+                             << "; connecting again without TLS";
+    }
+    AClient.SetUseTLS(TIdUseTLS::utNoTLSSupport);
+    AClient.Connect();
+}
+
 void TDNSEmailSender::ConnectToExchanger(TVRNSMTP& AClient, const QString& ADomain) {
     const QStringList exchangers = ResolveMXHost(ADomain);
     MXResolver resolver(FCancel, FDNSServer, TimeoutMs);
     AClient.SetPort(MailExchangerPort());
-    AClient.SetUseTLS(TIdUseTLS::utUseExplicitTLS);
-    QString lastError;
+    AClient.SetConnectTimeout(MailExchangerTimeout());
+    AClient.SetReadTimeout(MailExchangerTimeout());
+    QStringList failures;
+    int lastCode = 0;
     for (const QString& exchanger : exchangers) {
         QStringList addresses;
         try {
@@ -175,21 +231,32 @@ void TDNSEmailSender::ConnectToExchanger(TVRNSMTP& AClient, const QString& ADoma
         } catch (const ESmtpCancelled&) {
             throw;
         } catch (const ESmtpError& e) {
-            lastError = e.Message();
+            failures.append(QStringLiteral("%1: %2").arg(exchanger, e.Message()));
+            lastCode = 0;
             continue;
         }
         for (const QString& address : addresses) {
-            AClient.SetHost(address);
             try {
-                AClient.Connect();
+                ConnectToAddress(AClient, address);
                 return;
-            } catch (const ESmtpConnectError& e) {
-                qCInfo(lcTransports) << "mail exchanger" << exchanger << "refused the connection; next one";
-                lastError = e.Message();
+            } catch (const ESmtpCancelled&) {
+                throw;
+            } catch (const ESmtpError& e) {
+                const auto* reply = dynamic_cast<const ESmtpReplyError*>(&e);
+                lastCode = reply != nullptr ? reply->Code() : 0;
+                const QString text =
+                    reply != nullptr ? QStringLiteral("%1 %2").arg(lastCode).arg(e.Message()) : e.Message();
+                failures.append(QStringLiteral("%1 (%2): %3").arg(exchanger, address, text));
+                qCInfo(lcTransports) << "mail exchanger" << exchanger << address << "failed:" << text
+                                     << "; next one";
             }
         }
     }
-    throw ESmtpConnectError(lastError);
+    const QString text = QStringLiteral("No mail exchanger of %1 could be reached: %2")
+                             .arg(ADomain, failures.join(QStringLiteral("; ")));
+    if (lastCode != 0)
+        throw ESmtpReplyError(lastCode, text);
+    throw ESmtpConnectError(text);
 }
 
 void TDNSEmailSender::Connect() {
@@ -331,15 +398,16 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         const QByteArray mime = MimeComposer::Compose(message);
 
         SmtpEnvelope envelope;
-        envelope.From = aSender.Address;
+        envelope.From = EnvelopeAddress(aSender.Address);
         envelope.Recipients = AddressesOf(ARcptList);
-        const QStringList copies = AddressesOf(ACCList) + AddressesOf(ABCCList);
+        const QStringList copies = CopyAddressesOf(ACCList) + CopyAddressesOf(ABCCList);
         QStringList otherDomains;
         if (UseExternalSMTP()) {
             envelope.Recipients += copies;
         } else {
+            const QString connectedDomain = AsciiDomain(FConnectedDomain);
             for (const QString& copy : copies) {
-                if (GetDomainName(copy).compare(FConnectedDomain, Qt::CaseInsensitive) == 0)
+                if (GetDomainName(copy).compare(connectedDomain, Qt::CaseInsensitive) == 0)
                     envelope.OptionalRecipients.append(copy);
                 else
                     otherDomains.append(copy);
@@ -416,8 +484,8 @@ bool TDNSEmailSender::SendMail(const QString& aReceiverName, const QString& aRec
         message.MessageId = NewMessageId(sender);
         message.PlainBody = aBody;
         SmtpEnvelope envelope;
-        envelope.From = sender.Address;
-        envelope.Recipients = {receiver.Address};
+        envelope.From = EnvelopeAddress(sender.Address);
+        envelope.Recipients = {EnvelopeAddress(receiver.Address)};
         FSMTPClient->Send(envelope, MimeComposer::Compose(message));
         sent = true;
     } catch (const hostapi::EQVException& e) {

@@ -21,13 +21,14 @@ enum TServerTLSMode : int { sccAuto = 0, sccSSL = 1, sccTLSRequired = 2, sccTLSE
 // msdInternal (direct delivery to the mail exchanger of the recipient's domain, found by MX query
 // and remembered per domain, letter case ignored, while the sender lives).
 //
-// Direct delivery hands each Cc and Bcc address to the exchanger of its own domain; a refused Cc or
-// Bcc is logged and does not fail the message. TLS is opportunistic there (STARTTLS when offered,
-// certificates not checked). An external server follows ServerTLSMode; in sccAuto a password is
-// never sent unencrypted to a host other than loopback. When the sender authenticates, the
-// server's certificate is verified (system trust store plus SMTPCAFile, and the host name).
-// A message whose reused connection the server had closed while idle is sent once more over a
-// new connection.
+// Direct delivery tries the exchangers best first, each of their addresses (IPv4, then IPv6) in
+// turn, and hands each Cc and Bcc address to the exchanger of its own domain; a refused Cc or Bcc
+// is logged and does not fail the message. TLS is opportunistic there (STARTTLS when offered,
+// certificates not checked, plain text when STARTTLS fails). An external server follows ServerTLSMode; in
+// sccAuto a password is never sent unencrypted to a host other than loopback.
+// When the sender authenticates, the server's certificate is verified (system trust store plus
+// SMTPCAFile, and the host name). A message whose reused connection the server had closed while
+// idle is sent once more over a new connection.
 class TDNSEmailSender : public TCustomMessageSender {
 public:
     TDNSEmailSender();
@@ -100,6 +101,9 @@ public:
     // The port of mail exchangers in direct delivery (25); tests point it at their own server.
     static quint16 MailExchangerPort();
     static void SetMailExchangerPort(quint16 APort);
+    // The time limit of a connect and of each reply in direct delivery (60000 ms); tests shorten it.
+    static int MailExchangerTimeout();
+    static void SetMailExchangerTimeout(int AMs);
 
 protected:
     bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
@@ -120,8 +124,13 @@ protected:
 private:
     // Connects FSMTPClient and authenticates; throws on failure.
     void Connect();
-    // Connects AClient to the first exchanger of ADomain that takes the connection.
+    // Connects AClient to the first address of the exchangers of ADomain (best first) that
+    // greets and answers EHLO; any failure before that moves on to the next address. Throws with
+    // every exchanger's failure in the text and the reply code of the last one tried.
     void ConnectToExchanger(TVRNSMTP& AClient, const QString& ADomain);
+    // Connects AClient to one address with opportunistic TLS: when STARTTLS is refused or its
+    // handshake fails, connects again without TLS.
+    void ConnectToAddress(TVRNSMTP& AClient, const QString& AAddress);
     // Direct delivery of the Cc and Bcc addresses outside the connection's domain; failures logged.
     void DeliverToOtherDomains(const QString& AFrom, const QStringList& AAddresses,
                                const QByteArray& AMessage);

@@ -93,6 +93,10 @@ Answer Parse(const QByteArray& AReply) {
             char text[INET_ADDRSTRLEN];
             inet_ntop(AF_INET, data, text, sizeof text);
             result.Addresses.append(QString::fromLatin1(text));
+        } else if (ns_rr_type(record) == ns_t_aaaa && length == 16) {
+            char text[INET6_ADDRSTRLEN];
+            inet_ntop(AF_INET6, data, text, sizeof text);
+            result.Addresses.append(QString::fromLatin1(text));
         }
     }
     return result;

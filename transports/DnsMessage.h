@@ -11,6 +11,7 @@ namespace DnsMessage {
 
 constexpr int TypeA = 1;
 constexpr int TypeMX = 15;
+constexpr int TypeAAAA = 28;
 constexpr int RCodeNoError = 0;
 constexpr int RCodeNXDomain = 3;
 
@@ -28,7 +29,7 @@ struct Answer {
     int RCode = 0;
     bool Truncated = false;
     QList<MXRecord> MX;       // MX records of the answer section, in the order given
-    QList<QString> Addresses; // A records of the answer section
+    QList<QString> Addresses; // A and AAAA records of the answer section, as address texts
 };
 
 // Parses a reply; throws EQVException when it is malformed.

@@ -1,6 +1,7 @@
 #include "MXResolver.h"
 
 #include "SmtpError.h"
+#include "TransportsLog.h"
 
 #include <QHostAddress>
 
@@ -128,10 +129,22 @@ QStringList MXResolver::ResolveMX(const QString& ADomain) {
 QStringList MXResolver::ResolveAddresses(const QString& AHost) {
     if (!QHostAddress(AHost).isNull())
         return {AHost};
-    const DnsMessage::Answer answer = Query(AHost, DnsMessage::TypeA);
-    if (answer.RCode != DnsMessage::RCodeNoError || answer.Addresses.isEmpty())
+    const DnsMessage::Answer v4 = Query(AHost, DnsMessage::TypeA);
+    QStringList result = v4.RCode == DnsMessage::RCodeNoError ? v4.Addresses : QStringList();
+    try {
+        const DnsMessage::Answer v6 = Query(AHost, DnsMessage::TypeAAAA);
+        if (v6.RCode == DnsMessage::RCodeNoError)
+            result += v6.Addresses;
+    } catch (const ESmtpCancelled&) {
+        throw;
+    } catch (const hostapi::EQVException& e) {
+        if (result.isEmpty())
+            throw;
+        qCInfo(lcTransports) << "no IPv6 address of mail exchanger" << AHost << ":" << e.Message();
+    }
+    if (result.isEmpty())
         throw ESmtpError(QStringLiteral("The mail exchanger %1 has no address.").arg(AHost));
-    return answer.Addresses;
+    return result;
 }
 
 DnsMessage::Answer MXResolver::Query(const QString& AName, int AType) {

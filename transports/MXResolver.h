@@ -30,7 +30,8 @@ public:
     // without MX records is its own exchanger (RFC 5321 5.1). Throws ESmtpError "no mail exchanger
     // for domain '<domain>'" (with the reason) for NXDOMAIN, a null MX, or no usable answer.
     QStringList ResolveMX(const QString& ADomain);
-    // The IPv4 addresses of an exchanger; an address literal answers itself. Throws ESmtpError.
+    // The addresses of an exchanger, IPv4 first, then IPv6; an address literal answers itself.
+    // Throws ESmtpError when it has none (a failed IPv6 query after IPv4 answers is only logged).
     QStringList ResolveAddresses(const QString& AHost);
 
     // The ordering rule of ResolveMX on a parsed answer.

@@ -1,6 +1,11 @@
-#include "GMimeSupport.h"
-
 #include "MailAddress.h"
+
+#include "EmailAddressList.h"
+#include "QVException.h"
+
+#include <QUrl>
+
+#include <algorithm>
 
 namespace emailmarketing {
 
@@ -9,16 +14,35 @@ QString MailAddress::Domain() const {
     return at < 0 ? Address : Address.mid(at + 1);
 }
 
+namespace {
+
+bool IsAscii(const QString& AText) {
+    return std::all_of(AText.begin(), AText.end(), [](QChar c) { return c.unicode() < 128; });
+}
+
+} // namespace
+
+QString AsciiDomain(const QString& ADomain) {
+    if (IsAscii(ADomain))
+        return ADomain;
+    const QString ace = QUrl::toAce(ADomain);
+    if (ace.isEmpty())
+        throw hostapi::EQVException(
+            QStringLiteral("\"%1\" is no valid internationalised domain name.").arg(ADomain));
+    return ace;
+}
+
+QString WithAsciiDomain(const QString& AAddress) {
+    const qsizetype at = AAddress.lastIndexOf(QLatin1Char('@'));
+    if (at < 0)
+        return AAddress;
+    return AAddress.left(at + 1) + AsciiDomain(AAddress.mid(at + 1));
+}
+
 QList<MailAddress> ParseAddressList(const QString& AText) {
     QList<MailAddress> result;
-    if (AText.trimmed().isEmpty())
-        return result;
-    const QByteArray utf8 = AText.toUtf8();
-    InternetAddressList* list = internet_address_list_parse(nullptr, utf8.constData());
-    if (list == nullptr)
-        return result;
-    result = gmime::Mailboxes(list);
-    g_object_unref(list);
+    for (const hostapi::TEmailMailbox& mailbox : hostapi::EmailMailboxes(AText))
+        result.append({mailbox.Name, mailbox.Address});
     return result;
 }
 

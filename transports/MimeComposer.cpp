@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QUrl>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -29,6 +32,48 @@ GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
     return part;
 }
 
+bool IsAscii(const QString& AText) {
+    return std::all_of(AText.begin(), AText.end(), [](QChar c) { return c.unicode() < 128; });
+}
+
+// "name*=UTF-8''..." or, when long, its RFC 2231 continuations "name*0*=UTF-8''...;" "name*1*=..."
+// on lines of their own; a segment never ends inside the octets of one character.
+QByteArray ExtendedParameter(const QByteArray& AName, const QString& AValue) {
+    constexpr qsizetype MaxSegment = 60;
+    QList<QByteArray> segments{QByteArray()};
+    for (qsizetype i = 0; i < AValue.size();) {
+        const qsizetype length = AValue[i].isHighSurrogate() && i + 1 < AValue.size() ? 2 : 1;
+        const QByteArray encoded = QUrl::toPercentEncoding(AValue.mid(i, length));
+        i += length;
+        if (!segments.last().isEmpty() && segments.last().size() + encoded.size() > MaxSegment)
+            segments.append(QByteArray());
+        segments.last() += encoded;
+    }
+    if (segments.size() == 1)
+        return AName + "*=UTF-8''" + segments.first();
+    QByteArray result;
+    for (qsizetype i = 0; i < segments.size(); ++i)
+        result += (i > 0 ? ";\n\t" : "") + AName + '*' + QByteArray::number(i) +
+                  "*=" + (i == 0 ? "UTF-8''" : "") + segments[i];
+    return result;
+}
+
+// Gives the part's Content-Type and Content-Disposition a non-ASCII file name in RFC 2231 form
+// (GMime's own continuations may cut a UTF-8 character in two).
+void SetExtendedFileName(GMimePart* APart, const QByteArray& AMimeType, const char* ADisposition,
+                         const QString& AName) {
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(APart));
+    const auto setRaw = [headers](const char* AHeader, const QByteArray& AValue) {
+        GMimeHeader* header = g_mime_header_list_get_header(headers, AHeader);
+        if (header == nullptr)
+            throw hostapi::EQVException(
+                QStringLiteral("The part has no %1 header.").arg(QLatin1String(AHeader)));
+        g_mime_header_set_raw_value(header, (' ' + AValue + '\n').constData());
+    };
+    setRaw("Content-Type", AMimeType + ";\n\t" + ExtendedParameter("name", AName));
+    setRaw("Content-Disposition", QByteArray(ADisposition) + ";\n\t" + ExtendedParameter("filename", AName));
+}
+
 // A base64 part with the file's content; ADisposition "attachment" or "inline".
 GMimePart* NewFilePart(const QString& ALocalFile, const QString& AName, const char* ADisposition) {
     const QByteArray content = gmime::ReadPartFile(ALocalFile);
@@ -43,7 +88,40 @@ GMimePart* NewFilePart(const QString& ALocalFile, const QString& AName, const ch
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(GMIME_OBJECT(part), ADisposition);
     g_mime_part_set_filename(part, HeaderValue(AName).constData());
+    if (!IsAscii(AName))
+        SetExtendedFileName(part, type + '/' + subtype, ADisposition, QString::fromUtf8(HeaderValue(AName)));
     return part;
+}
+
+// The Content-ID of an inline file: its name percent-encoded as a cid URL carries it (RFC 2392),
+// so that the header stays ASCII and the HTML's reference is the same text.
+QString ContentIdOf(const QString& AFileName) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(AFileName));
+}
+
+// AHtml with each "cid:<file name>" reference of an inline file rewritten to its Content-ID.
+QString WithContentIds(QString AHtml, const QStringList& AInlineFiles) {
+    const auto endsReference = [](QChar c) {
+        return c.isSpace() || c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char(')') ||
+               c == QLatin1Char('>');
+    };
+    for (const QString& file : AInlineFiles) {
+        const QString name = QFileInfo(file).fileName();
+        const QString id = ContentIdOf(name);
+        if (id == name)
+            continue;
+        const QString reference = QStringLiteral("cid:") + name;
+        for (qsizetype at = AHtml.indexOf(reference); at >= 0; at = AHtml.indexOf(reference, at)) {
+            const qsizetype end = at + reference.size();
+            if (end < AHtml.size() && !endsReference(AHtml[end])) {
+                at = end;
+                continue;
+            }
+            AHtml.replace(at + 4, name.size(), id);
+            at += 4 + id.size();
+        }
+    }
+    return AHtml;
 }
 
 using ObjectPtr = GPtr<GMimeObject>;
@@ -65,7 +143,8 @@ ObjectPtr BuildBody(const MailMessage& AMessage) {
     ObjectPtr plain(GMIME_OBJECT(NewTextPart("plain", AMessage.PlainBody)));
     if (AMessage.HtmlBody.isEmpty())
         return plain;
-    ObjectPtr html(GMIME_OBJECT(NewTextPart("html", AMessage.HtmlBody)));
+    ObjectPtr html(
+        GMIME_OBJECT(NewTextPart("html", WithContentIds(AMessage.HtmlBody, AMessage.InlineFiles))));
     if (!AMessage.InlineFiles.isEmpty()) {
         ObjectPtr related = NewMultipart("related");
         g_mime_object_set_content_type_parameter(related.get(), "type", "text/html");
@@ -73,7 +152,9 @@ ObjectPtr BuildBody(const MailMessage& AMessage) {
         for (const QString& file : AMessage.InlineFiles) {
             const QString name = QFileInfo(file).fileName();
             ObjectPtr part = FilePart(file, name, GMIME_DISPOSITION_INLINE);
-            g_mime_part_set_content_id(GMIME_PART(part.get()), HeaderValue(name).constData());
+            g_mime_part_set_content_id(
+                GMIME_PART(part.get()),
+                ContentIdOf(QString::fromUtf8(HeaderValue(name))).toLatin1().constData());
             AddPart(related, std::move(part));
         }
         html = std::move(related);
@@ -105,51 +186,89 @@ void SetHeader(GMimeMessage* AMessage, const char* AName, const QString& AValue)
         g_mime_object_set_header(GMIME_OBJECT(AMessage), AName, HeaderValue(AValue).constData(), "utf-8");
 }
 
+QString WithoutNul(const QString& AText) {
+    return AText.contains(QChar(0)) ? QString(AText).remove(QChar(0)) : AText;
+}
+
+// Without NUL, and the domains in ASCII form (a header carries no raw UTF-8 domain).
+QList<MailAddress> WithoutNul(QList<MailAddress> AAddresses) {
+    for (MailAddress& address : AAddresses)
+        address = {WithoutNul(address.Name), WithAsciiDomain(WithoutNul(address.Address))};
+    return AAddresses;
+}
+
+QStringList WithoutNul(QStringList ATexts) {
+    for (QString& text : ATexts)
+        text = WithoutNul(text);
+    return ATexts;
+}
+
+// The message without NUL characters, which have no meaning in mail and cut C strings short, and
+// with the domains of its addresses and Message-ID in ASCII form.
+MailMessage WithoutNul(const MailMessage& AMessage) {
+    MailMessage result = AMessage;
+    result.From = WithoutNul(QList<MailAddress>{AMessage.From}).first();
+    result.To = WithoutNul(AMessage.To);
+    result.Cc = WithoutNul(AMessage.Cc);
+    result.ReplyTo = WithoutNul(AMessage.ReplyTo);
+    result.Subject = WithoutNul(AMessage.Subject);
+    result.MessageId = WithAsciiDomain(WithoutNul(AMessage.MessageId));
+    result.DispositionNotificationTo = WithoutNul(AMessage.DispositionNotificationTo);
+    result.Mailer = WithoutNul(AMessage.Mailer);
+    result.AutoResponseSuppress = WithoutNul(AMessage.AutoResponseSuppress);
+    result.PlainBody = WithoutNul(AMessage.PlainBody);
+    result.HtmlBody = WithoutNul(AMessage.HtmlBody);
+    result.InlineFiles = WithoutNul(AMessage.InlineFiles);
+    for (MailAttachment& attachment : result.Attachments)
+        attachment.FileName = WithoutNul(attachment.FileName);
+    return result;
+}
+
 } // namespace
 
 QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
+    const MailMessage clean = WithoutNul(AMessage);
     GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
     GMimeMessage* msg = message.get();
 
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_FROM, {AMessage.From});
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_REPLY_TO, AMessage.ReplyTo);
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_TO, AMessage.To);
-    AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, AMessage.Cc);
-    g_mime_message_set_subject(msg, HeaderValue(AMessage.Subject).constData(), "utf-8");
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_FROM, {clean.From});
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_REPLY_TO, clean.ReplyTo);
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_TO, clean.To);
+    AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, clean.Cc);
+    g_mime_message_set_subject(msg, HeaderValue(clean.Subject).constData(), "utf-8");
 
-    const QDateTime date = AMessage.Date.isValid() ? AMessage.Date : QDateTime::currentDateTime();
+    const QDateTime date = clean.Date.isValid() ? clean.Date : QDateTime::currentDateTime();
     GDateTime* gdate = g_date_time_new_from_unix_local(date.toSecsSinceEpoch());
     g_mime_message_set_date(msg, gdate);
     g_date_time_unref(gdate);
 
-    if (!AMessage.MessageId.isEmpty())
-        g_mime_message_set_message_id(msg, HeaderValue(AMessage.MessageId).constData());
-    if (const char* priority = PriorityHeader(AMessage.Priority)) {
+    if (!clean.MessageId.isEmpty())
+        g_mime_message_set_message_id(msg, HeaderValue(clean.MessageId).constData());
+    if (const char* priority = PriorityHeader(clean.Priority)) {
         g_mime_object_set_header(GMIME_OBJECT(msg), "X-Priority", priority, nullptr);
         g_mime_object_set_header(GMIME_OBJECT(msg), "Importance",
-                                 AMessage.Priority < MailPriority::Normal ? "high" : "low", nullptr);
+                                 clean.Priority < MailPriority::Normal ? "high" : "low", nullptr);
     }
-    if (!AMessage.DispositionNotificationTo.isEmpty()) {
-        GPtr<InternetAddressList> receipt(internet_address_list_parse(
-            nullptr, HeaderValue(AMessage.DispositionNotificationTo).constData()));
-        if (receipt && internet_address_list_length(receipt.get()) > 0) {
-            char* text = internet_address_list_to_string(receipt.get(), nullptr, TRUE);
-            g_mime_object_set_header(GMIME_OBJECT(msg), "Disposition-Notification-To", text, nullptr);
-            g_free(text);
-        }
+    if (const QList<MailAddress> addresses = WithoutNul(ParseAddressList(clean.DispositionNotificationTo));
+        !addresses.isEmpty()) {
+        GPtr<InternetAddressList> receipt(internet_address_list_new());
+        gmime::AddMailboxes(receipt.get(), addresses);
+        char* text = internet_address_list_to_string(receipt.get(), nullptr, TRUE);
+        g_mime_object_set_header(GMIME_OBJECT(msg), "Disposition-Notification-To", text, nullptr);
+        g_free(text);
     }
-    SetHeader(msg, "X-Mailer", AMessage.Mailer);
-    SetHeader(msg, "X-Auto-Response-Suppress", AMessage.AutoResponseSuppress);
+    SetHeader(msg, "X-Mailer", clean.Mailer);
+    SetHeader(msg, "X-Auto-Response-Suppress", clean.AutoResponseSuppress);
 
-    ObjectPtr root = BuildBody(AMessage);
-    const bool inlineAsAttachments = AMessage.HtmlBody.isEmpty() && !AMessage.InlineFiles.isEmpty();
-    if (!AMessage.Attachments.isEmpty() || inlineAsAttachments) {
+    ObjectPtr root = BuildBody(clean);
+    const bool inlineAsAttachments = clean.HtmlBody.isEmpty() && !clean.InlineFiles.isEmpty();
+    if (!clean.Attachments.isEmpty() || inlineAsAttachments) {
         ObjectPtr mixed = NewMultipart("mixed");
         AddPart(mixed, std::move(root));
         if (inlineAsAttachments)
-            for (const QString& file : AMessage.InlineFiles)
+            for (const QString& file : clean.InlineFiles)
                 AddPart(mixed, FilePart(file, QFileInfo(file).fileName(), GMIME_DISPOSITION_ATTACHMENT));
-        for (const MailAttachment& attachment : AMessage.Attachments)
+        for (const MailAttachment& attachment : clean.Attachments)
             AddPart(mixed, FilePart(attachment.LocalFile, attachment.FileName, GMIME_DISPOSITION_ATTACHMENT));
         root = std::move(mixed);
     }

@@ -47,7 +47,8 @@ struct MailMessage {
 //   html = text/html | multipart/related(text/html, inline files...)
 // Inline files carry Content-ID = their file name; without an HTML body they are attached.
 // Header texts are encoded per RFC 2047, file names per RFC 2231; line breaks in header values
-// become blanks. Throws EQVException naming the file when an attachment or inline file cannot be
+// become blanks, NUL characters are dropped everywhere, and the domains of the addresses and of
+// the Message-ID go out in ASCII form (IDNA). Throws EQVException naming the file when an attachment or inline file cannot be
 // read. GMime must be initialised (hostapi::HostLibraries::Initialize).
 class MimeComposer {
 public:

@@ -72,6 +72,7 @@ void TVRNSMTP::Connect() {
     FLastReply = SmtpReply();
     FCapabilities = SmtpCapabilities();
     FTransactions = 0;
+    FStartTlsFailed = false;
     try {
         FSocket.Connect(FHost, FPort, FConnectTimeout);
         if (FUseTLS == TIdUseTLS::utUseImplicitTLS)
@@ -83,8 +84,18 @@ void TVRNSMTP::Connect() {
         if (wantStartTls && !FSocket.IsEncrypted()) {
             if (FCapabilities.StartTls) {
                 Write("STARTTLS\r\n");
-                Expect(2);
-                FSocket.StartTls(FHost, FConnectTimeout);
+                try {
+                    Expect(2);
+                    FSocket.StartTls(FHost, FConnectTimeout);
+                } catch (const ESmtpCancelled&) {
+                    throw;
+                } catch (const ESmtpReplyError& e) {
+                    FStartTlsFailed = e.Code() != 421;
+                    throw;
+                } catch (const ESmtpError&) {
+                    FStartTlsFailed = true;
+                    throw;
+                }
                 FParser = SmtpReplyParser();
                 Ehlo();
             } else if (FUseTLS == TIdUseTLS::utUseRequireTLS) {

@@ -101,6 +101,8 @@ public:
     bool Connected() { return FSocket.IsAlive(); }
     bool IsEncrypted() const { return FSocket.IsEncrypted(); }
     bool PeerIsLoopback() const { return FSocket.PeerIsLoopback(); }
+    // Whether the last Connect failed at STARTTLS: refused (other than 421) or a failed handshake.
+    bool StartTlsFailed() const { return FStartTlsFailed; }
     const SmtpCapabilities& Capabilities() const { return FCapabilities; }
     const SmtpReply& LastReply() const { return FLastReply; }
 
@@ -131,6 +133,7 @@ private:
     QString FHeloName;
     // Transactions that got an answer on this connection.
     int FTransactions = 0;
+    bool FStartTlsFailed = false;
 };
 
 } // namespace emailmarketing

@@ -4,6 +4,7 @@
 
 #include "BaseEmailSender.h"
 
+#include "CancellationScope.h"
 #include "ClientSQL.h"
 #include "Database.h"
 #include "HostLibraries.h"
@@ -23,6 +24,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 using namespace emailmarketing;
@@ -59,19 +61,32 @@ std::shared_ptr<TEmailListItem> RecipientList(bool ASendPerUnits = false, int AM
 // saw while it was asked.
 class ScriptedRegisterService : public hostapi::IExtFuncPluginRegisterService {
 public:
-    enum TAnswer { Succeed, AnswerFalse, Raise };
+    // WaitForCancel blocks like a slow download until the calling thread's cancellation scope asks
+    // to end it (at most 10 s), then raises as the host's cancelled fetch does.
+    enum TAnswer { Succeed, AnswerFalse, Raise, WaitForCancel };
     TAnswer Answer = Succeed;
     std::function<TJobStateSet()> JobState;
     TJobStateSet SeenState;
     int Calls = 0;
     bool Threaded = true;
     bool RaiseErrors = true;
+    bool Cancelled = false;
 
     bool FetchRegisterService(bool AThreaded, bool ARaiseErrors) override {
         ++Calls;
         Threaded = AThreaded;
         RaiseErrors = ARaiseErrors;
         SeenState = JobState();
+        if (Answer == WaitForCancel) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!hostapi::TCancellationScope::CurrentCancelled()) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            Cancelled = true;
+            throw hostapi::EQVException(QStringLiteral("The request was cancelled."));
+        }
         if (Answer == Raise)
             throw hostapi::EQVException(QStringLiteral("register service unreachable"));
         return Answer == Succeed;
@@ -202,6 +217,7 @@ private slots:
     void registerServiceFetchBeforePreparing();
     void registerServiceModuleIsAskedAcrossTheModuleBoundary();
     void terminateDuringTheFetchPreparesNobody();
+    void terminateCancelsAFetchInProgress();
     void smsJobSendsToMobileFields();
     void resendJobPreparesTheParentsResults_data();
     void resendJobPreparesTheParentsResults();
@@ -401,7 +417,9 @@ void tst_JobPreparation::droppedRecipientsAreCounted_data() {
         QTest::addRow("%s: address without domain", b)
             << backend << "domain" << withoutName2 << "1 of 4 recipients were dropped";
         QTest::addRow("%s: preparation raises", b)
-            << backend << "raises" << QStringList{} << "4 of 4 recipients were dropped";
+            << backend << "raises" << QStringList{}
+            << "4 of 4 recipients were dropped. The first failure: The field CITY of pelm_addresses_ass "
+               "is not loaded";
     }
 }
 
@@ -588,6 +606,26 @@ void tst_JobPreparation::terminateDuringTheFetchPreparesNobody() {
     QCOMPARE(job->SendCount(), 0);
     QVERIFY(!job->State().Contains(jsPrepared));
     QVERIFY(!JobRowValue(job->JobDBID(), QStringLiteral("enddate")).isNull());
+    QVERIFY(job->Terminate(true));
+}
+
+void tst_JobPreparation::terminateCancelsAFetchInProgress() {
+    TestDatabase db;
+    AddRecipients(3);
+    auto list = RecipientList();
+    list->SetFetchRegisterServiceBeforeSending(true);
+    Job job(list);
+    ScriptedRegisterService service;
+    service.Answer = ScriptedRegisterService::WaitForCancel;
+    service.JobState = [&] {
+        job->Terminate(false);
+        return job->State();
+    };
+    job->RegisterService = [&] { return &service; };
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QVERIFY2(service.Cancelled, "the fetch ran to its end instead of being cancelled by the termination");
+    QCOMPARE(job->SendCount(), 0);
     QVERIFY(job->Terminate(true));
 }
 

@@ -194,10 +194,10 @@ void tst_dmPluginEmailMarketingMain::canShutDown_data() {
     const QString first =
         QStringLiteral("Achtung: Es sind noch Jobs aktiv. Möchten Sie das Programm jetzt wirklich beenden?\n"
                        "Alle mit dem Zeitplaner geplanten Jobs werden abgebrochen!");
-    const QString second = QStringLiteral(
-        "Achtung: Es laufen zur Zeit noch Jobs die Emails verschicken!\n"
-        "Wenn Sie jetzt beenden wird der Versand abgebrochen und nicht allen gewünschten Empfängern wird eine "
-        "Email zugestellt!");
+    const QString second = QStringLiteral("Achtung: Es laufen zur Zeit noch Jobs die Emails verschicken!\n"
+                                          "Wenn Sie jetzt beenden wird der Versand abgebrochen und nicht "
+                                          "allen gewünschten Empfängern wird eine "
+                                          "Email zugestellt!");
     QTest::newRow("no job: no dialog") << false << false << QList<int>{} << QStringList{} << true << 0;
     QTest::newRow("idle job, ignore")
         << true << false << QList<int>{hostapi::mrIgnore} << QStringList{first} << true << 0;
@@ -255,14 +255,39 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps_data() {
     QTest::addColumn<QString>("configuration");
     QTest::addColumn<QString>("lists");
     QTest::addColumn<QString>("delivery");
+    QTest::addColumn<QStringList>("steps"); // title and description of each step
     QTest::newRow("German") << "German"
                             << "Konfiguration"
                             << "Verteilerlisten"
-                            << "Versand";
+                            << "Versand"
+                            << QStringList{"Emailserver Konfigurieren",
+                                           "Emailserver für den Versand von Emails konfigurieren.",
+                                           "SMS-Provider Konfigurieren",
+                                           "SMS-Provider für den Versand von SMS-Nachrichten konfigurieren."};
     QTest::newRow("English") << "English"
                              << "Configuration"
                              << "Deliverylists"
-                             << "Delivery";
+                             << "Delivery"
+                             << QStringList{"Configure e-mail server",
+                                            "Configure the e-mail server for sending e-mails.",
+                                            "Configure SMS provider",
+                                            "Configure the SMS provider for sending SMS messages."};
+    QTest::newRow("French") << "French"
+                            << "Configuration"
+                            << "Listes de diffusion"
+                            << "Envoi"
+                            << QStringList{"Configurer le serveur de messagerie",
+                                           "Configurer le serveur de messagerie pour l'envoi d'e-mails.",
+                                           "Configurer le fournisseur SMS",
+                                           "Configurer le fournisseur SMS pour l'envoi de messages SMS."};
+    QTest::newRow("Italian") << "Italian"
+                             << "Configurazione"
+                             << "Liste di distribuzione"
+                             << "Invio"
+                             << QStringList{"Configurare il server e-mail",
+                                            "Configurare il server e-mail per l'invio di e-mail.",
+                                            "Configurare il provider SMS",
+                                            "Configurare il provider SMS per l'invio di messaggi SMS."};
 }
 
 void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
@@ -304,16 +329,17 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
     QCOMPARE(firstStarts.size(), 1);
     QCOMPARE(firstStarts[0]->Priority(), 10000);
     QCOMPARE(firstStarts[0]->Title(), QStringLiteral("Email Marketing"));
-    const QList<hostapi::TQVFirstStartItem> steps = firstStarts[0]->Items();
-    QCOMPARE(steps.size(), 2);
-    QCOMPARE(steps[0].Title, QStringLiteral("Emailserver Konfigurieren"));
-    QCOMPARE(steps[0].Description, QStringLiteral("Emailserver für den Versand von Emails konfigurieren."));
-    QCOMPARE(steps[1].Title, QStringLiteral("SMS-Provider Konfigurieren"));
-    QCOMPARE(steps[1].Description,
-             QStringLiteral("SMS-Provider für den Versand von SMS-Nachrichten konfigurieren."));
-    for (const hostapi::TQVFirstStartItem& step : steps)
+    const QList<hostapi::TQVFirstStartItem> items = firstStarts[0]->Items();
+    QFETCH(QStringList, steps);
+    QCOMPARE(items.size(), 2);
+    QCOMPARE((QStringList{items[0].Title, items[0].Description, items[1].Title, items[1].Description}),
+             steps);
+    for (const hostapi::TQVFirstStartItem& step : items) {
         QCOMPARE(step.PluginFormClassName, QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"));
+        QCOMPARE(step.Index, int(&step - items.data()));
+    }
     dm->SetLanguage(QStringLiteral("German"));
+    QCOMPARE(firstStarts[0]->Items().at(0).Title, QStringLiteral("Emailserver Konfigurieren"));
 }
 
 void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
@@ -329,7 +355,8 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
     } catch (const hostapi::EQVUserMessageException& e) {
         QCOMPARE(
             e.Message(),
-            QStringLiteral("Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
+            QStringLiteral(
+                "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
     }
     // The first-start steps lead to the same window.
     hostapi::TQVMainInterface::SetScreen(&screen);
@@ -351,15 +378,14 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
 void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {
     Fixture f;
     auto& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(QStringLiteral("emlattachements"));
-    const QStringList expected{
-        QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
-                       "1=Anlage entfernen wenn Datei nicht existiert"),
-        QStringLiteral("0=Do not send the e-mail if the file does not exist\r\n"
-                       "1=Remove the attachment if the file does not exist"),
-        QStringLiteral("0=Ne pas envoyer l'e-mail si le fichier n'existe pas\r\n"
-                       "1=Retirer la pièce jointe si le fichier n'existe pas"),
-        QStringLiteral("0=Non inviare l'e-mail se il file non esiste\r\n"
-                       "1=Rimuovere l'allegato se il file non esiste")};
+    const QStringList expected{QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
+                                              "1=Anlage entfernen wenn Datei nicht existiert"),
+                               QStringLiteral("0=Do not send the e-mail if the file does not exist\r\n"
+                                              "1=Remove the attachment if the file does not exist"),
+                               QStringLiteral("0=Ne pas envoyer l'e-mail si le fichier n'existe pas\r\n"
+                                              "1=Retirer la pièce jointe si le fichier n'existe pas"),
+                               QStringLiteral("0=Non inviare l'e-mail se il file non esiste\r\n"
+                                              "1=Rimuovere l'allegato se il file non esiste")};
     for (qsizetype i = 0; i < hostapi::TVRNLang::LanguageNames().size(); ++i) {
         f.Dm.SetLanguage(hostapi::TVRNLang::LanguageNames().at(i));
         QCOMPARE(schema.FieldListData(QStringLiteral("fileoptions")), expected.at(i));

@@ -2,6 +2,8 @@
 
 #include "FirstStartDialog.h"
 #include "HostExceptionDisplay.h"
+#include "MenuMnemonics.h"
+#include "MessageLogModel.h"
 
 #include "ClientPluginBase.h"
 #include "LocalSettingsStorage.h"
@@ -46,12 +48,30 @@ QStringList MenuBarTitles(const QMainWindow& AWindow) {
     return titles;
 }
 
+// Every entry of a menu (and of its submenus) carries a mnemonic that no other entry of that menu has.
+void VerifyMnemonics(const QList<QAction*>& AActions, const QString& AMenu) {
+    QSet<QChar> seen;
+    for (const QAction* action : AActions) {
+        if (action->isSeparator())
+            continue;
+        const QChar mnemonic = qvhost::MenuMnemonics::Of(action->text());
+        QVERIFY2(!mnemonic.isNull(), qPrintable(AMenu + ": " + action->text()));
+        QVERIFY2(!seen.contains(mnemonic), qPrintable(AMenu + ": " + action->text()));
+        seen.insert(mnemonic);
+        if (const QMenu* menu = action->menu()) {
+            VerifyMnemonics(menu->actions(), Plain(menu->title()));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+}
+
 QAction* ModuleAction(const qvhost::HostMainWindow& AWindow, const QString& ASection, const QString& ATitle) {
     for (QMenu* menu : AWindow.ModuleMenus()) {
         if (Plain(menu->title()) != ASection)
             continue;
         for (QAction* action : menu->actions())
-            if (action->text() == ATitle)
+            if (Plain(action->text()) == ATitle)
                 return action;
     }
     return nullptr;
@@ -136,7 +156,7 @@ void tst_HostApplication::menuBarHoldsTheModulesSections() {
     QCOMPARE(Plain(Window().actExit()->text()), QStringLiteral("Beenden"));
     QStringList languages;
     for (const QAction* action : Window().mnuLanguage()->actions())
-        languages.append(action->text());
+        languages.append(Plain(action->text()));
     QCOMPARE(languages, (QStringList{"Deutsch", "English", "Français", "Italiano"}));
     QVERIFY(Window().LanguageAction(QStringLiteral("German"))->isChecked());
 }
@@ -405,10 +425,11 @@ void tst_HostApplication::logShowsMessagesAndSchedulerReports() {
     });
     worker.join();
     QTRY_COMPARE(messages->rowCount(), before + 1);
-    QCOMPARE(messages->index(before, 1).data().toString(), QStringLiteral("Warnung"));
-    QCOMPARE(messages->index(before, 2).data().toString(),
+    using Log = qvhost::MessageLogModel;
+    QCOMPARE(messages->index(before, Log::colKind).data().toString(), QStringLiteral("Warnung"));
+    QCOMPARE(messages->index(before, Log::colText).data().toString(),
              QStringLiteral("Register-Service Error: keine Verbindung"));
-    QCOMPARE(messages->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Meldung"));
+    QCOMPARE(messages->headerData(Log::colText, Qt::Horizontal).toString(), QStringLiteral("Meldung"));
 
     FHost->Session->GetScheduler().Log().Report(QStringLiteral("Register-Service aktualisieren"),
                                                 hostapi::MessageKind::Error, QStringLiteral("URL fehlt"));
@@ -442,9 +463,12 @@ void tst_HostApplication::startErrorsReachTheLog() {
     QAbstractItemModel* messages = tvMessages->model();
     QVERIFY(messages->rowCount() > 0);
     const int last = messages->rowCount() - 1;
-    QCOMPARE(messages->index(last, 1).data().toString(), QStringLiteral("Fehler"));
-    const QString text = messages->index(last, 2).data().toString();
-    QVERIFY2(text.startsWith(QStringLiteral("Das Modul QVNoEntryModule.so konnte nicht geladen werden. ")) &&
+    using Log = qvhost::MessageLogModel;
+    QCOMPARE(messages->index(last, Log::colKind).data().toString(), QStringLiteral("Fehler"));
+    QCOMPARE(messages->index(last, Log::colCaption).data().toString(),
+             QStringLiteral("Das Modul QVNoEntryModule.so konnte nicht geladen werden."));
+    const QString text = messages->index(last, Log::colText).data().toString();
+    QVERIFY2(!text.startsWith(QStringLiteral("Das Modul")) &&
                  text.contains(QStringLiteral("has no entry point InitProc")),
              qPrintable(text));
 }
@@ -488,6 +512,7 @@ void tst_HostApplication::emailMarketingInEveryLanguage() {
     FHost->Start();
     FHost->Window->LanguageAction(language)->trigger();
     QCOMPARE(MenuBarTitles(*FHost->Window), menuBar);
+    VerifyMnemonics(FHost->Window->menuBar()->actions(), QStringLiteral("menu bar"));
     QVERIFY(ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), lists));
     QAction* deliveryAction = ModuleAction(*FHost->Window, QStringLiteral("Email Marketing"), delivery);
     QVERIFY(deliveryAction);

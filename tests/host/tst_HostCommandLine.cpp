@@ -42,6 +42,14 @@ private slots:
             << QStringList{"qvhost", "--database-url=postgresql://qv@db/qv"} << "/opt/qv/modules"
             << ""
             << "postgresql://qv@db/qv";
+        QTest::newRow("dash value after =")
+            << QStringList{"qvhost", "--database=-file.sqlite", "--modules=-mods"}
+            << QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("-mods"))) << "-file.sqlite"
+            << "";
+        QTest::newRow("a value equal to an option name")
+            << QStringList{"qvhost", "--database", "modules", "--modules", "database"}
+            << QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("database"))) << "modules"
+            << "";
         QTest::newRow("Qt's own options pass") << QStringList{"qvhost", "-platform", "offscreen",  "--style",
                                                               "Fusion", "-reverse",  "--database", "/d"}
                                                << "/opt/qv/modules"
@@ -97,9 +105,21 @@ private slots:
         QTest::newRow("stray argument")
             << QStringList{"qvhost", "/tmp/x.sqlite"}
             << "Unerwartetes Argument \"/tmp/x.sqlite\": der Host nimmt nur Optionen.";
-        QTest::newRow("value taken by an option, rest stray")
+        const QString optionAsValue = QStringLiteral("Die Option %1 braucht einen Wert, nicht die Option %2. "
+                                                     "Ein Wert, der mit \"-\" beginnt, wird als "
+                                                     "%3=-wert angegeben.");
+        QTest::newRow("option where the value belongs")
             << QStringList{"qvhost", "--database", "--modules", "/srv/mods"}
-            << "Unerwartetes Argument \"/srv/mods\": der Host nimmt nur Optionen.";
+            << optionAsValue.arg("--database", "--modules", "--database");
+        QTest::newRow("--help as the database") << QStringList{"qvhost", "--database", "--help"}
+                                                << optionAsValue.arg("--database", "--help", "--database");
+        QTest::newRow("dash value of the modules")
+            << QStringList{"qvhost", "--modules", "-m"} << optionAsValue.arg("--modules", "-m", "--modules");
+        QTest::newRow("single-dash url") << QStringList{"qvhost", "-database-url", "-x", "--modules", "/m"}
+                                         << optionAsValue.arg("--database-url", "-x", "--database-url");
+        QTest::newRow("Qt option before an option")
+            << QStringList{"qvhost", "-platform", "--database", "/d"}
+            << optionAsValue.arg("--platform", "--database", "--platform");
     }
 
     void refuses() {

@@ -1,7 +1,9 @@
 #include "HostExceptionDisplay.h"
+#include "MessageLogModel.h"
 
 #include "support/HostDoubles.h"
 
+#include <QAbstractItemModelTester>
 #include <QtTest>
 
 using qvhost::HostExceptionDisplay;
@@ -57,11 +59,40 @@ private slots:
         display.ShowException(shown);
 
         QCOMPARE(sink.Messages().size(), 1);
-        QCOMPARE(sink.Messages().first().Text, text);
+        // The caption stays apart from the message: the "Protokoll" shows it in a column of its own.
+        QCOMPARE(sink.Messages().first().Caption, caption);
+        QCOMPARE(sink.Messages().first().Text, QStringLiteral("kaputt"));
         QCOMPARE(sink.Messages().first().Kind,
                  userMessage ? hostapi::MessageKind::Info : hostapi::MessageKind::Error);
         QCOMPARE(dialogs.Records().size(), windows ? 1 : 0);
         QCOMPARE(errorOutput, windows ? QStringList() : QStringList{text});
+    }
+
+    // What the "Protokoll" shows of a shown exception: the caption in its own column, the message
+    // beside it; a message without a caption leaves that column empty.
+    void logShowsCaptionInItsOwnColumn() {
+        hostapi::MessageSink sink;
+        HostExceptionDisplay display(nullptr, sink, [](const QString&) {});
+        qvhost::MessageLogModel model(sink);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        hostapi::ShownException shown;
+        shown.Caption = QStringLiteral("Versand");
+        shown.Message = QStringLiteral("Das Fenster ist noch nicht verfügbar.");
+        display.ShowException(shown);
+        sink.AddMessage(QStringLiteral("Abruf fehlgeschlagen"), hostapi::MessageKind::Warning);
+        QTRY_COMPARE(model.rowCount(), 2);
+
+        using Log = qvhost::MessageLogModel;
+        QCOMPARE(model.headerData(Log::colCaption, Qt::Horizontal).toString(), QStringLiteral("Titel"));
+        QCOMPARE(model.headerData(Log::colText, Qt::Horizontal).toString(), QStringLiteral("Meldung"));
+        QCOMPARE(model.index(0, Log::colCaption).data().toString(), QStringLiteral("Versand"));
+        QCOMPARE(model.index(0, Log::colText).data().toString(),
+                 QStringLiteral("Das Fenster ist noch nicht verfügbar."));
+        QCOMPARE(model.index(0, Log::colKind).data().toString(), QStringLiteral("Fehler"));
+        QCOMPARE(model.index(1, Log::colCaption).data().toString(), QString());
+        QCOMPARE(model.index(1, Log::colText).data().toString(), QStringLiteral("Abruf fehlgeschlagen"));
+        model.SetLanguage(QStringLiteral("English"));
+        QCOMPARE(model.headerData(Log::colCaption, Qt::Horizontal).toString(), QStringLiteral("Caption"));
     }
 };
 

@@ -5,8 +5,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <array>
 
 #include <signal.h>
 
@@ -18,6 +24,14 @@ namespace {
 // The folder that holds the test module and nothing else loadable.
 QString TestModuleFolder() {
     return QFileInfo(QStringLiteral(QV_TEST_MODULE)).absolutePath();
+}
+
+// A display number whose X server socket does not exist.
+int UnusedDisplayNumber() {
+    int number = 917;
+    while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+        ++number;
+    return number;
 }
 
 } // namespace
@@ -70,6 +84,10 @@ private slots:
         QTest::newRow("stray argument")
             << QStringList{"mine.sqlite"}
             << "qvhost: Unerwartetes Argument \"mine.sqlite\": der Host nimmt nur Optionen.";
+        QTest::newRow("option where the database belongs")
+            << QStringList{"--database", "--help"}
+            << "qvhost: Die Option --database braucht einen Wert, nicht die Option --help. Ein Wert, der mit "
+               "\"-\" beginnt, wird als --database=-wert angegeben.";
     }
 
     void refusedCommandLineWritesNothing() {
@@ -81,7 +99,8 @@ private slots:
         QCOMPARE(QString::fromLocal8Bit(host.readAllStandardError()).trimmed(), message);
         QVERIFY(host.readAllStandardOutput().isEmpty());
         QVERIFY(!DefaultDataFolderExists());
-        QVERIFY(!QFileInfo::exists(FData->filePath(QStringLiteral("mine.sqlite"))));
+        QCOMPARE(QDir(FData->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 
     void helpPrintsOptionsAndEnvironment() {
@@ -107,6 +126,42 @@ private slots:
         QVERIFY(!DefaultDataFolderExists());
     }
 
+    // A display that is named but cannot be reached: Qt's fatal error (SIGABRT, "Reinstalling the
+    // application may fix this problem") becomes the host's message and exit status 1.
+    void unreachableDisplayTheHostSaysSo_data() {
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QString>("tried");
+        // No X server listens on this display number, no compositor on this socket.
+        const QString display = QStringLiteral(":%1").arg(UnusedDisplayNumber());
+        QTest::newRow("X11") << QStringList{"DISPLAY=" + display} << "DISPLAY=" + display;
+        QTest::newRow("Wayland without DISPLAY")
+            << QStringList{"WAYLAND_DISPLAY=qv-no-compositor"} << "WAYLAND_DISPLAY=qv-no-compositor";
+        QTest::newRow("platform chosen") << QStringList{"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display}
+                                         << "QT_QPA_PLATFORM=xcb, DISPLAY=" + display;
+    }
+
+    void unreachableDisplayTheHostSaysSo() {
+        QFETCH(QStringList, environment);
+        QFETCH(QString, tried);
+        QProcessEnvironment env = Environment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), FData->path());
+        for (const QString& variable : environment)
+            env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        QProcess host;
+        host.setWorkingDirectory(FData->path());
+        QCOMPARE(Run(host, {"--database", FData->filePath(QStringLiteral("host.sqlite"))}, env), 1);
+        const QString error = QString::fromLocal8Bit(host.readAllStandardError());
+        QVERIFY2(
+            error.contains(QStringLiteral("qvhost: Die Anzeige ist nicht erreichbar (%1). Der Host braucht "
+                                          "eine Anzeige für seine Fenster")
+                               .arg(tried)),
+            qPrintable(error));
+        QVERIFY2(!error.contains(QStringLiteral("Reinstalling")), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(FData->filePath(QStringLiteral("host.sqlite"))));
+    }
+
     void startErrorWithoutScreenGoesToStandardError_data() {
         QTest::addColumn<QString>("platform");
         QTest::newRow("offscreen") << QStringLiteral("offscreen");
@@ -129,6 +184,67 @@ private slots:
                                     "kann nicht gelesen werden.")
                          .arg(missing)),
                  qPrintable(error));
+    }
+
+    // Two first starts at the same moment on one PostgreSQL database: both hosts are held where they
+    // would read the empty address table (the test locks it) until both wait, then let go. The demo
+    // addresses exist once.
+    void twoFirstStartsSeedOnce() {
+        if (!TestDatabase::PostgresAvailable())
+            QSKIP(TestDatabase::PostgresSkipReason());
+        TestDatabase database(Backend::PostgreSQL);
+        QCOMPARE(testsupport::Count(QStringLiteral("pelm_addresses_ass")), 0);
+        const QString application = QStringLiteral("qvt_seed_%1").arg(QCoreApplication::applicationPid());
+        QUrl url(hostapi::Database::Config().PostgresUrl);
+        QUrlQuery query(url);
+        query.addQueryItem(QStringLiteral("application_name"), application);
+        url.setQuery(query);
+        QProcessEnvironment env = Environment();
+        env.insert(QStringLiteral("QV_DATABASE_URL"), url.toString());
+        QTemporaryDir noModules;
+
+        std::array<QProcess, 2> hosts;
+        const auto stop = qScopeGuard([&hosts] {
+            for (QProcess& host : hosts) {
+                if (host.state() != QProcess::NotRunning) {
+                    host.kill();
+                    host.waitForFinished();
+                }
+            }
+        });
+        std::array<QByteArray, 2> errors;
+        {
+            hostapi::Transaction hold;
+            hostapi::Database::Exec(QStringLiteral("LOCK TABLE pelm_addresses_ass IN ACCESS EXCLUSIVE MODE"));
+            for (QProcess& host : hosts) {
+                host.setProcessEnvironment(env);
+                host.start(QStringLiteral(QV_HOST_EXECUTABLE), {"--modules", noModules.path()});
+                QVERIFY(host.waitForStarted());
+            }
+            const auto waiting = [&application] {
+                hostapi::Database::Exec(QStringLiteral("SELECT pg_stat_clear_snapshot()"));
+                QSqlQuery count = hostapi::Database::Exec(
+                    QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = ? AND "
+                                   "wait_event_type = 'Lock'"),
+                    {application});
+                return count.next() ? count.value(0).toInt() : -1;
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(waiting(), 2, 30000);
+            hold.Commit();
+        }
+        for (std::size_t i = 0; i < hosts.size(); ++i)
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (errors[i] += hosts[i].readAllStandardError()).contains("Loaded 0 of 0 modules"), 30000);
+        for (QProcess& host : hosts) {
+            QCOMPARE(::kill(pid_t(host.processId()), SIGTERM), 0);
+            QVERIFY(host.waitForFinished(30000));
+            QCOMPARE(host.exitCode(), 0);
+        }
+        QCOMPARE(testsupport::Count(QStringLiteral("pelm_addresses_ass")), 10);
+        QCOMPARE(testsupport::Count(QStringLiteral("pelm_addresses_det")), 10);
+        QCOMPARE(int(errors[0].contains("Seeded 10 demo addresses")) +
+                     int(errors[1].contains("Seeded 10 demo addresses")),
+                 1);
     }
 
     void signalClosesTheHostInOrder_data() {

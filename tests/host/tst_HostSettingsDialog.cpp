@@ -37,6 +37,8 @@ private slots:
     void addressText_data();
     void addressText();
     void offersNoneAndEveryAddress();
+    void addressesInListOrder_data();
+    void addressesInListOrder();
     void okStoresTheChosenAddress_data();
     void okStoresTheChosenAddress();
     void cancelStoresNothing();
@@ -69,6 +71,48 @@ void tst_HostSettingsDialog::addressText() {
     QFETCH(QVariant, city);
     QFETCH(QString, expected);
     QCOMPARE(qvhost::HostSettingsDialog::AddressText(company, name, firstName, city), expected);
+}
+
+void tst_HostSettingsDialog::addressesInListOrder_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+// Company, name, first name, id; text by the ICU root collation ("Bäckerei" before "Becker", case
+// only after the letters); a missing or empty text after every text, the same on both backends.
+void tst_HostSettingsDialog::addressesInListOrder() {
+    QFETCH(testsupport::Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    const QVariant null(QMetaType::fromType<QString>());
+    struct Row {
+        QVariant Company, Name, FirstName;
+        const char* City;
+    };
+    const Row rows[] = {
+        {"Zahn AG", null, "Otto", "z-none"},
+        {null, "Fischer", "Maria", "none-fischer"},
+        {"Zahn AG", "Arnold", "Paul", "z-arnold-1"},
+        {"Becker Elektrotechnik", "Becker", "Julia", "becker"},
+        {"", "Adler", "Anna", "empty-adler"},
+        {"Zahn AG", "Arnold", null, "z-arnold-none"},
+        {"Bäckerei Weber", "Weber", "Klaus", "baeckerei"},
+        {"zahn ag", "Brandt", "Eva", "zahn-lower"},
+        {"Zahn AG", "Arnold", "Paul", "z-arnold-2"},
+        {"Österreich Reisen", "Ober", "", "oesterreich"},
+        {"Zahn AG", "arnold", "Paula", "z-arnold-lower"},
+    };
+    for (const Row& row : rows)
+        hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
+                                     {QStringLiteral("companyname"), QStringLiteral("name"),
+                                      QStringLiteral("surname"), QStringLiteral("city")},
+                                     {row.Company, row.Name, row.FirstName, QString::fromUtf8(row.City)});
+    QStringList cities;
+    for (const qvhost::AddressChoice& choice : qvhost::HostSettingsDialog::ReadAddresses())
+        cities.append(choice.Text.section(QLatin1Char('('), -1).chopped(1));
+    QCOMPARE(cities,
+             (QStringList{"baeckerei", "becker", "oesterreich", "zahn-lower", "z-arnold-lower", "z-arnold-1",
+                          "z-arnold-2", "z-arnold-none", "z-none", "empty-adler", "none-fischer"}));
 }
 
 void tst_HostSettingsDialog::offersNoneAndEveryAddress() {

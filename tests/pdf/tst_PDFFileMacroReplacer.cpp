@@ -35,13 +35,27 @@ class tst_PDFFileMacroReplacer : public QObject {
     QTemporaryDir FBinDir;
     QByteArray FOldPath;
 
-    // Puts a stand-in "pdftk" on PATH that counts its runs and prints ADump.
-    void InstallFakePdftk(const QByteArray& ADump) {
+    // Puts a stand-in "pdftk" on PATH that counts its runs and writes a form with AFields (name,
+    // value; plain ASCII) as its output file.
+    void InstallFakePdftk(const QList<std::pair<QByteArray, QByteArray>>& AFields) {
         QFile::remove(FBinDir.filePath(QStringLiteral("runs")));
+        QByteArray refs;
+        QByteArray objects;
+        for (int i = 0; i < AFields.size(); ++i) {
+            refs += QByteArray::number(i + 2) + " 0 R ";
+            objects += QByteArray::number(i + 2) + " 0 obj\n<< /FT /Tx /T (" + AFields[i].first + ") /V (" +
+                       AFields[i].second + ") >>\nendobj\n";
+        }
+        QFile form(FBinDir.filePath(QStringLiteral("form.pdf")));
+        QVERIFY(form.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        form.write("%PDF-1.4\n1 0 obj\n<< /Type /Catalog /AcroForm << /Fields [" + refs +
+                   "] >> >>\nendobj\n" + objects + "trailer\n<< /Root 1 0 R >>\n%%EOF\n");
+        form.close();
         QFile script(FBinDir.filePath(QStringLiteral("pdftk")));
         QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
         script.write("#!/bin/sh\necho run >> '" + FBinDir.filePath(QStringLiteral("runs")).toUtf8() +
-                     "'\nprintf '%s' '" + ADump + "'\n");
+                     "'\nwhile [ \"$1\" != output ]; do shift; done\n/bin/cp '" + form.fileName().toUtf8() +
+                     "' \"$2\"\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -82,7 +96,7 @@ private slots:
             QStringLiteral("Can't execute PDFTK.EXE in '%1pdftk'!").arg(hostapi::ApplicationFolder());
         QCOMPARE(ThrownMessage([&] { replacer.FieldCount(); }), expected);
         // The failed read leaves the fields unread: the next access tries again.
-        InstallFakePdftk("---\nFieldName: A\n");
+        InstallFakePdftk({{"A", ""}});
         QVERIFY(TPDFFileMacroReplacer::IsAvailable());
         QCOMPARE(replacer.FieldCount(), 1);
         QCOMPARE(TPDFFileMacroReplacer::PDFTKProgram(), FBinDir.filePath(QStringLiteral("pdftk")));
@@ -120,7 +134,7 @@ private slots:
         QFETCH(int, encryption);
         QFETCH(int, permissionBits);
         QFETCH(QStringList, passwords);
-        InstallFakePdftk("");
+        InstallFakePdftk({});
         Probe replacer;
         replacer.SetSettings(settings);
         replacer.SetSourceFile(QStringLiteral("/forms/a.pdf"));
@@ -136,7 +150,7 @@ private slots:
 
     void settingsChangedLaterStillApply() {
         // Output options set after the fields were read reach the fill (an encryption set then is not lost).
-        InstallFakePdftk("---\nFieldName: A\n");
+        InstallFakePdftk({{"A", ""}});
         Probe replacer;
         replacer.SetSourceFile(QStringLiteral("/forms/a.pdf"));
         QCOMPARE(replacer.FieldCount(), 1);
@@ -148,8 +162,7 @@ private slots:
     }
 
     void replacesMacrosInEveryValueOnce() {
-        InstallFakePdftk("---\nFieldName: %NAME%\nFieldValue: %NAME% und %name%\n---\nFieldName: B\n"
-                         "FieldValue: Herr %Name%\n---\nFieldName: C\nFieldValue: fest\n");
+        InstallFakePdftk({{"%NAME%", "%NAME% und %name%"}, {"B", "Herr %Name%"}, {"C", "fest"}});
         Probe replacer;
         replacer.SetSourceFile(QStringLiteral("/forms/a.pdf"));
         // Nothing is read before a field-level access.
@@ -175,7 +188,7 @@ private slots:
     }
 
     void assignCopiesTheFieldsWithoutReading() {
-        InstallFakePdftk("---\nFieldName: A\nFieldValue: %NAME%\n");
+        InstallFakePdftk({{"A", "%NAME%"}});
         TPDFFileMacroReplacer source;
         source.SetSettings({QStringLiteral("Flatten=1")});
         source.SetSourceFile(QStringLiteral("/forms/a.pdf"));

@@ -81,6 +81,11 @@ private slots:
             << int(opDumpDataFields) << int(encNone) << int(cpmDontChange) << false
             << QStringList{"geheim", {}, {}} << all
             << QStringList{In, "input_pw", "PROMPT", "dump_data_fields", "output", "-", "dont_ask"};
+        // The copy that fields are read from takes no output option.
+        QTest::newRow("read with input password, output options ignored")
+            << int(opReadFields) << int(enc128bit) << int(cpmCompress) << true
+            << QStringList{"geheim", "own", {}} << all
+            << QStringList{In, "input_pw", "PROMPT", "output", Out, "dont_ask"};
         // No encryption, no passwords, default permissions: ends with dont_ask, no allow.
         QTest::newRow("plain fill") << int(opFillForm) << int(encNone) << int(cpmDontChange) << false
                                     << QStringList{{}, {}, {}} << all
@@ -193,10 +198,11 @@ private slots:
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("error"); // start of the message; empty: success
         QTest::addColumn<QString>("fields");
-        QTest::newRow("exit code with both streams")
+        // Standard output (password prompts, field values) stays out of the text.
+        QTest::newRow("exit code: standard error only")
             << QByteArray("echo out-text; echo err-text >&2; exit 3\n")
             << QStringLiteral("PDFTK.EXE has terminated with ExitCode '3'!\r\nCall: \"%1\" \"/in.pdf\" "
-                              "dump_data_fields output - dont_ask\r\nout-text\nerr-text\n")
+                              "dump_data_fields output - dont_ask\r\nerr-text\n")
             << QString();
         QTest::newRow("no output created with exit code 0")
             << QByteArray("echo 'Errors encountered.  No output created.' >&2\n")
@@ -236,6 +242,63 @@ private slots:
                 error.contains(QLatin1String("%1")) ? error.arg(driver.PDFTKPath()) : error;
             QVERIFY2(message.startsWith(expected), qPrintable(message));
         }
+    }
+
+    void errorTextsMaskPasswords_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("hidden"); // texts that must not appear
+        const QString longPassword = QStringLiteral("abcdefghijklmnopqrstuvwxyz012345TAILTAIL");
+        QTest::newRow("short") << QStringLiteral("Geheim-7") << QStringList{"Geheim-7"};
+        QTest::newRow("over 32 characters")
+            << longPassword << QStringList{longPassword, longPassword.left(32), QStringLiteral("TAILTAIL")};
+    }
+    void errorTextsMaskPasswords() {
+        QFETCH(QString, password);
+        QFETCH(QStringList, hidden);
+        // As pdftk does: the prompt and the dropped part of a long password on standard output; the
+        // stand-in also echoes the answer and its parts on standard error.
+        QTemporaryDir dir;
+        TPDFTK driver;
+        driver.SetPDFTKPath(
+            WriteScript(dir, QStringLiteral("pdftk"),
+                        "echo 'Please enter the owner password to use on the output PDF.'\n"
+                        "echo '   It can be empty, or have a maximum of 32 characters:'\n"
+                        "read pw\n"
+                        "tail=$(printf %s \"$pw\" | cut -c33-)\n"
+                        "head=$(printf %s \"$pw\" | cut -c1-32)\n"
+                        "[ -n \"$tail\" ] && printf 'The password you entered was over 32 characters long,\\n"
+                        "   so I am dropping: \"%s\"\\n' \"$tail\"\n"
+                        "echo \"Error: bad password [$pw] [$head] [$tail]\" >&2\n"
+                        "exit 1\n"));
+        driver.SetOperation(opNone);
+        driver.SetOwnerPassword(password);
+        const QString message = ThrownMessage(
+            [&] { driver.Execute(QStringLiteral("/in.pdf"), dir.filePath(QStringLiteral("out.pdf"))); });
+        QVERIFY2(message.startsWith(QStringLiteral("PDFTK.EXE has terminated with ExitCode '1'!")),
+                 qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("Error: bad password [")), qPrintable(message));
+        QVERIFY2(!message.contains(QStringLiteral("Please enter")), qPrintable(message));
+        for (const QString& text : hidden)
+            QVERIFY2(!message.contains(text), qPrintable(text + QStringLiteral(" in: ") + message));
+    }
+
+    void maskPasswords_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("passwords");
+        QTest::addColumn<QString>("masked");
+        QTest::newRow("every occurrence of each")
+            << "a geheim b offen c geheim" << QStringList{"geheim", "", "offen"}
+            << "a ******** b ******** c ********";
+        QTest::newRow("empty passwords mask nothing") << "text" << QStringList{"", "", ""} << "text";
+        QTest::newRow("used part and dropped part of a long password")
+            << "[0123456789abcdefghijklmnopqrstuvXYZ] [0123456789abcdefghijklmnopqrstuv] [XYZ]"
+            << QStringList{"0123456789abcdefghijklmnopqrstuvXYZ"} << "[********] [********] [********]";
+    }
+    void maskPasswords() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, passwords);
+        QFETCH(QString, masked);
+        QCOMPARE(MaskPasswords(text, passwords), masked);
     }
 
     void runsInItsOwnFolderWithUtf8Locale() {

@@ -3,27 +3,16 @@
 
 #include "PDFTKDumpParser.h"
 
+#include "DescribeFields.h"
 #include "FDFPDFWriter.h"
 #include "QVException.h"
 
 #include <QTest>
 
 using namespace emailmarketing;
+using testsupport::DescribeFields;
 
 namespace {
-
-// "name=value|type" per field, fields joined by ";" (values shown with \r and \n escaped).
-QString Describe(const TFDFWriter& AWriter) {
-    QStringList fields;
-    for (int i = 0; i < AWriter.Count(); ++i) {
-        const TFDFField* field = AWriter.GetField(i);
-        QString value = field->Value();
-        value.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-            .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-        fields << field->KeyName() + QLatin1Char('=') + value + QLatin1Char('|') + field->FieldType();
-    }
-    return fields.join(QLatin1Char(';'));
-}
 
 const QByteArray Prompt = QByteArrayLiteral("Please enter the open password to use on the input PDF:\n"
                                             "   /tmp/a.pdf.\n"
@@ -77,6 +66,12 @@ private slots:
         QTest::newRow("password prompt before the dump") << Prompt + "---\nFieldName: A\nFieldValue: 1\n"
                                                          << QStringLiteral("A=1|");
         QTest::newRow("prompt of a form without fields") << Prompt << QString();
+        // pdftk's notice after an answer over 32 characters belongs to the prompt.
+        QTest::newRow("long password notice before the dump")
+            << Prompt +
+                   "The password you entered was over 32 characters long,\n   so I am dropping: \"XYZ\"\n"
+                   "---\nFieldName: A\nFieldValue: 1\n"
+            << QStringLiteral("A=1|");
     }
     void parsesDumps() {
         QFETCH(QByteArray, output);
@@ -84,7 +79,7 @@ private slots:
         TFDFWriter writer;
         writer.AddField(QStringLiteral("old"), QString(), QString());
         ParseDumpDataFields(output, writer);
-        QCOMPARE(Describe(writer), fields);
+        QCOMPARE(DescribeFields(writer), fields);
     }
 
     void refusesInvalidOutput_data() {
@@ -106,7 +101,9 @@ private slots:
         } catch (const hostapi::EQVException& e) {
             QVERIFY2(e.Message().startsWith(QStringLiteral("pdftk.exe Output seems to be invalid!")),
                      qPrintable(e.Message()));
-            QVERIFY2(e.Message().endsWith(QStringLiteral("\r\n") + QString::fromUtf8(output)),
+            // The output holds field values and password prompts: it stays out of the text.
+            QVERIFY2(!e.Message().contains(QStringLiteral("\r\n")), qPrintable(e.Message()));
+            QVERIFY2(!e.Message().contains(QString::fromUtf8(output.split('\n').first())),
                      qPrintable(e.Message()));
         }
     }

@@ -68,7 +68,13 @@ RecordingMessageSink::~RecordingMessageSink() {
 
 void RecordingMessageSink::AddMessage(const QString& AText, MessageKind AKind) {
     QMutexLocker locker(&FLock);
-    FMessages.append({AText, AKind});
+    FMessages.append({AText, AKind, QString()});
+}
+
+void RecordingMessageSink::AddCaptionedMessage(const QString& ACaption, const QString& AText,
+                                               MessageKind AKind) {
+    QMutexLocker locker(&FLock);
+    FMessages.append({AText, AKind, ACaption});
 }
 
 QList<RecordingMessageSink::Message> RecordingMessageSink::Messages() const {

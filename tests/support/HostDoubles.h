@@ -78,12 +78,15 @@ public:
     struct Message {
         QString Text;
         hostapi::MessageKind Kind = hostapi::MessageKind::Info;
+        QString Caption;
     };
 
     RecordingMessageSink();
     ~RecordingMessageSink() override;
 
     void AddMessage(const QString& AText, hostapi::MessageKind AKind) override;
+    void AddCaptionedMessage(const QString& ACaption, const QString& AText,
+                             hostapi::MessageKind AKind) override;
     QList<Message> Messages() const;
 
 private:

@@ -36,10 +36,9 @@ QByteArray ReadFile(const QString& APath) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Starts the Python peer AScript and waits for the port it prints once it listens; 0 with AError set
-// when it does not start.
-quint16 StartPythonPeer(QProcess& AProcess, const char* AScript, const QStringList& AArguments,
-                        QString& AError) {
+// Starts a peer script that prints its port as its first line; the port, or 0 with AError set.
+quint16 StartPrintingPort(QProcess& AProcess, const char* AScript, const QStringList& AArguments,
+                          QString& AError) {
     AProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     AProcess.start(QStringLiteral("/usr/bin/python3"), QStringList{PeerScript(AScript)} + AArguments);
     QDeadlineTimer deadline(20000);
@@ -53,10 +52,17 @@ quint16 StartPythonPeer(QProcess& AProcess, const char* AScript, const QStringLi
             return 0;
         }
     }
-    const quint16 port = quint16(AProcess.readLine().trimmed().toUInt());
-    if (port == 0)
-        AError = QStringLiteral("%1 printed no port").arg(QLatin1String(AScript));
-    return port;
+    return quint16(AProcess.readLine().trimmed().toUInt());
+}
+
+QStringList MessageFiles(const QTemporaryDir& ADir) {
+    QStringList files = QDir(ADir.filePath(QStringLiteral("messages"))).entryList({QStringLiteral("*.eml")});
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        return a.section(QLatin1Char('.'), 0, 0).toInt() < b.section(QLatin1Char('.'), 0, 0).toInt();
+    });
+    for (QString& file : files)
+        file = ADir.filePath(QStringLiteral("messages/") + file);
+    return files;
 }
 
 } // namespace
@@ -86,26 +92,24 @@ void SmtpPeer::SetRules(const QByteArray& AJson) {
 }
 
 bool SmtpPeer::Start(QString& AError) {
-    FPort = StartPythonPeer(FProcess, "smtp-server",
-                            QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
+    FPort = StartPrintingPort(FProcess, "smtp-server",
+                              QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
     return FPort != 0;
 }
 
 QStringList SmtpPeer::Messages() const {
-    QStringList files = QDir(FDir.filePath(QStringLiteral("messages"))).entryList({QStringLiteral("*.eml")});
-    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
-        return a.section(QLatin1Char('.'), 0, 0).toInt() < b.section(QLatin1Char('.'), 0, 0).toInt();
-    });
-    for (QString& file : files)
-        file = FDir.filePath(QStringLiteral("messages/") + file);
-    return files;
+    return MessageFiles(FDir);
 }
 
-QJsonObject SmtpPeer::Parsed(const QString& AMessageFile) const {
+QJsonObject ParseMail(const QString& AMessageFile) {
     QProcess parser;
     parser.start(QStringLiteral("/usr/bin/python3"), {PeerScript("parse-mail"), AMessageFile});
     parser.waitForFinished(30000);
     return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+QJsonObject SmtpPeer::Parsed(const QString& AMessageFile) const {
+    return ParseMail(AMessageFile);
 }
 
 QJsonObject SmtpPeer::Envelope(const QString& AMessageFile) const {
@@ -130,6 +134,27 @@ bool SmtpPeer::WaitForStall(int AMs) const {
         QThread::msleep(10);
     }
     return true;
+}
+
+HostileMxPeer::HostileMxPeer(const QString& AMode, const QString& AHost, quint16 APort)
+    : FArguments{QStringLiteral("--mode"), AMode, QStringLiteral("--host"), AHost, QStringLiteral("--port"),
+                 QString::number(APort)} {}
+
+HostileMxPeer::~HostileMxPeer() {
+    Stop(FProcess);
+}
+
+bool HostileMxPeer::Start(QString& AError) {
+    return StartPrintingPort(FProcess, "hostile-mx",
+                             FArguments + QStringList{QStringLiteral("--dir"), FDir.path()}, AError) != 0;
+}
+
+QStringList HostileMxPeer::Messages() const {
+    return MessageFiles(FDir);
+}
+
+int HostileMxPeer::Connections() const {
+    return int(ReadFile(FDir.filePath(QStringLiteral("connections"))).count('\n'));
 }
 
 DnsPeer::DnsPeer(const QStringList& ARecords) : FRecords(ARecords) {}
@@ -193,8 +218,8 @@ ScriptedSmtpPeer::~ScriptedSmtpPeer() {
 }
 
 bool ScriptedSmtpPeer::Start(QString& AError) {
-    FPort = StartPythonPeer(FProcess, "smtp-script-server",
-                            QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
+    FPort = StartPrintingPort(FProcess, "smtp-script-server",
+                              QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
     return FPort != 0;
 }
 

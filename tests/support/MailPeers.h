@@ -21,6 +21,9 @@ namespace testsupport {
 // Whether this machine has the IPv6 loopback address ::1 (tests of it skip when not).
 bool HasIPv6Loopback();
 
+// A message file as parsed by tests/peers/parse-mail (Python's email package), as its JSON.
+QJsonObject ParseMail(const QString& AMessageFile);
+
 // The scripted SMTP server tests/peers/smtp-server (aiosmtpd) in a temporary folder of its own,
 // started by Start and stopped by the destructor. Arguments as the script documents them.
 class SmtpPeer {
@@ -53,6 +56,27 @@ private:
     QStringList FArguments;
     QProcess FProcess;
     quint16 FPort = 0;
+};
+
+// tests/peers/hostile-mx: a mail exchanger that fails before the transaction (AMode: a full backlog,
+// no greeting, a 421 or 554 greeting, a broken or refused STARTTLS), on AHost:APort.
+class HostileMxPeer {
+public:
+    HostileMxPeer(const QString& AMode, const QString& AHost, quint16 APort);
+    ~HostileMxPeer();
+    HostileMxPeer(const HostileMxPeer&) = delete;
+    HostileMxPeer& operator=(const HostileMxPeer&) = delete;
+
+    bool Start(QString& AError);
+    // Messages taken in plain text (paths of N.eml, in order of arrival).
+    QStringList Messages() const;
+    // How many connections the exchanger accepted.
+    int Connections() const;
+
+private:
+    QTemporaryDir FDir;
+    QStringList FArguments;
+    QProcess FProcess;
 };
 
 // dnsmasq through tests/peers/dns-server on 127.0.0.1 and a free port, with the given records.

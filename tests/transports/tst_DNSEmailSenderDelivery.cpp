@@ -95,6 +95,10 @@ private slots:
     void ShutdownReply421();
     void ConnectionAbortedByServer();
     void ReceivedMessageAsAMailProgramSeesIt();
+    void CopyListsFollowTheAddressRule_data();
+    void CopyListsFollowTheAddressRule();
+    void InternationalDomainsGoOutInAsciiForm();
+    void NonAsciiLocalPartFails();
     void OAuthInitialResponses_data();
     void OAuthInitialResponses();
     void OAuthErrorChallengeGetsEmptyResponse();
@@ -437,7 +441,7 @@ void tst_DNSEmailSenderDelivery::ReceivedMessageAsAMailProgramSeesIt() {
             texts.append(part[QStringLiteral("text")].toString());
     }
     QCOMPARE(files, (QStringList{QStringLiteral("inline logo.png logo.png"),
-                                 QStringLiteral("inline Straße.jpg Straße.jpg"),
+                                 QStringLiteral("inline Straße.jpg Stra%C3%9Fe.jpg"),
                                  QStringLiteral("attachment Rechnung März.pdf ")}));
     QCOMPARE(texts.value(0), QString(plain).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 
@@ -445,6 +449,73 @@ void tst_DNSEmailSenderDelivery::ReceivedMessageAsAMailProgramSeesIt() {
     const QJsonObject second = peer.Parsed(peer.Messages()[1]);
     QCOMPARE(Strings(second[QStringLiteral("headers")].toObject()[QStringLiteral("to")]),
              QStringList{QStringLiteral("bert@example.test")});
+}
+
+void tst_DNSEmailSenderDelivery::CopyListsFollowTheAddressRule_data() {
+    QTest::addColumn<QString>("cc");
+    QTest::addColumn<QString>("bcc");
+    QTest::addColumn<QStringList>("recipients");
+    QTest::newRow("semicolons separate")
+        << "a@x.test; b@x.test;c@x.test"
+        << "" << QStringList{"anna@example.test", "a@x.test", "b@x.test", "c@x.test"};
+    QTest::newRow("line break cannot add a recipient or a header")
+        << "carl@x.test\nX-Injected: yes"
+        << "" << QStringList{"anna@example.test", "carl@x.test"};
+    QTest::newRow("word without domain in the Bcc")
+        << ""
+        << "chef@firma.test; buchhaltung" << QStringList{"anna@example.test", "chef@firma.test"};
+}
+
+void tst_DNSEmailSenderDelivery::CopyListsFollowTheAddressRule() {
+    QFETCH(QString, cc);
+    QFETCH(QString, bcc);
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY2(SendTo(*sender, QStringLiteral("anna@example.test"), cc, bcc), qPrintable(sender->LastError()));
+    sender->DisconnectFromServer();
+    QCOMPARE(peer.Messages().size(), 1);
+    QTEST(Strings(peer.Envelope(peer.Messages().first())[QStringLiteral("rcpt_tos")]), "recipients");
+    const QJsonObject headers = peer.Parsed(peer.Messages().first())[QStringLiteral("headers")].toObject();
+    QVERIFY(!headers.contains(QStringLiteral("x-injected")));
+}
+
+void tst_DNSEmailSenderDelivery::InternationalDomainsGoOutInAsciiForm() {
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY2(sender->SendMessage({}, QStringLiteral("anna@bücher.test"), QStringLiteral("Shop"),
+                                 QStringLiteral("shop@müller.test"), QStringLiteral("Hallo"),
+                                 QStringLiteral("Text\r\n"), {}, false, {}, {}, {},
+                                 QStringLiteral("bert@faß.test, jürgen@x.test"), {}, {}),
+             qPrintable(sender->LastError()));
+    sender->DisconnectFromServer();
+    QCOMPARE(peer.Messages().size(), 1);
+    const QJsonObject envelope = peer.Envelope(peer.Messages().first());
+    QCOMPARE(envelope[QStringLiteral("mail_from")].toString(), QStringLiteral("shop@xn--mller-kva.test"));
+    // The Cc with a non-ASCII local part is left out of the envelope; the message still goes.
+    QCOMPARE(
+        Strings(envelope[QStringLiteral("rcpt_tos")]),
+        (QStringList{QStringLiteral("anna@xn--bcher-kva.test"), QStringLiteral("bert@xn--fa-hia.test")}));
+    const QJsonObject headers = peer.Parsed(peer.Messages().first())[QStringLiteral("headers")].toObject();
+    QVERIFY2(Strings(headers[QStringLiteral("message-id")])
+                 .value(0)
+                 .endsWith(QStringLiteral("@xn--mller-kva.test>")),
+             qPrintable(Strings(headers[QStringLiteral("message-id")]).value(0)));
+    QCOMPARE(Strings(headers[QStringLiteral("to")]), QStringList{QStringLiteral("anna@xn--bcher-kva.test")});
+}
+
+void tst_DNSEmailSenderDelivery::NonAsciiLocalPartFails() {
+    SmtpPeer peer;
+    START_PEER(peer);
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY(!SendTo(*sender, QStringLiteral("jürgen@example.test")));
+    QCOMPARE(
+        sender->LastError(),
+        QStringLiteral("The address \"jürgen@example.test\" has characters outside ASCII before the \"@\"; "
+                       "it can only be sent over SMTPUTF8, which this sender does not use."));
+    QCOMPARE(sender->LastReplyErrorCode(), 0);
+    QVERIFY(peer.Messages().isEmpty());
 }
 
 void tst_DNSEmailSenderDelivery::OAuthInitialResponses_data() {

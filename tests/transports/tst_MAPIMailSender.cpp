@@ -110,6 +110,8 @@ void tst_MAPIMailSender::Addresses_data() {
     QTest::newRow("quoted comma in a name")
         << QStringLiteral("\"Doe, John\" <j@x.de>, k@y.de") << QStringList{"j@x.de", "k@y.de"};
     QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("option-like word without domain left out")
+        << QStringLiteral("a@x; -Xlogfile") << QStringList{"a@x"};
 }
 
 void tst_MAPIMailSender::Addresses() {
@@ -161,9 +163,10 @@ void tst_MAPIMailSender::RefusesRecipientThatLooksLikeOption_data() {
     QTest::addColumn<QString>("cc");
     QTest::addColumn<QString>("bcc");
     QTest::newRow("to") << QStringLiteral("-Xlogfile") << QString() << QString();
-    QTest::newRow("cc") << QStringLiteral("rcpt@example.test") << QStringLiteral("a@x, -Xlogfile")
+    // (A list entry without a domain, "-Xlogfile" alone, is no address and never reaches the program.)
+    QTest::newRow("cc") << QStringLiteral("rcpt@example.test") << QStringLiteral("a@x, -Xlogfile@x")
                         << QString();
-    QTest::newRow("bcc") << QStringLiteral("rcpt@example.test") << QString() << QStringLiteral("-Xlogfile");
+    QTest::newRow("bcc") << QStringLiteral("rcpt@example.test") << QString() << QStringLiteral("-Xlogfile@x");
     QTest::newRow("two addresses as the receiver")
         << QStringLiteral("rcpt@example.test, -Xlogfile@x") << QString() << QString();
 }

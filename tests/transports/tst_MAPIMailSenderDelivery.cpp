@@ -141,6 +141,7 @@ void tst_MAPIMailSenderDelivery::MessageArrivesComplete() {
                      "      text/html", "      image/png", "      image/jpeg", "  application/pdf"}));
     QStringList contentIds;
     QString plain;
+    QString receivedHtml;
     QString attachmentName;
     qint64 attachmentSize = -1;
     for (const QJsonValue& value : parsed.value(QStringLiteral("parts")).toArray()) {
@@ -150,12 +151,16 @@ void tst_MAPIMailSenderDelivery::MessageArrivesComplete() {
             contentIds.append(part.value(QStringLiteral("content_id")).toString());
         if (type == QLatin1String("text/plain"))
             plain = part.value(QStringLiteral("text")).toString();
+        if (type == QLatin1String("text/html"))
+            receivedHtml = part.value(QStringLiteral("text")).toString();
         if (type == QLatin1String("application/pdf")) {
             attachmentName = part.value(QStringLiteral("filename")).toString();
             attachmentSize = part.value(QStringLiteral("size")).toInteger();
         }
     }
-    QCOMPARE(contentIds, (QStringList{"logo.png", "foto 1.jpg"}));
+    // A Content-ID carries the file name percent-encoded, and the HTML refers to it so.
+    QCOMPARE(contentIds, (QStringList{"logo.png", "foto%201.jpg"}));
+    QVERIFY2(receivedHtml.contains(QStringLiteral("src=\"cid:foto%201.jpg\"")), qPrintable(receivedHtml));
     QCOMPARE(plain.trimmed(), QStringLiteral("Grüße\n.\nEnde"));
     QCOMPARE(attachmentName, QStringLiteral("Angebot März.pdf"));
     QCOMPARE(attachmentSize, QFileInfo(offer).size());

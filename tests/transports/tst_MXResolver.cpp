@@ -112,7 +112,8 @@ void tst_MXResolver::ParsesAnswers() {
                                  {5 /* CNAME */, Name("x.example")},
                                  MX(10, "mx.example.test"),
                                  MX(0, ""),
-                                 {DnsMessage::TypeA, QByteArray("\x7f\x00\x00\x02", 4)}}));
+                                 {DnsMessage::TypeA, QByteArray("\x7f\x00\x00\x02", 4)},
+                                 {DnsMessage::TypeAAAA, QByteArray(15, '\0') + '\x01'}}));
     QCOMPARE(answer.Id, quint16(0xbeef));
     QCOMPARE(answer.RCode, 0);
     QCOMPARE(answer.MX.size(), 3);
@@ -120,7 +121,7 @@ void tst_MXResolver::ParsesAnswers() {
     QCOMPARE(answer.MX[0].Exchange, QStringLiteral("backup.example.test"));
     QCOMPARE(answer.MX[1].Exchange, QStringLiteral("mx.example.test"));
     QCOMPARE(answer.MX[2].Exchange, QString());
-    QCOMPARE(answer.Addresses, QStringList{QStringLiteral("127.0.0.2")});
+    QCOMPARE(answer.Addresses, (QStringList{QStringLiteral("127.0.0.2"), QStringLiteral("::1")}));
     QCOMPARE(DnsMessage::Parse(Reply(query, 3, {})).RCode, DnsMessage::RCodeNXDomain);
 }
 

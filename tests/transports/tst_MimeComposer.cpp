@@ -5,9 +5,12 @@
 
 #include "HostLibraries.h"
 #include "MailAddress.h"
+#include "MailPeers.h"
 #include "MimeComposer.h"
 #include "QVException.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -38,12 +41,20 @@ private slots:
     void HeaderValuesStayOnOneLine();
     void LinesEndInCrLf();
     void UnreadableFileNamesIt();
+    void NulCharactersRemoved();
+    void AsciiDomains_data();
+    void AsciiDomains();
+    void HeadersCarryAsciiDomains();
+    void NonAsciiFileNames_data();
+    void NonAsciiFileNames();
     void AddressListParsing_data();
     void AddressListParsing();
 
 private:
     QTemporaryDir FDir;
     QString File(const QString& AName, const QByteArray& AContent);
+    // The composed message as Python's email package reads it (tests/peers/parse-mail).
+    QJsonObject ParsedByPython(const QByteArray& AText);
 };
 
 void tst_MimeComposer::initTestCase() {
@@ -57,6 +68,10 @@ QString tst_MimeComposer::File(const QString& AName, const QByteArray& AContent)
     if (!file.open(QIODevice::WriteOnly) || file.write(AContent) != AContent.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+QJsonObject tst_MimeComposer::ParsedByPython(const QByteArray& AText) {
+    return testsupport::ParseMail(File(QStringLiteral("composed.eml"), AText));
 }
 
 void tst_MimeComposer::Structure_data() {
@@ -196,6 +211,115 @@ void tst_MimeComposer::UnreadableFileNamesIt() {
     } catch (const hostapi::EQVException& e) {
         QVERIFY2(e.Message().contains(missing), qPrintable(e.Message()));
     }
+}
+
+void tst_MimeComposer::NulCharactersRemoved() {
+    const QChar nul(0);
+    MailMessage message = BaseMessage();
+    message.PlainBody = QStringLiteral("before") + nul + QStringLiteral("after\r\n");
+    message.HtmlBody = QStringLiteral("<p>before") + nul + QStringLiteral("after</p>");
+    message.Subject = QStringLiteral("Hel") + nul + QStringLiteral("lo");
+    message.From = {QStringLiteral("Sh") + nul + QStringLiteral("op"), QStringLiteral("shop@example.com")};
+    message.Attachments = {
+        {QStringLiteral("Rech") + nul + QStringLiteral("nung.pdf"), File(QStringLiteral("r.pdf"), "%PDF")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    QVERIFY(!text.contains('\0'));
+    const QJsonObject parsed = ParsedByPython(text);
+    const QJsonObject headers = parsed[QStringLiteral("headers")].toObject();
+    QCOMPARE(headers[QStringLiteral("subject")].toArray().first().toString(), QStringLiteral("Hello"));
+    QCOMPARE(parsed[QStringLiteral("from")].toArray().first().toArray().first().toString(),
+             QStringLiteral("Shop"));
+    const QJsonArray parts = parsed[QStringLiteral("parts")].toArray();
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(parts[0].toObject()[QStringLiteral("text")].toString(), QStringLiteral("beforeafter\n"));
+    QCOMPARE(parts[1].toObject()[QStringLiteral("text")].toString(), QStringLiteral("<p>beforeafter</p>"));
+    QCOMPARE(parts[2].toObject()[QStringLiteral("filename")].toString(), QStringLiteral("Rechnung.pdf"));
+}
+
+void tst_MimeComposer::AsciiDomains_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ASCII unchanged") << "anna@example.test"
+                                     << "anna@example.test";
+    QTest::newRow("umlaut") << "anna@bücher.test"
+                            << "anna@xn--bcher-kva.test";
+    QTest::newRow("sharp s, non-transitional") << "anna@faß.test"
+                                               << "anna@xn--fa-hia.test";
+    QTest::newRow("upper case mapped") << "anna@BÜCHER.test"
+                                       << "anna@xn--bcher-kva.test";
+    QTest::newRow("local part kept") << "jürgen@bücher.test"
+                                     << "jürgen@xn--bcher-kva.test";
+    QTest::newRow("address literal") << "anna@[127.0.0.1]"
+                                     << "anna@[127.0.0.1]";
+    QTest::newRow("no domain") << "anna"
+                               << "anna";
+}
+
+void tst_MimeComposer::AsciiDomains() {
+    QFETCH(QString, address);
+    QTEST(WithAsciiDomain(address), "expected");
+}
+
+void tst_MimeComposer::HeadersCarryAsciiDomains() {
+    MailMessage message = BaseMessage();
+    message.From = {QStringLiteral("Müller"), QStringLiteral("shop@müller.test")};
+    message.To = {{QString(), QStringLiteral("anna@bücher.test")}};
+    message.Cc = {{QString(), QStringLiteral("bert@faß.test")}};
+    message.MessageId = QStringLiteral("0f8fad5b@müller.test");
+    message.DispositionNotificationTo = QStringLiteral("receipt@müller.test");
+    const QByteArray text = MimeComposer::Compose(message);
+    const QByteArray header = text.left(text.indexOf("\r\n\r\n"));
+    QVERIFY2(std::all_of(header.begin(), header.end(), [](char c) { return c > 0; }), header.constData());
+    const QJsonObject headers = ParsedByPython(text)[QStringLiteral("headers")].toObject();
+    const auto value = [&](const char* AName) {
+        return headers[QLatin1String(AName)].toArray().first().toString();
+    };
+    QCOMPARE(value("from"), QStringLiteral("Müller <shop@xn--mller-kva.test>"));
+    QCOMPARE(value("to"), QStringLiteral("anna@xn--bcher-kva.test"));
+    QCOMPARE(value("cc"), QStringLiteral("bert@xn--fa-hia.test"));
+    QCOMPARE(value("message-id"), QStringLiteral("<0f8fad5b@xn--mller-kva.test>"));
+    QCOMPARE(value("disposition-notification-to"), QStringLiteral("receipt@xn--mller-kva.test"));
+}
+
+void tst_MimeComposer::NonAsciiFileNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("contentId");
+    QTest::newRow("umlaut and blank") << "Bild Grün.png"
+                                      << "Bild%20Gr%C3%BCn.png";
+    QTest::newRow("long, many two-byte characters")
+        << "Übersicht der Jahresabschlüsse für das Geschäftsjahr 2025 – Größenordnung äöüß äöüß äöüß.png"
+        << "%C3%9Cbersicht%20der%20Jahresabschl%C3%BCsse%20f%C3%BCr%20das%20Gesch%C3%A4ftsjahr%202025%20"
+           "%E2%80%93%20Gr%C3%B6%C3%9Fenordnung%20%C3%A4%C3%B6%C3%BC%C3%9F%20%C3%A4%C3%B6%C3%BC%C3%9F%20"
+           "%C3%A4%C3%B6%C3%BC%C3%9F.png";
+    QTest::newRow("long, four-byte characters")
+        << QString(QStringLiteral("Grüße 😀😀😀😀😀😀😀😀😀😀😀😀 aus Köln.png"))
+        << "Gr%C3%BC%C3%9Fe%20" + QString(QStringLiteral("%F0%9F%98%80")).repeated(12) +
+               "%20aus%20K%C3%B6ln.png";
+    QTest::newRow("ASCII name unchanged") << "logo.png"
+                                          << "logo.png";
+}
+
+void tst_MimeComposer::NonAsciiFileNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, contentId);
+    MailMessage message = BaseMessage();
+    message.HtmlBody = QStringLiteral("<p><img src=\"cid:%1\"> <img src='cid:%1'></p>").arg(name);
+    message.InlineFiles = {File(name, "\x89PNG\r\n\x1a\n")};
+    message.Attachments = {{name, File(QStringLiteral("a.bin"), "x")}};
+    const QByteArray text = MimeComposer::Compose(message);
+    QVERIFY2(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }),
+             "8-bit octets in the message");
+
+    const QJsonArray parts = ParsedByPython(text)[QStringLiteral("parts")].toArray();
+    QCOMPARE(parts.size(), 4);
+    const QString html = parts[1].toObject()[QStringLiteral("text")].toString();
+    QCOMPARE(html, QStringLiteral("<p><img src=\"cid:%1\"> <img src='cid:%1'></p>").arg(contentId));
+    for (int i = 2; i < 4; ++i) {
+        const QJsonObject part = parts[i].toObject();
+        QCOMPARE(part[QStringLiteral("filename")].toString(), name);
+        QCOMPARE(part[QStringLiteral("broken_segments")].toArray(), QJsonArray());
+    }
+    QCOMPARE(parts[2].toObject()[QStringLiteral("content_id")].toString(), contentId);
 }
 
 void tst_MimeComposer::AddressListParsing_data() {
