@@ -1,7 +1,9 @@
 #include "DNSEmailSender.h"
 
 #include "MXResolver.h"
+#include "SettingsStore.h"
 #include "SmtpError.h"
+#include "StringData.h"
 #include "TransportsLog.h"
 
 #include <QUuid>
@@ -261,6 +263,10 @@ void TDNSEmailSender::Connect() {
     const QStringList hosts = ResolveServerHost();
     TVRNSMTP& client = *FSMTPClient;
     client.SASLMechanisms().clear();
+    const bool authenticate = UseExternalSMTP() && FAuthentication && !FUserName.isEmpty();
+    // A password goes only to the server the certificate proves.
+    client.SetVerifyCertificate(authenticate);
+    client.SetCAFile(FSMTPCAFile);
     if (UseExternalSMTP()) {
         const auto [host, port] = ParseExternalServer(hosts.first(), FExternalSMPTPort);
         if (host.isEmpty())
@@ -273,7 +279,6 @@ void TDNSEmailSender::Connect() {
         ConnectToExchanger(client, FDomainName);
         FConnectedDomain = FDomainName;
     }
-    const bool authenticate = UseExternalSMTP() && FAuthentication && !FUserName.isEmpty();
     if (!authenticate)
         return;
     if (!MaySendPassword(FServerTLSMode, client.IsEncrypted(), client.PeerIsLoopback()))
@@ -408,7 +413,15 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
                     otherDomains.append(copy);
             }
         }
-        const SmtpSendResult result = FSMTPClient->Send(envelope, mime);
+        SmtpSendResult result;
+        try {
+            result = FSMTPClient->Send(envelope, mime);
+        } catch (const ESmtpStaleConnection& e) {
+            qCInfo(lcTransports) << "connecting anew:" << e.Message();
+            RebuildSMTPClient(false);
+            Connect();
+            result = FSMTPClient->Send(envelope, mime);
+        }
         for (const SmtpRefusedRecipient& refused : result.RefusedOptional)
             qCWarning(lcTransports) << "a copy recipient of domain" << GetDomainName(refused.Address)
                                     << "was refused:" << refused.Reply.Code << refused.Reply.Text();
@@ -499,6 +512,9 @@ void ConfigureDNSEmailSender(TCustomMessageSender& ASender, const TMessageSender
         sender->SetAuthentication(ASettings.SendAuthentication);
         sender->SetUserName(ASettings.SendUserName);
         sender->SetPassword(ASettings.SendPassword);
+        if (ASettings.Settings != nullptr)
+            sender->SetSMTPCAFile(hostapi::StringDataToStr(
+                ASettings.Settings->ReadString(QStringLiteral("EMLMARK"), SmtpCAFileSettingsKey()), true));
     }
 }
 

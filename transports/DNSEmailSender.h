@@ -26,6 +26,9 @@ enum TServerTLSMode : int { sccAuto = 0, sccSSL = 1, sccTLSRequired = 2, sccTLSE
 // is logged and does not fail the message. TLS is opportunistic there (STARTTLS when offered,
 // certificates not checked, plain text when STARTTLS fails). An external server follows ServerTLSMode; in
 // sccAuto a password is never sent unencrypted to a host other than loopback.
+// When the sender authenticates, the server's certificate is verified (system trust store plus
+// SMTPCAFile, and the host name). A message whose reused connection the server had closed while
+// idle is sent once more over a new connection.
 class TDNSEmailSender : public TCustomMessageSender {
 public:
     TDNSEmailSender();
@@ -55,6 +58,9 @@ public:
     QString UserName() const { return FUserName; }
     void SetUserName(const QString& Value) { FUserName = Value; }
     void SetPassword(const QString& Value) { FPassword = Value; }
+    // PEM file of CA (or self-signed server) certificates trusted besides the system's store.
+    QString SMTPCAFile() const { return FSMTPCAFile; }
+    void SetSMTPCAFile(const QString& Value) { FSMTPCAFile = Value; }
 
     void DisconnectFromServer() override;
     bool IsConnected() override;
@@ -144,6 +150,7 @@ private:
     bool FAuthentication = true;
     QString FUserName;
     QString FPassword;
+    QString FSMTPCAFile;
     // Domain the open connection serves (direct delivery).
     QString FConnectedDomain;
 };

@@ -26,8 +26,21 @@ public:
     ESmtpConnectionClosed() : ESmtpError(QStringLiteral("connection aborted by server")) {}
 };
 
+// A reused connection that the server had closed while it was idle (end of stream, close_notify,
+// a "421 ... timeout"); no command of the failed transaction was accepted.
+class ESmtpStaleConnection : public ESmtpError {
+public:
+    using ESmtpError::ESmtpError;
+};
+
 // No connection could be opened to any address of a host.
 class ESmtpConnectError : public ESmtpError {
+public:
+    using ESmtpError::ESmtpError;
+};
+
+// The server's TLS certificate failed verification (or the CA file could not be read).
+class ESmtpCertificateError : public ESmtpError {
 public:
     using ESmtpError::ESmtpError;
 };

@@ -8,7 +8,15 @@ namespace emailmarketing {
 
 namespace {
 
-constexpr qsizetype MaxLineLength = 64 * 1024;
+constexpr qsizetype MaxReplyBytes = 64 * 1024;
+constexpr int MaxReplyLines = 1000;
+
+[[noreturn]] void ThrowReplyTooLong() {
+    throw ESmtpError(QStringLiteral("The server sent a reply of more than %1 lines or %2 KB; it is not "
+                                    "an SMTP server or it is misbehaving.")
+                         .arg(MaxReplyLines)
+                         .arg(MaxReplyBytes / 1024));
+}
 
 } // namespace
 
@@ -26,10 +34,13 @@ void SmtpReplyParser::Feed(const QByteArray& AData) {
         const qsizetype end = FBuffer.indexOf('\n', FScanned);
         if (end < 0) {
             FScanned = FBuffer.size();
-            if (FBuffer.size() > MaxLineLength)
-                throw ESmtpError(QStringLiteral("The server sent a reply line longer than 64 KB."));
+            if (FPendingBytes + FBuffer.size() > MaxReplyBytes)
+                ThrowReplyTooLong();
             return;
         }
+        FPendingBytes += end + 1;
+        if (FPendingBytes > MaxReplyBytes || FPending.Lines.size() >= MaxReplyLines)
+            ThrowReplyTooLong();
         QByteArray line = FBuffer.left(end);
         FBuffer.remove(0, end + 1);
         FScanned = 0;
@@ -49,6 +60,7 @@ void SmtpReplyParser::Feed(const QByteArray& AData) {
         if (line.size() <= 3 || line[3] == ' ') {
             FReady.append(FPending);
             FPending = SmtpReply();
+            FPendingBytes = 0;
         }
     }
 }
@@ -117,7 +129,7 @@ QByteArray SmtpDataBlock(const QByteArray& AMessage) {
         }
         i = next;
     }
-    if (n > 0 && o - out.constData() >= 2 && !(o[-2] == '\r' && o[-1] == '\n')) {
+    if (n > 0 && (o - out.constData() < 2 || !(o[-2] == '\r' && o[-1] == '\n'))) {
         reserve(2);
         *o++ = '\r';
         *o++ = '\n';

@@ -18,7 +18,8 @@ struct SmtpReply {
 };
 
 // Splits the bytes a server sends into replies (RFC 5321 4.2: "250-..." continues, "250 ..."
-// ends). Throws ESmtpError on a line that is no reply line or on a line longer than 64 KB.
+// ends). Throws ESmtpError on a line that is no reply line and on a reply of more than 1 000 lines
+// or 64 KB (a server that never ends its reply).
 class SmtpReplyParser {
 public:
     void Feed(const QByteArray& AData);
@@ -29,6 +30,7 @@ private:
     QByteArray FBuffer;
     qsizetype FScanned = 0;
     SmtpReply FPending;
+    qsizetype FPendingBytes = 0; // bytes of FPending's lines, line breaks included
     QList<SmtpReply> FReady;
 };
 

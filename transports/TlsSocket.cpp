@@ -1,12 +1,14 @@
 #include "TlsSocket.h"
 
 #include "SmtpError.h"
+#include "TransportsLog.h"
 
 #include <QHostAddress>
 #include <QElapsedTimer>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -70,6 +72,10 @@ QString AddressLiteral(const sockaddr_storage& AAddress) {
 }
 
 } // namespace
+
+QString SmtpCAFileSettingsKey() {
+    return QStringLiteral("SMTPCAFILE");
+}
 
 TlsSocket::TlsSocket(std::shared_ptr<CancelSignal> ACancel) : FCancel(std::move(ACancel)) {}
 
@@ -173,11 +179,16 @@ void TlsSocket::StartTls(const QString& AServerName, int ATimeoutMs) {
         ThrowTlsError("set-up");
     SSL_CTX_set_verify(FCtx, SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_mode(FCtx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // A server that closes without close_notify has closed the connection (SMTP frames its own
+    // data, so no truncation goes unnoticed).
+    SSL_CTX_set_options(FCtx, SSL_OP_IGNORE_UNEXPECTED_EOF);
     FSsl = SSL_new(FCtx);
     if (FSsl == nullptr || SSL_set_fd(FSsl, FFd) != 1)
         ThrowTlsError("set-up");
     if (QHostAddress(AServerName).isNull() && !AServerName.isEmpty())
         SSL_set_tlsext_host_name(FSsl, AServerName.toUtf8().constData());
+    if (FVerifyPeer)
+        SetUpVerification(AServerName);
     const qint64 deadline = MonotonicMs() + ATimeoutMs;
     const SigPipeGuard guard;
     for (;;) {
@@ -189,10 +200,53 @@ void TlsSocket::StartTls(const QString& AServerName, int ATimeoutMs) {
             Wait(error == SSL_ERROR_WANT_WRITE, deadline, "negotiating TLS");
             continue;
         }
+        if (FVerifyPeer && SSL_get_verify_result(FSsl) != X509_V_OK)
+            ThrowHandshakeError(AServerName);
         if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
             throw ESmtpConnectionClosed();
         ThrowTlsError("handshake");
     }
+}
+
+void TlsSocket::SetUpVerification(const QString& AServerName) {
+    if (SSL_CTX_set_default_verify_paths(FCtx) != 1)
+        ThrowTlsError("loading the system's trusted certificates");
+    if (!FCAFile.isEmpty() &&
+        SSL_CTX_load_verify_locations(FCtx, FCAFile.toLocal8Bit().constData(), nullptr) != 1) {
+        const unsigned long code = ERR_get_error();
+        ERR_clear_error();
+        char text[256] = "unknown error";
+        if (code != 0)
+            ERR_error_string_n(code, text, sizeof text);
+        throw ESmtpCertificateError(
+            QStringLiteral("The CA file \"%1\" (setting \"EMLMARK\"/\"%2\") cannot be read as PEM "
+                           "certificates: %3")
+                .arg(FCAFile, SmtpCAFileSettingsKey(), QLatin1String(text)));
+    }
+    SSL_set_verify(FSsl, SSL_VERIFY_PEER, nullptr);
+    X509_VERIFY_PARAM* param = SSL_get0_param(FSsl);
+    const QHostAddress address(AServerName);
+    const QByteArray name = AServerName.toUtf8();
+    if (!address.isNull()) {
+        const QByteArray ip = address.toString().toLatin1();
+        if (X509_VERIFY_PARAM_set1_ip_asc(param, ip.constData()) != 1)
+            ThrowTlsError("set-up");
+    } else {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        if (X509_VERIFY_PARAM_set1_host(param, name.constData(), size_t(name.size())) != 1)
+            ThrowTlsError("set-up");
+    }
+}
+
+void TlsSocket::ThrowHandshakeError(const QString& AServerName) {
+    const long result = SSL_get_verify_result(FSsl);
+    ERR_clear_error();
+    throw ESmtpCertificateError(
+        QStringLiteral("The TLS certificate of the server %1 was not accepted: %2. A server with a "
+                       "certificate of a private or self-signed CA needs that certificate as a PEM file "
+                       "named in the setting \"EMLMARK\"/\"%3\"%4.")
+            .arg(AServerName, QLatin1String(X509_verify_cert_error_string(result)), SmtpCAFileSettingsKey(),
+                 FCAFile.isEmpty() ? QString() : QStringLiteral(" (now \"%1\")").arg(FCAFile)));
 }
 
 void TlsSocket::Write(const QByteArray& AData, int ATimeoutMs) {
@@ -243,9 +297,13 @@ void TlsSocket::Write(const QByteArray& AData, int ATimeoutMs) {
 }
 
 QByteArray TlsSocket::Read(int ATimeoutMs) {
+    return ReadBy(MonotonicMs() + ATimeoutMs);
+}
+
+QByteArray TlsSocket::ReadBy(qint64 ADeadline) {
     if (!IsOpen())
         throw ESmtpConnectionClosed();
-    const qint64 deadline = MonotonicMs() + ATimeoutMs;
+    const qint64 deadline = ADeadline;
     char buffer[16384];
     for (;;) {
         if (FCancel->IsFired())
@@ -282,13 +340,33 @@ QByteArray TlsSocket::Read(int ATimeoutMs) {
 bool TlsSocket::IsAlive() {
     if (FFd < 0)
         return false;
-    pollfd fd{FFd, POLLIN, 0};
-    if (poll(&fd, 1, 0) <= 0)
+    if (FSsl == nullptr || SSL_pending(FSsl) == 0) {
+        pollfd fd{FFd, POLLIN, 0};
+        if (poll(&fd, 1, 0) <= 0)
+            return true;
+    }
+    char buffer[512];
+    ssize_t rc = 0;
+    bool idle = false;
+    if (FSsl != nullptr) {
+        // Session tickets and other TLS records without data leave SSL_read wanting more.
+        ERR_clear_error();
+        const SigPipeGuard guard;
+        rc = SSL_read(FSsl, buffer, sizeof buffer);
+        const int error = rc > 0 ? SSL_ERROR_NONE : SSL_get_error(FSsl, int(rc));
+        idle = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+        ERR_clear_error();
+    } else {
+        rc = ::recv(FFd, buffer, sizeof buffer, 0);
+        idle = rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    }
+    if (idle)
         return true;
-    char byte = 0;
-    const ssize_t rc = ::recv(FFd, &byte, 1, MSG_PEEK);
-    if (rc > 0 || (rc < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
-        return true;
+    if (rc > 0)
+        qCInfo(lcTransports) << "the idle connection got unsolicited data; it is closed:"
+                             << QByteArray(buffer, int(qMin<ssize_t>(rc, 120))).trimmed();
+    else
+        qCInfo(lcTransports) << "the server closed the idle connection";
     Close();
     return false;
 }

@@ -8,18 +8,27 @@
 
 namespace emailmarketing {
 
+namespace {
+
+// The longest command line, CRLF included (RFC 5321 4.5.3.1.4).
+constexpr qsizetype MaxCommandLine = 512;
+
+} // namespace
+
 TVRNSMTP::TVRNSMTP(std::shared_ptr<CancelSignal> ACancel) : FCancel(ACancel), FSocket(std::move(ACancel)) {}
 
 TVRNSMTP::~TVRNSMTP() = default;
 
-void TVRNSMTP::Write(const QByteArray& ACommands) {
-    FSocket.Write(ACommands, FReadTimeout);
+void TVRNSMTP::Write(const QByteArray& ACommands, int ATimeoutMs) {
+    FSocket.Write(ACommands, ATimeoutMs);
 }
 
-SmtpReply TVRNSMTP::ReadReply() {
+SmtpReply TVRNSMTP::ReadReply(int ATimeoutMs) {
+    // One deadline for the whole reply: a server that trickles it byte by byte gains no time.
+    const qint64 deadline = MonotonicMs() + (ATimeoutMs < 0 ? FReadTimeout : ATimeoutMs);
     SmtpReply reply;
     while (!FParser.TakeReply(reply))
-        FParser.Feed(FSocket.Read(FReadTimeout));
+        FParser.Feed(FSocket.ReadBy(deadline));
     FLastReply = reply;
     return reply;
 }
@@ -62,6 +71,7 @@ void TVRNSMTP::Connect() {
     FParser = SmtpReplyParser();
     FLastReply = SmtpReply();
     FCapabilities = SmtpCapabilities();
+    FTransactions = 0;
     FStartTlsFailed = false;
     try {
         FSocket.Connect(FHost, FPort, FConnectTimeout);
@@ -107,12 +117,26 @@ bool TVRNSMTP::Authenticate() {
             continue;
         const QString protocol = QStringLiteral("smtp");
         QByteArray initial;
-        if (mechanism->TryStartAuthenticate(FHost, protocol, initial))
-            Write("AUTH " + name.toLatin1() + ' ' +
-                  (initial.isEmpty() ? QByteArray("=") : initial.toBase64()) + "\r\n");
-        else
+        // An initial response too long for the command line follows the server's empty 334 on a
+        // line of its own (RFC 4954 4).
+        QByteArray deferredInitial;
+        if (mechanism->TryStartAuthenticate(FHost, protocol, initial)) {
+            const QByteArray encoded = initial.isEmpty() ? QByteArray("=") : initial.toBase64();
+            const QByteArray command = "AUTH " + name.toLatin1() + ' ' + encoded + "\r\n";
+            if (command.size() <= MaxCommandLine) {
+                Write(command);
+            } else {
+                Write("AUTH " + name.toLatin1() + "\r\n");
+                deferredInitial = encoded;
+            }
+        } else {
             Write("AUTH " + name.toLatin1() + "\r\n");
+        }
         SmtpReply reply = ReadReply();
+        if (reply.Code == 334 && !deferredInitial.isEmpty()) {
+            Write(deferredInitial + "\r\n");
+            reply = ReadReply();
+        }
         bool started = !initial.isEmpty();
         while (reply.Code == 334) {
             const QByteArray challenge =
@@ -143,6 +167,12 @@ void TVRNSMTP::ResetTransaction() {
 SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& AMessage) {
     if (!FSocket.IsOpen())
         throw ESmtpConnectionClosed();
+    // Whatever an idle server sent since its last reply belongs to no command of this transaction.
+    if (!FSocket.IsAlive())
+        throw ESmtpStaleConnection(QStringLiteral("The server closed the idle connection."));
+    const bool reused = FTransactions > 0;
+    bool sent = false;     // the first command group is out
+    bool answered = false; // its first reply is in
     SmtpSendResult result;
     const QByteArray data = SmtpDataBlock(AMessage);
     QStringList all = AEnvelope.Recipients;
@@ -163,7 +193,15 @@ SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& A
         } else {
             Write("MAIL FROM:" + SmtpPath(AEnvelope.From) + "\r\n");
         }
+        sent = true;
         SmtpReply reply = ReadReply();
+        answered = true;
+        ++FTransactions;
+        if (reused && reply.Code == 421) {
+            FSocket.Close();
+            throw ESmtpStaleConnection(
+                QStringLiteral("The server closed the idle connection: %1").arg(reply.Text()));
+        }
         if (reply.Code / 100 != 2)
             failure.emplace(reply.Code, reply.Text());
         int accepted = 0;
@@ -203,7 +241,7 @@ SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& A
         if (failure)
             throw *failure;
         Write(data);
-        reply = ReadReply();
+        reply = ReadReply(FDataEndTimeout);
         if (reply.Code / 100 != 2)
             throw ESmtpReplyError(reply.Code, reply.Text());
     } catch (const ESmtpReplyError&) {
@@ -212,8 +250,14 @@ SmtpSendResult TVRNSMTP::Send(const SmtpEnvelope& AEnvelope, const QByteArray& A
     } catch (const ESmtpCancelled&) {
         FSocket.Close();
         throw;
-    } catch (const ESmtpError&) {
+    } catch (const ESmtpStaleConnection&) {
+        throw;
+    } catch (const ESmtpError& e) {
         FSocket.Close(); // the stream's state is unknown: never reuse it
+        // Nothing of this transaction was answered: the server had given up the idle connection.
+        if (reused && !answered && (!sent || dynamic_cast<const ESmtpConnectionClosed*>(&e) != nullptr))
+            throw ESmtpStaleConnection(
+                QStringLiteral("The server closed the idle connection: %1").arg(e.Message()));
         // A server that refused and then closed (a 421 ends the session while pipelined commands
         // are still unanswered): the refusal is the result, not the closed connection.
         if (failure)

@@ -191,4 +191,70 @@ int DnsPeer::QueryCount(const QString& AType, const QString& AName) const {
         QString::fromUtf8(ReadFile(FDir.filePath(QStringLiteral("queries.log")))).toLower().count(needle));
 }
 
+bool TestCertificates::Make(QString& AError) {
+    QProcess certs;
+    certs.start(QStringLiteral("/bin/sh"), {PeerScript("make-test-certs"), FDir.path()});
+    if (!certs.waitForFinished(60000) || certs.exitCode() != 0) {
+        AError = QStringLiteral("make-test-certs failed: %1")
+                     .arg(QString::fromLocal8Bit(certs.readAllStandardError()));
+        return false;
+    }
+    return true;
+}
+
+ScriptedSmtpPeer::ScriptedSmtpPeer(const QByteArray& AScript, const TestCertificates* ACertificates) {
+    const QString path = FDir.filePath(QStringLiteral("script.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AScript) != AScript.size())
+        qFatal("cannot write %s", qPrintable(path));
+    FArguments << QStringLiteral("--script") << path;
+    if (ACertificates != nullptr)
+        FArguments << QStringLiteral("--cert") << ACertificates->CertFile() << QStringLiteral("--key")
+                   << ACertificates->KeyFile();
+}
+
+ScriptedSmtpPeer::~ScriptedSmtpPeer() {
+    Stop(FProcess);
+}
+
+bool ScriptedSmtpPeer::Start(QString& AError) {
+    FPort = StartPrintingPort(FProcess, "smtp-script-server",
+                              QStringList{QStringLiteral("--dir"), FDir.path()} + FArguments, AError);
+    return FPort != 0;
+}
+
+QList<QJsonObject> ScriptedSmtpPeer::Log() const {
+    QList<QJsonObject> result;
+    for (const QByteArray& line : ReadFile(FDir.filePath(QStringLiteral("log.jsonl"))).split('\n'))
+        if (!line.trimmed().isEmpty())
+            result.append(QJsonDocument::fromJson(line).object());
+    return result;
+}
+
+QStringList ScriptedSmtpPeer::Lines(int AConnection) const {
+    QStringList result;
+    for (const QJsonObject& entry : Log())
+        if (entry[QStringLiteral("conn")].toInt() == AConnection && entry.contains(QStringLiteral("line")))
+            result.append(entry[QStringLiteral("line")].toString());
+    return result;
+}
+
+int ScriptedSmtpPeer::Connections() const {
+    int result = 0;
+    for (const QJsonObject& entry : Log())
+        if (entry[QStringLiteral("event")].toString() == QLatin1String("open"))
+            ++result;
+    return result;
+}
+
+bool ScriptedSmtpPeer::WaitForMark(const QString& AName, int AMs) const {
+    QDeadlineTimer deadline(AMs);
+    while (!QFile::exists(FDir.filePath(AName))) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
 } // namespace testsupport

@@ -9,6 +9,13 @@
 
 #include "LoopbackPort.h"
 
+// In a test function: starts a peer (SmtpPeer, ScriptedSmtpPeer, DnsPeer) or fails the test.
+#define START_PEER(peer)                                                                                     \
+    do {                                                                                                     \
+        QString startError;                                                                                  \
+        QVERIFY2((peer).Start(startError), qPrintable(startError));                                          \
+    } while (false)
+
 namespace testsupport {
 
 // Whether this machine has the IPv6 loopback address ::1 (tests of it skip when not).
@@ -90,6 +97,47 @@ public:
 private:
     QTemporaryDir FDir;
     QStringList FRecords;
+    QProcess FProcess;
+    quint16 FPort = 0;
+};
+
+// A throw-away CA and a server certificate for 127.0.0.1 and localhost signed by it
+// (tests/peers/make-test-certs), in a temporary folder of their own.
+class TestCertificates {
+public:
+    bool Make(QString& AError);
+    QString CaFile() const { return FDir.filePath(QStringLiteral("ca.pem")); }
+    QString CertFile() const { return FDir.filePath(QStringLiteral("server.pem")); }
+    QString KeyFile() const { return FDir.filePath(QStringLiteral("server.key")); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+// tests/peers/smtp-script-server: an SMTP server that plays a JSON script per connection (the
+// script documents the steps), for servers that misbehave on purpose.
+class ScriptedSmtpPeer {
+public:
+    // AScript: {"connections": [[step, ...], ...]}; ACertificates for TLS steps (may be null).
+    explicit ScriptedSmtpPeer(const QByteArray& AScript, const TestCertificates* ACertificates = nullptr);
+    ~ScriptedSmtpPeer();
+    ScriptedSmtpPeer(const ScriptedSmtpPeer&) = delete;
+    ScriptedSmtpPeer& operator=(const ScriptedSmtpPeer&) = delete;
+
+    bool Start(QString& AError);
+    quint16 Port() const { return FPort; }
+    // The log entries ({"conn", "line" | "data" | "event"}), in order.
+    QList<QJsonObject> Log() const;
+    // The command lines connection AConnection read.
+    QStringList Lines(int AConnection) const;
+    // How many connections the server took.
+    int Connections() const;
+    // Waits up to AMs for a "mark" step to create AName.
+    bool WaitForMark(const QString& AName, int AMs) const;
+
+private:
+    QTemporaryDir FDir;
+    QStringList FArguments;
     QProcess FProcess;
     quint16 FPort = 0;
 };

@@ -1,5 +1,9 @@
 #include "DNSEmailSender.h"
+#include "HostLibraries.h"
 #include "QVException.h"
+#include "SettingsStore.h"
+#include "StringData.h"
+#include "TestDatabase.h"
 
 #include <QtTest>
 
@@ -29,6 +33,7 @@ private slots:
     void RegisteredForBothDevices_data();
     void RegisteredForBothDevices();
     void RegistrationIsRepeatable();
+    void CAFileComesFromTheSettings();
     void NoExternalServerDefined_data();
     void NoExternalServerDefined();
 };
@@ -183,6 +188,24 @@ void tst_DNSEmailSender::RegistrationIsRepeatable() {
     QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, CreateMessageSender(msdExtSMTP, {}));
     RegisterDNSEmailSenderClasses();
     QVERIFY(CreateMessageSender(msdInternal, {}) != nullptr);
+}
+
+void tst_DNSEmailSender::CAFileComesFromTheSettings() {
+    hostapi::HostLibraries::Initialize();
+    testsupport::TestDatabase db;
+    RegisterDNSEmailSenderClasses();
+    auto& store = hostapi::SettingsStore::Instance();
+    const QString file = QStringLiteral("/etc/ssl/private-ca/Firma CA.pem");
+    store.WriteString(QStringLiteral("EMLMARK"), QStringLiteral("SMTPCAFILE"),
+                      hostapi::StrToStringData(file));
+    TMessageSenderSettings settings;
+    settings.MailServer = QStringLiteral("smtp.example.test:587");
+    settings.Settings = &store;
+    const std::unique_ptr<TCustomMessageSender> external = CreateMessageSender(msdExtSMTP, settings);
+    QCOMPARE(dynamic_cast<TDNSEmailSender&>(*external).SMTPCAFile(), file);
+    // Direct delivery never verifies, so it takes no CA file.
+    const std::unique_ptr<TCustomMessageSender> direct = CreateMessageSender(msdInternal, settings);
+    QCOMPARE(dynamic_cast<TDNSEmailSender&>(*direct).SMTPCAFile(), QString());
 }
 
 void tst_DNSEmailSender::NoExternalServerDefined_data() {

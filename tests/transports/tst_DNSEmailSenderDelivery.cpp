@@ -15,6 +15,7 @@
 using namespace emailmarketing;
 using testsupport::DnsPeer;
 using testsupport::SmtpPeer;
+using testsupport::TestCertificates;
 
 Q_DECLARE_METATYPE(TServerTLSMode)
 
@@ -55,18 +56,21 @@ bool SendTo(TDNSEmailSender& ASender, const QString& AReceiver, const QString& A
                                ACC, ABCC, {});
 }
 
+// A client connected to APeer (its TLS offer taken when made).
+std::unique_ptr<TVRNSMTP> ConnectedClient(const SmtpPeer& APeer) {
+    auto client = std::make_unique<TVRNSMTP>(std::make_shared<CancelSignal>());
+    client->SetHost(QStringLiteral("127.0.0.1"));
+    client->SetPort(APeer.Port());
+    client->Connect();
+    return client;
+}
+
 QStringList Strings(const QJsonValue& AValue) {
     QStringList result;
     for (const QJsonValue& value : AValue.toArray())
         result.append(value.toString());
     return result;
 }
-
-#define START_PEER(peer)                                                                                     \
-    do {                                                                                                     \
-        QString startError;                                                                                  \
-        QVERIFY2((peer).Start(startError), qPrintable(startError));                                          \
-    } while (false)
 
 } // namespace
 
@@ -77,6 +81,8 @@ class tst_DNSEmailSenderDelivery : public QObject {
 private slots:
     void initTestCase();
     void cleanup();
+    void CertificateVerifiedWhenAuthenticating_data();
+    void CertificateVerifiedWhenAuthenticating();
     void ExternalServerTls_data();
     void ExternalServerTls();
     void Authentication_data();
@@ -96,6 +102,7 @@ private slots:
     void OAuthInitialResponses_data();
     void OAuthInitialResponses();
     void OAuthErrorChallengeGetsEmptyResponse();
+    void LongOAuthTokenAccepted();
     void SendMailTestSend();
     void DirectDeliveryAsksDnsOncePerDomain();
     void DirectDeliveryPrefersLowestPreference();
@@ -103,10 +110,15 @@ private slots:
     void DirectDeliveryImplicitMx();
     void DirectDeliveryUnknownDomain();
     void DirectDeliveryCopiesGoToTheirOwnDomains();
+
+private:
+    TestCertificates FCertificates;
 };
 
 void tst_DNSEmailSenderDelivery::initTestCase() {
     hostapi::HostLibraries::Initialize();
+    QString error;
+    QVERIFY2(FCertificates.Make(error), qPrintable(error));
 }
 
 void tst_DNSEmailSenderDelivery::cleanup() {
@@ -161,11 +173,13 @@ void tst_DNSEmailSenderDelivery::Authentication() {
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, connects);
-    SmtpPeer peer({QStringLiteral("--tls"), QStringLiteral("starttls"), QStringLiteral("--user"),
-                   QStringLiteral("anna"), QStringLiteral("--password"), Password});
+    SmtpPeer peer({QStringLiteral("--tls"), QStringLiteral("starttls"), QStringLiteral("--cert"),
+                   FCertificates.CertFile(), QStringLiteral("--key"), FCertificates.KeyFile(),
+                   QStringLiteral("--user"), QStringLiteral("anna"), QStringLiteral("--password"), Password});
     START_PEER(peer);
     auto sender = ExternalSender(Local(peer), sccAuto, user, password);
     sender->SetAuthentication(true);
+    sender->SetSMTPCAFile(FCertificates.CaFile());
     QCOMPARE(sender->ConnectToServer(true), connects);
     QTEST(int(peer.AuthLog().size()), "attempts");
     if (connects) {
@@ -182,6 +196,89 @@ void tst_DNSEmailSenderDelivery::Authentication() {
         QCOMPARE(e.Message(), QStringLiteral("Authentication on SMTP server failed!"));
         QVERIFY(!e.Message().contains(Password));
     }
+}
+
+void tst_DNSEmailSenderDelivery::CertificateVerifiedWhenAuthenticating_data() {
+    QTest::addColumn<QString>("peerTls");
+    QTest::addColumn<bool>("testCertificate"); // the server's: signed by the test CA, else self-signed
+    QTest::addColumn<QString>("listen");       // the peer's address; the sender names it as the host
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("caFile"); // "ca", "server" (the peer's self-signed certificate), "missing"
+    QTest::addColumn<QString>("error");  // part of the failure text; empty: connects and authenticates
+    QTest::newRow("test CA in the CA file, STARTTLS") << "starttls" << true << "127.0.0.1"
+                                                      << "127.0.0.1"
+                                                      << "ca"
+                                                      << "";
+    QTest::newRow("test CA in the CA file, implicit TLS") << "implicit" << true << "127.0.0.1"
+                                                          << "127.0.0.1"
+                                                          << "ca"
+                                                          << "";
+    QTest::newRow("host name checked") << "starttls" << true << "127.0.0.1"
+                                       << "localhost"
+                                       << "ca"
+                                       << "";
+    QTest::newRow("self-signed server certificate in the CA file") << "starttls" << false << "127.0.0.1"
+                                                                   << "127.0.0.1"
+                                                                   << "server"
+                                                                   << "";
+    QTest::newRow("private CA without the CA file")
+        << "starttls" << true << "127.0.0.1"
+        << "127.0.0.1"
+        << ""
+        << "was not accepted: unable to get local issuer certificate";
+    QTest::newRow("self-signed without the CA file") << "implicit" << false << "127.0.0.1"
+                                                     << "127.0.0.1"
+                                                     << ""
+                                                     << "was not accepted: self-signed certificate";
+    QTest::newRow("certificate for another address") << "starttls" << true << "127.0.0.2"
+                                                     << "127.0.0.2"
+                                                     << "ca"
+                                                     << "was not accepted: IP address mismatch";
+    QTest::newRow("CA file missing") << "starttls" << true << "127.0.0.1"
+                                     << "127.0.0.1"
+                                     << "missing"
+                                     << "cannot be read as PEM certificates";
+}
+
+void tst_DNSEmailSenderDelivery::CertificateVerifiedWhenAuthenticating() {
+    QFETCH(QString, peerTls);
+    QFETCH(bool, testCertificate);
+    QFETCH(QString, listen);
+    QFETCH(QString, host);
+    QFETCH(QString, caFile);
+    QFETCH(QString, error);
+    QStringList arguments{QStringLiteral("--tls"),      peerTls,
+                          QStringLiteral("--host"),     listen,
+                          QStringLiteral("--user"),     QStringLiteral("anna"),
+                          QStringLiteral("--password"), Password};
+    if (testCertificate)
+        arguments << QStringLiteral("--cert") << FCertificates.CertFile() << QStringLiteral("--key")
+                  << FCertificates.KeyFile();
+    SmtpPeer peer(arguments);
+    START_PEER(peer);
+    auto sender = ExternalSender(QStringLiteral("%1:%2").arg(host).arg(peer.Port()),
+                                 peerTls == QLatin1String("implicit") ? sccSSL : sccAuto,
+                                 QStringLiteral("anna"), Password);
+    if (caFile == QLatin1String("ca"))
+        sender->SetSMTPCAFile(FCertificates.CaFile());
+    else if (caFile == QLatin1String("server"))
+        sender->SetSMTPCAFile(peer.Dir() + QStringLiteral("/server.pem"));
+    else if (caFile == QLatin1String("missing"))
+        sender->SetSMTPCAFile(peer.Dir() + QStringLiteral("/none.pem"));
+    const bool connected = sender->ConnectToServer(true);
+    if (error.isEmpty()) {
+        QVERIFY2(connected, qPrintable(sender->LastError()));
+        QCOMPARE(peer.AuthLog().size(), 1);
+        QVERIFY2(SendTo(*sender, QStringLiteral("anna@example.test")), qPrintable(sender->LastError()));
+        return;
+    }
+    QVERIFY(!connected);
+    QVERIFY2(sender->LastError().contains(error), qPrintable(sender->LastError()));
+    // The text names the setting that holds a private CA.
+    QVERIFY2(sender->LastError().contains(QLatin1String("\"EMLMARK\"/\"SMTPCAFILE\"")),
+             qPrintable(sender->LastError()));
+    QVERIFY2(peer.AuthLog().isEmpty(), "the password went to an unverified server");
+    QVERIFY(!sender->IsConnected());
 }
 
 void tst_DNSEmailSenderDelivery::PasswordNeverTravelsInPlainTextInAutoMode() {
@@ -473,19 +570,35 @@ void tst_DNSEmailSenderDelivery::OAuthInitialResponses() {
 void tst_DNSEmailSenderDelivery::OAuthErrorChallengeGetsEmptyResponse() {
     SmtpPeer peer({QStringLiteral("--oauth-error-challenge")});
     START_PEER(peer);
-    TVRNSMTP client(std::make_shared<CancelSignal>());
-    client.SetHost(QStringLiteral("127.0.0.1"));
-    client.SetPort(peer.Port());
-    client.Connect();
+    const std::unique_ptr<TVRNSMTP> client = ConnectedClient(peer);
     auto mechanism = std::make_shared<TIdSASLXOAuth>();
     mechanism->SetUser(QStringLiteral("anna@example.test"));
     mechanism->SetToken(QStringLiteral("expired"));
-    client.SASLMechanisms().push_back(mechanism);
-    QVERIFY(!client.Authenticate());
-    QCOMPARE(client.LastReply().Code, 535);
+    client->SASLMechanisms().push_back(mechanism);
+    QVERIFY(!client->Authenticate());
+    QCOMPARE(client->LastReply().Code, 535);
     const QList<QJsonObject> log = peer.AuthLog();
     QCOMPARE(log.size(), 1);
     QCOMPARE(log.first()[QStringLiteral("responses")].toArray(), QJsonArray{QString()});
+}
+
+void tst_DNSEmailSenderDelivery::LongOAuthTokenAccepted() {
+    // A 600-byte token makes the AUTH line with the initial response longer than 512 octets, which
+    // the server refuses; it goes on its own line after the server's 334.
+    const QByteArray token(600, 'k');
+    const QByteArray expected = "user=anna@example.test\x01"
+                                "auth=Bearer " +
+                                token + "\x01\x01";
+    SmtpPeer peer({QStringLiteral("--expect-xoauth2"), QString::fromLatin1(expected.toHex())});
+    START_PEER(peer);
+    const std::unique_ptr<TVRNSMTP> client = ConnectedClient(peer);
+    auto mechanism = std::make_shared<TIdSASLXOAuth>();
+    mechanism->SetUser(QStringLiteral("anna@example.test"));
+    mechanism->SetToken(QString::fromLatin1(token));
+    client->SASLMechanisms().push_back(mechanism);
+    QVERIFY2(client->Authenticate(), qPrintable(client->LastReply().Text()));
+    QCOMPARE(client->LastReply().Code, 235);
+    client->Disconnect();
 }
 
 void tst_DNSEmailSenderDelivery::SendMailTestSend() {

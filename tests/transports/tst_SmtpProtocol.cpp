@@ -39,6 +39,15 @@ void tst_SmtpProtocol::Replies_data() {
         << QList<QByteArray>{"421\n"} << QList<int>{421} << QStringList{""};
     QTest::newRow("incomplete reply waits")
         << QList<QByteArray>{"250-first\r\n250 sec"} << QList<int>{} << QStringList{};
+    QTest::newRow("1000 lines is the most a reply may hold")
+        << QList<QByteArray>{QByteArray("250-x\r\n").repeated(999) + "250 y\r\n"} << QList<int>{250}
+        << QStringList{QString(QStringLiteral("x ").repeated(999) + QStringLiteral("y"))};
+    QTest::newRow("limits count per reply, not per connection")
+        << QList<QByteArray>{QByteArray("250-x\r\n").repeated(900) + "250 y\r\n",
+                             QByteArray("250-") + QByteArray(60 * 1024, 'a') + "\r\n250 z\r\n"}
+        << QList<int>{250, 250}
+        << QStringList{QString(QStringLiteral("x ").repeated(900) + QStringLiteral("y")),
+                       QString(QString(60 * 1024, QLatin1Char('a')) + QStringLiteral(" z"))};
 }
 
 void tst_SmtpProtocol::Replies() {
@@ -64,12 +73,22 @@ void tst_SmtpProtocol::MalformedReplies_data() {
     QTest::newRow("bad separator") << QByteArray("250xOK\r\n");
     QTest::newRow("code changes within a reply") << QByteArray("250-a\r\n251 b\r\n");
     QTest::newRow("endless line") << QByteArray(70 * 1024, 'a');
+    QTest::newRow("1001 lines") << QByteArray("250-x\r\n").repeated(1001);
+    QTest::newRow("more than 64 KB in short lines")
+        << QByteArray("250-" + QByteArray(60, 'a') + "\r\n").repeated(1000);
+    QTest::newRow("more than 64 KB, last line unfinished")
+        << QByteArray("250-" + QByteArray(1000, 'a') + "\r\n").repeated(64) + "250-" + QByteArray(2000, 'b');
 }
 
 void tst_SmtpProtocol::MalformedReplies() {
     QFETCH(QByteArray, data);
     SmtpReplyParser parser;
-    QVERIFY_THROWS_EXCEPTION(ESmtpError, parser.Feed(data));
+    // Fed in small pieces, as a slow server sends it.
+    const auto feed = [&] {
+        for (qsizetype i = 0; i < data.size(); i += 7)
+            parser.Feed(data.mid(i, 7));
+    };
+    QVERIFY_THROWS_EXCEPTION(ESmtpError, feed());
 }
 
 void tst_SmtpProtocol::Capabilities_data() {
@@ -108,6 +127,9 @@ void tst_SmtpProtocol::DataBlock_data() {
         << QByteArray(".a\r\n..b\r\nc.d\r\n.\r\n") << QByteArray("..a\r\n...b\r\nc.d\r\n..\r\n.\r\n");
     QTest::newRow("dot after bare LF") << QByteArray("x\n.\n") << QByteArray("x\r\n..\r\n.\r\n");
     QTest::newRow("empty") << QByteArray() << QByteArray(".\r\n");
+    QTest::newRow("one byte") << QByteArray("x") << QByteArray("x\r\n.\r\n");
+    QTest::newRow("one dot") << QByteArray(".") << QByteArray("..\r\n.\r\n");
+    QTest::newRow("two bytes without line break") << QByteArray("xy") << QByteArray("xy\r\n.\r\n");
 }
 
 void tst_SmtpProtocol::DataBlock() {
