@@ -7,6 +7,7 @@
 #include "ExceptionDisplay.h"
 #include "HostDoubles.h"
 
+#include <QDialog>
 #include <QtGlobal>
 
 namespace {
@@ -25,6 +26,16 @@ public:
     }
     bool InputQuery(const QString& ACaption, const QString& APrompt, QString&) override {
         qFatal("A test reached a real modal input query: %s / %s", qPrintable(ACaption), qPrintable(APrompt));
+    }
+    int ExecModal(QDialog& ADialog) override {
+        qFatal("A test reached a real modal window: %s (%s)", qPrintable(ADialog.objectName()),
+               ADialog.metaObject()->className());
+    }
+    bool OpenFileDialog(const hostapi::TFileDialogOptions& AOptions, QString&) override {
+        qFatal("A test reached a real open file dialog: %s", qPrintable(AOptions.Caption));
+    }
+    bool SaveFileDialog(const hostapi::TFileDialogOptions& AOptions, QString&) override {
+        qFatal("A test reached a real save file dialog: %s", qPrintable(AOptions.Caption));
     }
 };
 
