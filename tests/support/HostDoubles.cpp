@@ -108,6 +108,20 @@ QList<RecordingExceptionDisplay::Shown> RecordingExceptionDisplay::Records() con
     return FRecords;
 }
 
+RecordingUrlOpener::RecordingUrlOpener() : FPrevious(DesktopUrlOpener::Installed()) {
+    DesktopUrlOpener::SetCurrent(this);
+}
+RecordingUrlOpener::~RecordingUrlOpener() {
+    DesktopUrlOpener::SetCurrent(FPrevious);
+}
+
+RecordingFileOpener::RecordingFileOpener() : FPrevious(DesktopFileOpener::Installed()) {
+    DesktopFileOpener::SetCurrent(this);
+}
+RecordingFileOpener::~RecordingFileOpener() {
+    DesktopFileOpener::SetCurrent(FPrevious);
+}
+
 RecordingMessageSink::RecordingMessageSink() {
     MessageSink::SetCurrent(this);
 }

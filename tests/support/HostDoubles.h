@@ -2,7 +2,9 @@
 
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
+#include "FileOpener.h"
 #include "MessageSink.h"
+#include "UrlOpener.h"
 
 #include <QList>
 #include <QMutex>
@@ -115,6 +117,30 @@ public:
 private:
     mutable QMutex FLock;
     QList<Message> FMessages;
+};
+
+// Records the links and files that the product hands to the desktop (after the openers' checks).
+// Installed while it lives.
+class RecordingUrlOpener : public hostapi::IUrlOpener {
+public:
+    RecordingUrlOpener();
+    ~RecordingUrlOpener() override;
+    void OpenUrl(const QString& AUrl) override { Opened.append(AUrl); }
+    QStringList Opened;
+
+private:
+    hostapi::IUrlOpener* FPrevious;
+};
+
+class RecordingFileOpener : public hostapi::IFileOpener {
+public:
+    RecordingFileOpener();
+    ~RecordingFileOpener() override;
+    void OpenFile(const QString& AFileName) override { Opened.append(AFileName); }
+    QStringList Opened;
+
+private:
+    hostapi::IFileOpener* FPrevious;
 };
 
 } // namespace testsupport
