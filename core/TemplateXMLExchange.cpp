@@ -74,29 +74,38 @@ void TTemplateXMLExchange::SetDataImportPlugin(std::unique_ptr<hostapi::TDataImp
 
 namespace {
 
-// The three item types: item element, exchange view, identifier attribute, matching field, caption id.
+// The three item types: item element, exchange view, identifier attribute, matching field, caption
+// id, and the field that names the template (empty for the template itself).
 struct TItemType {
     const char* Item;
     const char* Schema;
     const char* IdentAttribute;
     const char* MatchField;
     const char* CaptionId;
+    const char* TemplateField;
 };
 
 constexpr TItemType ItemTypes[] = {
     {TTemplateXMLExchange::TemplateItem, "emtemplates_qvxml", "em_emailtemplate_ident", "name",
-     "IDS_XMLTMPLIMP"},
+     "IDS_XMLTMPLIMP", ""},
     {TTemplateXMLExchange::TextBlockItem, "emltextblocks_qvxml", "em_emailtextblock_ident", "descr",
-     "IDS_XMLTBIMP"},
+     "IDS_XMLTBIMP", "emtemplateid"},
     // The text-block caption serves the embedded contents too.
     {TTemplateXMLExchange::ContentItem, "emlembededcontent_qvxml", "em_emailembcontent_ident",
-     "contentfilename", "IDS_XMLTBIMP"},
+     "contentfilename", "IDS_XMLTBIMP", "emltemplateid"},
 };
 
+// Every item of a file is a record of its own; blocks and contents belong to a template of the file
+// or a stored one.
 hostapi::TQVXMLRecordTarget TargetOf(const TItemType& AType) {
-    return {QLatin1String(AType.Item), QLatin1String(AType.Schema),
-            QLatin1String(TTemplateXMLExchange::SourceAttribute), QLatin1String(AType.IdentAttribute),
-            QLatin1String(AType.MatchField)};
+    hostapi::TQVXMLRecordTarget target{QLatin1String(AType.Item), QLatin1String(AType.Schema),
+                                       QLatin1String(TTemplateXMLExchange::SourceAttribute),
+                                       QLatin1String(AType.IdentAttribute), QLatin1String(AType.MatchField)};
+    target.DistinctItems = true;
+    target.ParentField = QLatin1String(AType.TemplateField);
+    if (!target.ParentField.isEmpty())
+        target.ParentItemType = QLatin1String(TTemplateXMLExchange::TemplateItem);
+    return target;
 }
 
 } // namespace
@@ -118,6 +127,11 @@ void TTemplateXMLExchange::QVXMLImportContainerImportData(const QString& AName,
             continue;
         const hostapi::TQVXMLRecordTarget target = TargetOf(type);
         const QString caption = FLang.Text(QLatin1String(type.CaptionId));
+        if (AName == QLatin1String(TemplateItem) &&
+            TEmailMarketingXMLImportProcessor::ItemValue(AData, target.MatchField).trimmed().isEmpty())
+            throw hostapi::EQVException(
+                TEmailMarketingXMLImportProcessor::ItemCaption(AData, target.MatchField, caption) +
+                QStringLiteral(": ") + FLang.Text(QStringLiteral("IDS_XMLNONAME")));
         if (AName == QLatin1String(ContentItem)) {
             // The file name becomes a file in a job's folder: only a plain name is taken.
             if (!hostapi::IsPlainFileName(

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include "CancellationScope.h"
 #include "HostLibraries.h"
 
 #include <QElapsedTimer>
@@ -42,6 +43,17 @@ bool IsCredentialHeader(const QByteArray& AName) {
         if (AName.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     return false;
+}
+
+std::atomic<double> TimeScale{1.0};
+
+// A time limit of the request after the test hook's scale; 0 stays "none".
+qint64 Scaled(qint64 AMs) {
+    return AMs <= 0 ? AMs : std::max<qint64>(1, qint64(double(AMs) * TimeScale.load()));
+}
+
+QString Seconds(qint64 AMs) {
+    return QString::number(double(AMs) / 1000.0);
 }
 
 int EffectivePort(const QUrl& AUrl) {
@@ -90,7 +102,7 @@ struct HttpClient::Transfer {
 
     static int Progress(void* AUser, curl_off_t ADlTotal, curl_off_t ADlNow, curl_off_t, curl_off_t) {
         auto* self = static_cast<Transfer*>(AUser);
-        if (self->Client->FCancelled.load())
+        if (self->Client->CancelRequested())
             return 1;
         if (self->Client->OnProgress && ADlNow != self->LastReported) {
             self->LastReported = ADlNow;
@@ -114,6 +126,14 @@ HttpClient::HttpClient() {
 
 HttpClient::~HttpClient() {
     curl_multi_cleanup(static_cast<CURLM*>(FMulti));
+}
+
+void HttpClient::SetTimeScaleForTests(double AScale) {
+    TimeScale.store(AScale > 0 ? AScale : 1.0);
+}
+
+bool HttpClient::CancelRequested() const {
+    return FCancelled.load() || TCancellationScope::CurrentCancelled();
 }
 
 void HttpClient::Cancel() {
@@ -158,7 +178,7 @@ HttpResponse HttpClient::Post(const QUrl& AUrl, const QByteArray& ABody, const H
 
 HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
     const QString shown = DisplayUrl(ARequest.Url);
-    if (FCancelled.load())
+    if (CancelRequested())
         throw EHttpCancelled(QStringLiteral("HTTP request to %1 was cancelled").arg(shown));
     if (!ARequest.Url.isValid() || !IsHttpScheme(ARequest.Url) || ARequest.Url.host().isEmpty())
         throw EHttpException(QStringLiteral("Not an HTTP or HTTPS URL: %1").arg(shown));
@@ -175,9 +195,10 @@ HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
     QUrl url = ARequest.Url;
     QByteArray method = ARequest.Method;
     bool sendCredentials = true;
+    const qint64 timeout = Scaled(ARequest.TimeoutMs);
     for (int redirects = 0;; ++redirects) {
-        const qint64 remaining = ARequest.TimeoutMs - clock.elapsed();
-        if (remaining <= 0)
+        const qint64 remaining = timeout > 0 ? timeout - clock.elapsed() : 0; // 0: no limit
+        if (timeout > 0 && remaining <= 0)
             throw EHttpException(QStringLiteral("HTTP request to %1 failed: time limit of %2 ms reached")
                                      .arg(shown)
                                      .arg(ARequest.TimeoutMs));
@@ -231,8 +252,10 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     long(std::min<qint64>(ARequest.ConnectTimeoutMs, ARemainingMs)));
+    const qint64 connectTimeout = Scaled(ARequest.ConnectTimeoutMs);
+    curl_easy_setopt(
+        easy, CURLOPT_CONNECTTIMEOUT_MS,
+        long(ARemainingMs > 0 ? std::min<qint64>(connectTimeout, ARemainingMs) : connectTimeout));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(ARemainingMs));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -266,12 +289,21 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
 
+    // The stall rule: at least StallBytes of the answer within every StallMs since the last time
+    // that many had come.
+    const qint64 stallMs = ARequest.StallBytes > 0 ? Scaled(ARequest.StallMs) : 0;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 markBytes = 0;
+    qint64 markMs = 0;
+    bool stalled = false;
+
     CURLcode result = CURLE_OK;
     CURLMcode multiResult = curl_multi_add_handle(multi, easy);
     bool cancelled = false;
     if (multiResult == CURLM_OK) {
         for (;;) {
-            if (FCancelled.load()) {
+            if (CancelRequested()) {
                 cancelled = true;
                 break;
             }
@@ -279,7 +311,18 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
             multiResult = curl_multi_perform(multi, &running);
             if (multiResult != CURLM_OK || running == 0)
                 break;
-            multiResult = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            if (stallMs > 0) {
+                const qint64 now = clock.elapsed();
+                if (transfer.Response.Body.size() - markBytes >= ARequest.StallBytes) {
+                    markBytes = transfer.Response.Body.size();
+                    markMs = now;
+                } else if (now - markMs >= stallMs) {
+                    stalled = true;
+                    break;
+                }
+            }
+            // Short polls: a cancellation scope and the stall rule are looked at between them.
+            multiResult = curl_multi_poll(multi, nullptr, 0, 100, nullptr);
             if (multiResult != CURLM_OK)
                 break;
         }
@@ -296,8 +339,16 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
 
     if (transfer.CallbackError)
         std::rethrow_exception(transfer.CallbackError);
-    if (cancelled || result == CURLE_ABORTED_BY_CALLBACK || FCancelled.load())
+    if (cancelled || result == CURLE_ABORTED_BY_CALLBACK || CancelRequested())
         throw EHttpCancelled(QStringLiteral("HTTP request to %1 was cancelled").arg(shown));
+    if (stalled)
+        throw EHttpException(
+            QStringLiteral("HTTP request to %1 failed: the transfer stalled (fewer than %2 bytes in %3 s, "
+                           "%4 bytes received)")
+                .arg(shown)
+                .arg(ARequest.StallBytes)
+                .arg(Seconds(ARequest.StallMs))
+                .arg(transfer.Response.Body.size()));
     if (multiResult != CURLM_OK)
         throw EHttpException(QStringLiteral("HTTP request to %1 failed: %2")
                                  .arg(shown, QString::fromUtf8(curl_multi_strerror(multiResult))));

@@ -29,7 +29,11 @@ struct HOSTAPI_EXPORT HttpRequest {
     QString Password;
 
     int ConnectTimeoutMs = 30000;
-    int TimeoutMs = 120000;                // the whole request, redirects included
+    int TimeoutMs = 120000; // the whole request, redirects included; 0: no total limit
+    // With StallBytes > 0 the request fails when fewer than StallBytes of the answer arrive within
+    // StallMs (a stalled line), however long the whole transfer takes.
+    qint64 StallBytes = 0;
+    int StallMs = 60000;
     qint64 MaxResponseBytes = 64ll << 20;  // a longer answer body is refused
     QString CaFile;                        // PEM certificates that replace the system's trust store
     int MaxRedirects = 10;                 // 0: a redirect answer is returned as it is
@@ -79,7 +83,8 @@ private:
 };
 
 // A synchronous HTTP(S) client over libcurl (hostapi::HostLibraries::Initialize() must have run).
-// One request at a time on the calling thread; Cancel() may be called from any other thread. TLS
+// One request at a time on the calling thread; Cancel() may be called from any other thread, and a
+// TCancellationScope of the calling thread that asks for it cancels the request as well. TLS
 // certificates and host names are always verified. Redirects are followed by the client itself, so
 // that credentials (basic authentication and the Authorization, Proxy-Authorization and Cookie
 // headers) never reach another host.
@@ -107,6 +112,10 @@ public:
 
     ProgressEvent OnProgress;
 
+    // Test hook: every time limit and window of every request is multiplied by AScale (1: as set),
+    // so that a test runs a two-minute transfer in seconds. Not for production code.
+    static void SetTimeScaleForTests(double AScale);
+
     // The URL as shown in messages: without user information.
     static QString DisplayUrl(const QUrl& AUrl);
 
@@ -119,7 +128,8 @@ public:
 private:
     struct Transfer;
     HttpResponse Perform(const HttpRequest& ARequest, const QUrl& AUrl, const QByteArray& AMethod,
-                         bool ASendCredentials, qint64 ADeadlineMs);
+                         bool ASendCredentials, qint64 ARemainingMs);
+    bool CancelRequested() const;
 
     void* FMulti = nullptr; // CURLM*, kept for the client's life so Cancel() can wake it
     std::atomic<bool> FCancelled{false};

@@ -92,7 +92,9 @@ void TQVXMLImportProcessor::RegisterTarget(const TQVXMLRecordTarget& ATarget) {
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(ATarget.Schema);
     if (TableOf(ATarget.Schema).isEmpty() || !schema.HasField(QStringLiteral("id")) ||
         !schema.HasField(SourceColumn) || !schema.HasField(IdentColumn) ||
-        (!ATarget.MatchField.isEmpty() && !schema.HasField(ATarget.MatchField)))
+        (!ATarget.MatchField.isEmpty() && !schema.HasField(ATarget.MatchField)) ||
+        (!ATarget.ParentField.isEmpty() &&
+         (!schema.HasField(ATarget.ParentField) || ATarget.ParentItemType.isEmpty())))
         throw EQVAssertion(
             QStringLiteral("import target %1 is a table, or an exchange view of one, with id, %2, %3 and its "
                            "matching field")
@@ -117,6 +119,21 @@ qint64 TQVXMLImportProcessor::FindRecord(const QString& ASchema, const QString& 
     return query.next() ? query.value(0).toLongLong() : -1;
 }
 
+qint64 TQVXMLImportProcessor::FindUnwrittenRecord(const QString& ATable, const QString& AWhere,
+                                                  QVariantList ABinds) const {
+    const QSet<qint64> written = FWritten.value(ATable);
+    QSqlQuery query = Database::Exec(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1")
+            .arg(Database::QuoteIdentifier(QStringLiteral("id")), Database::QuoteIdentifier(ATable), AWhere),
+        ABinds, QStringLiteral("find the imported record in %1").arg(ATable));
+    while (query.next()) {
+        const qint64 id = query.value(0).toLongLong();
+        if (!written.contains(id))
+            return id;
+    }
+    return -1;
+}
+
 qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const QString& ASource,
                                                const QString& AIdent) const {
     const auto imported = FImported.constFind(ImportedKey(AItemType, ASource, AIdent));
@@ -138,6 +155,16 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     if (ident.isEmpty())
         throw EQVException(
             QStringLiteral("%1 has no identifier '%2'").arg(Where(AItem), ATarget.IdentAttribute));
+    const QString importedKey = ImportedKey(ATarget.ItemType, source, ident);
+    if (ATarget.DistinctItems && FImported.contains(importedKey))
+        throw EQVException(QStringLiteral("%1 repeats the identifier '%2' of an earlier item of source '%3'")
+                               .arg(Where(AItem), ident, AItem.Attribute(ATarget.SourceAttribute)));
+    if (!ATarget.ParentField.isEmpty() &&
+        (!AItem.HasAttribute(ATarget.ParentField) ||
+         AItem.Attribute(ATarget.ParentField + RefSuffix) != ATarget.ParentItemType))
+        throw EQVException(QStringLiteral("%1 does not name its %2: the attributes %3=\"<ident>\" and "
+                                          "%3%4=\"%2\" are required")
+                               .arg(Where(AItem), ATarget.ParentItemType, ATarget.ParentField, RefSuffix));
 
     QStringList columns;
     QVariantList values;
@@ -169,15 +196,24 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
         }
         const qint64 parent = ResolveReference(refType, source, value);
         if (parent < 0)
-            throw EQVException(QStringLiteral("%1 refers to %2 '%3', which was not imported")
-                                   .arg(Where(AItem), refType, value));
+            throw EQVException(
+                QStringLiteral("%1 refers to %2 '%3', which is neither an earlier item of the document "
+                               "nor a stored record")
+                    .arg(Where(AItem), refType, value));
         columns << checkField(name);
         values << parent;
         parentColumns << columns.last();
         parentIds << parent;
     }
-    for (const TQVXMLElement& child : AItem.Children)
+    for (const TQVXMLElement& child : AItem.Children) {
+        // Markup inside a field would be lost: a field is text (markup in it escaped).
+        if (!child.Children.isEmpty())
+            throw EQVException(QStringLiteral("Field '%1' of %2 holds the element '%3' in line %4: a field "
+                                              "holds text only (markup in it must be escaped)")
+                                   .arg(child.Name, Where(AItem), child.Children.first().Name)
+                                   .arg(child.Children.first().Line));
         addField(child.Name, child.Text);
+    }
 
     QString scope;
     for (const QString& column : parentColumns)
@@ -186,10 +222,14 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
         FindRecord(table, SourceAndIdent(source) + scope, SourceAndIdentBinds(source, ident) + parentIds);
     if (id < 0 && !ATarget.MatchField.isEmpty()) {
         const qsizetype match = columns.indexOf(schema.Definition().FieldByName(ATarget.MatchField)->Name);
-        if (match >= 0)
-            id = FindRecord(table,
-                            QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(columns[match])) + scope,
-                            QVariantList{values[match]} + parentIds);
+        if (match >= 0) {
+            const QString where =
+                QStringLiteral("%1 = ?").arg(Database::QuoteIdentifier(columns[match])) + scope;
+            const QVariantList binds = QVariantList{values[match]} + parentIds;
+            // Distinct items: records made or taken by earlier items of the document are not matched.
+            id = ATarget.DistinctItems ? FindUnwrittenRecord(table, where, binds)
+                                       : FindRecord(table, where, binds);
+        }
     }
 
     columns << SourceColumn << IdentColumn;
@@ -209,7 +249,9 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
         FLastInsert.insert(ATarget.ItemType, id);
         ++FInserted;
     }
-    FImported.insert(ImportedKey(ATarget.ItemType, source, ident), id);
+    FImported.insert(importedKey, id);
+    if (ATarget.DistinctItems)
+        FWritten[table].insert(id);
     return id;
 }
 

@@ -4,6 +4,7 @@
 #include "QVXMLElement.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVariantList>
 
@@ -19,6 +20,14 @@ struct HOSTAPI_EXPORT TQVXMLRecordTarget {
     QString SourceAttribute; // attribute holding the source identification
     QString IdentAttribute;  // attribute holding the item's identifier at the source
     QString MatchField;      // field that finds a local record when source and ident do not; may be empty
+    // Items of one document are distinct records: the matching field finds only records that existed
+    // before the import and that no earlier item of it has written, and the same source and ident
+    // twice in one document fails the import.
+    bool DistinctItems = false;
+    // The reference field that links an item to its parent record, and the parent's item type: then
+    // every item names its parent by "<ParentField>--ref" (a raw local id is never taken).
+    QString ParentField = {};
+    QString ParentItemType = {};
 };
 
 // Writes imported items as records, inside the import's transaction on the calling thread.
@@ -30,7 +39,9 @@ struct HOSTAPI_EXPORT TQVXMLRecordTarget {
 // (imported in this run, or earlier). The record is found by source and ident (an item of this
 // installation's own source finds the records made here, whose source is empty), else by the
 // matching field; both lookups are scoped to the referenced parent records, so an "image001.png"
-// of one template never overwrites another template's. Found: updated; else inserted.
+// of one template never overwrites another template's. Found: updated; else inserted. A reference
+// resolves to an item earlier in the document or to a stored record, never to a later item. A field
+// is text only: a field element holding elements (markup) fails the item.
 class HOSTAPI_EXPORT TQVXMLImportProcessor {
 public:
     // Makes the target known, so that references to its item type resolve against its table.
@@ -50,12 +61,15 @@ public:
 private:
     qint64 ResolveReference(const QString& AItemType, const QString& ASource, const QString& AIdent) const;
     qint64 FindRecord(const QString& ASchema, const QString& AWhere, QVariantList ABinds) const;
+    // The first record (by id) that the condition finds and this run has not written; -1 when none.
+    qint64 FindUnwrittenRecord(const QString& ATable, const QString& AWhere, QVariantList ABinds) const;
     // The source as stored: empty for the own installation's source identification.
     QString LocalSource(const QString& ASource);
 
     QString FOwnSource;                          // read on first use
     QHash<QString, TQVXMLRecordTarget> FTargets; // by item type
     QHash<QString, qint64> FImported;            // item type, source, ident -> local id
+    QHash<QString, QSet<qint64>> FWritten;       // by table: records distinct items of this run wrote
     QHash<QString, qint64> FLastInsert;          // by item type
     int FInserted = 0;
     int FUpdated = 0;

@@ -84,6 +84,9 @@ std::optional<QString> TDataFetcher::Execute(const TFetchSettings& ASettings,
     request.UserName = ASettings.User;
     request.Password = ASettings.Password;
     request.MaxResponseBytes = hostapi::TQVXMLImport::MaxDocumentBytes;
+    request.TimeoutMs = 0;
+    request.StallBytes = StallBytes;
+    request.StallMs = StallMs;
 
     if (handle >= 0)
         progress->UpdateProgress(handle, 0, 2, QStringLiteral("Downloading Data"));

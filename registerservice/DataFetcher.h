@@ -19,6 +19,11 @@ struct TFetchSettings {
 // entries are shown only when it runs on the main thread. Cancel() may come from any thread.
 class TDataFetcher {
 public:
+    // A large answer over a slow line may take long: a fetch has no total time limit and fails when
+    // fewer than StallBytes arrive within StallMs.
+    static constexpr qint64 StallBytes = 1024;
+    static constexpr int StallMs = 60000;
+
     TDataFetcher();
     ~TDataFetcher();
 
@@ -26,6 +31,8 @@ public:
     // (std::nullopt when the answer had no "register_service" part). HTTP failures are
     // hostapi::EHttpException; a refused import EQVException with the host's text.
     std::optional<QString> Execute(const TFetchSettings& ASettings, const QString& ALastFetchStamp);
+    // Ends the download with hostapi::EHttpCancelled; so does a TCancellationScope of the fetching
+    // thread that asks for it (a job that waits for its fetch and is terminated).
     void Cancel() { FHTTP.Cancel(); }
 
 private:

@@ -1,5 +1,6 @@
 #include "RegisterServiceClient.h"
 
+#include "CancellationScope.h"
 #include "DataFetcher.h"
 #include "FetchThread.h"
 #include "QVException.h"
@@ -8,6 +9,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <chrono>
 
 namespace registerservice {
 
@@ -140,8 +142,10 @@ void TRegisterServiceClient::Fetch(bool AThreaded) {
 void TRegisterServiceClient::RunFetch(TDataFetcher& AFetcher, const TFetchSettings& ASettings) {
     {
         const std::lock_guard<std::mutex> locker(FStateLock);
+        // A fetch thread that starts only after BeforeUnInit is cancelled by the shut-down like one
+        // in flight (nothing for the user to act on).
         if (FShutDown)
-            throw hostapi::EQVException(QStringLiteral("The register service module is shutting down"));
+            throw hostapi::EHttpCancelled(QStringLiteral("The register service module is shutting down"));
         FActive.push_back(&AFetcher);
     }
     const auto leave = qScopeGuard([this, &AFetcher] {
@@ -149,7 +153,11 @@ void TRegisterServiceClient::RunFetch(TDataFetcher& AFetcher, const TFetchSettin
         FActive.erase(std::find(FActive.begin(), FActive.end(), &AFetcher));
         FFetchEnded.notify_all();
     });
-    const std::lock_guard<std::mutex> serialised(FFetchLock);
+    std::unique_lock<std::timed_mutex> serialised(FFetchLock, std::defer_lock);
+    while (!serialised.try_lock_for(std::chrono::milliseconds(100)))
+        if (hostapi::TCancellationScope::CurrentCancelled())
+            throw hostapi::EHttpCancelled(
+                QStringLiteral("The register-service fetch was cancelled while it waited for another fetch"));
     // The stamp as the previous fetch left it.
     const std::optional<QString> stamp = AFetcher.Execute(ASettings, LastFetchStamp());
     if (!stamp)

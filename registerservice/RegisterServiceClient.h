@@ -22,7 +22,8 @@ struct TFetchSettings;
 // The register service's client: its configuration, the import part "register_service" whose
 // items go to the host's part handlers, and the fetches. Fetches are serialised: the menu, the
 // scheduler, a threaded fetch and a preparing job never import in parallel. BeforeUnInit cancels
-// every fetch in flight and waits for it; Fetch raises after that.
+// every fetch in flight and waits for it; Fetch raises after that. A TCancellationScope of the
+// fetching thread cancels its fetch, also while it waits for another one.
 class TRegisterServiceClient : public hostapi::TPluginBaseComponent {
     Q_OBJECT
 
@@ -74,7 +75,7 @@ private:
     QString FBaseURL;
     QString FLastFetchStamp;
 
-    std::mutex FFetchLock; // held for a whole fetch
+    std::timed_mutex FFetchLock; // held for a whole fetch
     mutable std::mutex FStateLock;
     std::condition_variable FFetchEnded;
     std::vector<TDataFetcher*> FActive; // fetches in flight, cancelled by BeforeUnInit

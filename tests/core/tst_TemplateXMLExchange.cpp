@@ -108,6 +108,30 @@ QByteArray TemplateDocument(const QByteArray& AItems) {
            AItems + "</em_emailtemplate></qvdata>\n";
 }
 
+// Items of a hand-made exchange file of source "S".
+QByteArray TemplateItem(const QByteArray& AIdent, const QByteArray& AName) {
+    return "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"" + AIdent +
+           "\"><name>" + AName + "</name></em_emailtemplate_item>\n";
+}
+QByteArray RefTo(const QByteArray& ATemplateIdent) {
+    return "emtemplateid=\"" + ATemplateIdent + "\" emtemplateid--ref=\"em_emailtemplate_item\"";
+}
+// A text block "Gruß"; AAttributes name its template.
+QByteArray BlockItem(const QByteArray& AIdent, const QByteArray& AAttributes, const QByteArray& AChildren) {
+    return "<em_emailtextblock_item em_emailtemplate_source=\"S\" em_emailtextblock_ident=\"" + AIdent +
+           "\" " + AAttributes + " descr=\"Gruß\">" + AChildren + "</em_emailtextblock_item>\n";
+}
+QByteArray Body(const QByteArray& AText) {
+    return "<body>" + AText + "</body>";
+}
+QByteArray Part(const QByteArray& AItems) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qvdata><em_emailtemplate>\n" + AItems +
+           "</em_emailtemplate></qvdata>\n";
+}
+const char* BackendName(Backend ABackend) {
+    return ABackend == Backend::SQLite ? "sqlite" : "postgresql";
+}
+
 } // namespace
 
 class tst_TemplateXMLExchange : public QObject {
@@ -423,6 +447,195 @@ private slots:
                                         "WHERE t.\"id\" = \"emltextblocks\".\"emtemplateid\")"),
                  Threads * Rounds);
         QCOMPARE(exchange.Changes, QList<qint64>()); // no window is told from another thread
+    }
+
+    void itemsOfOneFileAreDistinctRecords_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<bool>("stored"); // a template "Einladung" with its block "Gruß" exists
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("templates");
+        QTest::addColumn<int>("blocks");
+        QTest::addColumn<QString>("error");
+        const QByteArray twoOfOneName =
+            TemplateItem("T1", "Einladung") + BlockItem("B1", RefTo("T1"), Body("eins")) +
+            TemplateItem("T2", "Einladung") + BlockItem("B2", RefTo("T2"), Body("zwei"));
+        for (Backend backend : TestDatabase::SelectedBackends()) {
+            const char* b = BackendName(backend);
+            QTest::addRow("%s: two templates of one name, each with its block", b)
+                << backend << false << twoOfOneName << 2 << 2 << QString();
+            QTest::addRow("%s: a stored template is matched by one item only", b)
+                << backend << true << twoOfOneName << 2 << 2 << QString();
+            QTest::addRow("%s: a template ident twice", b)
+                << backend << true << TemplateItem("T1", "Einladung") + TemplateItem("T1", "Andere") << 1 << 1
+                << "Email-Vorlage 'Andere': item 'em_emailtemplate_item' in line 4 repeats the identifier "
+                   "'T1'";
+            QTest::addRow("%s: a block ident twice", b)
+                << backend << false
+                << TemplateItem("T1", "Einladung") + BlockItem("B1", RefTo("T1"), Body("eins")) +
+                       TemplateItem("T2", "Zweite") + BlockItem("B1", RefTo("T2"), Body("zwei"))
+                << 0 << 0
+                << "Textbaustein 'Gruß': item 'em_emailtextblock_item' in line 6 repeats the identifier 'B1'";
+        }
+    }
+    void itemsOfOneFileAreDistinctRecords() {
+        QFETCH(Backend, backend);
+        QFETCH(bool, stored);
+        QFETCH(QByteArray, document);
+        QFETCH(int, templates);
+        QFETCH(int, blocks);
+        QFETCH(QString, error);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        if (stored) {
+            const qint64 id = Database::InsertRow("emtemplates", {"name"}, {"Einladung"});
+            Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body"}, {id, "Gruß", "alt"});
+        }
+        Exchange exchange;
+        QString failure;
+        QCOMPARE(hostapi::TQVXMLImport::Import(Part(document), failure), error.isEmpty());
+        QVERIFY2(failure.startsWith(error), qPrintable(failure));
+        QCOMPARE(Count("emtemplates"), templates);
+        QCOMPARE(Count("emltextblocks"), blocks);
+        if (!error.isEmpty())
+            return;
+        // each template keeps its own block, the stored block is taken over by the first item
+        QCOMPARE(Count("emtemplates", "(SELECT COUNT(*) FROM \"emltextblocks\" b "
+                                      "WHERE b.\"emtemplateid\" = \"emtemplates\".\"id\") = 1"),
+                 templates);
+        QCOMPARE(Count("emltextblocks", "\"body\" = ?", {"eins"}), 1);
+        QCOMPARE(Count("emltextblocks", "\"body\" = ?", {"zwei"}), 1);
+        QCOMPARE(Count("emtemplates", "\"globalrecuid\" = ?", {"T1"}), 1);
+        QCOMPARE(Count("emtemplates", "\"globalrecuid\" = ?", {"T2"}), 1);
+    }
+
+    void childrenWithoutTheirTemplateAreRefused_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("error");
+        const QString noParent = "does not name its em_emailtemplate_item";
+        const QString unresolved = "which is neither an earlier item of the document nor a stored record";
+        const QByteArray t1 = TemplateItem("T1", "Neu");
+        const QByteArray overwrite = Body("überschrieben");
+        for (Backend backend : TestDatabase::SelectedBackends()) {
+            const char* b = BackendName(backend);
+            QTest::addRow("%s: no reference", b)
+                << backend << t1 + BlockItem("B1", "", overwrite) << noParent;
+            QTest::addRow("%s: a raw local id", b)
+                << backend << t1 + BlockItem("B1", "emtemplateid=\"7\"", overwrite) << noParent;
+            QTest::addRow("%s: a raw local id as an element", b)
+                << backend << t1 + BlockItem("B1", "", "<emtemplateid>7</emtemplateid>" + overwrite)
+                << noParent;
+            QTest::addRow("%s: the ident as an element", b)
+                << backend
+                << t1 + BlockItem("B1", "emtemplateid--ref=\"em_emailtemplate_item\"",
+                                  "<emtemplateid>T1</emtemplateid>" + overwrite)
+                << noParent;
+            QTest::addRow("%s: a reference to another item type", b)
+                << backend
+                << t1 + BlockItem("B1", "emtemplateid=\"T1\" emtemplateid--ref=\"em_emailtextblock_item\"",
+                                  overwrite)
+                << noParent;
+            QTest::addRow("%s: a forward reference", b)
+                << backend << BlockItem("B1", RefTo("T1"), overwrite) + t1
+                << "em_emailtemplate_item 'T1', " + unresolved;
+            QTest::addRow("%s: an unknown template", b)
+                << backend << t1 + BlockItem("B1", RefTo("T9"), overwrite)
+                << "em_emailtemplate_item 'T9', " + unresolved;
+            QTest::addRow("%s: a raw local id as the reference", b)
+                << backend << t1 + BlockItem("B1", RefTo("7"), overwrite)
+                << "em_emailtemplate_item '7', " + unresolved;
+            QTest::addRow("%s: a content without reference", b)
+                << backend
+                << t1 + "<em_emailembcontent_item em_emailtemplate_source=\"S\" "
+                        "em_emailembcontent_ident=\"I1\" "
+                        "contentfilename=\"image001.png\"><contentdata>AAE=</contentdata>"
+                        "</em_emailembcontent_item>\n"
+                << noParent;
+        }
+    }
+    void childrenWithoutTheirTemplateAreRefused() {
+        QFETCH(Backend, backend);
+        QFETCH(QByteArray, document);
+        QFETCH(QString, error);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Database::InsertRow("emtemplates", {"id", "name"}, {7, "Alt"});
+        Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body"}, {7, "Gruß", "bleibt"});
+        Database::InsertRow("emlembededcontent", {"emltemplateid", "contentfilename", "contentdata"},
+                            {7, "image001.png", QByteArray("alt")});
+        Exchange exchange;
+        QString failure;
+        QVERIFY(!hostapi::TQVXMLImport::Import(Part(document), failure));
+        QVERIFY2(failure.startsWith("Textbaustein '") && failure.contains(error), qPrintable(failure));
+        QCOMPARE(Count("emtemplates"), 1);
+        QCOMPARE(Count("emltextblocks"), 1);
+        QCOMPARE(testsupport::Value("emltextblocks", "body", "1 = 1").toString(), QStringLiteral("bleibt"));
+        QCOMPARE(testsupport::Value("emlembededcontent", "contentdata", "1 = 1").toByteArray(),
+                 QByteArray("alt"));
+    }
+
+    void markupInsideAFieldIsRefused_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("error");
+        for (Backend backend : TestDatabase::SelectedBackends()) {
+            const char* b = BackendName(backend);
+            QTest::addRow("%s: in a block's body", b)
+                << backend
+                << TemplateItem("T1", "N") + BlockItem("B1", RefTo("T1"), Body("Hallo <b>fett</b> Welt"))
+                << "Textbaustein 'Gruß': Field 'body' of item 'em_emailtextblock_item' in line 4 holds the "
+                   "element 'b' in line 4";
+            QTest::addRow("%s: in a template's HTML body", b)
+                << backend
+                << QByteArray(
+                       "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T1\">"
+                       "<name>N</name><mailbodyhtml><p>Hallo</p></mailbodyhtml></em_emailtemplate_item>")
+                << "Email-Vorlage 'N': Field 'mailbodyhtml' of item 'em_emailtemplate_item' in line 3 holds "
+                   "the "
+                   "element 'p'";
+        }
+    }
+    void markupInsideAFieldIsRefused() {
+        QFETCH(Backend, backend);
+        QFETCH(QByteArray, document);
+        QFETCH(QString, error);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Exchange exchange;
+        QString failure;
+        QVERIFY(!hostapi::TQVXMLImport::Import(Part(document), failure));
+        QVERIFY2(failure.startsWith(error), qPrintable(failure));
+        QCOMPARE(Count("emtemplates"), 0);
+        QCOMPARE(Count("emltextblocks"), 0);
+    }
+
+    void aTemplateItemNeedsItsName_data() {
+        TestDatabase::AddBackendColumn();
+        QTest::addColumn<QByteArray>("item");
+        const QByteArray head =
+            "<em_emailtemplate_item em_emailtemplate_source=\"S\" em_emailtemplate_ident=\"T1\"";
+        for (Backend backend : TestDatabase::SelectedBackends()) {
+            const char* b = BackendName(backend);
+            QTest::addRow("%s: no field at all", b) << backend << head + "/>";
+            QTest::addRow("%s: only other fields", b)
+                << backend << head + " emailstyle=\"4\"><subject>S</subject></em_emailtemplate_item>";
+            QTest::addRow("%s: an empty name", b)
+                << backend << head + "><name></name></em_emailtemplate_item>";
+            QTest::addRow("%s: a blank name", b) << backend << head + " name=\" \"/>";
+        }
+    }
+    void aTemplateItemNeedsItsName() {
+        QFETCH(Backend, backend);
+        QFETCH(QByteArray, item);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        Exchange exchange;
+        QString failure;
+        QVERIFY(!hostapi::TQVXMLImport::Import(Part(item), failure));
+        QVERIFY2(failure.startsWith("Email-Vorlage '") &&
+                     failure.endsWith(": Die Email-Vorlage hat keinen Namen (Feld \"name\")."),
+                 qPrintable(failure));
+        QCOMPARE(Count("emtemplates"), 0);
     }
 
     void theDataModuleTakesPartFromStartupToUnInit() {

@@ -1,5 +1,6 @@
 // The host's HTTP client against the scripted stub endpoint (tests/peers/http-stub).
 
+#include "CancellationScope.h"
 #include "HostLibraries.h"
 #include "HttpClient.h"
 #include "support/HttpStub.h"
@@ -70,7 +71,93 @@ private slots:
     void cancelFromAnotherThreadEndsAHangingRequest();
     void cancelIsFinal();
     void cancelStress();
+    void slowLinesFollowTheStallRuleOrTheTotalLimit_data();
+    void slowLinesFollowTheStallRuleOrTheTotalLimit();
+    void aCancellationScopeOfTheThreadEndsTheRequest();
 };
+
+namespace {
+
+// The test hook's time scale for one test: two minutes become 2.4 s.
+struct ScaledTime {
+    static constexpr double Scale = 0.02;
+    ScaledTime() { HttpClient::SetTimeScaleForTests(Scale); }
+    ~ScaledTime() { HttpClient::SetTimeScaleForTests(1.0); }
+};
+
+constexpr int TenMegabytes = 10 << 20;
+
+// 10 MiB in 160 pieces of 64 KiB, 20 ms apart: over 3.2 s, which the scale makes 160 s at 64 KiB/s.
+QJsonObject SlowTenMegabytes() {
+    return QJsonObject{{"body_repeat", QJsonArray{QStringLiteral("0123456789abcdef"), TenMegabytes / 16}},
+                       {"chunk", QJsonArray{65536, 20}}};
+}
+
+} // namespace
+
+void tst_HttpClient::slowLinesFollowTheStallRuleOrTheTotalLimit_data() {
+    QTest::addColumn<QJsonObject>("answer");
+    QTest::addColumn<bool>("stallRule");
+    QTest::addColumn<QString>("error"); // empty: the whole answer arrives
+    QTest::newRow("slow line, stall rule: no total limit") << SlowTenMegabytes() << true << QString();
+    QTest::newRow("slow line, total limit kept by other callers")
+        << SlowTenMegabytes() << false << QStringLiteral("timed out");
+    QJsonObject stalled = SlowTenMegabytes();
+    stalled.insert("stall_after", 70000);
+    QTest::newRow("stalled line, stall rule")
+        << stalled << true
+        << QStringLiteral("the transfer stalled (fewer than 1024 bytes in 60 s, 70000 bytes received)");
+}
+
+void tst_HttpClient::slowLinesFollowTheStallRuleOrTheTotalLimit() {
+    QFETCH(QJsonObject, answer);
+    QFETCH(bool, stallRule);
+    QFETCH(QString, error);
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/slow", {answer})}));
+    const ScaledTime scaled;
+    HttpClient client;
+    qint64 received = 0;
+    client.OnProgress = [&](qint64 AReceived, qint64) { received = AReceived; };
+    HttpRequest request;
+    request.Url = stub.Url("/slow");
+    if (stallRule) {
+        request.TimeoutMs = 0;
+        request.StallBytes = 1024;
+        request.StallMs = 60000;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        const HttpResponse response = client.Execute(request);
+        QVERIFY2(error.isEmpty(), "the answer arrived");
+        QCOMPARE(response.Body.size(), TenMegabytes);
+        // outlasted the scaled total limit of 120 s
+        QVERIFY(clock.elapsed() > qint64(120000 * ScaledTime::Scale));
+    } catch (const EHttpException& e) {
+        QVERIFY2(!error.isEmpty() && e.Message().contains(error), qPrintable(e.Message()));
+        QVERIFY(received > 0 && received < TenMegabytes);
+    }
+}
+
+void tst_HttpClient::aCancellationScopeOfTheThreadEndsTheRequest() {
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/hang", {Hang()})}));
+    HttpClient client;
+    {
+        const TCancellationScope outer([] { return false; });
+        // asked while the request waits: cancels once the endpoint has the request
+        const TCancellationScope scope([&] { return !stub.Requests().isEmpty(); });
+        QVERIFY_THROWS_EXCEPTION(EHttpCancelled, client.Get(stub.Url("/hang")));
+        QVERIFY(TCancellationScope::CurrentCancelled());
+    }
+    QVERIFY(!TCancellationScope::CurrentCancelled());
+    QVERIFY(!client.IsCancelled()); // the scope ended the request, not the client
+    QCOMPARE(stub.Requests().size(), 1);
+    {
+        const TCancellationScope cancelled([] { return true; });
+        QVERIFY_THROWS_EXCEPTION(EHttpCancelled, client.Get(stub.Url("/hang")));
+    }
+    QCOMPARE(stub.Requests().size(), 1); // a request under a cancelled scope is not sent
+}
 
 void tst_HttpClient::getAndPostSendMethodHeadersAndBody_data() {
     QTest::addColumn<QByteArray>("method");

@@ -2,6 +2,7 @@
 // requests it sends, the stamp that advances only after a committed import, the part handlers, the
 // threaded fetch, serialised fetches and the cancel at shut-down.
 
+#include "CancellationScope.h"
 #include "HostLibraries.h"
 #include "HttpClient.h"
 #include "ProgressService.h"
@@ -262,7 +263,103 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, client.Fetch(false));
         QVERIFY_THROWS_EXCEPTION(hostapi::EQVException, client.Fetch(true));
         QCoreApplication::processEvents();
-        QCOMPARE(display.Records().size(), 0); // a cancel at shut-down is not an error to show
+        QVERIFY2(display.Records().isEmpty(),
+                 display.Records().isEmpty()
+                     ? ""
+                     : qPrintable(display.Records()[0]
+                                      .Exception.Message)); // a cancel at shut-down is not an error to show
+    }
+
+    // 10 MiB at 64 KiB per 20 ms with the HTTP client's time scale 0.02: a transfer of 160 s at
+    // 64 KiB/s against a total limit of 120 s and a stall window of 60 s, in 3.2 s.
+    void aLargeFetchOverASlowLineEndsOnlyOnAStall_data() {
+        QTest::addColumn<int>("stallAfter"); // -1: the whole answer is sent
+        QTest::newRow("slow line") << -1;
+        QTest::newRow("stalled line") << 70000;
+    }
+    void aLargeFetchOverASlowLineEndsOnlyOnAStall() {
+        QFETCH(int, stallAfter);
+        TestDatabase tdb;
+        const QString padding = "<!-- " + QString(10 << 20, QLatin1Char('x')) + " -->";
+        const QString document = Answer(padding + Registration(1, "a@example.org"), "S9");
+        QJsonObject answer = Ok(document);
+        answer.insert("chunk", QJsonArray{65536, 20});
+        if (stallAfter >= 0)
+            answer.insert("stall_after", stallAfter);
+        auto stub = FetchStub({answer});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.SetLastFetchStamp(QStringLiteral("S1"));
+        QList<hostapi::ProgressEntry> shown;
+        const auto connection =
+            connect(&hostapi::ProgressService::Instance(), &hostapi::ProgressService::ProgressChanged, this,
+                    [&](int AHandle) {
+                        for (const auto& entry : hostapi::ProgressService::Instance().Entries())
+                            if (entry.Handle == AHandle &&
+                                entry.Caption == QLatin1String("Register-Service Download"))
+                                shown << entry;
+                    });
+        hostapi::HttpClient::SetTimeScaleForTests(0.02);
+        const auto restore = qScopeGuard([&] {
+            hostapi::HttpClient::SetTimeScaleForTests(1.0);
+            disconnect(connection);
+        });
+        const qint64 size = document.toUtf8().size();
+        QElapsedTimer clock;
+        clock.start();
+        if (stallAfter < 0) {
+            client.Fetch(false);
+            QVERIFY(clock.elapsed() > 2400); // longer than the scaled total limit
+            QCOMPARE(client.LastFetchStamp(), QStringLiteral("S9"));
+            QCOMPARE(Count("qvregistrations"), 1);
+            QVERIFY2(shown.size() >= 10, qPrintable(QString::number(shown.size())));
+            QCOMPARE(shown.last().Text, QStringLiteral("%1 of %1 downloaded").arg(size));
+        } else {
+            try {
+                client.Fetch(false);
+                QFAIL("a stalled fetch succeeded");
+            } catch (const hostapi::EHttpException& e) {
+                QVERIFY2(e.Message().contains("the transfer stalled (fewer than 1024 bytes in 60 s"),
+                         qPrintable(e.Message()));
+            }
+            QCOMPARE(client.LastFetchStamp(), QStringLiteral("S1"));
+            QVERIFY(!shown.isEmpty());
+            QCOMPARE(shown.last().Text, QStringLiteral("%1 of %2 downloaded").arg(stallAfter).arg(size));
+        }
+        for (qsizetype i = 1; i < shown.size(); ++i)
+            QVERIFY(shown[i].Position >= shown[i - 1].Position);
+        QCOMPARE(hostapi::ProgressService::Instance().Entries().size(), 0);
+    }
+
+    // A job that waits for its fetch and is terminated: its thread's cancellation scope ends the
+    // download, and also the wait for another fetch.
+    void aCancellationScopeEndsTheFetchAndItsWait() {
+        TestDatabase tdb;
+        HttpStub stub(HttpStub::Script({HttpStub::Route("/rs/fetch.php", {QJsonObject{{"hang", true}}})}));
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub.Url("/rs").toString());
+        {
+            const hostapi::TCancellationScope terminated([&] { return stub.Requests().size() >= 1; });
+            QVERIFY_THROWS_EXCEPTION(hostapi::EHttpCancelled, client.Fetch(false));
+        }
+        testsupport::RecordingExceptionDisplay display;
+        client.Fetch(true); // holds the fetch lock while its request hangs
+        QVERIFY(stub.WaitForRequests(2));
+        {
+            const hostapi::TCancellationScope terminated([] { return true; });
+            try {
+                client.Fetch(false);
+                QFAIL("the waiting fetch was not cancelled");
+            } catch (const hostapi::EHttpCancelled& e) {
+                QVERIFY2(e.Message().contains("while it waited for another fetch"), qPrintable(e.Message()));
+            }
+        }
+        QCOMPARE(stub.Requests().size(), 2);
+        client.BeforeUnInit();
+        QCOMPARE(client.RunningThreadCount(), 0);
+        QCOMPARE(client.LastFetchStamp(), QString());
     }
 
     // Menu, scheduler, threaded fetches and preparing jobs at once: never two imports in parallel,
