@@ -18,4 +18,12 @@ hostapi::TPluginFormClassList& PluginFormClasses();
 // before it builds the plug-in object; calling it again changes nothing.
 void RegisterModuleClasses();
 
+// Registers the module's windows (windows/) in their fixed order: the menus and first-start steps
+// open them by index (0 mailing, 1 lists, 2 settings); a window not offered yet is a placeholder that
+// tells the user so. A real window takes its placeholder's line:
+//   hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmX>(PluginFormClasses());
+// Defined in PluginFormRegistration.cpp, which the module (and tests that need the windows) compile
+// beside qvcore: the engine library never links the windows. Calling it again changes nothing.
+void RegisterFormClasses();
+
 } // namespace emailmarketing

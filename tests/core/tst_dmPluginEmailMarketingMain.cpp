@@ -194,10 +194,10 @@ void tst_dmPluginEmailMarketingMain::canShutDown_data() {
     const QString first =
         QStringLiteral("Achtung: Es sind noch Jobs aktiv. Möchten Sie das Programm jetzt wirklich beenden?\n"
                        "Alle mit dem Zeitplaner geplanten Jobs werden abgebrochen!");
-    const QString second = QStringLiteral(
-        "Achtung: Es laufen zur Zeit noch Jobs die Emails verschicken!\n"
-        "Wenn Sie jetzt beenden wird der Versand abgebrochen und nicht allen gewünschten Empfängern wird eine "
-        "Email zugestellt!");
+    const QString second = QStringLiteral("Achtung: Es laufen zur Zeit noch Jobs die Emails verschicken!\n"
+                                          "Wenn Sie jetzt beenden wird der Versand abgebrochen und nicht "
+                                          "allen gewünschten Empfängern wird eine "
+                                          "Email zugestellt!");
     QTest::newRow("no job: no dialog") << false << false << QList<int>{} << QStringList{} << true << 0;
     QTest::newRow("idle job, ignore")
         << true << false << QList<int>{hostapi::mrIgnore} << QStringList{first} << true << 0;
@@ -273,6 +273,7 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
 
     TestDatabase db;
     RegisterModuleClasses();
+    RegisterFormClasses();
     hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
                                          PluginFormClasses(), true);
     plugin.CreateDataModules();
@@ -319,6 +320,7 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
 void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
     TestDatabase db;
     RegisterModuleClasses();
+    RegisterFormClasses();
     hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
                                          PluginFormClasses(), true);
     plugin.CreateDataModules();
@@ -329,7 +331,8 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
     } catch (const hostapi::EQVUserMessageException& e) {
         QCOMPARE(
             e.Message(),
-            QStringLiteral("Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
+            QStringLiteral(
+                "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
     }
     // The first-start steps lead to the same window.
     hostapi::TQVMainInterface::SetScreen(&screen);
@@ -351,15 +354,14 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
 void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {
     Fixture f;
     auto& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(QStringLiteral("emlattachements"));
-    const QStringList expected{
-        QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
-                       "1=Anlage entfernen wenn Datei nicht existiert"),
-        QStringLiteral("0=Do not send the e-mail if the file does not exist\r\n"
-                       "1=Remove the attachment if the file does not exist"),
-        QStringLiteral("0=Ne pas envoyer l'e-mail si le fichier n'existe pas\r\n"
-                       "1=Retirer la pièce jointe si le fichier n'existe pas"),
-        QStringLiteral("0=Non inviare l'e-mail se il file non esiste\r\n"
-                       "1=Rimuovere l'allegato se il file non esiste")};
+    const QStringList expected{QStringLiteral("0=Email nicht versenden wenn Datei nicht existiert\r\n"
+                                              "1=Anlage entfernen wenn Datei nicht existiert"),
+                               QStringLiteral("0=Do not send the e-mail if the file does not exist\r\n"
+                                              "1=Remove the attachment if the file does not exist"),
+                               QStringLiteral("0=Ne pas envoyer l'e-mail si le fichier n'existe pas\r\n"
+                                              "1=Retirer la pièce jointe si le fichier n'existe pas"),
+                               QStringLiteral("0=Non inviare l'e-mail se il file non esiste\r\n"
+                                              "1=Rimuovere l'allegato se il file non esiste")};
     for (qsizetype i = 0; i < hostapi::TVRNLang::LanguageNames().size(); ++i) {
         f.Dm.SetLanguage(hostapi::TVRNLang::LanguageNames().at(i));
         QCOMPARE(schema.FieldListData(QStringLiteral("fileoptions")), expected.at(i));

@@ -15,7 +15,7 @@ template <class TList> QStringList ClassNames(const TList& AList) {
 } // namespace
 
 // Every class a module offers is in its class list after the explicit registration, in registration
-// order, exactly once. A new data module adds its name here.
+// order, exactly once. A new data module or window adds its name here.
 class tst_ModuleRegistration : public QObject {
     Q_OBJECT
 
@@ -24,6 +24,7 @@ private slots:
         // Twice: registering again changes nothing.
         for (int i = 0; i < 2; ++i) {
             emailmarketing::RegisterModuleClasses();
+            emailmarketing::RegisterFormClasses();
             registerservice::RegisterModuleClasses();
         }
     }
@@ -34,10 +35,10 @@ private slots:
         QTest::newRow("e-mail marketing data modules")
             << ClassNames(emailmarketing::PluginDataModuleClasses())
             << QStringList{QStringLiteral("TdmPluginEmailMarketingMain")};
-        // The module's windows register in its entry (tst_ModuleLibraries checks them): the engine
-        // library registers none.
-        QTest::newRow("e-mail marketing engine registers no windows")
-            << ClassNames(emailmarketing::PluginFormClasses()) << QStringList{};
+        QTest::newRow("e-mail marketing windows")
+            << ClassNames(emailmarketing::PluginFormClasses())
+            << QStringList{QStringLiteral("TfrmEmailMarketing"), QStringLiteral("TfrmEmailMarketingLists"),
+                           QStringLiteral("TfrmPluginEmailMarketingGlobalSettings")};
         QTest::newRow("register service data modules")
             << ClassNames(registerservice::PluginDataModuleClasses())
             << QStringList{QStringLiteral("TdmPluginRegisterServiceMain")};
