@@ -16,6 +16,7 @@ const char ModuleAnchor = 0;
 // module and owns the plug-in object it answers.
 extern "C" Q_DECL_EXPORT hostapi::TClientPluginBase* InitProc() {
     emailmarketing::RegisterModuleClasses();
+    emailmarketing::RegisterFormClasses();
     emailmarketing::RegisterDNSEmailSenderClasses();
     emailmarketing::RegisterMAPIMailSenderClass();
     emailmarketing::RegisterSMSMessageSenderClasses();

@@ -9,6 +9,7 @@
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "LocalSettingsStorage.h"
+#include "QVGlobalMenuClient.h"
 #include "MessageSink.h"
 #include "ProgressService.h"
 #include "QVMainInterface.h"
@@ -57,6 +58,7 @@ HostMainWindow::HostMainWindow(HostSession* ASession, QWidget* parent)
 
     FmnuFile = menuBar()->addMenu(QString());
     FmnuFile->setObjectName(QStringLiteral("mnuFile"));
+    CreateGlobalMenus();
     FactSettings = FmnuFile->addAction(QString());
     FactSettings->setObjectName(QStringLiteral("actSettings"));
     connect(FactSettings, &QAction::triggered, this, &HostMainWindow::actSettingsExecute);
@@ -104,6 +106,29 @@ HostMainWindow::HostMainWindow(HostSession* ASession, QWidget* parent)
 
 HostMainWindow::~HostMainWindow() = default;
 
+void HostMainWindow::CreateGlobalMenus() {
+    for (const QString& name : hostapi::TQVGlobalMenu::MenuNames()) {
+        QMenu* menu = FmnuFile->addMenu(QString());
+        menu->setObjectName(QStringLiteral("mnu") + name);
+        FGlobalMenus.append(menu);
+    }
+    FmnuFile->addSeparator();
+    connect(&hostapi::TQVGlobalMenu::Instance(), &hostapi::TQVGlobalMenu::Changed, this,
+            &HostMainWindow::BuildGlobalMenus);
+    BuildGlobalMenus();
+}
+
+void HostMainWindow::BuildGlobalMenus() {
+    const QStringList& names = hostapi::TQVGlobalMenu::MenuNames();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        QMenu* menu = FGlobalMenus.at(i);
+        menu->clear();
+        const QList<QAction*> actions = hostapi::TQVGlobalMenu::Instance().Actions(names.at(i));
+        menu->addActions(actions);
+        menu->menuAction()->setEnabled(!actions.isEmpty());
+    }
+}
+
 void HostMainWindow::CreateLogDock() {
     FdckLog = new QDockWidget(this);
     FdckLog->setObjectName(QStringLiteral("dckLog"));
@@ -129,6 +154,8 @@ void HostMainWindow::CreateLogDock() {
 
 void HostMainWindow::RetranslateUi() {
     FmnuFile->setTitle(FLang.Text(QStringLiteral("IDS_MenuFile")));
+    for (QMenu* menu : FGlobalMenus)
+        menu->setTitle(FLang.Text(QStringLiteral("IDS_") + menu->objectName().mid(3)));
     FactSettings->setText(FLang.Text(QStringLiteral("IDS_Settings")));
     FactExit->setText(FLang.Text(QStringLiteral("IDS_Exit")));
     FmnuLanguage->setTitle(FLang.Text(QStringLiteral("IDS_MenuLanguage")));

@@ -21,7 +21,8 @@ class FirstStartDialog;
 class HostSession;
 class MessageLogModel;
 
-// The host's main window: the menu "Datei" ("Einstellungen...", "Beenden"), one menu per section of
+// The host's main window: the menu "Datei" (the global menus "Neu", "Importieren", "Exportieren",
+// "Einstellungen...", "Beenden"), one menu per section of
 // the modules' form managers, the language menu "Sprache"; the database and the progress service's
 // latest entry in the status bar; the dock "Protokoll" with the message sink's messages and the
 // scheduler log. Its geometry is kept through ILocalSettingsStorage.
@@ -40,6 +41,9 @@ public:
     QAction* actSettings() const { return FactSettings; }
     QAction* actExit() const { return FactExit; }
     QMenu* mnuLanguage() const { return FmnuLanguage; }
+    // The global menus "Neu", "Importieren", "Exportieren" in "Datei" (TQVGlobalMenu::MenuNames()
+    // order), showing the actions of the live global menu clients.
+    const QList<QMenu*>& GlobalMenus() const { return FGlobalMenus; }
     // The language menu's entry of ALangName (one of TVRNLang::LanguageNames()).
     QAction* LanguageAction(const QString& ALangName) const;
     // The module menus, in menu bar order.
@@ -62,6 +66,8 @@ protected:
     void closeEvent(QCloseEvent* AEvent) override;
 
 private:
+    void CreateGlobalMenus();
+    void BuildGlobalMenus();
     void CreateLogDock();
     void RetranslateUi();
     void UpdateProgress();
@@ -77,6 +83,7 @@ private:
     hostapi::TVRNLang FLang;
 
     QMenu* FmnuFile = nullptr;
+    QList<QMenu*> FGlobalMenus;
     QAction* FactSettings = nullptr;
     QAction* FactExit = nullptr;
     QMenu* FmnuLanguage = nullptr;

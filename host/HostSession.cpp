@@ -29,6 +29,7 @@ QString Tr(const QString& AId) {
 HostSession::HostSession() {
     hostapi::TQVMainInterface::SetModuleLoader(&FLoader);
     hostapi::TQVMainInterface::SetScreen(&FScreen);
+    FScreen.SetWindowStateStorage(hostapi::TQVMainInterface::GetLocalSettingsStorage());
 }
 
 HostSession::~HostSession() {

@@ -4,6 +4,8 @@
 #include "VRNLang.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QHash>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -149,6 +151,59 @@ bool DialogService::InputQuery(const QString& ACaption, const QString& APrompt, 
     return true;
 }
 
+int DialogService::ExecModal(QDialog& ADialog) {
+    AssertGuiThread();
+    return ADialog.exec();
+}
+
+QStringList DialogService::NameFilters(const QString& AFilter) {
+    if (AFilter.isEmpty())
+        return {};
+    const QStringList parts = AFilter.split(QLatin1Char('|'));
+    if (parts.size() % 2 != 0)
+        throw EQVException(QStringLiteral("File filter without patterns: %1").arg(AFilter));
+    QStringList result;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QString description = parts.at(i).trimmed();
+        const QString patterns =
+            parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+        // Qt takes the patterns from the last parentheses of the description.
+        if (!description.endsWith(QStringLiteral("(%1)").arg(patterns)))
+            description += QStringLiteral(" (%1)").arg(patterns);
+        result.append(description);
+    }
+    return result;
+}
+
+namespace {
+
+bool RunFileDialog(const TFileDialogOptions& AOptions, QFileDialog::AcceptMode AMode, QString& AFileName) {
+    QFileDialog dialog(QApplication::activeWindow(), AOptions.Caption, AOptions.Folder);
+    dialog.setAcceptMode(AMode);
+    dialog.setFileMode(AMode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    const QStringList filters = DialogService::NameFilters(AOptions.Filter);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (!AOptions.DefaultName.isEmpty())
+        dialog.selectFile(AOptions.DefaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    AFileName = QDir::cleanPath(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+    return true;
+}
+
+} // namespace
+
+bool DialogService::OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    AssertGuiThread();
+    return RunFileDialog(AOptions, QFileDialog::AcceptOpen, AFileName);
+}
+
+bool DialogService::SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    AssertGuiThread();
+    return RunFileDialog(AOptions, QFileDialog::AcceptSave, AFileName);
+}
+
 IDialogService& DialogService::Current() {
     if (IDialogService* installed = GInstalled.load())
         return *installed;
@@ -172,6 +227,25 @@ TModalResult MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons 
 bool InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue) {
     AssertGuiThread();
     return DialogService::Current().InputQuery(ACaption, APrompt, AValue);
+}
+
+} // namespace hostapi
+
+namespace hostapi {
+
+int ExecModal(QDialog& ADialog) {
+    AssertGuiThread();
+    return DialogService::Current().ExecModal(ADialog);
+}
+
+bool OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    AssertGuiThread();
+    return DialogService::Current().OpenFileDialog(AOptions, AFileName);
+}
+
+bool SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    AssertGuiThread();
+    return DialogService::Current().SaveFileDialog(AOptions, AFileName);
 }
 
 } // namespace hostapi

@@ -4,8 +4,11 @@
 
 #include <QFlags>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
+
+class QDialog;
 
 namespace hostapi {
 
@@ -44,8 +47,17 @@ enum TModalResult : int {
     mrHelp = 12
 };
 
-// Every modal question of the product goes through this interface, so that tests can answer it.
-// Called on the GUI thread only.
+// What an open or save file dialog shows. Filter in the form "Text Dateien (*.txt)|*.txt|Alle (*.*)|*.*"
+// (description and patterns alternate, patterns separated by ";"); empty: every file.
+struct HOSTAPI_EXPORT TFileDialogOptions {
+    QString Caption;
+    QString Filter;
+    QString DefaultName; // file name proposed (save) or preselected (open)
+    QString Folder;      // folder shown first; empty: the current one
+};
+
+// Every modal question, file dialog and modal window of the product goes through this interface, so
+// that tests can answer it. Called on the GUI thread only.
 class HOSTAPI_EXPORT IDialogService {
 public:
     virtual ~IDialogService();
@@ -53,6 +65,12 @@ public:
                                     int AHelpContext) = 0;
     // Asks for one line of text. True on OK (AValue holds the answer); False on Cancel (AValue as it was).
     virtual bool InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue) = 0;
+    // Shows ADialog modally until it is closed; answers its result (QDialog::result()).
+    virtual int ExecModal(QDialog& ADialog) = 0;
+    // File dialogs: True with the chosen absolute path in AFileName; False when the user cancels
+    // (AFileName unchanged).
+    virtual bool OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) = 0;
+    virtual bool SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) = 0;
 };
 
 // The real dialogs: QMessageBox and QInputDialog with captions and buttons in the current language
@@ -64,6 +82,14 @@ public:
     TModalResult MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons,
                             int AHelpContext) override;
     bool InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue) override;
+    int ExecModal(QDialog& ADialog) override;
+    bool OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) override;
+    bool SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) override;
+
+    // "Text Dateien (*.txt)|*.txt" as Qt's name filters: "Text Dateien (*.txt)". A description that
+    // does not end in its patterns gets them appended (Qt reads them from there); a filter with an
+    // odd number of parts raises EQVException.
+    static QStringList NameFilters(const QString& AFilter);
 
     // The process's dialog service: the real one unless another was installed.
     static IDialogService& Current();
@@ -82,5 +108,8 @@ public:
 HOSTAPI_EXPORT TModalResult MessageDlg(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons,
                                        int AHelpContext = 0);
 HOSTAPI_EXPORT bool InputQuery(const QString& ACaption, const QString& APrompt, QString& AValue);
+HOSTAPI_EXPORT int ExecModal(QDialog& ADialog);
+HOSTAPI_EXPORT bool OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName);
+HOSTAPI_EXPORT bool SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName);
 
 } // namespace hostapi

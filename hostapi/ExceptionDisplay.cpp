@@ -92,6 +92,16 @@ void TVRNExceptionUtils::ShowCurrent(const QString& ACaption) noexcept {
     Show(current, ACaption);
 }
 
+bool TVRNExceptionUtils::Guarded(const std::function<void()>& AHandler, const QString& ACaption) noexcept {
+    try {
+        AHandler();
+        return true;
+    } catch (...) {
+        ShowCurrent(ACaption);
+        return false;
+    }
+}
+
 void TVRNExceptionUtils::Dispatch(const ShownException& AException) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() != app->thread())

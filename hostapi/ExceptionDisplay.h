@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 
 namespace hostapi {
 
@@ -34,6 +35,9 @@ public:
     static void Show(std::exception_ptr E, const QString& ACaption = {}) noexcept;
     // Shows the exception being handled; call inside a catch block.
     static void ShowCurrent(const QString& ACaption = {}) noexcept;
+    // Runs a slot's or event handler's body; an exception it raises is shown, never passed on.
+    // Answers False when one was raised.
+    static bool Guarded(const std::function<void()>& AHandler, const QString& ACaption = {}) noexcept;
 
     static ShownException Describe(const std::exception& E, const QString& ACaption);
     static ShownException Describe(std::exception_ptr E, const QString& ACaption);

@@ -65,6 +65,32 @@ bool LocalSettingsStorage::RestoreWindowState(QWidget& AWindow) {
     return true;
 }
 
+void LocalSettingsStorage::SaveSplitterSizes(const QWidget& AWindow, const QString& ASplitter,
+                                             const QList<int>& ASizes) {
+    QStringList parts;
+    for (int size : ASizes)
+        parts.append(QString::number(size));
+    FStore.WriteString(Section(), KeyOf(AWindow) + QLatin1Char('.') + ASplitter,
+                       StrToStringData(parts.join(QLatin1Char(','))));
+}
+
+QList<int> LocalSettingsStorage::RestoreSplitterSizes(const QWidget& AWindow, const QString& ASplitter) {
+    const QString key = KeyOf(AWindow) + QLatin1Char('.') + ASplitter;
+    const QString value = StringDataToStr(FStore.ReadString(Section(), key), true);
+    QList<int> sizes;
+    if (value.isEmpty())
+        return sizes;
+    for (const QString& part : value.split(QLatin1Char(','))) {
+        bool valid = false;
+        const int size = part.toInt(&valid);
+        if (!valid || size < 0)
+            throw EQVException(
+                QStringLiteral("The stored splitter state of %1 cannot be read: \"%2\"").arg(key, value));
+        sizes.append(size);
+    }
+    return sizes;
+}
+
 namespace {
 
 const QString LanguageSection = QStringLiteral("LOCALSETTINGS");

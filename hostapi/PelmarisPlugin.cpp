@@ -2,6 +2,7 @@
 
 #include "AddressEditWindow.h"
 #include "DBFieldSchema.h"
+#include "DialogService.h"
 #include "Database.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
@@ -135,7 +136,7 @@ bool TPelmarisPlugin::EditAddress(qint64 AAddressID, QWidget* AParent) {
     if (!AddressExists(AAddressID))
         throw EQVUserMessageException(AddressNotFound(AAddressID));
     AddressEditWindow window(AAddressID, AParent);
-    return window.exec() == QDialog::Accepted;
+    return ExecModal(window) == QDialog::Accepted;
 }
 
 } // namespace hostapi

@@ -1,6 +1,7 @@
 #include "PluginForm.h"
 
 #include "ExceptionDisplay.h"
+#include "FormSave.h"
 #include "QVMainInterface.h"
 #include "VRNLang.h"
 
@@ -14,9 +15,14 @@ TPluginForm::TPluginForm(QWidget* AParent) : QWidget(AParent), FLanguage(TVRNLan
 
 TPluginForm::~TPluginForm() = default;
 
+void TPluginForm::SetWindowStateStorage(std::shared_ptr<ILocalSettingsStorage> AStorage) {
+    FFormSave = AStorage ? std::make_unique<TFormSave>(*this, std::move(AStorage)) : nullptr;
+}
+
 void TPluginForm::AfterShow() {}
 
 void TPluginForm::NotifyShown() {
+    FCloseHookDue = true;
     AfterShow();
     FAlreadyShown = true;
 }
@@ -25,27 +31,51 @@ void TPluginForm::SetLanguage(const QString& ALangName) {
     FLanguage = ALangName;
 }
 
+bool TPluginForm::FormCloseQuery() {
+    return true;
+}
+
 void TPluginForm::FormClose() {}
 
 void TPluginForm::RunFormClose() {
     if (FFormClosed)
         return;
-    FormClose();
     FFormClosed = true;
+    if (FCloseHookDue || isVisible()) {
+        FCloseHookDue = false;
+        FormClose();
+    }
+}
+
+void TPluginForm::showEvent(QShowEvent* AEvent) {
+    QWidget::showEvent(AEvent);
+    if (FStateRestored || !FFormSave)
+        return;
+    FStateRestored = true;
+    TVRNExceptionUtils::Guarded([this] { FFormSave->Restore(); });
 }
 
 void TPluginForm::closeEvent(QCloseEvent* AEvent) {
-    if (!testAttribute(Qt::WA_DeleteOnClose)) {
+    AEvent->ignore();
+    if (FFormClosed) {
         AEvent->accept();
         return;
     }
-    try {
-        RunFormClose();
-        AEvent->accept();
-    } catch (...) {
-        AEvent->ignore();
-        TVRNExceptionUtils::ShowCurrent();
-    }
+    bool closed = false;
+    TVRNExceptionUtils::Guarded([this, &closed] {
+        if (!FormCloseQuery())
+            return;
+        FormClose();
+        closed = true;
+    });
+    if (!closed)
+        return;
+    FCloseHookDue = false;
+    AEvent->accept();
+    if (testAttribute(Qt::WA_DeleteOnClose))
+        FFormClosed = true;
+    if (FFormSave)
+        TVRNExceptionUtils::Guarded([this] { FFormSave->Save(); });
 }
 
 IScreenService& TPluginForm::GetScreen() const {

@@ -6,17 +6,27 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <memory>
+
 class QCloseEvent;
 
 namespace hostapi {
 
+class ILocalSettingsStorage;
 class ISettingsStore;
+class TFormSave;
 class IScreenService;
 class TDBFieldSchema;
 
 // Base of a module's windows. The host creates a window from its module's form class list, sets its
-// show parameters, shows it and then calls NotifyShown, which runs AfterShow. Before the host destroys
-// a window it runs the closing hook FormClose once.
+// show parameters, shows it and then calls NotifyShown, which runs AfterShow.
+//
+// Every close by the user runs the close query FormCloseQuery and then the close hook FormClose, also
+// for a window the host keeps and only hides: the hook saves what the user edited and may unbind what
+// the window holds; AfterShow binds it again at the next show. A query that answers False or a hook
+// that raises keeps the window open (the reason is shown). When the module is unloaded the host runs
+// the hook once more (RunFormClose) only for a window still shown, or never closed, since its last
+// show.
 class HOSTAPI_EXPORT TPluginForm : public QWidget {
     Q_OBJECT
 
@@ -39,12 +49,18 @@ public:
     const QVariant& ShowParams() const { return FShowParams; }
     void SetShowParams(const QVariant& AParams) { FShowParams = AParams; }
 
-    // Closing hook: the window is about to be destroyed (save what the user edited, free what the
-    // window holds). Raising an exception from a user's close keeps the window open.
+    // Close query: whether the window may close now (default True).
+    virtual bool FormCloseQuery();
+    // Close hook: save what the user edited, unbind what the window holds.
     virtual void FormClose();
-    // Host: runs FormClose unless it has run already.
+    // Host, before it destroys the window: runs FormClose when it is due (see above); afterwards the
+    // window counts as closed for good.
     void RunFormClose();
     bool FormClosed() const { return FFormClosed; }
+
+    // Host: where the window keeps its geometry and splitter positions (restored at the first show,
+    // saved at every close); nullptr: not kept.
+    void SetWindowStateStorage(std::shared_ptr<ILocalSettingsStorage> AStorage);
 
     // Host services (see TQVMainInterface).
     IScreenService& GetScreen() const;
@@ -52,15 +68,18 @@ public:
     ISettingsStore& GetSaveSettings() const;
 
 protected:
-    // A window that is deleted on close runs its closing hook here; a failing hook is shown and the
-    // window stays open.
+    // Runs the close query and hook of a user's close.
     void closeEvent(QCloseEvent* AEvent) override;
+    void showEvent(QShowEvent* AEvent) override;
 
 private:
     QVariant FShowParams;
     QString FLanguage;
     bool FAlreadyShown = false;
     bool FFormClosed = false;
+    bool FCloseHookDue = true;
+    bool FStateRestored = false;
+    std::unique_ptr<TFormSave> FFormSave;
 };
 
 } // namespace hostapi

@@ -38,6 +38,7 @@ TPluginForm* ScreenService::OpenPluginForm(const QString& APluginGUID, int AForm
     TPluginForm* form = plugin.FindForm(className);
     if (!form) {
         form = plugin.CreatePluginForm(AFormIndex, nullptr);
+        form->SetWindowStateStorage(FWindowStates);
         if (FormLoading(plugin, className) == pfldTemporary)
             form->setAttribute(Qt::WA_DeleteOnClose);
     }

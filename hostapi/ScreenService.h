@@ -7,9 +7,11 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 
 namespace hostapi {
 
+class ILocalSettingsStorage;
 class TClientPluginBase;
 class TPluginForm;
 
@@ -47,8 +49,15 @@ public:
     // declares, pfldPermanent when none does.
     static TPluginFormLoading FormLoading(const TClientPluginBase& APlugin, const QString& AClassName);
 
+    // Where the windows created from now on keep their geometry and splitters; nullptr (the
+    // default): not kept.
+    void SetWindowStateStorage(std::shared_ptr<ILocalSettingsStorage> AStorage) {
+        FWindowStates = std::move(AStorage);
+    }
+
 private:
     TPluginLookup FFindPlugin;
+    std::shared_ptr<ILocalSettingsStorage> FWindowStates;
 };
 
 } // namespace hostapi

@@ -66,7 +66,7 @@ struct TEnhancedOAuth2Authenticator::Flow {
 };
 
 TEnhancedOAuth2Authenticator::TEnhancedOAuth2Authenticator()
-    : FUrlOpener(std::make_shared<DesktopUrlOpener>()) {}
+    : FUrlOpener(std::make_shared<hostapi::DesktopUrlOpener>()) {}
 
 TEnhancedOAuth2Authenticator::~TEnhancedOAuth2Authenticator() {
     Clear();
@@ -110,7 +110,7 @@ void TEnhancedOAuth2Authenticator::SetLanguage(const QString& Value) {
     FLanguage = language == QLatin1String("german") ? language : QStringLiteral("english");
 }
 
-void TEnhancedOAuth2Authenticator::SetUrlOpener(std::shared_ptr<IUrlOpener> AOpener) {
+void TEnhancedOAuth2Authenticator::SetUrlOpener(std::shared_ptr<hostapi::IUrlOpener> AOpener) {
     QV_ASSERT(AOpener != nullptr);
     FUrlOpener = std::move(AOpener);
 }

@@ -12,10 +12,13 @@
 #include <mutex>
 #include <set>
 
+namespace hostapi {
+class IUrlOpener;
+}
+
 namespace emailmarketing {
 
 class AuthTimeoutWatcher;
-class IUrlOpener;
 class OAuth2CodeListener;
 class TOAuth2TokenRequest;
 struct CodeListenerRequest;
@@ -54,7 +57,7 @@ public:
     // Lower-cased; "german" and "english" are kept, any other value becomes "english".
     void SetLanguage(const QString& Value);
     // The browser of Authenticate(true); the desktop's by default.
-    void SetUrlOpener(std::shared_ptr<IUrlOpener> AOpener);
+    void SetUrlOpener(std::shared_ptr<hostapi::IUrlOpener> AOpener);
 
     // Fired when a grant brought a new refresh token (the code grant: whenever it brought an access
     // token).
@@ -117,7 +120,7 @@ private:
     QString FProviderPath;
     int FAuthTimeOut = 120;
     QString FLanguage = QStringLiteral("english");
-    std::shared_ptr<IUrlOpener> FUrlOpener;
+    std::shared_ptr<hostapi::IUrlOpener> FUrlOpener;
 
     // The code flow.
     struct Flow;

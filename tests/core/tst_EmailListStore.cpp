@@ -329,6 +329,7 @@ private slots:
         QV_SKIP_UNLESS_BACKEND(backend);
         TestDatabase db(backend);
         RegisterModuleClasses();
+        RegisterFormClasses();
         hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
                                              PluginFormClasses(), true);
         plugin.CreateDataModules();

@@ -302,6 +302,7 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
 
     TestDatabase db;
     RegisterModuleClasses();
+    RegisterFormClasses();
     hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
                                          PluginFormClasses(), true);
     plugin.CreateDataModules();
@@ -349,6 +350,7 @@ void tst_dmPluginEmailMarketingMain::menusAndFirstStartSteps() {
 void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
     TestDatabase db;
     RegisterModuleClasses();
+    RegisterFormClasses();
     hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
                                          PluginFormClasses(), true);
     plugin.CreateDataModules();

@@ -3,6 +3,7 @@
 
 #include "Database.h"
 #include "QVException.h"
+#include "QVGlobalMenuClient.h"
 #include "support/TestDatabase.h"
 
 #include <QAction>
@@ -41,6 +42,7 @@ private slots:
     void windowHasFileMenuWithExitAndShowsTheDatabase();
     void exitClosesTheWindow();
     void windowGrabsToAnImage();
+    void globalMenusShowTheClientsActionsWhileTheyLive();
 
 private:
     void Backends();
@@ -130,6 +132,48 @@ void tst_HostMainWindow::windowHasFileMenuWithExitAndShowsTheDatabase() {
     const QLabel* lblDatabase = window.findChild<QLabel*>(QStringLiteral("lblDatabase"));
     QVERIFY(lblDatabase);
     QCOMPARE(lblDatabase->text(), QStringLiteral("Datenbank: ") + db.SqlitePath());
+}
+
+// A window or data module places actions in "Neu", "Importieren" and "Exportieren" of "Datei"; they
+// leave the menus with their client.
+void tst_HostMainWindow::globalMenusShowTheClientsActionsWhileTheyLive() {
+    TestDatabase db;
+    qvhost::HostMainWindow window;
+    QCOMPARE(window.GlobalMenus().size(), 3);
+    QStringList titles;
+    for (QMenu* menu : window.GlobalMenus()) {
+        titles << menu->title();
+        QVERIFY(window.mnuFile()->actions().contains(menu->menuAction()));
+        QVERIFY(!menu->menuAction()->isEnabled());
+    }
+    QCOMPARE(titles, (QStringList{"&Neu", "&Importieren", "E&xportieren"}));
+
+    auto owner = std::make_unique<QObject>();
+    auto* client = new hostapi::TQVGlobalMenuClient(owner.get());
+    auto* actImportTemplate = new QAction(QStringLiteral("Vorlage importieren..."), owner.get());
+    auto* actImportHTML = new QAction(QStringLiteral("HTML-Quelltext importieren..."), owner.get());
+    auto* actExportTemplate = new QAction(QStringLiteral("Vorlage exportieren..."), owner.get());
+    client->AddAction(QStringLiteral("GMNU_Import"), actImportTemplate);
+    client->AddAction(QStringLiteral("GMNU_Export"), actExportTemplate);
+    client->AddAction(QStringLiteral("GMNU_Import"), actImportHTML);
+    QCOMPARE(window.GlobalMenus().at(1)->actions(), (QList<QAction*>{actImportTemplate, actImportHTML}));
+    QCOMPARE(window.GlobalMenus().at(2)->actions(), QList<QAction*>{actExportTemplate});
+    QVERIFY(window.GlobalMenus().at(0)->actions().isEmpty());
+    QVERIFY(window.GlobalMenus().at(1)->menuAction()->isEnabled());
+    QVERIFY(!window.GlobalMenus().at(0)->menuAction()->isEnabled());
+
+    // The language switch renames the menus, not the entries.
+    window.SwitchLanguage(QStringLiteral("English"));
+    QCOMPARE(window.GlobalMenus().at(2)->title(), QStringLiteral("Ex&port"));
+    QCOMPARE(window.GlobalMenus().at(2)->actions(), QList<QAction*>{actExportTemplate});
+    window.SwitchLanguage(QStringLiteral("German"));
+
+    owner.reset();
+    for (QMenu* menu : window.GlobalMenus()) {
+        QVERIFY(menu->actions().isEmpty());
+        QVERIFY(!menu->menuAction()->isEnabled());
+    }
+    QVERIFY(hostapi::TQVGlobalMenu::Instance().Actions(QStringLiteral("GMNU_Import")).isEmpty());
 }
 
 void tst_HostMainWindow::exitClosesTheWindow() {

@@ -118,6 +118,24 @@ private slots:
         QTest::newRow("AFO_1") << main << "AFO_1"
                                << "Anlage entfernen wenn Datei nicht existiert"
                                << "";
+        const QString scheduler = QStringLiteral("windows/frmPluginEmailMarketingJobScheduler.tsv");
+        QTest::newRow("scheduler IDS_PastD")
+            << scheduler << "IDS_PastD"
+            << "Der angegebene Startzeitpunkt liegt in der Vergangenheit oder ist zu früh!\\nDer "
+               "Automatische "
+               "Startzeitpunkt muss mindestens 5 Minuten von der aktuellen Zeit abweichen."
+            << "The start-time is in the past or is to early!\\nhe start-time must have 5 minutes after "
+               "current time.";
+        QTest::newRow("scheduler IDS_Save") << scheduler << "IDS_Save"
+                                            << "Möchten Sie die Änderungen speichern?"
+                                            << "";
+        QTest::newRow("scheduler caption") << scheduler << "IDS_Caption"
+                                           << "Versand Zeitplaner"
+                                           << "";
+        QTest::newRow("condition caption")
+            << QStringLiteral("windows/frmPluginEmailMarketingEditCondition.tsv") << "IDS_Caption"
+            << "Makro-Bedingung"
+            << "";
     }
 
     // An empty English expectation: the form is given in German only.

@@ -4,7 +4,11 @@
 #include "support/HostDoubles.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QInputDialog>
+#include <QProcess>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -222,6 +226,115 @@ private slots:
         worker.join();
         QVERIFY2(error.startsWith(QLatin1String("Assertion failed")), qPrintable(error));
         QVERIFY(scripted.Questions.isEmpty());
+    }
+
+    void nameFilters_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("description shows its pattern")
+            << "Text Dateien (*.txt)|*.txt" << QStringList{"Text Dateien (*.txt)"};
+        QTest::newRow("patterns appended") << "HTML|*.htm;*.html" << QStringList{"HTML (*.htm *.html)"};
+        QTest::newRow("two filters") << "Vorlagen (*.emt)|*.emt|Alle Dateien (*.*)|*.*"
+                                     << QStringList{"Vorlagen (*.emt)", "Alle Dateien (*.*)"};
+        QTest::newRow("description naming other patterns")
+            << "Bilder (Fotos)|*.png;*.jpg" << QStringList{"Bilder (Fotos) (*.png *.jpg)"};
+        QTest::newRow("empty: every file") << "" << QStringList{};
+    }
+    void nameFilters() {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        QCOMPARE(DialogService::NameFilters(filter), expected);
+    }
+
+    void filterWithoutPatternsRaises() {
+        QVERIFY_THROWS_EXCEPTION(EQVException, DialogService::NameFilters(QStringLiteral("Text Dateien")));
+    }
+
+    void realExecModalRunsTheDialogModally() {
+        QDialog dialog;
+        bool wasModal = false;
+        WhenModalShown([&](QWidget* modal) {
+            wasModal = modal == &dialog;
+            dialog.done(QDialog::Accepted);
+        });
+        QCOMPARE(DialogService().ExecModal(dialog), int(QDialog::Accepted));
+        QVERIFY(wasModal);
+    }
+
+    void scriptedExecModalHandsTheShownDialogToTheScript() {
+        testsupport::ScriptedDialogService scripted;
+        QDialog dialog;
+        dialog.setObjectName(QStringLiteral("frmProbe"));
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        bool shownToScript = false;
+        scripted.AddModal([&](QDialog& ADialog) {
+            shownToScript = &ADialog == &dialog && ADialog.isVisible();
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        });
+        QCOMPARE(ExecModal(dialog), int(QDialog::Rejected));
+        QVERIFY(shownToScript);
+        QCOMPARE(scripted.Modals, QStringList{"frmProbe"});
+        QVERIFY_THROWS_EXCEPTION(EQVException, ExecModal(dialog)); // nothing scripted any more
+    }
+
+    void scriptThatLeavesTheDialogOpenFails() {
+        testsupport::ScriptedDialogService scripted;
+        QDialog dialog;
+        scripted.AddModal([](QDialog&) {});
+        QVERIFY_THROWS_EXCEPTION(EQVException, ExecModal(dialog));
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void scriptedFileDialogsRecordTheirOptions() {
+        testsupport::ScriptedDialogService scripted;
+        scripted.AddFileName(QStringLiteral("/tmp/liste.txt"));
+        scripted.AddFileName(std::nullopt);
+        QString name = QStringLiteral("alt");
+        const TFileDialogOptions options{QStringLiteral("Export"),
+                                         QStringLiteral("Text Dateien (*.txt)|*.txt"),
+                                         QStringLiteral("liste.txt"), QStringLiteral("/tmp")};
+        QVERIFY(SaveFileDialog(options, name));
+        QCOMPARE(name, QStringLiteral("/tmp/liste.txt"));
+        QVERIFY(!OpenFileDialog(options, name));
+        QCOMPARE(name, QStringLiteral("/tmp/liste.txt"));
+        QCOMPARE(scripted.FileDialogs.size(), 2);
+        QVERIFY(scripted.FileDialogs.at(0).Save);
+        QVERIFY(!scripted.FileDialogs.at(1).Save);
+        QCOMPARE(scripted.FileDialogs.at(0).Options.DefaultName, QStringLiteral("liste.txt"));
+        QCOMPARE(scripted.FileDialogs.at(0).Options.Filter, QStringLiteral("Text Dateien (*.txt)|*.txt"));
+    }
+
+    // The guard every test links: an unscripted modal window, message or file dialog ends the program
+    // at once, naming what was reached (a test never waits for a user or a time-out).
+    void testGuardEndsAProgramThatReachesAnUnscriptedDialog_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("modal window") << "modal"
+                                      << "A test reached a real modal window: frmProbe";
+        QTest::newRow("message") << "message"
+                                 << "A test reached a real modal message dialog: Frage?";
+        QTest::newRow("open file") << "open"
+                                   << "A test reached a real open file dialog: Öffnen";
+        QTest::newRow("save file") << "save"
+                                   << "A test reached a real save file dialog: Speichern";
+    }
+    void testGuardEndsAProgramThatReachesAnUnscriptedDialog() {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QProcess probe;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        probe.setProcessEnvironment(env);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        probe.start(QStringLiteral(QV_MODAL_GUARD_PROBE), {kind});
+        QVERIFY(probe.waitForFinished(30000));
+        const QString output = QString::fromUtf8(probe.readAllStandardError());
+        QVERIFY2(probe.exitStatus() == QProcess::CrashExit || probe.exitCode() != 0, qPrintable(output));
+        QVERIFY2(output.contains(message), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("dialog returned")), qPrintable(output));
+        QVERIFY2(elapsed.elapsed() < 20000, "the guard waited instead of failing at once");
     }
 };
 

@@ -119,6 +119,25 @@ private slots:
         QCOMPARE(window.geometry(), before);
     }
 
+    void splitterSizesAreKeptPerWindowAndSplitter() {
+        testsupport::TestDatabase db;
+        TfrmSample window;
+        TfrmOther other;
+        {
+            LocalSettingsStorage storage(SettingsStore::Instance());
+            storage.SaveSplitterSizes(window, QStringLiteral("splMain"), {120, 380});
+            storage.SaveSplitterSizes(window, QStringLiteral("splDetail"), {10, 20, 30});
+        }
+        LocalSettingsStorage storage(SettingsStore::Instance());
+        QCOMPARE(storage.RestoreSplitterSizes(window, QStringLiteral("splMain")), (QList<int>{120, 380}));
+        QCOMPARE(storage.RestoreSplitterSizes(window, QStringLiteral("splDetail")), (QList<int>{10, 20, 30}));
+        QVERIFY(storage.RestoreSplitterSizes(other, QStringLiteral("splMain")).isEmpty());
+        SettingsStore::Instance().WriteString(
+            QStringLiteral("WINDOWSTATE"), QStringLiteral("TfrmOther.splMain"), QStringLiteral("10,breit"));
+        QVERIFY_THROWS_EXCEPTION(EQVException,
+                                 storage.RestoreSplitterSizes(other, QStringLiteral("splMain")));
+    }
+
     void languageIsKeptBetweenRuns_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("restored");

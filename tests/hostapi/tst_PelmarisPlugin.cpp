@@ -37,19 +37,14 @@ QVariant AddressField(qint64 id, const QString& field) {
     return q.next() ? q.value(0) : QVariant();
 }
 
-// Runs AAct on the address window as soon as it is shown.
-void WhenAddressWindowShown(std::function<void(AddressEditWindow*)> AAct) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, AAct] {
-        auto* window = qobject_cast<AddressEditWindow*>(QApplication::activeModalWidget());
-        if (!window || !window->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
+// Scripts the address window: AAct drives it once the plug-in runs it through the dialog service.
+void WhenAddressWindowShown(testsupport::ScriptedDialogService& ADialogs,
+                            std::function<void(AddressEditWindow*)> AAct) {
+    ADialogs.AddModal([AAct](QDialog& ADialog) {
+        auto* window = qobject_cast<AddressEditWindow*>(&ADialog);
+        QVERIFY(window && window->isVisible());
         AAct(window);
     });
-    timer->start();
 }
 
 QPushButton* ButtonWithText(QWidget* window, const QString& text) {
@@ -231,7 +226,8 @@ private slots:
         testsupport::TestDatabase db;
         const qint64 id = AddAddress(QStringLiteral("Muster"), QStringLiteral("Basel"));
         QString shownName, title;
-        WhenAddressWindowShown([&](AddressEditWindow* window) {
+        testsupport::ScriptedDialogService dialogs;
+        WhenAddressWindowShown(dialogs, [&](AddressEditWindow* window) {
             title = window->windowTitle();
             shownName = window->Edit(QStringLiteral("name"))->text();
             window->Edit(QStringLiteral("city"))->setText(QStringLiteral("Bern"));
@@ -251,7 +247,8 @@ private slots:
         testsupport::RecordingExceptionDisplay display;
         const qint64 id = AddAddress(QStringLiteral("Muster"), QStringLiteral("Basel"));
         bool stillOpen = false;
-        WhenAddressWindowShown([&](AddressEditWindow* window) {
+        testsupport::ScriptedDialogService dialogs;
+        WhenAddressWindowShown(dialogs, [&](AddressEditWindow* window) {
             window->Edit(QStringLiteral("city"))->setText(QStringLiteral("Bern"));
             window->Edit(QStringLiteral("birthday"))->setText(QStringLiteral("17.5.1970"));
             ButtonWithText(window, QStringLiteral("OK"))->click();

@@ -1,5 +1,6 @@
 #include "ClientPluginBase.h"
 #include "ExceptionDisplay.h"
+#include "LocalSettingsStorage.h"
 #include "PluginForm.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
@@ -7,6 +8,8 @@
 #include "ScreenService.h"
 
 #include <QPointer>
+#include <QSplitter>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace hostapi;
@@ -17,6 +20,7 @@ const QString ModuleGUID = QStringLiteral("{D4C3B2A1-0000-4000-8000-00000000A1B2
 
 QStringList GLog;
 bool GFailingClose = false;
+bool GRefuseClose = false;
 
 // Records what the host does with it.
 class TfrmRecording : public TPluginForm {
@@ -27,6 +31,10 @@ public:
         GLog.append(QStringLiteral("AfterShow %1 %2")
                         .arg(ShowParams().toString(),
                              AlreadyShown() ? QStringLiteral("again") : QStringLiteral("first")));
+    }
+    bool FormCloseQuery() override {
+        GLog.append(QStringLiteral("FormCloseQuery"));
+        return !GRefuseClose;
     }
     void FormClose() override {
         GLog.append(QStringLiteral("FormClose"));
@@ -39,7 +47,38 @@ public:
 class TfrmKept : public TfrmRecording {
     Q_OBJECT
 public:
-    using TfrmRecording::TfrmRecording;
+    explicit TfrmKept(QWidget* AParent) : TfrmRecording(AParent) {
+        auto* splitter = new QSplitter(this);
+        splitter->setObjectName(QStringLiteral("splMain"));
+        splitter->addWidget(new QWidget);
+        splitter->addWidget(new QWidget);
+        (new QVBoxLayout(this))->addWidget(splitter);
+    }
+};
+
+// Window states in memory: what was saved, and what a restore gives.
+class MemoryWindowStates : public ILocalSettingsStorage {
+public:
+    void SaveWindowState(const QWidget& AWindow) override { Saved.append(AWindow.geometry()); }
+    bool RestoreWindowState(QWidget& AWindow) override {
+        ++Restores;
+        AWindow.setGeometry(Geometry);
+        return true;
+    }
+    void SaveSplitterSizes(const QWidget&, const QString& ASplitter, const QList<int>& ASizes) override {
+        SavedSplitters.insert(ASplitter, ASizes);
+    }
+    QList<int> RestoreSplitterSizes(const QWidget&, const QString& ASplitter) override {
+        return Splitters.value(ASplitter);
+    }
+    void SaveLanguage(const QString&) override {}
+    QString RestoreLanguage() override { return {}; }
+
+    QRect Geometry{100, 120, 400, 300};
+    QHash<QString, QList<int>> Splitters;
+    int Restores = 0;
+    QList<QRect> Saved;
+    QHash<QString, QList<int>> SavedSplitters;
 };
 
 class TfrmTemporary : public TfrmRecording {
@@ -89,6 +128,7 @@ private slots:
     void init() {
         GLog.clear();
         GFailingClose = false;
+        GRefuseClose = false;
         FPlugin = std::make_unique<TClientPluginBaseGUI>(ModuleGUID, 0, FDataModules, FForms, true);
         FPlugin->CreateDataModules();
         FScreen = std::make_unique<ScreenService>([this](const QString& AGUID) -> TClientPluginBase* {
@@ -101,6 +141,7 @@ private slots:
 
     void cleanup() {
         GFailingClose = false;
+        GRefuseClose = false;
         FPlugin.reset();
         TVRNExceptionUtils::SetCurrent(nullptr);
         TQVMainInterface::SetScreen(nullptr);
@@ -144,13 +185,80 @@ private slots:
 
         QCOMPARE(FScreen->OpenPluginForm(ModuleGUID, 0, QStringLiteral("B")), form);
         QCOMPARE(form->ShowParams(), QVariant(QStringLiteral("B")));
-        QCOMPARE(GLog, (QStringList{"AfterShow A first", "AfterShow B again"}));
+        QCOMPARE(GLog,
+                 (QStringList{"AfterShow A first", "FormCloseQuery", "FormClose", "AfterShow B again"}));
+    }
+
+    void closeQueryThatRefusesKeepsTheWindowOpen_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("kept") << 0;
+        QTest::newRow("temporary") << 1;
+    }
+    void closeQueryThatRefusesKeepsTheWindowOpen() {
+        QFETCH(int, index);
+        QPointer<TPluginForm> form = FScreen->OpenPluginForm(ModuleGUID, index, QStringLiteral("A"));
+        GLog.clear();
+        GRefuseClose = true;
+        QVERIFY(!form->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!form.isNull());
+        QVERIFY(form->isVisible());
+        QCOMPARE(GLog, QStringList{"FormCloseQuery"});
+        QVERIFY(FDisplay.Shown.isEmpty());
+    }
+
+    // At unload the hook runs again only for a window shown since its last close.
+    void unloadRunsTheHookOnlyForWindowsStillShown_data() {
+        QTest::addColumn<bool>("closedByUser");
+        QTest::addColumn<bool>("shownAgain");
+        QTest::addColumn<int>("hooksAtUnload");
+        QTest::newRow("still shown") << false << false << 1;
+        QTest::newRow("closed by the user") << true << false << 0;
+        QTest::newRow("closed and shown again") << true << true << 1;
+    }
+    void unloadRunsTheHookOnlyForWindowsStillShown() {
+        QFETCH(bool, closedByUser);
+        QFETCH(bool, shownAgain);
+        QFETCH(int, hooksAtUnload);
+        TPluginForm* form = FScreen->OpenPluginForm(ModuleGUID, 0, QStringLiteral("A"));
+        if (closedByUser)
+            QVERIFY(form->close());
+        if (shownAgain)
+            FScreen->OpenPluginForm(ModuleGUID, 0, QStringLiteral("B"));
+        GLog.clear();
+        FPlugin->CloseForms();
+        QCOMPARE(int(GLog.count(QStringLiteral("FormClose"))), hooksAtUnload);
+    }
+
+    void windowStateIsRestoredAtFirstShowAndSavedAtClose() {
+        auto states = std::make_shared<MemoryWindowStates>();
+        states->Splitters.insert(QStringLiteral("splMain"), {150, 250});
+        FScreen->SetWindowStateStorage(states);
+        TPluginForm* form = FScreen->OpenPluginForm(ModuleGUID, 0, QStringLiteral("A"));
+        QCOMPARE(states->Restores, 1);
+        QCOMPARE(form->geometry(), states->Geometry);
+        auto* splitter = form->findChild<QSplitter*>(QStringLiteral("splMain"));
+        // The panes keep the stored proportion (the splitter fits them into its width).
+        const QList<int> restored = splitter->sizes();
+        QCOMPARE(restored.size(), 2);
+        QVERIFY2(qAbs(restored.at(0) * 250 - restored.at(1) * 150) <= 2 * 250,
+                 qPrintable(QString::number(restored.at(0))));
+
+        splitter->setSizes({300, 100});
+        form->setGeometry(QRect(50, 60, 420, 310));
+        QVERIFY(form->close());
+        QCOMPARE(states->Saved, QList<QRect>{QRect(50, 60, 420, 310)});
+        QCOMPARE(states->SavedSplitters.value(QStringLiteral("splMain")), splitter->sizes());
+
+        FScreen->OpenPluginForm(ModuleGUID, 0, QStringLiteral("B"));
+        QCOMPARE(states->Restores, 1); // a kept window keeps its place itself
+        FScreen->SetWindowStateStorage(nullptr);
     }
 
     void temporaryWindowEndsOnClose() {
         QPointer<TPluginForm> form = FScreen->OpenPluginForm(ModuleGUID, 1, QStringLiteral("A"));
         QVERIFY(form->close());
-        QCOMPARE(GLog, (QStringList{"AfterShow A first", "FormClose"}));
+        QCOMPARE(GLog, (QStringList{"AfterShow A first", "FormCloseQuery", "FormClose"}));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(form.isNull());
 
@@ -159,8 +267,17 @@ private slots:
         QCOMPARE(GLog.last(), QStringLiteral("AfterShow B first"));
     }
 
+    // Every user close runs the close query and hook, also for a kept window that is only hidden (its
+    // edits are saved); a hook that raises keeps the window open and shows why.
+    void failingClosingHookKeepsWindowOpen_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("kept") << 0;
+        QTest::newRow("temporary") << 1;
+    }
     void failingClosingHookKeepsWindowOpen() {
-        TPluginForm* form = FScreen->OpenPluginForm(ModuleGUID, 1, QStringLiteral("A"));
+        QFETCH(int, index);
+        QPointer<TPluginForm> form = FScreen->OpenPluginForm(ModuleGUID, index, QStringLiteral("A"));
+        GLog.clear();
         GFailingClose = true;
         QVERIFY(!form->close());
         QVERIFY(form->isVisible());
@@ -168,7 +285,10 @@ private slots:
 
         GFailingClose = false;
         QVERIFY(form->close());
-        QCOMPARE(GLog.count(QStringLiteral("FormClose")), 2);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(GLog, (QStringList{"FormCloseQuery", "FormClose", "FormCloseQuery", "FormClose"}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(form.isNull(), index == 1);
     }
 
     void closeFormsRunsEveryClosingHookOnce() {

@@ -24,6 +24,7 @@ private slots:
         // Twice: registering again changes nothing.
         for (int i = 0; i < 2; ++i) {
             emailmarketing::RegisterModuleClasses();
+            emailmarketing::RegisterFormClasses();
             registerservice::RegisterModuleClasses();
         }
     }

@@ -2,6 +2,7 @@
 
 #include "QVException.h"
 
+#include <QDialog>
 #include <QMutexLocker>
 
 namespace testsupport {
@@ -42,6 +43,54 @@ bool ScriptedDialogService::InputQuery(const QString& ACaption, const QString& A
     return true;
 }
 
+void ScriptedDialogService::AddModal(ModalScript AScript) {
+    FModals.enqueue(std::move(AScript));
+}
+
+void ScriptedDialogService::AddFileName(std::optional<QString> AFileName) {
+    FFileNames.enqueue(std::move(AFileName));
+}
+
+int ScriptedDialogService::PendingCount() const {
+    return int(FAnswers.size() + FInputs.size() + FModals.size() + FFileNames.size());
+}
+
+int ScriptedDialogService::ExecModal(QDialog& ADialog) {
+    Modals.append(ADialog.objectName());
+    if (FModals.isEmpty())
+        throw EQVException(QStringLiteral("Unscripted modal window: %1").arg(ADialog.objectName()));
+    const ModalScript script = FModals.dequeue();
+    ADialog.setResult(0);
+    ADialog.show();
+    script(ADialog);
+    if (ADialog.isVisible()) {
+        ADialog.reject();
+        throw EQVException(
+            QStringLiteral("The script left the modal window %1 open").arg(ADialog.objectName()));
+    }
+    return ADialog.result();
+}
+
+bool ScriptedDialogService::AnswerFileDialog(bool ASave, const TFileDialogOptions& AOptions,
+                                             QString& AFileName) {
+    FileDialogs.append({ASave, AOptions});
+    if (FFileNames.isEmpty())
+        throw EQVException(QStringLiteral("Unscripted file dialog: %1").arg(AOptions.Caption));
+    const std::optional<QString> name = FFileNames.dequeue();
+    if (!name)
+        return false;
+    AFileName = *name;
+    return true;
+}
+
+bool ScriptedDialogService::OpenFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    return AnswerFileDialog(false, AOptions, AFileName);
+}
+
+bool ScriptedDialogService::SaveFileDialog(const TFileDialogOptions& AOptions, QString& AFileName) {
+    return AnswerFileDialog(true, AOptions, AFileName);
+}
+
 RecordingExceptionDisplay::RecordingExceptionDisplay() : FPrevious(TVRNExceptionUtils::Installed()) {
     TVRNExceptionUtils::SetCurrent(this);
 }
@@ -57,6 +106,20 @@ void RecordingExceptionDisplay::ShowException(const ShownException& AException) 
 QList<RecordingExceptionDisplay::Shown> RecordingExceptionDisplay::Records() const {
     QMutexLocker locker(&FLock);
     return FRecords;
+}
+
+RecordingUrlOpener::RecordingUrlOpener() : FPrevious(DesktopUrlOpener::Installed()) {
+    DesktopUrlOpener::SetCurrent(this);
+}
+RecordingUrlOpener::~RecordingUrlOpener() {
+    DesktopUrlOpener::SetCurrent(FPrevious);
+}
+
+RecordingFileOpener::RecordingFileOpener() : FPrevious(DesktopFileOpener::Installed()) {
+    DesktopFileOpener::SetCurrent(this);
+}
+RecordingFileOpener::~RecordingFileOpener() {
+    DesktopFileOpener::SetCurrent(FPrevious);
 }
 
 RecordingMessageSink::RecordingMessageSink() {

@@ -52,7 +52,7 @@ QString Body(const HttpStub& AStub, int AIndex) {
 }
 
 // The test's browser: the URL handed to it, and GET requests without following redirects.
-class RecordingBrowser : public IUrlOpener {
+class RecordingBrowser : public hostapi::IUrlOpener {
 public:
     void OpenUrl(const QString& AUrl) override {
         std::lock_guard lock(FLock);
