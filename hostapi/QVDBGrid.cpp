@@ -2,6 +2,7 @@
 
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
+#include "QVPickListDelegate.h"
 #include "QVRecordSetModel.h"
 #include "VRNLang.h"
 
@@ -30,6 +31,7 @@ QVDBGrid::QVDBGrid(QWidget* AParent) : QTableView(AParent) {
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     setWordWrap(false);
+    setItemDelegate(new QVPickListDelegate(this));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setStretchLastSection(true);
 }

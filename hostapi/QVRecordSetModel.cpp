@@ -136,6 +136,11 @@ QString QVRecordSetModel::FieldNameOf(int AColumn) const {
     return AColumn >= 0 && AColumn < FColumns.size() ? FColumns[AColumn].FieldName : QString();
 }
 
+QList<QPair<QString, QString>> QVRecordSetModel::PickListOf(int AColumn) const {
+    return AColumn >= 0 && AColumn < FInfo.size() ? FInfo[AColumn].PickList
+                                                  : QList<QPair<QString, QString>>();
+}
+
 void QVRecordSetModel::Refresh() {
     if (FOnBeforeLoad && !MemoryMode())
         FOnBeforeLoad(*FRecordSet);

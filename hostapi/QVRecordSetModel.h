@@ -65,6 +65,8 @@ public:
     const QList<TQVGridColumn>& Columns() const { return FColumns; }
     int ColumnOfField(const QString& AFieldName) const; // -1 when not shown
     QString FieldNameOf(int AColumn) const;
+    // The pick list of a column's field as (key text, display text); empty for other fields.
+    QList<QPair<QString, QString>> PickListOf(int AColumn) const;
 
     // Opens or refreshes the record set (one SELECT) and resets the model; reads the pick lists
     // again. Memory mode: only reads the pick lists again.

@@ -3,6 +3,7 @@
 
 #include "Database.h"
 #include "QVDBGrid.h"
+#include "DBFieldSchema.h"
 #include "QVDBLookupComboBox.h"
 #include "QVLookupListModel.h"
 #include "QVRecordSet.h"
@@ -13,6 +14,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QImage>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -341,6 +343,76 @@ private slots:
         grid.repaint();
         QCOMPARE(counter.Count(), 2);
         QCOMPARE(model.rowCount(), 20);
+    }
+
+    void relatedFieldAndIcon_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    // A field of a related schema is a read-only column with that schema's caption; the icon
+    // callback decorates the first column.
+    void relatedFieldAndIcon() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 active = Database::InsertRow("pelm_addresses_ass", {"name"}, {"Active"});
+        const qint64 inactive = Database::InsertRow("pelm_addresses_ass", {"name"}, {"Inactive"});
+        Database::Exec("INSERT INTO pelm_addresses_det (id, isactive) VALUES (?, 1), (?, 0)",
+                       {active, inactive});
+        TQVRecordSet rs("pelm_addresses_ass");
+        rs.AddRelatedField("pelm_addresses_det.isactive");
+        rs.AddOrder("name");
+        QVRecordSetModel model(&rs);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QPixmap mark(8, 8);
+        mark.fill(Qt::red);
+        model.SetOnGetRowIcon([&](int row) {
+            return model.Value(row, "pelm_addresses_det.isactive").toInt() ? QIcon(mark) : QIcon();
+        });
+        model.SetColumns({{"name", {}, false}, {"pelm_addresses_det.isactive", {}, false}});
+        model.Refresh();
+        const IDBFieldSchemaItem& det = TDBFieldSchema::Instance().RequireSchema("pelm_addresses_det");
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(),
+                 det.Field(det.IndexOfField("isactive")).Caption);
+        QCOMPARE(model.index(0, 1).data(Qt::EditRole).toLongLong(), 1);
+        QCOMPARE(model.index(1, 1).data(Qt::EditRole).toLongLong(), 0);
+        QVERIFY(!model.flags(model.index(0, 1)).testFlag(Qt::ItemIsEditable));
+        QVERIFY(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
+        QVERIFY(!model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
+    }
+
+    void pickListEditor_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    // The grid edits a coded field with its pick-list texts and stores the key.
+    void pickListEditor() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 id = AddAttachment(AddTemplate("t"), "a.pdf", 1, 0);
+        TQVRecordSet rs("emlattachements");
+        QVRecordSetModel model(&rs);
+        model.SetColumns(kAttachmentColumns);
+        model.Refresh();
+        QVDBGrid grid;
+        grid.SetRecordSetModel(&model);
+        ShowGrid(grid);
+        grid.setCurrentIndex(model.index(0, 2));
+        grid.DoAction(gaEdit);
+        auto* combo = grid.findChild<QComboBox*>("PickListEditor");
+        QVERIFY(combo);
+        QStringList texts;
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        QCOMPARE(texts, QStringList({"Nicht personalisieren", "Personalisieren"}));
+        QCOMPARE(combo->currentText(), "Nicht personalisieren");
+        combo->setCurrentIndex(1);
+        emit combo->activated(1); // as the user's choice in the list
+        QCOMPARE(testsupport::Value("emlattachements", "usemacros", "id = ?", {id}).toLongLong(), 2);
+        QCOMPARE(model.index(0, 2).data().toString(), "Personalisieren");
     }
 
     // A mirror that is not a table: captions and pick lists of the schema, edits kept in memory.
