@@ -45,6 +45,13 @@ bool IsCredentialHeader(const QByteArray& AName) {
     return false;
 }
 
+bool IsSupportedMethod(const QByteArray& AMethod) {
+    for (const char* name : {"GET", "POST", "PUT", "PATCH", "DELETE"})
+        if (AMethod == name)
+            return true;
+    return false;
+}
+
 std::atomic<double> TimeScale{1.0};
 
 // A time limit of the request after the test hook's scale; 0 stays "none".
@@ -176,6 +183,32 @@ HttpResponse HttpClient::Post(const QUrl& AUrl, const QByteArray& ABody, const H
     return Execute(request);
 }
 
+HttpResponse HttpClient::Put(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders) {
+    HttpRequest request;
+    request.Method = "PUT";
+    request.Url = AUrl;
+    request.Headers = AHeaders;
+    request.Body = ABody;
+    return Execute(request);
+}
+
+HttpResponse HttpClient::Patch(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders) {
+    HttpRequest request;
+    request.Method = "PATCH";
+    request.Url = AUrl;
+    request.Headers = AHeaders;
+    request.Body = ABody;
+    return Execute(request);
+}
+
+HttpResponse HttpClient::Delete(const QUrl& AUrl, const HttpHeaders& AHeaders) {
+    HttpRequest request;
+    request.Method = "DELETE";
+    request.Url = AUrl;
+    request.Headers = AHeaders;
+    return Execute(request);
+}
+
 HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
     const QString shown = DisplayUrl(ARequest.Url);
     if (CancelRequested())
@@ -186,7 +219,7 @@ HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
         throw EHttpException(
             QStringLiteral("Credentials in the URL are not accepted (set user name and password): %1")
                 .arg(shown));
-    if (ARequest.Method != "GET" && ARequest.Method != "POST")
+    if (!IsSupportedMethod(ARequest.Method))
         throw EHttpException(
             QStringLiteral("HTTP method %1 is not supported").arg(QString::fromLatin1(ARequest.Method)));
 
@@ -266,14 +299,17 @@ HttpResponse HttpClient::Perform(const HttpRequest& ARequest, const QUrl& AUrl, 
         curl_easy_setopt(easy, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, password.constData());
     }
-    if (AMethod == "POST") {
+    if (AMethod == "GET" || (AMethod == "DELETE" && ARequest.Body.isEmpty())) {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else {
+        // POST, PUT and PATCH (and a DELETE with a body) send the body from memory.
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, ARequest.Body.constData());
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(ARequest.Body.size()));
         headers = curl_slist_append(headers, "Expect:");
-    } else {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
+    if (AMethod != "GET" && AMethod != "POST")
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, AMethod.constData());
     for (const auto& header : ARequest.Headers)
         if (ASendCredentials || !IsCredentialHeader(header.first))
             headers = curl_slist_append(headers, (header.first + ": " + header.second).constData());

@@ -19,10 +19,10 @@ using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // One HTTP request of HttpClient.
 struct HOSTAPI_EXPORT HttpRequest {
-    QByteArray Method = "GET"; // "GET" or "POST"
+    QByteArray Method = "GET"; // "GET", "POST", "PUT", "PATCH" or "DELETE"
     QUrl Url;                  // http or https; user information in the URL is refused
     HttpHeaders Headers;       // sent as given, after the client's own
-    QByteArray Body;           // POST only
+    QByteArray Body;           // sent with POST, PUT and PATCH (and DELETE when not empty)
 
     // Basic authentication when UserName is not empty. Sent only to the host of Url.
     QString UserName;
@@ -103,6 +103,9 @@ public:
     HttpResponse Execute(const HttpRequest& ARequest);
     HttpResponse Get(const QUrl& AUrl, const HttpHeaders& AHeaders = {});
     HttpResponse Post(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders = {});
+    HttpResponse Put(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders = {});
+    HttpResponse Patch(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders = {});
+    HttpResponse Delete(const QUrl& AUrl, const HttpHeaders& AHeaders = {});
 
     // Ends the running request promptly with EHttpCancelled. Final: every later request of this
     // client raises EHttpCancelled at once, so a cancel that comes just before a request starts is

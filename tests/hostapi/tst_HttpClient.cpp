@@ -54,6 +54,9 @@ private slots:
     void basicAuthentication();
     void statusFromFourHundredIsAnError_data();
     void statusFromFourHundredIsAnError();
+    void everyMethodFollowsTheStatusRule_data();
+    void everyMethodFollowsTheStatusRule();
+    void unknownMethodIsRefusedBeforeSending();
     void connectionRefusedNamesTheUrl();
     void urlsThatAreRefusedBeforeSending_data();
     void urlsThatAreRefusedBeforeSending();
@@ -165,6 +168,9 @@ void tst_HttpClient::getAndPostSendMethodHeadersAndBody_data() {
     QTest::newRow("GET") << QByteArray("GET") << QByteArray();
     QTest::newRow("POST form") << QByteArray("POST") << QByteArray("a=1&b=%C3%A4");
     QTest::newRow("POST empty") << QByteArray("POST") << QByteArray();
+    QTest::newRow("PUT bytes") << QByteArray("PUT") << QByteArray("\x01\x02 chunk", 9);
+    QTest::newRow("PATCH json") << QByteArray("PATCH") << QByteArray("{\"isRead\":true}");
+    QTest::newRow("DELETE") << QByteArray("DELETE") << QByteArray();
 }
 
 void tst_HttpClient::getAndPostSendMethodHeadersAndBody() {
@@ -250,6 +256,40 @@ void tst_HttpClient::statusFromFourHundredIsAnError() {
                      e.Message().contains(stub.Url("/s").toString()),
                  qPrintable(e.Message()));
     }
+}
+
+void tst_HttpClient::everyMethodFollowsTheStatusRule_data() {
+    QTest::addColumn<QByteArray>("method");
+    for (const char* method : {"PUT", "PATCH", "DELETE"})
+        QTest::newRow(method) << QByteArray(method);
+}
+
+void tst_HttpClient::everyMethodFollowsTheStatusRule() {
+    QFETCH(QByteArray, method);
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/s", {Answer(401, "denied")})}));
+    HttpClient client;
+    HttpRequest request;
+    request.Method = method;
+    request.Url = stub.Url("/s");
+    request.Body = method == "DELETE" ? QByteArray() : QByteArray("x");
+    try {
+        client.Execute(request);
+        QFAIL("no exception for 401");
+    } catch (const EHttpStatusException& e) {
+        QCOMPARE(e.Status(), 401);
+        QCOMPARE(e.Body(), QByteArray("denied"));
+    }
+    QCOMPARE(stub.Requests().value(0)["method"].toString(), QString::fromLatin1(method));
+}
+
+void tst_HttpClient::unknownMethodIsRefusedBeforeSending() {
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/s", {Answer(200, "ok")})}));
+    HttpClient client;
+    HttpRequest request;
+    request.Method = "TRACE";
+    request.Url = stub.Url("/s");
+    QVERIFY_THROWS_EXCEPTION(EHttpException, client.Execute(request));
+    QVERIFY(stub.Requests().isEmpty());
 }
 
 void tst_HttpClient::connectionRefusedNamesTheUrl() {

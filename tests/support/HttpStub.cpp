@@ -28,8 +28,9 @@ HttpStub::HttpStub(const QJsonObject& AScript, const Options& AOptions)
         throw std::runtime_error("the HTTP stub's script cannot be written");
     script.close();
 
-    QStringList arguments{PeerScript("http-stub"), QStringLiteral("--script"), script.fileName(),
-                          QStringLiteral("--log"), FDir->filePath(QStringLiteral("requests.jsonl"))};
+    QStringList arguments{PeerScript(qPrintable(AOptions.Program)), QStringLiteral("--script"),
+                          script.fileName(), QStringLiteral("--log"),
+                          FDir->filePath(QStringLiteral("requests.jsonl"))};
     if (!AOptions.User.isEmpty())
         arguments << QStringLiteral("--user") << AOptions.User;
     if (FTls) {

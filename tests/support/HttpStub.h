@@ -20,6 +20,9 @@ public:
     struct Options {
         QString User;     // "name:password": requests without that basic authentication get 401
         bool Tls = false; // HTTPS with a certificate of a test CA made for this stub (CaFile())
+        // The peer under tests/peers that serves the script: "http-stub", or "graph-stub" (a
+        // mailbox; its script format is described in that file).
+        QString Program = QStringLiteral("http-stub");
     };
 
     explicit HttpStub(const QJsonObject& AScript, const Options& AOptions);
