@@ -4,14 +4,18 @@
 #include "ClientSQL.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
+#include "Database.h"
 #include "ExceptionDisplay.h"
 #include "FileUtils.h"
 #include "IExtFuncPluginRegisterService.h"
+#include "JobProcessLock.h"
 #include "MessageSink.h"
+#include "PendingSentList.h"
 #include "QVException.h"
 #include "SendPacket.h"
 #include "SendRetryPolicy.h"
 #include "SenderThread.h"
+#include "SentListSubmission.h"
 #include "SentListWriter.h"
 #include "QVRecordSet.h"
 #include "RecipientSelection.h"
@@ -33,6 +37,10 @@ namespace {
 constexpr int TerminateRounds = 3000;
 constexpr int PreviewRounds = 6000;
 constexpr int RoundMs = 10;
+
+QString TerminatedText() {
+    return QStringLiteral("The job was terminated before this message was sent.");
+}
 
 // Documents per packet: the list's messages per unit when it sends in packets, else -1 (one packet).
 int PacketSizeOf(const TEmailListItem& AList) {
@@ -500,11 +508,15 @@ void TLocalEmailSender::FreeDocuments() {
 bool TLocalEmailSender::PrepareDocument(TEmailDocument* ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
     QV_ASSERT(ADocument != nullptr);
+    return DocumentPreparer().PrepareDocument(*ADocument, RecNo, ARecords, AAttachements);
+}
+
+TDocumentPreparer& TLocalEmailSender::DocumentPreparer() {
     if (!FDocumentPreparer)
         FDocumentPreparer = std::make_unique<TDocumentPreparer>(
             TDocumentPreparer::TJobData{EmailStyle(), DestinationList(), UsedMakros(), TempDirectory(),
                                         [this] { return Now(); }});
-    return FDocumentPreparer->PrepareDocument(*ADocument, RecNo, ARecords, AAttachements);
+    return *FDocumentPreparer;
 }
 
 void TLocalEmailSender::AddPreparedDocument(std::unique_ptr<TEmailDocument> ADocument) {
@@ -798,22 +810,28 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
                                records);
     records.Open();
     FPrepareCount = records.RecordCount();
+    // Every recipient has its row before the first message goes out: a crash leaves no one without.
+    const QList<qint64> pendingRows = preview || FJobDBID < 0 ? QList<qint64>() : WritePendingRows(records);
 
     QList<TEmailDocument*> packet;
     bool terminated = false;
     for (records.First(); !records.Eof(); records.Next()) {
         BeforePrepareRecipient(records.RecNo());
-        TEmailDocument* document = PrepareRecipient(records.RecNo(), records);
+        TEmailDocument* document =
+            PrepareRecipient(records.RecNo(), records, pendingRows.value(records.RecNo(), -1));
         if (document && !preview) {
             packet.append(document);
-            if (packetSize != -1 && packet.size() >= packetSize)
+            if (packetSize != -1 && packet.size() >= packetSize) {
+                DeleteDroppedPendingRows();
                 PushPacket(&packet, true);
+            }
         }
         if (PrepareTerminated(CallingThread)) {
             terminated = true; // the documents of the packet stay with the job, unsent
             break;
         }
     }
+    DeleteDroppedPendingRows();
     if (const QString summary = FDroppedRecipients.Summary(FPrepareCount); !summary.isEmpty())
         hostapi::MessageSink::Current().AddMessage(summary, hostapi::MessageKind::Warning);
     if (terminated)
@@ -827,9 +845,39 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     }
 }
 
-TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords) {
+QList<qint64> TLocalEmailSender::WritePendingRows(hostapi::TQVRecordSet& ARecords) {
+    QList<qint64> rows(ARecords.RecordCount(), -1);
+    QList<int> recNos;
+    QList<TPendingSentList::TRecipient> recipients;
+    for (ARecords.First(); !ARecords.Eof(); ARecords.Next()) {
+        const QString address = DocumentPreparer().UsableAddress(ARecords.RecNo(), ARecords);
+        if (address.isEmpty())
+            continue; // dropped by the preparation without a row
+        recNos << ARecords.RecNo();
+        recipients.append({address, ARecords.RecordID()});
+    }
+    const QList<qint64> ids = TPendingSentList::Write(FJobDBID, recipients);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        rows[recNos[i]] = ids[i];
+    return rows;
+}
+
+void TLocalEmailSender::DeleteDroppedPendingRows() {
+    TPendingSentList::Delete(FDroppedPendingRows);
+    FDroppedPendingRows.clear();
+}
+
+TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords,
+                                                    qint64 APendingRowID) {
     auto document = std::make_unique<TEmailDocument>();
     const qint64 addressID = ARecords.RecordID();
+    // A recipient left out has no result: its pending row goes.
+    const auto drop = [&](TDropReason AReason, const QString& AFailure) {
+        FDroppedRecipients.Drop(addressID, AReason, AFailure);
+        if (APendingRowID >= 0)
+            FDroppedPendingRows << APendingRowID;
+    };
+    document->SetSentListRowID(APendingRowID);
     try {
         document->SetSubject(Subject());
         document->SetCCList(CCList());
@@ -842,14 +890,14 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
         document->SetPlainMailBody(Content());
         if (!PrepareDocument(document.get(), RecNo, ARecords, Attachements())) {
-            FDroppedRecipients.Drop(addressID, FDocumentPreparer->LastSkipReason());
+            drop(FDocumentPreparer->LastSkipReason(), QString());
             return nullptr;
         }
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
         // values, so only its kind is logged, and only the first text reaches the job's summary.
-        FDroppedRecipients.Drop(addressID, TDropReason::PreparationFailed,
-                                hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message);
+        drop(TDropReason::PreparationFailed,
+             hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message);
         return nullptr;
     }
     TEmailDocument* accepted = document.get();
@@ -919,7 +967,15 @@ void TLocalEmailSender::WriteJobRow() {
     sql.SetFieldValue(QStringLiteral("enddate"), QDateTime());
     sql.SetFieldValue(QStringLiteral("parentjobid"), ReSendJobID());
     sql.SetFieldValue(QStringLiteral("parentjobstate"), ReSendJobState());
-    FJobDBID = static_cast<qint32>(sql.Execute());
+    hostapi::Transaction transaction;
+    const qint32 id = static_cast<qint32>(sql.Execute());
+    // Locked before the row is visible: a start of the module elsewhere sees a running job.
+    std::unique_ptr<TJobProcessLock> lock = TJobProcessLock::TryAcquire(id);
+    if (!lock)
+        throw hostapi::EQVException(QStringLiteral("The new mailing job %1 is locked by another process").arg(id));
+    transaction.Commit();
+    FJobLock = std::move(lock);
+    FJobDBID = id;
     FJobRowClosed = false;
 }
 
@@ -928,6 +984,8 @@ void TLocalEmailSender::WriteJobRow() {
 void TLocalEmailSender::CloseJobRow() {
     if (FJobDBID < 0 || FJobRowClosed)
         return;
+    // The run's recipients without a result fail with it.
+    hostapi::Transaction transaction;
     hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
     sql.AddField(QStringLiteral("jobstate"));
     sql.AddField(QStringLiteral("enddate"));
@@ -935,6 +993,8 @@ void TLocalEmailSender::CloseJobRow() {
     sql.SetFieldValue(QStringLiteral("enddate"), Now());
     sql.Filters().Add(QStringLiteral("id"), FJobDBID);
     sql.Execute();
+    TPendingSentList::FailJob(FJobDBID, TerminatedText(), Now());
+    transaction.Commit();
     FJobRowClosed = true;
 }
 
@@ -954,6 +1014,8 @@ void TLocalEmailSender::BeforeDestruction() {
     } catch (...) {
         hostapi::TVRNExceptionUtils::ShowCurrent();
     }
+    // What the end could not write is left to the next start of the module.
+    FJobLock.reset();
     ClearSendStatistics();
     FreeDocuments();
     try {
@@ -979,10 +1041,6 @@ constexpr int SenderStartPauseMs = 100;
 constexpr int SenderCancelGraceMs = 2000;
 // How long the end of a job waits for sent-list rows that are still queued.
 constexpr int SentListFlushMs = 10000;
-
-QString TerminatedText() {
-    return QStringLiteral("The job was terminated before this message was sent.");
-}
 
 } // namespace
 
@@ -1222,10 +1280,10 @@ void TLocalEmailSender::HandleSendResult(TEmailDocument& ADocument, bool ASucces
         ALists.Failure.append(&ADocument);
     }
     ALists.Pending.removeOne(&ADocument);
-    WriteSentListEntry(ADocument);
+    WriteSentListEntry(ADocument, ALists.Submission);
 }
 
-void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument) {
+void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSentListSubmission* ASubmission) {
     QV_ASSERT(FSentListWriter != nullptr);
     TSentListRow row;
     row.Email = ADocument.EmailAddress();
@@ -1234,6 +1292,11 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument) {
     row.SentDate = Now();
     row.AddressID = ADocument.AddressID();
     row.JobID = FJobDBID;
+    row.RowID = ADocument.SentListRowID();
+    if (ASubmission) {
+        ASubmission->Submit(row);
+        return;
+    }
     // A row that cannot be written now stays queued in the writer and is retried; it counts once
     // it is durable.
     if (!FSentListWriter->Write(row))
@@ -1265,16 +1328,29 @@ void TLocalEmailSender::FailUnsentDocuments(const QString& AText) {
         }
         FFailedList.append(failed);
     }
-    if (failed.isEmpty())
+    // One statement for every pending row; documents without one get rows of their own.
+    if (FJobDBID > -1)
+        TPendingSentList::FailJob(FJobDBID, AText, Now());
+    QList<const TEmailDocument*> withoutRow;
+    for (const TEmailDocument* document : std::as_const(failed)) {
+        if (document->SentListRowID() >= 0)
+            UpdateSendStatistics(true, false, true, false);
+        else
+            withoutRow.append(document);
+    }
+    if (withoutRow.isEmpty())
         return;
     EnsureSentListWriter();
-    for (const TEmailDocument* document : failed)
+    for (const TEmailDocument* document : std::as_const(withoutRow))
         WriteSentListEntry(*document);
 }
 
 void TLocalEmailSender::WriteJobEndRows() {
-    // A run that was not completed fails what it has not sent, so that a resend reaches exactly those.
-    if (FSentListWriter && !State().Contains(jsSent))
+    // The results of the senders first; then a run that was not completed fails what it has not
+    // sent, so that a resend reaches exactly those.
+    if (FSentListWriter)
+        FSentListWriter->Flush(SentListFlushMs);
+    if ((FSentListWriter || FJobDBID > -1) && !State().Contains(jsSent))
         FailUnsentDocuments(TerminatedText());
     const int unwritten = FSentListWriter ? FSentListWriter->Flush(SentListFlushMs) : 0;
     FinishJobRows(unwritten == 0);

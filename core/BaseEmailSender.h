@@ -35,8 +35,10 @@ namespace emailmarketing {
 
 class TDocumentPreparer;
 class TCustomMessageSender;
+class TJobProcessLock;
 class TSenderThread;
 class TSentListWriter;
+class TSentListSubmission;
 struct TSenderLists;
 
 // States of a send job; the ordinal is the bit number in TJobStateSet.
@@ -390,8 +392,9 @@ protected:
                           qint32 AErrorCode, TSenderLists& ALists);
     bool ScheduleRetry(TEmailDocument& ADocument, qint32 AErrorCode);
     bool IsRetryDue(const TEmailDocument& ADocument) const;
-    // Hands a final result to the sent-list writer; it counts once its row is durable.
-    void WriteSentListEntry(const TEmailDocument& ADocument);
+    // Hands a final result to the sent-list writer; it counts once its row is durable. With
+    // ASubmission the result is queued within the sender thread's bound, else written at once.
+    void WriteSentListEntry(const TEmailDocument& ADocument, TSentListSubmission* ASubmission = nullptr);
     void UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry);
     // End of a packet (also a failed one): the results go to the job's lists, the documents still
     // pending back to the end of the send stack, and the unit delay starts again.
@@ -404,7 +407,8 @@ protected:
     bool SenderStopRequested(const TMethodeCallThread& CallingThread) const;
     // Where the sender threads wait (tests drive their clock through it).
     TSendWaitGate& SendGate() { return FSendGate; }
-    // Fails every document without a final result with the termination text.
+    // Fails every document without a final result with the termination text, and turns every
+    // pending sent-list row of the job (prepared recipients or not) into such a failure.
     void FailUnsentDocuments(const QString& AText);
     // Both rows at the end of a job: "emljobs" (jobstate 2 for a sent job whose rows are all written,
     // else 1; end date) and, for jobstate 2, its template's state and last sent date.
@@ -425,8 +429,15 @@ private:
     void PrepareThreadFinalize();
     void FetchRegisterServiceBeforePreparing();
     bool PrepareTerminated(const TMethodeCallThread& AThread) const;
-    // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when dropped.
-    TEmailDocument* PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords);
+    // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when
+    // dropped. APendingRowID: the recipient's pending sent-list row (-1: none).
+    TEmailDocument* PrepareRecipient(int RecNo, const hostapi::TQVRecordSet& ARecords, qint64 APendingRowID);
+    TDocumentPreparer& DocumentPreparer();
+    // Writes the pending sent-list rows of the recipients with a usable address; answers the row
+    // id per record (-1: none).
+    QList<qint64> WritePendingRows(hostapi::TQVRecordSet& ARecords);
+    // Deletes the pending rows of the recipients dropped since the last call.
+    void DeleteDroppedPendingRows();
     void SenderThreadEnded(const TMethodeCallThread& AThread);
     void ReapEndedThreads();
 
@@ -480,6 +491,10 @@ private:
 
     qint32 FJobDBID = -1;
     bool FJobRowClosed = false;
+    // Held from the job row's insert until the job is freed (or has a new row).
+    std::unique_ptr<TJobProcessLock> FJobLock;
+    // Pending rows of recipients the preparation dropped, not yet deleted (prepare thread).
+    QList<qint64> FDroppedPendingRows;
     TDroppedRecipients FDroppedRecipients;
     // Made at the first document of a preparation from the job's data; dropped with the documents.
     std::unique_ptr<TDocumentPreparer> FDocumentPreparer;

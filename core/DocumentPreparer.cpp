@@ -92,6 +92,19 @@ QString TDocumentPreparer::RecipientAddress(int RecNo, const hostapi::TQVRecordS
     return {};
 }
 
+QString TDocumentPreparer::UsableAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const {
+    // A recipient without an address, or one whose address would break the header, gets nothing.
+    const QString address = RecipientAddress(RecNo, ARecords);
+    if (address.isEmpty() || address.contains(QLatin1Char('\r')) || address.contains(QLatin1Char('\n')))
+        return {};
+    if (FJob.EmailStyle != esSMS) {
+        const qsizetype at = address.indexOf(QLatin1Char('@'));
+        if (at < 0 || at == address.size() - 1)
+            return {};
+    }
+    return address;
+}
+
 bool TDocumentPreparer::ReplacerAvailable(const QString& AFileName) {
     const QString ext = ExtractFileExt(AFileName);
     const auto known = FReplacerAvailable.constFind(ext);
@@ -193,17 +206,11 @@ void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
 bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
                                         const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
-    // A recipient without an address, or one whose address would break the header, gets nothing.
     FLastSkipReason = TDropReason::NoAddress;
-    const QString address = RecipientAddress(RecNo, ARecords);
-    if (address.isEmpty() || address.contains(QLatin1Char('\r')) || address.contains(QLatin1Char('\n')))
+    const QString address = UsableAddress(RecNo, ARecords);
+    if (address.isEmpty())
         return false;
     ADocument.SetEmailAddress(address);
-    if (FJob.EmailStyle != esSMS) {
-        const qsizetype at = address.indexOf(QLatin1Char('@'));
-        if (at < 0 || at == address.size() - 1)
-            return false;
-    }
 
     TAttachementList& attachements = *ADocument.NormalFileList();
     CopyAttachements(attachements, AAttachements);

@@ -44,6 +44,9 @@ public:
     // Failures (an unknown field, a replacer failure) raise.
     bool PrepareDocument(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords,
                          const TAttachementList& AAttachements);
+    // The address a document for record RecNo would be sent to; empty when it has none that can be
+    // used (PrepareDocument then skips the recipient).
+    QString UsableAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
     // Why the last PrepareDocument answered False.
     TDropReason LastSkipReason() const { return FLastSkipReason; }
 

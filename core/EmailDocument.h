@@ -57,6 +57,10 @@ public:
 
     qint64 AddressID() const { return FAddressID; }
     void SetAddressID(qint64 Value) { FAddressID = Value; }
+    // The recipient's pending "emlsentlist" row that the final result updates; -1: none (the
+    // result becomes a new row).
+    qint64 SentListRowID() const { return FSentListRowID; }
+    void SetSentListRowID(qint64 Value) { FSentListRowID = Value; }
     QString CCList() const { return FCCList; }
     void SetCCList(const QString& Value) { FCCList = Value; }
     QString BCCList() const { return FBCCList; }
@@ -90,6 +94,7 @@ private:
     qint32 FRetryCount = 0;
     QDateTime FLastRetry;
     qint64 FAddressID = 0;
+    qint64 FSentListRowID = -1;
     QString FCCList;
     QString FBCCList;
 };

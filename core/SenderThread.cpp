@@ -6,6 +6,7 @@
 #include "ExceptionDisplay.h"
 #include "MethodeCallThread.h"
 #include "QVException.h"
+#include "SentListSubmission.h"
 #include "SettingsStore.h"
 
 namespace emailmarketing {
@@ -68,6 +69,9 @@ void TSenderThread::Run() {
         return;
     FTransport = CreateTransport(FJob);
     FJob.RegisterTransport(FTransport.get());
+    QV_ASSERT(FJob.SentListWriter() != nullptr);
+    FSubmission = std::make_unique<TSentListSubmission>(*FJob.SentListWriter());
+    FLists.Submission = FSubmission.get();
     FSMS = FJob.EmailStyle() == esSMS;
     FPacing = TSendPacing::FromList(FJob.EmailStyle(), *FJob.DestinationList());
     if (FTransport->IsSingleServer())
@@ -116,7 +120,14 @@ void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
         FJob.EndOfPacket(FLists, AClaimedUnitDelay);
         throw;
     }
+    // The packet's results count before the next packet (or the end of the job) is looked at; a
+    // stopping thread leaves its queued rows to the job's end.
+    FSubmission->WaitAll([this] { return Stop(); });
     FJob.EndOfPacket(FLists, AClaimedUnitDelay);
+}
+
+bool TSenderThread::WaitForResultRoom() {
+    return FSubmission->WaitForRoom([this] { return Stop(); });
 }
 
 bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
@@ -133,11 +144,16 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
     }
     if (!FConnected) {
         const QString error = FTransport->LastError();
-        for (TEmailDocument* document : AGroup.Documents)
+        for (TEmailDocument* document : AGroup.Documents) {
+            if (!WaitForResultRoom())
+                return false;
             FJob.HandleSendResult(*document, false, error, 0, FLists);
+        }
         return true;
     }
     for (TEmailDocument* document : AGroup.Documents) {
+        if (!WaitForResultRoom())
+            return false;
         QString error;
         const QDateTime start = FJob.Now();
         const bool ok = SendDocument(*document, error);

@@ -15,12 +15,16 @@ class TCustomMessageSender;
 class TEmailDocument;
 class TLocalEmailSender;
 class TMethodeCallThread;
+class TSentListSubmission;
 
 // The documents one sender thread holds: the packet being sent and the final results of it.
 struct TSenderLists {
     QList<TEmailDocument*> Pending;
     QList<TEmailDocument*> Success;
     QList<TEmailDocument*> Failure;
+    // Where the thread's results go into the sent list (bounded); nullptr: each result is written
+    // before the call returns.
+    TSentListSubmission* Submission = nullptr;
 };
 
 // The body of one sender thread of a job: creates its transport, takes packets of due documents,
@@ -53,6 +57,8 @@ private:
     // The throttle pause after a message started at AStart; False when the thread must stop.
     bool Throttle(const QDateTime& AStart);
     void Idle(quint64 AWakeToken);
+    // Waits until the results not yet durable leave room for one more; False when the thread must stop.
+    bool WaitForResultRoom();
 
     TLocalEmailSender& FJob;
     TMethodeCallThread& FThread;
@@ -61,6 +67,7 @@ private:
     bool FSMS = false;
     bool FConnected = false;
     TSenderLists FLists;
+    std::unique_ptr<TSentListSubmission> FSubmission;
 };
 
 } // namespace emailmarketing

@@ -1,8 +1,11 @@
 #include "SentListWriter.h"
 
 #include "Database.h"
+#include "QVException.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QVariantList>
 
@@ -71,11 +74,84 @@ void TSentListWriter::SetOnWritten(std::function<void(const TSentListRow&)> AOnW
     FOnWritten = std::move(AOnWritten);
 }
 
-bool TSentListWriter::Write(const TSentListRow& ARow) {
+TSentListWriter::TEntryPtr TSentListWriter::Enqueue(const TSentListRow& ARow) {
     auto entry = std::make_shared<TEntry>();
     entry->Row = ARow;
     if (!entry->Row.SentDate.isValid())
         entry->Row.SentDate = QDateTime::currentDateTime();
+    return entry;
+}
+
+TSentListTicket TSentListWriter::Submit(const TSentListRow& ARow) {
+    TEntryPtr entry = Enqueue(ARow);
+    std::lock_guard lock(FLock);
+    FQueue.append(entry);
+    return TSentListTicket(entry);
+}
+
+bool TSentListWriter::IsWritten(const TSentListTicket& ATicket) const {
+    QV_ASSERT(!ATicket.IsNull());
+    const auto* entry = static_cast<const TEntry*>(ATicket.FEntry.get());
+    std::lock_guard lock(FLock);
+    return entry->Written;
+}
+
+int TSentListWriter::WaitingCount() const {
+    std::lock_guard lock(FLock);
+    return FWaitingCount;
+}
+
+bool TSentListWriter::WaitWritten(const TSentListTicket& ATicket, const std::function<bool()>& AGiveUp) {
+    QV_ASSERT(!ATicket.IsNull());
+    const TEntryPtr entry = std::static_pointer_cast<TEntry>(ATicket.FEntry);
+    int backoffMs = MinBackoffMs;
+    std::unique_lock lock(FLock);
+    // The give-up check may take other locks: it runs without FLock.
+    const auto giveUp = [&] {
+        if (FCancelled)
+            return true;
+        if (!AGiveUp)
+            return false;
+        lock.unlock();
+        const bool result = AGiveUp();
+        lock.lock();
+        return result;
+    };
+    ++FWaitingCount;
+    const auto leave = qScopeGuard([&] {
+        entry->Waiting = false;
+        --FWaitingCount;
+    });
+    for (;;) {
+        if (entry->Written)
+            return true;
+        if (giveUp())
+            return entry->Written;
+        if (FCommitting) {
+            // Woken when the commit holding the row ends, or to lead the next one.
+            entry->Waiting = true;
+            entry->Wake.wait_for(lock, std::chrono::milliseconds(MinBackoffMs));
+            continue;
+        }
+        const int failedBefore = entry->FailedCommits;
+        CommitQueue(lock, FBusyTimeoutMs);
+        if (entry->Written || entry->FailedCommits == failedBefore)
+            continue;
+        // The commit failed: pause (cut short by Cancel, a commit of another thread or the give-up
+        // check), then try again.
+        const auto pauseEnd = Clock::now() + std::chrono::milliseconds(backoffMs);
+        while (!entry->Written && Clock::now() < pauseEnd) {
+            if (giveUp())
+                return entry->Written;
+            FChanged.wait_until(lock,
+                                std::min(pauseEnd, Clock::now() + std::chrono::milliseconds(MinBackoffMs)));
+        }
+        backoffMs = std::min(backoffMs * 2, MaxBackoffMs);
+    }
+}
+
+bool TSentListWriter::Write(const TSentListRow& ARow) {
+    TEntryPtr entry = Enqueue(ARow);
     std::unique_lock lock(FLock);
     FQueue.append(entry);
     for (;;) {
@@ -130,8 +206,10 @@ void TSentListWriter::Cancel() {
 
 bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs) {
     FCommitting = true;
-    // Rows are only appended while the commit runs, so the batch stays the queue's head.
-    QList<TEntryPtr> batch = FQueue;
+    // Rows are only appended while the commit runs, so the batch stays the queue's head. A copy of
+    // its own (not sharing the queue's array): the queue grows under FLock while the batch is read
+    // without it.
+    QList<TEntryPtr> batch(FQueue.cbegin(), FQueue.cend());
     const auto onWritten = FOnWritten;
     ALock.unlock();
 
@@ -139,18 +217,18 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
     try {
         hostapi::BusyLimit busyLimit(ABusyLimitMs);
         hostapi::Transaction transaction;
-        InsertRows(batch);
+        WriteRows(batch);
         // Rows that came while the transaction began and took the first ones (often those of the
         // threads the last commit released) still join it: they share its flush.
         for (int round = 0; round < kLateRounds; ++round) {
             QList<TEntryPtr> late;
             {
                 std::lock_guard lock(FLock);
-                late = FQueue.mid(batch.size());
+                late = QList<TEntryPtr>(FQueue.cbegin() + batch.size(), FQueue.cend());
             }
             if (late.isEmpty())
                 break;
-            InsertRows(late);
+            WriteRows(late);
             batch += late;
         }
         transaction.Commit();
@@ -199,6 +277,39 @@ void TSentListWriter::WakeNextLeader() {
             entry->Wake.notify_one();
             return;
         }
+}
+
+void TSentListWriter::WriteRows(const QList<TEntryPtr>& ABatch) {
+    QList<TEntryPtr> inserts;
+    QList<TEntryPtr> updates;
+    for (const TEntryPtr& entry : ABatch)
+        (entry->Row.RowID < 0 ? inserts : updates).append(entry);
+    if (!updates.isEmpty())
+        inserts += UpdateRows(updates);
+    if (!inserts.isEmpty())
+        InsertRows(inserts);
+}
+
+QList<TSentListWriter::TEntryPtr> TSentListWriter::UpdateRows(const QList<TEntryPtr>& ABatch) {
+    static const QString sql = [] {
+        QStringList sets;
+        for (const char* c : {"email", "errormessage", "sentstate", "sentdate", "addressid", "emljobs_id"})
+            sets << hostapi::Database::QuoteIdentifier(QString::fromLatin1(c)) + QStringLiteral(" = ?");
+        return QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+            .arg(hostapi::Database::QuoteIdentifier(QStringLiteral("emlsentlist")),
+                 sets.join(QStringLiteral(", ")), hostapi::Database::QuoteIdentifier(QStringLiteral("id")));
+    }();
+    QList<TEntryPtr> missing;
+    for (const TEntryPtr& entry : ABatch) {
+        const TSentListRow& row = entry->Row;
+        const QSqlQuery query = hostapi::Database::Exec(
+            sql,
+            {row.Email, row.ErrorMessage, row.SentState, row.SentDate, row.AddressID, row.JobID, row.RowID},
+            QStringLiteral("write the sent list"));
+        if (query.numRowsAffected() == 0)
+            missing.append(entry);
+    }
+    return missing;
 }
 
 void TSentListWriter::InsertRows(const QList<TEntryPtr>& ABatch) {

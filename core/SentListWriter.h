@@ -19,6 +19,19 @@ struct TSentListRow {
     QDateTime SentDate;    // "sentdate"; invalid: the moment the row is handed to Write
     qint64 AddressID = -1; // "addressid"
     qint64 JobID = -1;     // "emljobs_id"
+    qint64 RowID = -1;     // the recipient's pending row, updated in place; -1: a new row
+};
+
+// A row handed to TSentListWriter::Submit, to ask whether it has become durable.
+class TSentListTicket {
+public:
+    TSentListTicket() = default;
+    bool IsNull() const { return !FEntry; }
+
+private:
+    friend class TSentListWriter;
+    explicit TSentListTicket(std::shared_ptr<void> AEntry) : FEntry(std::move(AEntry)) {}
+    std::shared_ptr<void> FEntry;
 };
 
 // Writes the sent-list rows of one job, shared by its sender threads (thread-safe).
@@ -28,6 +41,9 @@ struct TSentListRow {
 // being filled join it as well); the others wait, woken when the commit holding their row ends,
 // and a row that missed it goes into the next one. A row counts as written only
 // once its transaction has committed (SQLite at synchronous FULL: on the disk).
+//
+// A row with a RowID updates that pending row (all its columns); one whose pending row is gone
+// (deleted meanwhile) is inserted instead, so that no result is lost.
 //
 // A commit that fails (the database busy past the busy timeout, a lost server) leaves its rows
 // queued; they go into every later commit until one succeeds, and Flush retries them at the end.
@@ -52,6 +68,17 @@ public:
     // Write returns True for it. Set it before the first Write; it must not call Write or Flush. An
     // exception it throws leaves the Write of the thread that committed (the rows stay written; the
     // other rows' calls still run).
+    // Queues the row and returns at once; the row goes into the next commit (one that a Write or
+    // WaitWritten of any thread leads).
+    TSentListTicket Submit(const TSentListRow& ARow);
+    // Waits until the submitted row is durable, leading commits while none runs. A failed commit is
+    // retried after a growing pause until the row is written, AGiveUp answers True (checked at least
+    // every MinBackoffMs while it waits) or Cancel was called. True: the row is durable.
+    bool WaitWritten(const TSentListTicket& ATicket, const std::function<bool()>& AGiveUp);
+    bool IsWritten(const TSentListTicket& ATicket) const;
+    // Threads waiting in WaitWritten now (for tests that hold the database).
+    int WaitingCount() const;
+
     void SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten);
     // Retries queued rows until all are written or ATimeoutMs has passed; answers the number still
     // unwritten. Between failed commits it waits a growing pause (at most MaxBackoffMs), which Cancel
@@ -84,7 +111,11 @@ private:
     // Commits every queued row; called with FLock held and FCommitting false, answers with FLock
     // held. True when the commit succeeded.
     bool CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusyLimitMs);
+    static void WriteRows(const QList<TEntryPtr>& ABatch);
     static void InsertRows(const QList<TEntryPtr>& ABatch);
+    // Updates the pending rows; answers the entries whose row was not found.
+    static QList<TEntryPtr> UpdateRows(const QList<TEntryPtr>& ABatch);
+    TEntryPtr Enqueue(const TSentListRow& ARow);
 
     // Wakes the thread that should commit next, after a commit (with FLock held).
     void WakeNextLeader();
@@ -98,6 +129,7 @@ private:
     qint64 FWrittenCount = 0;
     qint64 FCommitCount = 0;
     int FBusyTimeoutMs = 30000;
+    int FWaitingCount = 0; // threads in WaitWritten
     std::function<void(const TSentListRow&)> FOnWritten;
 };
 

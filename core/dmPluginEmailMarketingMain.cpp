@@ -4,7 +4,10 @@
 #include "ClientPluginBase.h"
 #include "DBFieldSchema.h"
 #include "DialogService.h"
+#include "Database.h"
 #include "ExceptionDisplay.h"
+#include "InterruptedJobs.h"
+#include "MessageSink.h"
 #include "NetworkSettings.h"
 #include "PDFFileMacroReplacer.h"
 #include "PelmarisPlugin.h"
@@ -152,6 +155,20 @@ void TdmPluginEmailMarketingMain::TemplatesChanged(QObject* Sender, qint64& Last
 void TdmPluginEmailMarketingMain::AfterStartup() {
     hostapi::TPluginBaseDataModule::AfterStartup();
     FTemplateExchange->QVXMLImportContainer().AfterStartup();
+    RecoverInterruptedJobs();
+}
+
+void TdmPluginEmailMarketingMain::RecoverInterruptedJobs() {
+    if (!hostapi::Database::IsOpen())
+        return;
+    try {
+        const QString summary = TInterruptedJobs::Summary(TInterruptedJobs::Recover(QDateTime::currentDateTime()));
+        if (!summary.isEmpty())
+            hostapi::MessageSink::Current().AddMessage(summary, hostapi::MessageKind::Warning);
+    } catch (...) {
+        // The module starts all the same; the next start tries again.
+        hostapi::TVRNExceptionUtils::ShowCurrent();
+    }
 }
 
 void TdmPluginEmailMarketingMain::SetLanguage(const QString& ALangName) {

@@ -50,6 +50,9 @@ public:
     ~TdmPluginEmailMarketingMain() override;
 
     void AfterStartup() override;
+    // Closes the mailings an earlier process left unfinished (see TInterruptedJobs) and says so in
+    // the host's log.
+    void RecoverInterruptedJobs();
     void SetLanguage(const QString& ALangName) override;
     bool CanShutDown() override;
     void BeforeUnInit() override;

@@ -94,7 +94,7 @@ QList<TDBFieldDef> SentListFields() {
         F("email", "Empfänger", T::fdtText),
         F("errormessage", "Meldung", T::fdtText),
         F("sentstate", "Versandstatus", T::fdtInteger, 0, nullptr,
-          PickList({"1=Versendet", "2=Fehlgeschlagen"})),
+          PickList({"0=Ausstehend", "1=Versendet", "2=Fehlgeschlagen"})),
         F("sentdate", "Versendet am", T::fdtDateTime),
         F("addressid", "Adresse", T::fdtInteger),
     };

@@ -1,9 +1,12 @@
 #include "EngineJob.h"
+#include "MailingFixture.h"
 
 #include "BaseEmailSender.h"
 #include "DNSEmailSender.h"
 #include "Database.h"
 #include "HostLibraries.h"
+#include "InterruptedJobs.h"
+#include "SendRetryPolicy.h"
 #include "MailPeers.h"
 #include "PDFFileMacroReplacer.h"
 #include "PDFTK.h"
@@ -15,6 +18,10 @@
 #include <QTemporaryDir>
 #include <QSet>
 #include <QTest>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
 
 using namespace emailmarketing;
 using namespace testsupport;
@@ -22,62 +29,6 @@ using namespace testsupport;
 namespace {
 
 constexpr int Recipients = 200;
-
-// A list on the host's addresses, sending to their "email1".
-std::shared_ptr<TEmailListItem> MailingList(TMessageSenderDevice ADevice, const QString& AServer,
-                                            int AThreads) {
-    auto list = std::make_shared<TEmailListItem>();
-    list->SetSectionName(QStringLiteral("pelm_addresses_ass"));
-    list->SetName(QStringLiteral("Kunden"));
-    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email1")});
-    list->SetUseGlobalRegisterService(false);
-    list->SetUseGlobalAddress(false);
-    list->SetSenderName(QStringLiteral("Shop"));
-    list->SetSenderEmail(QStringLiteral("shop@sender.test"));
-    list->SetUseGlobalMailServer(false);
-    list->SetMessageSenderDevice(ADevice);
-    list->SetMailServer(AServer);
-    list->SetUseGlobalSendSettings(false);
-    list->SetSendPerUnits(true);
-    list->SetMailsPerUnit(20);
-    list->SetSendThreads(AThreads);
-    list->SetUnitDelay(0);
-    return list;
-}
-
-QString Address(int AIndex) {
-    return QStringLiteral("r%1@d%2.test").arg(AIndex, 3, 10, QLatin1Char('0')).arg(AIndex % 4);
-}
-
-// The recipients as address rows; answers address -> address id.
-QHash<QString, qint64> AddRecipients(int ACount) {
-    QHash<QString, qint64> ids;
-    hostapi::Transaction transaction;
-    for (int i = 0; i < ACount; ++i)
-        ids.insert(Address(i),
-                   hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
-                                                {QStringLiteral("name"), QStringLiteral("email1")},
-                                                {QStringLiteral("Name%1").arg(i), Address(i)}));
-    transaction.Commit();
-    return ids;
-}
-
-// A job of the template on the list, content set, not yet prepared.
-EngineJob* NewJob(qint64 ATemplate, std::shared_ptr<TEmailListItem> AList) {
-    auto* job = new EngineJob(nullptr, qint32(ATemplate), std::move(AList), esPlainText);
-    job->SetSubject(QStringLiteral("Angebot"));
-    job->SetContent(QStringLiteral("Guten Tag"));
-    return job;
-}
-
-// Recipient address -> how often the server received a message for it.
-QHash<QString, int> Received(const SmtpPeer& APeer) {
-    QHash<QString, int> received;
-    for (const QString& message : APeer.Messages())
-        for (const QJsonValue& rcpt : APeer.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray())
-            ++received[rcpt.toString()];
-    return received;
-}
 
 // Runs a 200-recipient mailing to the end and frees the job on the timer; checks server and rows.
 void RunMailing(TMessageSenderDevice ADevice, const QString& AServer, const QString& ADNSServer,
@@ -125,6 +76,89 @@ void RunMailing(TMessageSenderDevice ADevice, const QString& AServer, const QStr
     QVERIFY(!end.LastSent.isNull());
 }
 
+// The mailing of tests/core/MailingChild.cpp in a process of its own, on this test's database.
+class MailingChild {
+public:
+    ~MailingChild() {
+        if (FProcess.state() != QProcess::NotRunning) {
+            FProcess.kill();
+            FProcess.waitForFinished(10000);
+        }
+    }
+    // Starts it and answers its job id (-1 when it did not start).
+    qint64 Start(const QString& AServer, qint64 ATemplate, int AThreads) {
+        const hostapi::DatabaseConfig& config = hostapi::Database::Config();
+        QStringList args = config.IsPostgres()
+                               ? QStringList{QStringLiteral("--database-url"), config.PostgresUrl}
+                               : QStringList{QStringLiteral("--database"), config.SqlitePath};
+        args << QStringLiteral("--server") << AServer << QStringLiteral("--template") << QString::number(ATemplate)
+             << QStringLiteral("--threads") << QString::number(AThreads);
+        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        FProcess.start(QStringLiteral(QV_MAILING_CHILD), args);
+        if (!FProcess.waitForStarted(10000))
+            return -1;
+        while (!FProcess.canReadLine())
+            if (!FProcess.waitForReadyRead(60000))
+                return -1;
+        const QByteArray line = FProcess.readLine().trimmed();
+        return line.startsWith("job ") ? line.mid(4).toLongLong() : -1;
+    }
+    // SIGKILL, as a crash or a power cut ends it.
+    bool Kill() {
+        FProcess.kill();
+        return FProcess.waitForFinished(10000) && FProcess.exitStatus() == QProcess::CrashExit;
+    }
+
+private:
+    QProcess FProcess;
+};
+
+// Waits (polling the server's folder) until it holds at least ACount messages.
+bool WaitForMessages(const SmtpPeer& APeer, int ACount) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (APeer.Messages().size() < ACount) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+qint64 PendingRows(qint64 AJobID) {
+    return Count(QStringLiteral("emlsentlist"), QStringLiteral("emljobs_id = ? AND sentstate = 0"), {AJobID});
+}
+
+// Resends job AJobID's failed recipients to AServer with AThreads senders, to the end; answers the
+// number of recipients it sent to (-1 when the resend did not end as sent).
+int ResendToTheFailed(qint64 ATemplate, qint64 AJobID, const QString& AServer, int AThreads) {
+    EngineJob* resend = NewJob(ATemplate, MailingList(msdExtSMTP, AServer, AThreads));
+    resend->SetReSendJobID(AJobID);
+    resend->SetReSendJobState(2);
+    resend->Prepare();
+    resend->Send();
+    resend->WaitForThreads();
+    const int count = resend->State().Contains(jsSent) ? resend->SendCount() : -1;
+    TBaseEmailSender::FreeJob(resend);
+    return count;
+}
+
+// A job that holds its preparation before record HoldAt until the job is being terminated.
+class HeldPreparationJob : public EngineJob {
+public:
+    using EngineJob::EngineJob;
+    int HoldAt = -1;
+    std::atomic<bool> Holding{false};
+
+protected:
+    void BeforePrepareRecipient(int ARecNo) override {
+        if (ARecNo != HoldAt)
+            return;
+        Holding = true;
+        while (!State().Contains(jsTerminateing))
+            WaitForStateChange(100);
+    }
+};
+
 } // namespace
 
 class tst_Mailing : public QObject {
@@ -147,6 +181,11 @@ private slots:
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
     void personalisedPdfReachesEachRecipient();
+    void killedProcessIsClosedAtTheNextStart_data();
+    void killedProcessIsClosedAtTheNextStart();
+    void runningJobOfAnotherProcessIsLeftAlone_data();
+    void runningJobOfAnotherProcessIsLeftAlone();
+    void terminatedMailingIsResentToTheRest();
 };
 
 void tst_Mailing::mailingOverThreeSenders_data() {
@@ -325,6 +364,162 @@ void tst_Mailing::personalisedPdfReachesEachRecipient() {
     QCOMPARE(filled.size(), names.size());
     for (int i = 0; i < names.size(); ++i)
         QCOMPARE(filled.value(QStringLiteral("p%1@d0.test").arg(i)), names[i]);
+}
+
+void tst_Mailing::killedProcessIsClosedAtTheNextStart_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::killedProcessIsClosedAtTheNextStart() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    constexpr int Count400 = 400;
+    constexpr int Threads = 3;
+    TestDatabase db(backend);
+    SmtpPeer peer;
+    // The last recipient is never answered: the mailing cannot end before it is killed.
+    peer.SetRules(R"([{"when": "data", "address": "r399@d3.test", "reply": "stall"}])");
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QHash<QString, qint64> addressIds = AddRecipients(Count400);
+    const qint64 templateId = InsertTemplateRow();
+    MailingChild child;
+    const qint64 jobId = child.Start(QStringLiteral("127.0.0.1:%1").arg(peer.Port()), templateId, Threads);
+    QVERIFY(jobId > 0);
+    QVERIFY(WaitForMessages(peer, 100));
+    QVERIFY(child.Kill());
+    const QHash<QString, int> accepted = Received(peer);
+    QVERIFY(ReadEndRows(jobId, templateId).EndDate.isNull());
+    QVERIFY(PendingRows(jobId) > 0);
+
+    // The next start closes the job and fails what has no result.
+    const TInterruptedJobs::TResult recovered = TInterruptedJobs::Recover(QDateTime::currentDateTime());
+    QCOMPARE(recovered.Jobs, 1);
+    QVERIFY(recovered.Rows > 0);
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 1);
+    QVERIFY(!end.EndDate.isNull());
+    QVERIFY(end.LastSent.isNull());
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Count400);
+    QSet<QString> emails;
+    QSet<QString> failed;
+    int interrupted = 0;
+    for (const SentRow& row : rows) {
+        emails.insert(row.Email);
+        QCOMPARE(row.AddressID, addressIds.value(row.Email));
+        QVERIFY2(row.SentState == 1 || row.SentState == 2, qPrintable(row.Email));
+        QVERIFY(row.SentDate.isValid());
+        if (row.SentState == 1)
+            QVERIFY2(accepted.contains(row.Email), qPrintable(row.Email)); // never a success not sent
+        else
+            failed.insert(row.Email);
+        if (row.ErrorMessage == SentListErrorMessage(0, TInterruptedJobs::InterruptedText()))
+            ++interrupted;
+    }
+    QCOMPARE(emails.size(), Count400);
+    QCOMPARE(interrupted, recovered.Rows);
+    QVERIFY(failed.contains(QStringLiteral("r399@d3.test")));
+    // Accepted by the server, not yet durable when killed: at most 5 per sender thread.
+    int duplicates = 0;
+    for (const QString& email : std::as_const(failed))
+        duplicates += accepted.contains(email) ? 1 : 0;
+    QVERIFY2(duplicates <= 5 * Threads, qPrintable(QString::number(duplicates)));
+    QCOMPARE(failed.size() - duplicates, Count400 - int(accepted.size()));
+
+    // The resend to the failed, to a second server: nobody is missed, over both servers.
+    SmtpPeer second;
+    QVERIFY2(second.Start(error), qPrintable(error));
+    QCOMPARE(ResendToTheFailed(templateId, jobId, QStringLiteral("127.0.0.1:%1").arg(second.Port()), Threads),
+             int(failed.size()));
+    const QHash<QString, int> resent = Received(second);
+    QCOMPARE(QSet<QString>(resent.keyBegin(), resent.keyEnd()), failed);
+    for (auto it = resent.cbegin(); it != resent.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    QSet<QString> reached(accepted.keyBegin(), accepted.keyEnd());
+    reached.unite(failed);
+    QCOMPARE(reached.size(), Count400);
+}
+
+void tst_Mailing::runningJobOfAnotherProcessIsLeftAlone_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::runningJobOfAnotherProcessIsLeftAlone() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    SmtpPeer peer;
+    peer.SetRules(R"([{"when": "data", "address": "r030@d2.test", "reply": "stall"}])");
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    AddRecipients(Recipients);
+    const qint64 templateId = InsertTemplateRow();
+    MailingChild child;
+    const qint64 jobId = child.Start(QStringLiteral("127.0.0.1:%1").arg(peer.Port()), templateId, 3);
+    QVERIFY(jobId > 0);
+    QVERIFY(peer.WaitForStall(60000));
+    QVERIFY(PendingRows(jobId) > 0);
+
+    // This process starts while the other one sends: its job stays as it is.
+    const TInterruptedJobs::TResult whileRunning = TInterruptedJobs::Recover(QDateTime::currentDateTime());
+    QCOMPARE(whileRunning.Jobs, 0);
+    QCOMPARE(whileRunning.Rows, 0);
+    QVERIFY(ReadEndRows(jobId, templateId).EndDate.isNull());
+    QCOMPARE(Count(QStringLiteral("emlsentlist"), QStringLiteral("emljobs_id = ? AND errormessage = ?"),
+                   {jobId, SentListErrorMessage(0, TInterruptedJobs::InterruptedText())}),
+             0);
+
+    // Once the other process is gone, its job is closed.
+    QVERIFY(child.Kill());
+    const qint64 pending = PendingRows(jobId);
+    QVERIFY(pending > 0); // the stalled recipient at least
+    const TInterruptedJobs::TResult afterKill = TInterruptedJobs::Recover(QDateTime::currentDateTime());
+    QCOMPARE(afterKill.Jobs, 1);
+    QCOMPARE(afterKill.Rows, int(pending));
+    QVERIFY(!ReadEndRows(jobId, templateId).EndDate.isNull());
+    QCOMPARE(PendingRows(jobId), 0);
+}
+
+void tst_Mailing::terminatedMailingIsResentToTheRest() {
+    TestDatabase db;
+    SmtpPeer peer;
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(peer.Port());
+    AddRecipients(Recipients);
+    const qint64 templateId = InsertTemplateRow();
+    auto* job = new HeldPreparationJob(nullptr, qint32(templateId), MailingList(msdExtSMTP, server, 3), esPlainText);
+    job->SetSubject(QStringLiteral("Angebot"));
+    job->SetContent(QStringLiteral("Guten Tag"));
+    job->HoldAt = 120; // the last 80 recipients are not prepared when the job is terminated
+    job->Prepare();
+    job->Send();
+    const qint64 jobId = job->JobDBID();
+    QVERIFY(WaitForMessages(peer, 60));
+    QVERIFY(job->Holding.load());
+    QVERIFY(job->Terminate(true));
+    TBaseEmailSender::FreeJob(job);
+
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Recipients);
+    QSet<QString> emails;
+    for (const SentRow& row : rows) {
+        emails.insert(row.Email);
+        QVERIFY2(row.SentState == 1 || row.SentState == 2, qPrintable(row.Email));
+    }
+    QCOMPARE(emails.size(), Recipients);
+    // The recipients not prepared yet failed with the termination, like the unsent prepared ones.
+    for (int i = 120; i < Recipients; ++i)
+        QCOMPARE(rows[i].ErrorMessage, QStringLiteral("0: The job was terminated before this message was sent."));
+
+    QVERIFY(ResendToTheFailed(templateId, jobId, server, 3) > 0);
+    const QHash<QString, int> received = Received(peer);
+    QCOMPARE(received.size(), Recipients);
+    for (auto it = received.cbegin(); it != received.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
 }
 
 QTEST_GUILESS_MAIN(tst_Mailing)

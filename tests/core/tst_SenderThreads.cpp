@@ -4,6 +4,8 @@
 #include "CustomMessageSender.h"
 #include "Database.h"
 #include "SendWaitGate.h"
+#include "SentListSubmission.h"
+#include "SentListWriter.h"
 #include "support/FakeMessageSender.h"
 #include "support/HostDoubles.h"
 #include "support/TestDatabase.h"
@@ -167,6 +169,7 @@ private slots:
     void endRowsOfAFreedJob_data();
     void endRowsOfAFreedJob();
     void stressThreeSendersSendEachDocumentOnce();
+    void heldDatabaseStopsEachSenderAtItsBound();
 };
 
 // ---- the wait gate ----
@@ -530,6 +533,37 @@ void tst_SenderThreads::stressThreeSendersSendEachDocumentOnce() {
         QVERIFY(!job.State().Contains(jsSending));
         QCOMPARE(job.SenderThreadCount(), 0);
     }
+}
+
+void tst_SenderThreads::heldDatabaseStopsEachSenderAtItsBound() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    constexpr int Threads = 3;
+    EngineJob job(nullptr, -1, MakeSendList({true, 30, Threads, 0, false, false}), esPlainText);
+    job.SetJobDBID(7);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 90; ++i)
+        job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 3));
+    WriteLockHolder lock(WriteLockHolder::Kind::OtherConnection, QStringLiteral("emlsentlist"));
+    job.SendPrepared();
+    // Each sender goes on until its bound of results not yet durable, then waits for the database.
+    QTRY_COMPARE_WITH_TIMEOUT(job.SentListWriter()->WaitingCount(), Threads, 60000);
+    QCOMPARE(transport.Script->Messages().size(), Threads * TSentListSubmission::Bound);
+    QCOMPARE(job.SentCount(), 0); // nothing counts before it is durable
+    QCOMPARE(job.SenderThreadCount(), Threads);
+    lock.Release();
+    job.WaitForThreads();
+
+    const QList<SentRow> rows = SentRows(7);
+    QCOMPARE(rows.size(), 90);
+    const QStringList emails = Emails(rows);
+    QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 90);
+    for (const SentRow& row : rows)
+        QCOMPARE(row.SentState, 1);
+    QCOMPARE(transport.Script->Messages().size(), 90);
+    QCOMPARE(job.SentCount(), 90);
+    QVERIFY(job.State().Contains(jsSent));
 }
 
 QTEST_GUILESS_MAIN(tst_SenderThreads)

@@ -4,6 +4,9 @@
 
 #include "SentListWriter.h"
 
+#include "PendingSentList.h"
+#include "SentListSubmission.h"
+
 #include "Database.h"
 #include "support/TestDatabase.h"
 
@@ -382,6 +385,119 @@ private slots:
         QCOMPARE(writer.UnwrittenCount(), 0);
         QVERIFY(writer.Write(Row(QStringLiteral("next@example.org"), job)));
         QCOMPARE(Count(kSentList), 3);
+    }
+
+    // A result with the id of its pending row replaces that row; one whose pending row is gone
+    // becomes a row of its own.
+    void pendingRowsAreUpdatedInPlace_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void pendingRowsAreUpdatedInPlace() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        const QStringList emails = Addresses(QStringLiteral("p"), 3);
+        const QList<qint64> ids =
+            TPendingSentList::Write(job, {{emails[0], 10}, {emails[1], 11}, {emails[2], 12}});
+        QCOMPARE(ids.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(testsupport::Value(kSentList, QStringLiteral("email"), QStringLiteral("\"id\" = ?"), {ids[i]})
+                         .toString(),
+                     emails[i]);
+            QCOMPARE(Count(kSentList, QStringLiteral("\"id\" = ? AND \"sentstate\" = 0 AND \"sentdate\" IS NULL"),
+                           {ids[i]}),
+                     1);
+        }
+        TPendingSentList::Delete({ids[2]});
+
+        TSentListWriter writer;
+        WrittenLog log;
+        log.Attach(writer);
+        TSentListRow sent = Row(emails[0], job, QStringLiteral("0: "), 1, 10);
+        sent.RowID = ids[0];
+        TSentListRow failed = Row(emails[1], job, QStringLiteral("550: No such user"), 2, 11);
+        failed.RowID = ids[1];
+        TSentListRow orphan = Row(emails[2], job, QStringLiteral("0: "), 1, 12);
+        orphan.RowID = ids[2];
+        const TSentListTicket ticket = writer.Submit(sent);
+        QVERIFY(!writer.IsWritten(ticket));
+        QVERIFY(writer.Write(failed)); // commits the submitted row as well
+        QVERIFY(writer.IsWritten(ticket));
+        QVERIFY(writer.WaitWritten(writer.Submit(orphan), {}));
+
+        QCOMPARE(Count(kSentList), 3);
+        QCOMPARE(Count(kSentList, QStringLiteral("\"sentstate\" = 0")), 0);
+        QCOMPARE(Count(kSentList, QStringLiteral("\"id\" = ? AND \"sentstate\" = 1 AND \"errormessage\" = ?"),
+                       {ids[0], QStringLiteral("0: ")}),
+                 1);
+        QCOMPARE(Count(kSentList, QStringLiteral("\"id\" = ? AND \"sentstate\" = 2 AND \"errormessage\" = ?"),
+                       {ids[1], QStringLiteral("550: No such user")}),
+                 1);
+        QCOMPARE(Count(kSentList, QStringLiteral("\"email\" = ? AND \"sentstate\" = 1 AND \"id\" <> ?"),
+                       {emails[2], ids[2]}),
+                 1);
+        VerifyEachOnce(emails, log);
+    }
+
+    // Threads that submit within the bound: never more than the bound outstanding, every row once.
+    void boundedSubmissionsStoreEachRowOnce_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void boundedSubmissionsStoreEachRowOnce() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        WriterFixture f(backend);
+        constexpr int Threads = 6;
+        constexpr int Rows = 120;
+        std::atomic<int> overBound{0};
+        std::atomic<int> refused{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < Threads; ++t)
+            threads.emplace_back([&, t] {
+                TSentListSubmission submission(f.Writer);
+                for (const QString& email : Addresses(QStringLiteral("s%1-").arg(t), Rows)) {
+                    if (!submission.WaitForRoom({}))
+                        ++refused;
+                    if (submission.Outstanding() >= TSentListSubmission::Bound)
+                        ++overBound;
+                    submission.Submit(Row(email, f.Job));
+                }
+                if (!submission.WaitAll({}) || submission.Outstanding() != 0)
+                    ++refused;
+            });
+        for (auto& th : threads)
+            th.join();
+        QCOMPARE(refused.load(), 0);
+        QCOMPARE(overBound.load(), 0);
+        QStringList expected;
+        for (int t = 0; t < Threads; ++t)
+            expected += Addresses(QStringLiteral("s%1-").arg(t), Rows);
+        VerifyEachOnce(expected, f.Log);
+        QCOMPARE(f.Writer.UnwrittenCount(), 0);
+    }
+
+    // A wait for a busy database ends when the caller gives up; the row stays queued and lands later.
+    void waitWrittenGivesUpAndKeepsTheRow_data() { AddBackendAndHolderRows(); }
+    void waitWrittenGivesUpAndKeepsTheRow() {
+        QFETCH(Backend, backend);
+        QFETCH(WriteLockHolder::Kind, holder);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        WriterFixture f(backend, kShortBusyMs);
+        WriteLockHolder lock(holder, kSentList);
+        const TSentListTicket ticket = f.Writer.Submit(Row(QStringLiteral("a@example.org"), f.Job));
+        int checks = 0;
+        // Gives up at its third look: after at least one failed commit.
+        QVERIFY(!f.Writer.WaitWritten(ticket, [&] { return ++checks >= 3; }));
+        QCOMPARE(checks, 3);
+        QVERIFY(!f.Writer.IsWritten(ticket));
+        QCOMPARE(f.Writer.UnwrittenCount(), 1);
+        QCOMPARE(f.Writer.WaitingCount(), 0);
+        lock.Release();
+        QVERIFY(f.Writer.WaitWritten(ticket, {}));
+        VerifyEachOnce({QStringLiteral("a@example.org")}, f.Log);
     }
 };
 

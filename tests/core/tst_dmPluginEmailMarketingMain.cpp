@@ -8,6 +8,9 @@
 #include "DBFieldSchema.h"
 #include "Database.h"
 #include "HostDoubles.h"
+#include "InterruptedJobs.h"
+#include "JobProcessLock.h"
+#include "PendingSentList.h"
 #include "MenuModel.h"
 #include "ModuleLoader.h"
 #include "PelmarisPlugin.h"
@@ -166,6 +169,7 @@ private slots:
     void menusAndFirstStartSteps_data();
     void menusAndFirstStartSteps();
     void pendingWindowTellsTheUser();
+    void startClosesInterruptedMailings();
     void attachmentFileOptionsFollowTheLanguage();
     void timerTickFreesSentJobAndAutoStartsDueJob();
     void settingsRoundTrip_data();
@@ -777,6 +781,70 @@ void tst_dmPluginEmailMarketingMain::templatesChangedReachesTheHandlerOnTheGuiTh
     worker.join();
     QVERIFY(refused);
     QCOMPARE(id, 42);
+}
+
+void tst_dmPluginEmailMarketingMain::startClosesInterruptedMailings() {
+    TestDatabase db;
+    const auto addJob = [] {
+        return hostapi::Database::InsertRow(QStringLiteral("emljobs"), {QStringLiteral("jobstate")}, {1});
+    };
+    const qint64 interrupted = addJob();
+    const qint64 running = addJob(); // its lock is held, as by a job of another host process
+    const qint64 ended = hostapi::Database::InsertRow(
+        QStringLiteral("emljobs"), {QStringLiteral("jobstate"), QStringLiteral("enddate")},
+        {2, QDateTime::currentDateTime()});
+    TPendingSentList::Write(interrupted, {{QStringLiteral("a@example.org"), 1}, {QStringLiteral("b@example.org"), 2}});
+    TPendingSentList::Write(running, {{QStringLiteral("c@example.org"), 3}});
+    TPendingSentList::Write(9999, {{QStringLiteral("orphan@example.org"), 4}});
+    const std::unique_ptr<TJobProcessLock> lock = TJobProcessLock::TryAcquire(running);
+    QVERIFY(lock);
+    QVERIFY(!TJobProcessLock::TryAcquire(running)); // a second holder is refused, in this process too
+
+    testsupport::RecordingMessageSink sink;
+    RegisterModuleClasses();
+    hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
+                                         PluginFormClasses(), true);
+    plugin.CreateDataModules();
+    auto* dm = qobject_cast<TdmPluginEmailMarketingMain*>(plugin.DataModules().first());
+    QVERIFY(dm);
+    dm->AfterStartup();
+
+    const QString failedText = QStringLiteral("0: ") + TInterruptedJobs::InterruptedText();
+    QVERIFY(!testsupport::Value(QStringLiteral("emljobs"), QStringLiteral("enddate"), QStringLiteral("id = ?"),
+                                {interrupted})
+                 .isNull());
+    QCOMPARE(testsupport::Value(QStringLiteral("emljobs"), QStringLiteral("jobstate"), QStringLiteral("id = ?"),
+                                {interrupted})
+                 .toInt(),
+             1);
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"),
+                                QStringLiteral("sentstate = 2 AND errormessage = ? AND sentdate IS NOT NULL"),
+                                {failedText}),
+             3);
+    QVERIFY(testsupport::Value(QStringLiteral("emljobs"), QStringLiteral("enddate"), QStringLiteral("id = ?"),
+                               {running})
+                .isNull());
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("emljobs_id = ? AND sentstate = 0"),
+                                {running}),
+             1);
+    QCOMPARE(testsupport::Value(QStringLiteral("emljobs"), QStringLiteral("jobstate"), QStringLiteral("id = ?"),
+                                {ended})
+                 .toInt(),
+             2);
+    QStringList logged;
+    for (const auto& message : sink.Messages())
+        if (message.Text.startsWith(QStringLiteral("Interrupted mailings")))
+            logged << message.Text;
+    QCOMPARE(logged, QStringList{TInterruptedJobs::Summary({1, 3})});
+    QVERIFY(logged.first().contains(QStringLiteral(": 1;")) && logged.first().endsWith(QStringLiteral(": 3")));
+
+    // A start with nothing left to close says nothing.
+    dm->AfterStartup();
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("sentstate = 0")), 1);
+    int summaries = 0;
+    for (const auto& message : sink.Messages())
+        summaries += message.Text.startsWith(QStringLiteral("Interrupted mailings")) ? 1 : 0;
+    QCOMPARE(summaries, 1);
 }
 
 QTEST_MAIN(tst_dmPluginEmailMarketingMain)

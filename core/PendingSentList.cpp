@@ -1,0 +1,109 @@
+#include "PendingSentList.h"
+
+#include "Database.h"
+#include "QVException.h"
+#include "SendRetryPolicy.h"
+
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariantList>
+
+#include <algorithm>
+
+namespace emailmarketing {
+
+namespace {
+
+// Rows per INSERT statement: 3 values each, well below the bound-value limits of both backends.
+constexpr int RowsPerStatement = 500;
+
+QString Q(const char* AName) {
+    return hostapi::Database::QuoteIdentifier(QString::fromLatin1(AName));
+}
+
+QString InsertSql(int ARows) {
+    QStringList values;
+    values.reserve(ARows);
+    for (int i = 0; i < ARows; ++i)
+        values << QStringLiteral("(?, ?, ?, 0)");
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES %6 RETURNING %7")
+        .arg(Q("emlsentlist"), Q("email"), Q("addressid"), Q("emljobs_id"), Q("sentstate"),
+             values.join(QStringLiteral(", ")), Q("id"));
+}
+
+QString FailSql(const QString& AWhere) {
+    return QStringLiteral("UPDATE %1 SET %2 = 2, %3 = ?, %4 = ? WHERE %2 = 0 AND %5")
+        .arg(Q("emlsentlist"), Q("sentstate"), Q("errormessage"), Q("sentdate"), AWhere);
+}
+
+} // namespace
+
+QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& ARecipients) {
+    QList<qint64> ids;
+    ids.reserve(ARecipients.size());
+    for (qsizetype first = 0; first < ARecipients.size(); first += RowsPerTransaction) {
+        const qsizetype end = std::min<qsizetype>(first + RowsPerTransaction, ARecipients.size());
+        hostapi::Transaction transaction;
+        for (qsizetype from = first; from < end; from += RowsPerStatement) {
+            const int count = int(std::min<qsizetype>(RowsPerStatement, end - from));
+            QVariantList binds;
+            binds.reserve(count * 3);
+            for (qsizetype i = from; i < from + count; ++i)
+                binds << ARecipients[i].Email << ARecipients[i].AddressID << AJobID;
+            QSqlQuery query = hostapi::Database::Exec(InsertSql(count), binds,
+                                                      QStringLiteral("write the pending sent list"));
+            // The ids grow in the order of the values (one statement, rows numbered as inserted);
+            // RETURNING itself promises no order.
+            QList<qint64> statementIds;
+            statementIds.reserve(count);
+            while (query.next())
+                statementIds << query.value(0).toLongLong();
+            if (statementIds.size() != count)
+                throw hostapi::EQVDatabaseException(
+                    QStringLiteral("write the pending sent list: %1 of %2 row ids returned")
+                        .arg(statementIds.size())
+                        .arg(count));
+            std::sort(statementIds.begin(), statementIds.end());
+            ids += statementIds;
+        }
+        transaction.Commit();
+    }
+    return ids;
+}
+
+void TPendingSentList::Delete(const QList<qint64>& ARowIDs) {
+    if (ARowIDs.isEmpty())
+        return;
+    hostapi::Transaction transaction;
+    for (qsizetype first = 0; first < ARowIDs.size(); first += RowsPerStatement) {
+        const int count = int(std::min<qsizetype>(RowsPerStatement, ARowIDs.size() - first));
+        QStringList marks;
+        QVariantList binds;
+        for (qsizetype i = first; i < first + count; ++i) {
+            marks << QStringLiteral("?");
+            binds << ARowIDs[i];
+        }
+        hostapi::Database::Exec(
+            QStringLiteral("DELETE FROM %1 WHERE %2 = 0 AND %3 IN (%4)")
+                .arg(Q("emlsentlist"), Q("sentstate"), Q("id"), marks.join(QLatin1Char(','))),
+            binds, QStringLiteral("delete pending sent-list rows"));
+    }
+    transaction.Commit();
+}
+
+int TPendingSentList::FailJob(qint64 AJobID, const QString& AText, const QDateTime& ANow) {
+    const QSqlQuery query = hostapi::Database::Exec(FailSql(Q("emljobs_id") + QStringLiteral(" = ?")),
+                                                    {SentListErrorMessage(0, AText), ANow, AJobID},
+                                                    QStringLiteral("fail the pending sent list"));
+    return query.numRowsAffected();
+}
+
+int TPendingSentList::FailOrphans(const QString& AText, const QDateTime& ANow) {
+    const QString where = QStringLiteral("(%1 IS NULL OR %1 NOT IN (SELECT %2 FROM %3))")
+                              .arg(Q("emljobs_id"), Q("id"), Q("emljobs"));
+    const QSqlQuery query = hostapi::Database::Exec(FailSql(where), {SentListErrorMessage(0, AText), ANow},
+                                                    QStringLiteral("fail orphan pending sent-list rows"));
+    return query.numRowsAffected();
+}
+
+} // namespace emailmarketing
