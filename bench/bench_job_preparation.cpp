@@ -11,6 +11,7 @@
 
 #include "BaseEmailSender.h"
 #include "Database.h"
+#include "ProcessMemory.h"
 #include "HostLibraries.h"
 #include "PDFFileMacroReplacer.h"
 #include "QVException.h"
@@ -97,23 +98,6 @@ QString HtmlBody(int ASize) {
     return html;
 }
 
-qint64 StatusKiB(const char* AKey) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(AKey))
-            return line.mid(qstrlen(AKey)).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Resets the peak resident size (VmHWM) to the current one.
-void ResetPeak() {
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1)
-        std::fprintf(stderr, "WARNING: the peak resident size cannot be reset; it includes the set-up\n");
-}
-
 // The machine's cost of the memory alone: allocates and writes ABytes of fresh memory in blocks of
 // ABlock bytes (the bodies' average size), as the preparation must, and answers the seconds taken.
 double FreshMemorySeconds(qint64 ABytes, qint64 ABlock) {
@@ -194,14 +178,14 @@ int main(int argc, char** argv) {
         brochure->SetLocalFile(attachment);
         job->SetTempDirectory(dir.path());
 
-        ResetPeak();
-        const qint64 baseKiB = StatusKiB("VmRSS:");
+        bench::ResetPeak();
+        const qint64 baseKiB = bench::StatusKiB("VmRSS:");
         QElapsedTimer timer;
         timer.start();
         job->Prepare();
         job->WaitForPreparationEnd();
         const double seconds = timer.nsecsElapsed() / 1e9;
-        const qint64 peakKiB = StatusKiB("VmHWM:");
+        const qint64 peakKiB = bench::StatusKiB("VmHWM:");
 
         qint64 bodyBytes = 0;
         for (int i = 0; i < job->SendCount(); ++i) {

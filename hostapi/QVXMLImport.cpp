@@ -3,9 +3,9 @@
 #include "Database.h"
 #include "HostApiLog.h"
 #include "QVException.h"
-#include "QVXMLElement.h"
 #include "QVXMLImportContainer.h"
 #include "QVXMLImportProcessor.h"
+#include "QVXMLStreamReader.h"
 
 #include <QIODevice>
 #include <QMutex>
@@ -33,28 +33,39 @@ void ImportDocument(const QByteArray& AData, TXMLImportContext& AContext) {
         throw EQVException(QStringLiteral("The XML document is larger than %1 MiB (%2 bytes)")
                                .arg(TQVXMLImport::MaxDocumentBytes >> 20)
                                .arg(AData.size()));
-    const TQVXMLElement root = TQVXMLElement::Parse(AData);
+    // A malformed or refused document reaches no container; then the items are dispatched as they
+    // are read, so only one item is in memory at a time.
+    TQVXMLStreamReader::Check(AData);
+    TQVXMLStreamReader reader(AData);
+    reader.NextElement();
+    const TQVXMLElement root = reader.Head();
     if (root.Name != QLatin1String(TQVXMLImport::RootElement))
         throw EQVException(
             QStringLiteral("Not a data exchange document: the root element is '%1', expected '%2'")
                 .arg(root.Name, QLatin1String(TQVXMLImport::RootElement)));
     TQVXMLImportProcessor processor;
     Transaction transaction;
-    for (const TQVXMLElement& partData : root.Children) {
-        for (TQVXMLImportContainer* container : Registry()) {
-            for (const TQVXMLImportPart& part : container->Parts()) {
-                if (part.Id != partData.Name)
-                    continue;
-                if (container->OnBeginPart)
-                    container->OnBeginPart(container, part, processor, partData, AContext);
-                for (const TQVXMLElement& item : partData.Children)
-                    if (container->OnImportData)
-                        container->OnImportData(container, part, item.Name, item, AContext);
-                if (container->OnEndPart)
-                    container->OnEndPart(container, part, processor, AContext);
-            }
+    while (reader.NextElement()) {
+        const TQVXMLElement partData = reader.Head();
+        QList<QPair<TQVXMLImportContainer*, TQVXMLImportPart>> readers;
+        for (TQVXMLImportContainer* container : Registry())
+            for (const TQVXMLImportPart& part : container->Parts())
+                if (part.Id == partData.Name)
+                    readers.append({container, part});
+        for (const auto& [container, part] : readers)
+            if (container->OnBeginPart)
+                container->OnBeginPart(container, part, processor, partData, AContext);
+        while (reader.NextElement()) {
+            const TQVXMLElement item = reader.ReadElement();
+            for (const auto& [container, part] : readers)
+                if (container->OnImportData)
+                    container->OnImportData(container, part, item.Name, item, AContext);
         }
+        for (const auto& [container, part] : readers)
+            if (container->OnEndPart)
+                container->OnEndPart(container, part, processor, AContext);
     }
+    reader.Finish();
     transaction.Commit();
 }
 

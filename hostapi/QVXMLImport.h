@@ -24,8 +24,11 @@ public:
 
     // Imports a document on the calling thread, in one transaction of its database connection: each
     // part that a registered container knows goes to it (begin part, each item in document order,
-    // end part); other parts are skipped. Any failure rolls everything back and answers False with
-    // the text in AErrorText. AContext (may be nullptr) carries the run's variables to the caller.
+    // end part); other parts are skipped. The document is checked whole first (a malformed one
+    // reaches no container), then read as a stream: each item is handed on as it is read, so only
+    // one item is held at a time; containers sharing a part get each event in turn. Any failure
+    // rolls everything back and answers False with the text in AErrorText. AContext (may be
+    // nullptr) carries the run's variables to the caller.
     static bool Import(const QByteArray& AData, QString& AErrorText, TXMLImportContext* AContext = nullptr);
 
     // Writes a document (UTF-8) with the given parts (each exportable part of a registered container

@@ -25,7 +25,9 @@ struct HOSTAPI_EXPORT TQVXMLImportPart {
 
 // A module's contribution to the host's XML import and export: its parts and the events that
 // import and export them. Registered with the host from AfterStartup to BeforeUnInit (and at most
-// until it is destroyed). The events run on the thread of the import, inside its transaction.
+// until it is destroyed). The events run on the thread of the import, inside its transaction. The
+// part data of OnBeginPart is the part element's name, attributes and position (its items follow,
+// one OnImportData each).
 class HOSTAPI_EXPORT TQVXMLImportContainer : public QObject {
     Q_OBJECT
 

@@ -28,8 +28,10 @@ QVariantList SourceAndIdentBinds(const QString& ASource, const QString& AIdent) 
     return ASource.isEmpty() ? QVariantList{AIdent} : QVariantList{ASource, AIdent};
 }
 
-QString ImportedKey(const QString& AItemType, const QString& ASource, const QString& AIdent) {
-    return AItemType + QChar(0) + ASource + QChar(0) + AIdent;
+// A 64-bit digest instead of the strings keeps the run's map small on documents of millions of
+// items; a hit is confirmed against the record, so a collision only costs a lookup.
+quint64 ImportedKey(const QString& AItemType, const QString& ASource, const QString& AIdent) {
+    return quint64(qHashMulti(size_t(0x9e3779b97f4a7c15ull), AItemType, ASource, AIdent));
 }
 
 QString Where(const TQVXMLElement& AItem) {
@@ -134,15 +136,27 @@ qint64 TQVXMLImportProcessor::FindUnwrittenRecord(const QString& ATable, const Q
     return -1;
 }
 
+bool TQVXMLImportProcessor::IsRecordOf(qint64 AId, const QString& ATable, const QString& ASource,
+                                       const QString& AIdent) const {
+    QSqlQuery query = Database::Exec(
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND %3")
+            .arg(Database::QuoteIdentifier(ATable), Database::QuoteIdentifier(QStringLiteral("id")),
+                 SourceAndIdent(ASource)),
+        QVariantList{AId} + SourceAndIdentBinds(ASource, AIdent),
+        QStringLiteral("find the imported record in %1").arg(ATable));
+    return query.next();
+}
+
 qint64 TQVXMLImportProcessor::ResolveReference(const QString& AItemType, const QString& ASource,
                                                const QString& AIdent) const {
-    const auto imported = FImported.constFind(ImportedKey(AItemType, ASource, AIdent));
-    if (imported != FImported.constEnd())
-        return imported.value();
     const auto target = FTargets.constFind(AItemType);
     if (target == FTargets.constEnd())
         return -1;
-    return FindRecord(TableOf(target->Schema), SourceAndIdent(ASource), SourceAndIdentBinds(ASource, AIdent));
+    const QString table = TableOf(target->Schema);
+    const auto imported = FImported.constFind(ImportedKey(AItemType, ASource, AIdent));
+    if (imported != FImported.constEnd() && IsRecordOf(imported.value(), table, ASource, AIdent))
+        return imported.value();
+    return FindRecord(table, SourceAndIdent(ASource), SourceAndIdentBinds(ASource, AIdent));
 }
 
 qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQVXMLRecordTarget& ATarget) {
@@ -155,8 +169,10 @@ qint64 TQVXMLImportProcessor::ImportRecord(const TQVXMLElement& AItem, const TQV
     if (ident.isEmpty())
         throw EQVException(
             QStringLiteral("%1 has no identifier '%2'").arg(Where(AItem), ATarget.IdentAttribute));
-    const QString importedKey = ImportedKey(ATarget.ItemType, source, ident);
-    if (ATarget.DistinctItems && FImported.contains(importedKey))
+    const quint64 importedKey = ImportedKey(ATarget.ItemType, source, ident);
+    const auto earlier = FImported.constFind(importedKey);
+    if (ATarget.DistinctItems && earlier != FImported.constEnd() &&
+        IsRecordOf(earlier.value(), table, source, ident))
         throw EQVException(QStringLiteral("%1 repeats the identifier '%2' of an earlier item of source '%3'")
                                .arg(Where(AItem), ident, AItem.Attribute(ATarget.SourceAttribute)));
     if (!ATarget.ParentField.isEmpty() &&

@@ -61,6 +61,8 @@ public:
 private:
     qint64 ResolveReference(const QString& AItemType, const QString& ASource, const QString& AIdent) const;
     qint64 FindRecord(const QString& ASchema, const QString& AWhere, QVariantList ABinds) const;
+    // Whether the record AId of ATable carries that source and ident.
+    bool IsRecordOf(qint64 AId, const QString& ATable, const QString& ASource, const QString& AIdent) const;
     // The first record (by id) that the condition finds and this run has not written; -1 when none.
     qint64 FindUnwrittenRecord(const QString& ATable, const QString& AWhere, QVariantList ABinds) const;
     // The source as stored: empty for the own installation's source identification.
@@ -68,7 +70,7 @@ private:
 
     QString FOwnSource;                          // read on first use
     QHash<QString, TQVXMLRecordTarget> FTargets; // by item type
-    QHash<QString, qint64> FImported;            // item type, source, ident -> local id
+    QHash<quint64, qint64> FImported;            // digest of item type, source, ident -> local id
     QHash<QString, QSet<qint64>> FWritten;       // by table: records distinct items of this run wrote
     QHash<QString, qint64> FLastInsert;          // by item type
     int FInserted = 0;
