@@ -534,6 +534,11 @@ void TLocalEmailSender::ResetData() {
     AddState({jsReseting});
     try {
         if (Terminate(true)) {
+            // A sent run keeps what it achieved: its row and its template are ended as a freed job's.
+            if (State().Contains(jsSent)) {
+                WriteJobEndRows();
+                FJobRowClosed = true;
+            }
             ClearSendStatistics();
             FreeDocuments();
             CloseJobRow();
@@ -1304,6 +1309,11 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSen
                                     << FSentListWriter->LastError();
 }
 
+int TLocalEmailSender::SucceededCount() const {
+    std::lock_guard lock(FSendStatistics);
+    return FSentCount - FSentFailed;
+}
+
 void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
     std::lock_guard lock(FSendStatistics);
     FSentCount += ASent ? 1 : 0;
@@ -1372,7 +1382,8 @@ void TLocalEmailSender::FinishJobRows(bool AAllRowsWritten) {
         sql.Filters().Add(QStringLiteral("id"), FJobDBID);
         sql.Execute();
     }
-    if (TemplateID() > -1 && stateCode == 2) {
+    // A run in which every message failed has completed, but it did not mail the template.
+    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0) {
         hostapi::TClientSQL sql(QStringLiteral("emtemplates"), hostapi::ckUpdate);
         sql.AddField(QStringLiteral("templstateid"));
         sql.AddField(QStringLiteral("lastsent"));

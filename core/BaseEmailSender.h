@@ -396,6 +396,8 @@ protected:
     // ASubmission the result is queued within the sender thread's bound, else written at once.
     void WriteSentListEntry(const TEmailDocument& ADocument, TSentListSubmission* ASubmission = nullptr);
     void UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry);
+    // Messages of this run whose sent row is durable.
+    int SucceededCount() const;
     // End of a packet (also a failed one): the results go to the job's lists, the documents still
     // pending back to the end of the send stack, and the unit delay starts again.
     void EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay);
