@@ -164,6 +164,7 @@ void TBaseEmailSender::DoSend() {}
 void TBaseEmailSender::ProcessTerminate() {}
 void TBaseEmailSender::InitializeData() {}
 void TBaseEmailSender::ResetData() {}
+void TBaseEmailSender::DropPreviewDocuments() {}
 
 bool TBaseEmailSender::Terminate(bool WaitFor) {
     AddState({jsTerminateing});
@@ -528,7 +529,14 @@ void TLocalEmailSender::AddPreparedDocument(std::unique_ptr<TEmailDocument> ADoc
     ResumeSenders();
 }
 
-void TLocalEmailSender::ResetData() {
+void TLocalEmailSender::ResetData() { ResetRun(false); }
+
+void TLocalEmailSender::DropPreviewDocuments() {
+    if (State().ContainsAny({jsPreparedPreview, jsPreparingPreview}))
+        ResetRun(true);
+}
+
+void TLocalEmailSender::ResetRun(bool AKeepSchedule) {
     if (State().Contains(jsTerminateing))
         return;
     AddState({jsReseting});
@@ -543,7 +551,8 @@ void TLocalEmailSender::ResetData() {
             FreeDocuments();
             CloseJobRow();
             FJobDBID = -1;
-            FAutoStart = false;
+            if (!AKeepSchedule)
+                FAutoStart = false;
             RemoveState({jsTerminated, jsSent, jsAutoStarted, jsRegisterServiceFetched, jsDelayd, jsThrottling});
         }
     } catch (...) {
@@ -590,7 +599,8 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
         return false;
     bool due = false;
     ModifyState([&](TJobStateSet& state) {
-        due = state == TJobStateSet{jsInitialized};
+        // A previewed job is due as well: its preparation drops the preview's documents.
+        due = state == TJobStateSet{jsInitialized} || state == TJobStateSet{jsInitialized, jsPreparedPreview};
         if (due)
             state.Include({jsAutoStarted});
     });
