@@ -579,8 +579,10 @@ void TLocalEmailSender::ProcessTerminate() {
     });
     if (!terminating)
         return;
-    // Every pause and idle wait of the sender threads ends at once.
+    // Every pause and idle wait of the sender threads ends at once, and so does a child process of
+    // the preparation.
     FSendGate.Cancel();
+    FReplacerCancellation.Cancel();
     // The request reaches every thread that has not ended, whatever the state set shows.
     std::lock_guard lock(FThreadLock);
     for (const auto& thread : FSendThreadList)
@@ -737,6 +739,7 @@ void TLocalEmailSender::DoPrepare() {
     // Refusals and a failed row come before anything of an earlier preparation is discarded.
     WriteJobRow();
     FreeDocuments();
+    FReplacerCancellation.Reset();
     ModifyState([](TJobStateSet& s) {
         if (!s.Contains(jsPreparingPreview))
             s.Include({jsPreparing});
@@ -809,6 +812,7 @@ void TLocalEmailSender::DoSend() {
 // ---- preparation ----
 
 void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) {
+    const TReplacerCancellation::TScope replacers(FReplacerCancellation);
     const bool preview = State().Contains(jsPreparingPreview);
     const std::shared_ptr<TEmailListItem> list = DestinationList();
     QV_ASSERT(list != nullptr);
@@ -1418,6 +1422,8 @@ void TLocalEmailSender::UnregisterTransport(TCustomMessageSender* ATransport) {
 
 void TLocalEmailSender::CancelBlockingWork() {
     FSendGate.Cancel();
+    // A child process has no message in flight: it is stopped at once.
+    FReplacerCancellation.Cancel();
     // A message in flight may finish first, so that what the server accepts is recorded as sent;
     // only a sender still blocked after that has its transport cancelled.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SenderCancelGraceMs);

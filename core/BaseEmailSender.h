@@ -8,6 +8,7 @@
 #include "MethodeCallThread.h"
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
+#include "ReplacerCancellation.h"
 #include "SendWaitGate.h"
 
 #include <QDateTime>
@@ -487,6 +488,8 @@ private:
     bool FUnitPacketClaimed = false; // under FSendDelaySync
 
     TSendWaitGate FSendGate{[this] { return Now(); }};
+    // The file macro replacers of the prepare thread that run a child process.
+    TReplacerCancellation FReplacerCancellation;
     std::unique_ptr<TSentListWriter> FSentListWriter;
     // Sender thread failures in a row without a sent message; the fourth stops sending.
     std::atomic<int> FSenderFailuresInRow{0};
