@@ -164,6 +164,7 @@ void TBaseEmailSender::DoSend() {}
 void TBaseEmailSender::ProcessTerminate() {}
 void TBaseEmailSender::InitializeData() {}
 void TBaseEmailSender::ResetData() {}
+void TBaseEmailSender::DropPreviewDocuments() {}
 
 bool TBaseEmailSender::Terminate(bool WaitFor) {
     AddState({jsTerminateing});
@@ -528,17 +529,30 @@ void TLocalEmailSender::AddPreparedDocument(std::unique_ptr<TEmailDocument> ADoc
     ResumeSenders();
 }
 
-void TLocalEmailSender::ResetData() {
+void TLocalEmailSender::ResetData() { ResetRun(false); }
+
+void TLocalEmailSender::DropPreviewDocuments() {
+    if (State().ContainsAny({jsPreparedPreview, jsPreparingPreview}))
+        ResetRun(true);
+}
+
+void TLocalEmailSender::ResetRun(bool AKeepSchedule) {
     if (State().Contains(jsTerminateing))
         return;
     AddState({jsReseting});
     try {
         if (Terminate(true)) {
+            // A sent run keeps what it achieved: its row and its template are ended as a freed job's.
+            if (State().Contains(jsSent)) {
+                WriteJobEndRows();
+                FJobRowClosed = true;
+            }
             ClearSendStatistics();
             FreeDocuments();
             CloseJobRow();
             FJobDBID = -1;
-            FAutoStart = false;
+            if (!AKeepSchedule)
+                FAutoStart = false;
             RemoveState({jsTerminated, jsSent, jsAutoStarted, jsRegisterServiceFetched, jsDelayd, jsThrottling});
         }
     } catch (...) {
@@ -565,8 +579,10 @@ void TLocalEmailSender::ProcessTerminate() {
     });
     if (!terminating)
         return;
-    // Every pause and idle wait of the sender threads ends at once.
+    // Every pause and idle wait of the sender threads ends at once, and so does a child process of
+    // the preparation.
     FSendGate.Cancel();
+    FReplacerCancellation.Cancel();
     // The request reaches every thread that has not ended, whatever the state set shows.
     std::lock_guard lock(FThreadLock);
     for (const auto& thread : FSendThreadList)
@@ -585,7 +601,8 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
         return false;
     bool due = false;
     ModifyState([&](TJobStateSet& state) {
-        due = state == TJobStateSet{jsInitialized};
+        // A previewed job is due as well: its preparation drops the preview's documents.
+        due = state == TJobStateSet{jsInitialized} || state == TJobStateSet{jsInitialized, jsPreparedPreview};
         if (due)
             state.Include({jsAutoStarted});
     });
@@ -722,6 +739,7 @@ void TLocalEmailSender::DoPrepare() {
     // Refusals and a failed row come before anything of an earlier preparation is discarded.
     WriteJobRow();
     FreeDocuments();
+    FReplacerCancellation.Reset();
     ModifyState([](TJobStateSet& s) {
         if (!s.Contains(jsPreparingPreview))
             s.Include({jsPreparing});
@@ -794,6 +812,7 @@ void TLocalEmailSender::DoSend() {
 // ---- preparation ----
 
 void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) {
+    const TReplacerCancellation::TScope replacers(FReplacerCancellation);
     const bool preview = State().Contains(jsPreparingPreview);
     const std::shared_ptr<TEmailListItem> list = DestinationList();
     QV_ASSERT(list != nullptr);
@@ -1304,6 +1323,11 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSen
                                     << FSentListWriter->LastError();
 }
 
+int TLocalEmailSender::SucceededCount() const {
+    std::lock_guard lock(FSendStatistics);
+    return FSentCount - FSentFailed;
+}
+
 void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
     std::lock_guard lock(FSendStatistics);
     FSentCount += ASent ? 1 : 0;
@@ -1372,7 +1396,8 @@ void TLocalEmailSender::FinishJobRows(bool AAllRowsWritten) {
         sql.Filters().Add(QStringLiteral("id"), FJobDBID);
         sql.Execute();
     }
-    if (TemplateID() > -1 && stateCode == 2) {
+    // A run in which every message failed has completed, but it did not mail the template.
+    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0) {
         hostapi::TClientSQL sql(QStringLiteral("emtemplates"), hostapi::ckUpdate);
         sql.AddField(QStringLiteral("templstateid"));
         sql.AddField(QStringLiteral("lastsent"));
@@ -1397,6 +1422,8 @@ void TLocalEmailSender::UnregisterTransport(TCustomMessageSender* ATransport) {
 
 void TLocalEmailSender::CancelBlockingWork() {
     FSendGate.Cancel();
+    // A child process has no message in flight: it is stopped at once.
+    FReplacerCancellation.Cancel();
     // A message in flight may finish first, so that what the server accepts is recorded as sent;
     // only a sender still blocked after that has its transport cancelled.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SenderCancelGraceMs);

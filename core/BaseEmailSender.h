@@ -8,6 +8,7 @@
 #include "MethodeCallThread.h"
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
+#include "ReplacerCancellation.h"
 #include "SendWaitGate.h"
 
 #include <QDateTime>
@@ -187,6 +188,9 @@ public:
 
     virtual void InitializeData();
     virtual void ResetData();
+    // Drops the documents of a preview (holding jsPreparedPreview or jsPreparingPreview); unlike
+    // ResetData the job stays scheduled (AutoStart and AutoStartDate are kept).
+    virtual void DropPreviewDocuments();
     // Asks the job to end; with WaitFor waits until jsTerminated is set and raises
     // "Timeout while waiting for termination state!" after 30 s on the job's clock.
     virtual bool Terminate(bool WaitFor);
@@ -307,6 +311,7 @@ public:
 
     void InitializeData() override;
     void ResetData() override;
+    void DropPreviewDocuments() override;
     bool Terminate(bool WaitFor) override;
 
     // The job list's timer entry. A sent job (not terminating) frees itself: answers True, and the
@@ -396,6 +401,10 @@ protected:
     // ASubmission the result is queued within the sender thread's bound, else written at once.
     void WriteSentListEntry(const TEmailDocument& ADocument, TSentListSubmission* ASubmission = nullptr);
     void UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry);
+    // Ends the run and drops its documents; AKeepSchedule keeps AutoStart.
+    void ResetRun(bool AKeepSchedule);
+    // Messages of this run whose sent row is durable.
+    int SucceededCount() const;
     // End of a packet (also a failed one): the results go to the job's lists, the documents still
     // pending back to the end of the send stack, and the unit delay starts again.
     void EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay);
@@ -479,6 +488,8 @@ private:
     bool FUnitPacketClaimed = false; // under FSendDelaySync
 
     TSendWaitGate FSendGate{[this] { return Now(); }};
+    // The file macro replacers of the prepare thread that run a child process.
+    TReplacerCancellation FReplacerCancellation;
     std::unique_ptr<TSentListWriter> FSentListWriter;
     // Sender thread failures in a row without a sent message; the fourth stops sending.
     std::atomic<int> FSenderFailuresInRow{0};

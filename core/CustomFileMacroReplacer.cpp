@@ -1,5 +1,7 @@
 #include "CustomFileMacroReplacer.h"
 
+#include "ReplacerCancellation.h"
+
 #include <vector>
 
 namespace emailmarketing {
@@ -51,6 +53,19 @@ bool TCustomFileMacroReplacer::RequiresMacro(const QString& AName) {
 
 void TCustomFileMacroReplacer::ReplaceMacroValue(const QString& /*AName*/, const QString& /*AValue*/) {
     CheckFieldsRetrieved();
+}
+
+void TCustomFileMacroReplacer::Cancel() {}
+
+TCustomFileMacroReplacer::TBlockingWork::TBlockingWork(TCustomFileMacroReplacer& AReplacer)
+    : FReplacer(AReplacer), FCancellation(TReplacerCancellation::Current()) {
+    if (FCancellation)
+        FCancellation->Add(&FReplacer);
+}
+
+TCustomFileMacroReplacer::TBlockingWork::~TBlockingWork() {
+    if (FCancellation)
+        FCancellation->Remove(&FReplacer);
 }
 
 void TCustomFileMacroReplacer::Assign(const TCustomFileMacroReplacer& Source) {

@@ -10,6 +10,7 @@
 namespace emailmarketing {
 
 class TCustomFileMacroReplacer;
+class TReplacerCancellation;
 class TCustomFileMacroReplacerConfigForm;
 
 // Class reference of a replacer's settings window: its virtual constructor.
@@ -79,6 +80,9 @@ public:
     // Copies the settings, then the source file (which invalidates), then the read flag of Source.
     // Implementations extend it with their field data.
     virtual void Assign(const TCustomFileMacroReplacer& Source);
+    // Stops a child process the replacer runs (from any thread) and every later one; the base has
+    // none. Called only while the replacer is inside a TBlockingWork.
+    virtual void Cancel();
 
     // Class functions; an implementation declares its own static versions.
     static bool IsFileExtSupported(const QString& AFileExt);
@@ -102,6 +106,20 @@ public:
     static const TCustomFileMacroReplacerClass* ClassByFileExt(const QString& AFileExt);
 
 protected:
+    // Held while the replacer runs a child process: a termination of the calling thread's job
+    // (TReplacerCancellation::Current) calls Cancel meanwhile.
+    class TBlockingWork {
+    public:
+        explicit TBlockingWork(TCustomFileMacroReplacer& AReplacer);
+        ~TBlockingWork();
+        TBlockingWork(const TBlockingWork&) = delete;
+        TBlockingWork& operator=(const TBlockingWork&) = delete;
+
+    private:
+        TCustomFileMacroReplacer& FReplacer;
+        TReplacerCancellation* FCancellation;
+    };
+
     // Reads the field names and values of SourceFile; the base does nothing.
     virtual void RetrieveFields();
     // Reads the fields unless they are read; a RetrieveFields that throws leaves them unread.

@@ -72,6 +72,7 @@ void TPDFFileMacroReplacer::RetrieveFields() {
     TCustomFileMacroReplacer::RetrieveFields();
     TPDFTK& driver = PreparedPDFTK();
     driver.SetOperation(opReadFields);
+    const TBlockingWork work(*this);
     driver.Execute(SourceFile(), QString());
 }
 
@@ -90,7 +91,14 @@ void TPDFFileMacroReplacer::SaveToFile(const QString& AFileName) {
         hostapi::SaveBinaryFile(AFileName, hostapi::LoadBinaryFile(SourceFile()));
         return;
     }
+    const TBlockingWork work(*this);
     driver.Execute(SourceFile(), AFileName);
+}
+
+void TPDFFileMacroReplacer::Cancel() {
+    // Inside a TBlockingWork the driver exists and stays: it was made before the work began.
+    if (FPDFTK)
+        FPDFTK->Cancel();
 }
 
 void TPDFFileMacroReplacer::ReplaceMacroValue(const QString& AName, const QString& AValue) {

@@ -46,6 +46,9 @@ public:
     // system package); empty when neither is an executable file.
     static QString PDFTKProgram();
 
+    // Stops the running pdftk and every later run of this replacer.
+    void Cancel() override;
+
 protected:
     void RetrieveFields() override;
     // The driver, created on first use with the program found and the settings applied.

@@ -12,6 +12,7 @@
 #include "ModuleLoader.h"
 #include "QVException.h"
 #include "QVMainInterface.h"
+#include "ScriptedEmailSender.h"
 #include "support/HostDoubles.h"
 #include "support/TestDatabase.h"
 
@@ -207,6 +208,8 @@ private slots:
     void packetsReachTheSendStack();
     void previewWritesNoRowAndPushesNothing_data();
     void previewWritesNoRowAndPushesNothing();
+    void scheduledJobStartsAfterItsPreview_data();
+    void scheduledJobStartsAfterItsPreview();
     void terminateStopsAtTheHeldRecipient_data();
     void terminateStopsAtTheHeldRecipient();
     void failedPreparationWakesWaitingSenders_data();
@@ -295,6 +298,52 @@ void tst_JobPreparation::previewWritesNoRowAndPushesNothing() {
     QVERIFY(job->WaitForPreparationEnd());
     QCOMPARE(job->Pushes, (QList<int>{10, 10, 10}));
     QCOMPARE(JobRows(), 1);
+}
+
+void tst_JobPreparation::scheduledJobStartsAfterItsPreview_data() {
+    TestDatabase::AddBackendColumn();
+    QTest::addColumn<bool>("closed"); // the preview window was closed before the start time
+    for (Backend backend : TestDatabase::SelectedBackends()) {
+        const char* b = backend == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s: preview closed", b) << backend << true;
+        QTest::addRow("%s: preview still shown", b) << backend << false;
+    }
+}
+
+void tst_JobPreparation::scheduledJobStartsAfterItsPreview() {
+    QFETCH(Backend, backend);
+    QFETCH(bool, closed);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    AddRecipients(30);
+    testsupport::FakeClock clock;
+    Job job(RecipientList(true, 10));
+    job->SetClock(clock.Clock());
+    job->InitializeData();
+    job->SetAutoStart(true);
+    job->SetAutoStartDate(clock.Base.addSecs(3600));
+    job->PreparePreview();
+    QCOMPARE(job->State(), TJobStateSet({jsInitialized, jsPreparedPreview}));
+    QCOMPARE(job->SendCount(), 30);
+    if (closed) {
+        job->DropPreviewDocuments();
+        QCOMPARE(job->State(), TJobStateSet({jsInitialized}));
+        QCOMPARE(job->SendCount(), 0);
+    }
+    QVERIFY(job->AutoStart());
+    QCOMPARE(job->AutoStartDate(), clock.Base.addSecs(3600));
+
+    QVERIFY(!job->ExecuteTimerFunc()); // not due yet
+    QVERIFY(!job->State().Contains(jsAutoStarted));
+    clock.OffsetMs = 3600 * 1000;
+    QVERIFY(!job->ExecuteTimerFunc());
+    QVERIFY(job->State().Contains(jsAutoStarted));
+    QVERIFY(job->WaitForPreparationEnd());
+    // The run prepared every recipient afresh, wrote its row and pushed its packets.
+    QCOMPARE(job->Pushes, (QList<int>{10, 10, 10}));
+    QCOMPARE(job->SendCount(), 30);
+    QCOMPARE(JobRows(), 1);
+    QVERIFY(!job->State().Contains(jsPreparedPreview));
 }
 
 void tst_JobPreparation::terminateStopsAtTheHeldRecipient_data() {

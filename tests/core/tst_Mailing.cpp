@@ -13,7 +13,9 @@
 #include "support/TestDatabase.h"
 
 #include <QJsonArray>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QSet>
@@ -159,6 +161,15 @@ protected:
     }
 };
 
+// The fixture's PDF form as an attachment personalised with %NAME%.
+void AddPdfForm(EngineJob& AJob) {
+    TAttachement* attachment = AJob.Attachements().Add();
+    attachment->SetUseMacros(true);
+    attachment->SetFileName(QStringLiteral("Angebot.pdf"));
+    attachment->SetLocalFile(QStringLiteral(QV_SOURCE_DIR "/tests/fixtures/pdf/form.pdf"));
+    AJob.UsedMakros() = {{QStringLiteral("%NAME%"), mkField}};
+}
+
 } // namespace
 
 class tst_Mailing : public QObject {
@@ -181,6 +192,8 @@ private slots:
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
     void personalisedPdfReachesEachRecipient();
+    void hungPdftkDoesNotHoldTheJob_data();
+    void hungPdftkDoesNotHoldTheJob();
     void killedProcessIsClosedAtTheNextStart_data();
     void killedProcessIsClosedAtTheNextStart();
     void runningJobOfAnotherProcessIsLeftAlone_data();
@@ -327,11 +340,7 @@ void tst_Mailing::personalisedPdfReachesEachRecipient() {
     }
     EngineJob* job = NewJob(InsertTemplateRow(),
                             MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), 2));
-    TAttachement* attachment = job->Attachements().Add();
-    attachment->SetUseMacros(true);
-    attachment->SetFileName(QStringLiteral("Angebot.pdf"));
-    attachment->SetLocalFile(QStringLiteral(QV_SOURCE_DIR "/tests/fixtures/pdf/form.pdf"));
-    job->UsedMakros() = {{QStringLiteral("%NAME%"), mkField}};
+    AddPdfForm(*job);
     job->Prepare();
     job->Send();
     job->WaitForThreads();
@@ -364,6 +373,45 @@ void tst_Mailing::personalisedPdfReachesEachRecipient() {
     QCOMPARE(filled.size(), names.size());
     for (int i = 0; i < names.size(); ++i)
         QCOMPARE(filled.value(QStringLiteral("p%1@d0.test").arg(i)), names[i]);
+}
+
+void tst_Mailing::hungPdftkDoesNotHoldTheJob_data() {
+    QTest::addColumn<bool>("terminate"); // else the job is freed while pdftk runs
+    QTest::newRow("freed") << false;
+    QTest::newRow("terminated") << true;
+}
+
+void tst_Mailing::hungPdftkDoesNotHoldTheJob() {
+    QFETCH(bool, terminate);
+    TestDatabase db;
+    // A stand-in pdftk that says it runs, then hangs far beyond the test.
+    QTemporaryDir bin;
+    const QString started = bin.filePath(QStringLiteral("started"));
+    {
+        QFile script(bin.filePath(QStringLiteral("pdftk")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch '" + started.toUtf8() + "'\nexec sleep 120\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8() + ':' + oldPath);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+    AddRecipients(3);
+    EngineJob* job = NewJob(InsertTemplateRow(), MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:1"), 1));
+    AddPdfForm(*job);
+    job->Prepare();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (terminate) {
+        QVERIFY(job->Terminate(true));
+        QVERIFY(elapsed.elapsed() < 2000);
+        QCOMPARE(job->SendStackCount(), 0);
+    }
+    TBaseEmailSender::FreeJob(job);
+    QVERIFY2(elapsed.elapsed() < 2000, qPrintable(QString::number(elapsed.elapsed())));
 }
 
 void tst_Mailing::killedProcessIsClosedAtTheNextStart_data() {

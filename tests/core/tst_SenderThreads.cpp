@@ -168,6 +168,8 @@ private slots:
     void killedJobFailsWhatWasNotSent();
     void endRowsOfAFreedJob_data();
     void endRowsOfAFreedJob();
+    void templateIsMailedOnlyWhenAMessageSucceeded_data();
+    void templateIsMailedOnlyWhenAMessageSucceeded();
     void stressThreeSendersSendEachDocumentOnce();
     void heldDatabaseStopsEachSenderAtItsBound();
 };
@@ -502,6 +504,61 @@ void tst_SenderThreads::endRowsOfAFreedJob() {
     QCOMPARE(end.LastSent.isNull(), !withTemplate);
     if (withTemplate)
         QCOMPARE(end.TemplateState.toInt(), 4);
+}
+
+void tst_SenderThreads::templateIsMailedOnlyWhenAMessageSucceeded_data() {
+    TestDatabase::AddBackendColumn();
+    QTest::addColumn<int>("succeeding");
+    QTest::addColumn<bool>("reset");
+    for (Backend backend : TestDatabase::SelectedBackends()) {
+        const char* b = backend == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s: every message refused, freed", b) << backend << 0 << false;
+        QTest::addRow("%s: every message refused, reset", b) << backend << 0 << true;
+        QTest::addRow("%s: one message sent, freed", b) << backend << 1 << false;
+        QTest::addRow("%s: one message sent, reset", b) << backend << 1 << true;
+    }
+}
+
+void tst_SenderThreads::templateIsMailedOnlyWhenAMessageSucceeded() {
+    QFETCH(Backend, backend);
+    QFETCH(int, succeeding);
+    QFETCH(bool, reset);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    for (int i = 0; i < 3; ++i)
+        transport.Script->AddSendStep(i < succeeding
+                                          ? FakeTransportStep::Success()
+                                          : FakeTransportStep::Reply(535, QStringLiteral("bad password")));
+    const qint64 templateId = InsertTemplateRow();
+    const qint64 jobId = InsertJobRow(templateId);
+    auto* job = new EngineJob(nullptr, qint32(templateId), MakeSendList({}), esPlainText);
+    job->SetSuccessTemplateStateID(4);
+    VirtualTime time(clock, *job);
+    job->SetJobDBID(qint32(jobId));
+    for (int i = 0; i < 3; ++i)
+        job->AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job->SendPrepared();
+    job->WaitForThreads();
+    QVERIFY(job->State().Contains(jsSent));
+    QCOMPARE(job->SentFailedCount(), 3 - succeeding);
+    if (reset) {
+        job->ResetData();
+        TBaseEmailSender::FreeJob(job);
+    } else {
+        QVERIFY(job->ExecuteTimerFunc()); // frees the sent job
+    }
+
+    // The run completed either way; the template counts as mailed only when someone got the mail.
+    const EndRows end = ReadEndRows(jobId, templateId);
+    QCOMPARE(end.JobState.toInt(), 2);
+    QVERIFY(!end.EndDate.isNull());
+    QCOMPARE(end.TemplateState.isNull(), succeeding == 0);
+    QCOMPARE(end.LastSent.isNull(), succeeding == 0);
+    if (succeeding > 0)
+        QCOMPARE(end.TemplateState.toInt(), 4);
+    QCOMPARE(SentRows(jobId).size(), 3);
 }
 
 void tst_SenderThreads::stressThreeSendersSendEachDocumentOnce() {
