@@ -167,46 +167,38 @@ bool HttpClient::RedirectAllowed(const QUrl& AFrom, const QUrl& ATo, bool AAllow
     return SameOrigin(AFrom, ATo);
 }
 
-HttpResponse HttpClient::Get(const QUrl& AUrl, const HttpHeaders& AHeaders) {
+namespace {
+
+HttpRequest MakeRequest(const char* AMethod, const QUrl& AUrl, const HttpHeaders& AHeaders,
+                        const QByteArray& ABody = {}) {
     HttpRequest request;
+    request.Method = AMethod;
     request.Url = AUrl;
     request.Headers = AHeaders;
-    return Execute(request);
+    request.Body = ABody;
+    return request;
+}
+
+} // namespace
+
+HttpResponse HttpClient::Get(const QUrl& AUrl, const HttpHeaders& AHeaders) {
+    return Execute(MakeRequest("GET", AUrl, AHeaders));
 }
 
 HttpResponse HttpClient::Post(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders) {
-    HttpRequest request;
-    request.Method = "POST";
-    request.Url = AUrl;
-    request.Headers = AHeaders;
-    request.Body = ABody;
-    return Execute(request);
+    return Execute(MakeRequest("POST", AUrl, AHeaders, ABody));
 }
 
 HttpResponse HttpClient::Put(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders) {
-    HttpRequest request;
-    request.Method = "PUT";
-    request.Url = AUrl;
-    request.Headers = AHeaders;
-    request.Body = ABody;
-    return Execute(request);
+    return Execute(MakeRequest("PUT", AUrl, AHeaders, ABody));
 }
 
 HttpResponse HttpClient::Patch(const QUrl& AUrl, const QByteArray& ABody, const HttpHeaders& AHeaders) {
-    HttpRequest request;
-    request.Method = "PATCH";
-    request.Url = AUrl;
-    request.Headers = AHeaders;
-    request.Body = ABody;
-    return Execute(request);
+    return Execute(MakeRequest("PATCH", AUrl, AHeaders, ABody));
 }
 
 HttpResponse HttpClient::Delete(const QUrl& AUrl, const HttpHeaders& AHeaders) {
-    HttpRequest request;
-    request.Method = "DELETE";
-    request.Url = AUrl;
-    request.Headers = AHeaders;
-    return Execute(request);
+    return Execute(MakeRequest("DELETE", AUrl, AHeaders));
 }
 
 HttpResponse HttpClient::Execute(const HttpRequest& ARequest) {
