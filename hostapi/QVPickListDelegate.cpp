@@ -6,14 +6,10 @@
 
 namespace hostapi {
 
-namespace {
-
-QList<QPair<QString, QString>> PickListAt(const QModelIndex& index) {
-    const auto* model = qobject_cast<const QVRecordSetModel*>(index.model());
-    return model ? model->PickListOf(index.column()) : QList<QPair<QString, QString>>();
+QList<QPair<QString, QString>> QVPickListDelegate::PickListAt(const QModelIndex& AIndex) const {
+    const auto* model = qobject_cast<const QVRecordSetModel*>(AIndex.model());
+    return model ? model->PickListOf(AIndex.column()) : QList<QPair<QString, QString>>();
 }
-
-} // namespace
 
 QWidget* QVPickListDelegate::createEditor(QWidget* AParent, const QStyleOptionViewItem& AOption,
                                           const QModelIndex& AIndex) const {

@@ -17,6 +17,10 @@ public:
                           const QModelIndex& AIndex) const override;
     void setEditorData(QWidget* AEditor, const QModelIndex& AIndex) const override;
     void setModelData(QWidget* AEditor, QAbstractItemModel* AModel, const QModelIndex& AIndex) const override;
+
+protected:
+    // The pick list of the cell as (key text, display text); empty for a cell without one.
+    virtual QList<QPair<QString, QString>> PickListAt(const QModelIndex& AIndex) const;
 };
 
 } // namespace hostapi

@@ -17,19 +17,6 @@ const QString kId = QStringLiteral("id");
     throw EQVException(message);
 }
 
-// "n=text" lines of a pick list.
-QList<QPair<QString, QString>> ParsePickList(const QString& listData) {
-    QList<QPair<QString, QString>> items;
-    const QStringList lines = listData.split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        line.remove(QLatin1Char('\r'));
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            items.append({line.left(eq).trimmed(), line.mid(eq + 1)});
-    }
-    return items;
-}
-
 QString KeyText(const QVariant& value) {
     if (value.typeId() == QMetaType::Double && value.toDouble() == double(qint64(value.toDouble())))
         return QString::number(qint64(value.toDouble()));
@@ -52,6 +39,28 @@ QString ValueText(const QVariant& value) {
 }
 
 } // namespace
+
+QList<QPair<QString, QString>> PickListItems(const QString& AListData) {
+    QList<QPair<QString, QString>> items;
+    const QStringList lines = AListData.split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\r'));
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            items.append({line.left(eq).trimmed(), line.mid(eq + 1)});
+    }
+    return items;
+}
+
+QString ValueDisplayText(const QVariant& AValue, const QList<QPair<QString, QString>>& APickList) {
+    if (!AValue.isNull() && !APickList.isEmpty()) {
+        const QString key = KeyText(AValue);
+        for (const auto& item : APickList)
+            if (item.first == key)
+                return item.second;
+    }
+    return ValueText(AValue);
+}
 
 QColor ColorFromTColor(int AColor) {
     if (AColor < 0 || AColor == clNone || (AColor & 0xFF000000))
@@ -94,7 +103,7 @@ QVRecordSetModel::TColumnInfo QVRecordSetModel::DescribeColumn(const TQVGridColu
         AColumn.Caption.isEmpty() ? (def.Caption.isEmpty() ? def.Name : def.Caption) : AColumn.Caption;
     info.Editable = !AColumn.ReadOnly && !field.Related && !def.PrimaryKey &&
                     (MemoryMode() || !FRecordSet->Options().testFlag(rsoReadOnly));
-    info.PickList = ParsePickList(schema.FieldListData(field.Field));
+    info.PickList = PickListItems(schema.FieldListData(field.Field));
     return info;
 }
 
@@ -285,15 +294,9 @@ QString QVRecordSetModel::DisplayText(const QString& AFieldName, const QVariant&
     else {
         const TResolvedField field = TDBFieldSchema::Instance().ResolveField(FSchemaName, AFieldName);
         pickList =
-            ParsePickList(TDBFieldSchema::Instance().RequireSchema(field.Schema).FieldListData(field.Field));
+            PickListItems(TDBFieldSchema::Instance().RequireSchema(field.Schema).FieldListData(field.Field));
     }
-    if (!AValue.isNull() && !pickList.isEmpty()) {
-        const QString key = KeyText(AValue);
-        for (const auto& item : pickList)
-            if (item.first == key)
-                return item.second;
-    }
-    return ValueText(AValue);
+    return ValueDisplayText(AValue, pickList);
 }
 
 void QVRecordSetModel::SetOnGetRowColor(TRowColorEvent AEvent) {

@@ -21,6 +21,13 @@ inline constexpr int clNone = 0x1FFFFFFF;
 // A TColor value (0x00BBGGRR) as a colour; invalid for clNone and negative values.
 HOSTAPI_EXPORT QColor ColorFromTColor(int AColor);
 
+// A field's pick list ("n=text" lines) as (key text, display text) pairs.
+HOSTAPI_EXPORT QList<QPair<QString, QString>> PickListItems(const QString& AListData);
+// A value as the record-set views show it: its pick-list text when the list has its key, else the
+// value as plain text (dates and numbers in the current locale).
+HOSTAPI_EXPORT QString ValueDisplayText(const QVariant& AValue,
+                                        const QList<QPair<QString, QString>>& APickList);
+
 // One column of a record-set view: a loaded field ("field" or a related "schema.field").
 struct HOSTAPI_EXPORT TQVGridColumn {
     QString FieldName;
