@@ -117,15 +117,21 @@ void QVDBTreeView::SetTreeModel(QVDBTreeModel* AModel) {
 void QVDBTreeView::CurrentChanged(const QModelIndex& ACurrent) {
     if (FRestoring || !FModel)
         return;
-    const TQVTreeNode node = FModel->NodeOf(ACurrent);
-    if (node.Kind != tnkNone)
-        FModel->MakeCurrent(node);
-    if (node == FFocused)
-        return;
-    FFocused = node;
-    UpdateButtons();
-    if (FOnRecordChanged)
-        FOnRecordChanged();
+    try {
+        const TQVTreeNode node = FModel->NodeOf(ACurrent);
+        if (node != FFocused && !FFocusedGone && FOnBeforeRecordChanged)
+            FOnBeforeRecordChanged();
+        if (node.Kind != tnkNone)
+            FModel->MakeCurrent(node);
+        if (node == FFocused)
+            return;
+        FFocused = node;
+        UpdateButtons();
+        if (FOnRecordChanged)
+            FOnRecordChanged();
+    } catch (const std::exception& e) {
+        TVRNExceptionUtils::Show(e);
+    }
 }
 
 void QVDBTreeView::UpdateButtons() {
@@ -168,7 +174,9 @@ void QVDBTreeView::RestoreState() {
     }
     FRestoring = false;
     // The focused row is gone: nothing is focused now.
+    FFocusedGone = !focus.isValid();
     CurrentChanged(FTree->currentIndex());
+    FFocusedGone = false;
 }
 
 bool QVDBTreeView::FocusNode(const TQVTreeNode& ANode) {
@@ -236,7 +244,15 @@ void QVDBTreeView::DeleteNode(const TQVTreeNode& ANode) {
                                  .arg(name);
     if (MessageDlg(question, mtConfirmation, mbYes | mbNo) != mrYes)
         return;
-    FModel->DeleteNode(ANode);
+    // The tree moves the focus to a neighbour once the row is gone.
+    FFocusedGone = true;
+    try {
+        FModel->DeleteNode(ANode);
+    } catch (...) {
+        FFocusedGone = false;
+        throw;
+    }
+    FFocusedGone = false;
     if (ANode.Kind == tnkContent && FOnContentAfterAction)
         FOnContentAfterAction(gaDelete, ANode.ID);
 }

@@ -37,6 +37,7 @@ public:
     using TContentAfterActionEvent = std::function<void(int AAction, qint64 AID)>;
     using TCanDeleteEvent = std::function<bool(const TQVTreeNode& ANode)>;
     using TRecordChangedEvent = std::function<void()>;
+    using TBeforeRecordChangedEvent = std::function<void()>;
 
     explicit QVDBTreeView(QWidget* AParent = nullptr);
 
@@ -73,6 +74,12 @@ public:
     void SetOnCanDelete(TCanDeleteEvent AEvent) { FOnCanDelete = std::move(AEvent); }
     // The focused row changed (FocusedNode).
     void SetOnRecordChanged(TRecordChangedEvent AEvent) { FOnRecordChanged = std::move(AEvent); }
+    // The focus is about to move to another row: FocusedNode and the record sets' current rows are
+    // still the old ones (the owner saves what it edits of that row). Not raised when the focused
+    // row was deleted.
+    void SetOnBeforeRecordChanged(TBeforeRecordChangedEvent AEvent) {
+        FOnBeforeRecordChanged = std::move(AEvent);
+    }
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
@@ -97,11 +104,13 @@ private:
     TQVTreeNode FSavedFocus;
     QList<qint64> FSavedExpanded;
     bool FRestoring = false;
+    bool FFocusedGone = false; // the focused row was deleted: no before-change event for it
 
     TContentActionEvent FOnContentAction;
     TContentAfterActionEvent FOnContentAfterAction;
     TCanDeleteEvent FOnCanDelete;
     TRecordChangedEvent FOnRecordChanged;
+    TBeforeRecordChangedEvent FOnBeforeRecordChanged;
 };
 
 } // namespace hostapi

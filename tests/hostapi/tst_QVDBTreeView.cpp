@@ -207,11 +207,22 @@ private slots:
             changes
                 << QStringLiteral("%1 %2").arg(tree.View.FocusedNode().Kind).arg(tree.View.ActiveContentID());
         });
+        // Before the change the template record set is still on the template left.
+        QStringList before;
+        tree.View.SetOnBeforeRecordChanged([&] {
+            before << QStringLiteral("%1 %2")
+                          .arg(tree.View.ActiveContentID())
+                          .arg(tree.Model.ContentRecordSet()->RecordID());
+        });
+        QVERIFY(tree.View.FocusNode({tnkContent, feb}));
         QVERIFY(tree.View.FocusNode({tnkContent, jan}));
         QVERIFY(tree.View.Tree()->isExpanded(tree.Index(tnkFolder, year)));
-        QCOMPARE(changes, QStringList({QStringLiteral("1 %1").arg(jan)}));
+        QCOMPARE(changes, QStringList({QStringLiteral("1 %1").arg(feb), QStringLiteral("1 %1").arg(jan)}));
+        QCOMPARE(before.size(), 2);
+        QCOMPARE(before.last(), QStringLiteral("%1 %1").arg(feb));
         QCOMPARE(tree.Model.ContentRecordSet()->RecordID(), jan);
         QVERIFY(!tree.View.FocusNode({tnkContent, 999999}));
+        changes.clear();
 
         // Another program adds a template that sorts first in the folder.
         AddTemplate("April", year);
@@ -220,15 +231,29 @@ private slots:
                  QStringList({"Newsletter", "  2026", "    April", "    Februar", "    Januar"}));
         QCOMPARE(tree.View.FocusedNode(), (TQVTreeNode{tnkContent, jan}));
         QCOMPARE(tree.View.Tree()->currentIndex().data().toString(), "Januar");
+        QCOMPARE(tree.Model.ContentRecordSet()->RecordID(), jan);
         QVERIFY(tree.View.Tree()->isExpanded(tree.Index(tnkFolder, news)));
         QVERIFY(tree.View.Tree()->isExpanded(tree.Index(tnkFolder, year)));
-        QCOMPARE(changes.size(), 1);
+        QVERIFY(changes.isEmpty());
+        QCOMPARE(before.size(), 2);
 
         // ... and deletes the focused one.
         Database::Exec("DELETE FROM emtemplates WHERE id = ?", {jan});
         tree.Model.Refresh();
         QCOMPARE(tree.View.ActiveContentID(), -1);
-        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes, QStringList({"-1 -1"}));
+        QCOMPARE(before.size(), 2); // the row left is gone: nothing to save
+
+        // Deleted through the tree, the focus moves on without a before-change for the gone row.
+        testsupport::ScriptedDialogService dialogs;
+        QVERIFY(tree.View.FocusNode({tnkContent, feb}));
+        QCOMPARE(before.size(), 3);
+        dialogs.AddAnswer(mrYes);
+        tree.View.DoAction(gaDelete);
+        QCOMPARE(testsupport::Count(kTemplates, "id = ?", {feb}), 0);
+        QCOMPARE(before.size(), 3);
+        QVERIFY(tree.View.FocusedNode() != (TQVTreeNode{tnkContent, feb}));
+        QCOMPARE(changes.size(), 3);
     }
 
     void deleteRules_data() {
