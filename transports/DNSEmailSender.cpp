@@ -1,5 +1,6 @@
 #include "DNSEmailSender.h"
 
+#include "CancellationScope.h"
 #include "MXResolver.h"
 #include "ProviderMailTransport.h"
 #include "SettingsStore.h"
@@ -377,12 +378,13 @@ void TDNSEmailSender::Connect() {
 bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
     if (IsProviderTransport()) {
         try {
+            const hostapi::TCancellationScope cancellation([this] { return Cancelled(); });
             TProviderMailTransport::RequireAccessToken(*FOAuth2Authenticator);
             return true;
         } catch (const hostapi::EQVException& e) {
             if (!AResetLastError)
                 throw;
-            SetLastError(e.Message());
+            SetLastError(Cancelled() ? CancelledText() : e.Message());
             return false;
         }
     }
@@ -492,6 +494,8 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
             message.Attachments.append({file.FileName, file.LocalFile});
         const QByteArray mime = MimeComposer::Compose(message);
         if (providerEntry) {
+            // Cancel ends the HTTP requests of the posting and of the mail client.
+            const hostapi::TCancellationScope cancellation([this] { return Cancelled(); });
             TProviderMailTransport::Send(*FOAuth2Authenticator, *providerEntry, mime, ABCCList);
             return true;
         }
@@ -530,7 +534,9 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
     } catch (const std::exception& e) {
         if (IsProviderTransport()) {
             const auto* error = dynamic_cast<const hostapi::EQVException*>(&e);
-            SetLastError(error != nullptr ? error->Message() : QString::fromUtf8(e.what()));
+            SetLastError(Cancelled()        ? CancelledText()
+                         : error != nullptr ? error->Message()
+                                            : QString::fromUtf8(e.what()));
         } else {
             RecordSendFailure(e);
         }

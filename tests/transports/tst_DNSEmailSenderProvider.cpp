@@ -7,11 +7,15 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <thread>
+
 using namespace emailmarketing;
+using testsupport::DnsPeer;
 using testsupport::HttpStub;
 using testsupport::SmtpPeer;
 using testsupport::TestCertificates;
@@ -78,6 +82,18 @@ QJsonObject HttpEntry(const QString& AEndpoint, const QString& AEncoding = QStri
             {"content-type", "message/rfc822"}};
 }
 
+// An IPv4 address of this machine other than loopback; empty when it has none.
+QString NonLoopbackAddress() {
+    for (const QHostAddress& address : QNetworkInterface::allAddresses())
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            return address.toString();
+    return {};
+}
+
+QJsonObject SmtpEntry(const QString& AHost, quint16 APort, const QString& ATls) {
+    return {{"name", "smtp"}, {"host", AHost}, {"port", APort}, {"tls", ATls}};
+}
+
 } // namespace
 
 // The sender's OAuth2 provider mode against the SMTP peer, the HTTP stub and the Graph stub.
@@ -89,9 +105,15 @@ private slots:
     void SmtpEntryAuthenticatesWithToken_data();
     void SmtpEntryAuthenticatesWithToken();
     void UnknownTlsFailsBeforeConnecting();
+    void TokenRefusedInClearToAnotherSmtpHost_data();
+    void TokenRefusedInClearToAnotherSmtpHost();
+    void ProviderSmtpVerifiesCertificate();
+    void TokenNeverGoesToExchangers();
     void HttpPostingDeliversMime_data();
     void HttpPostingDeliversMime();
     void HttpPostingFailureStatus();
+    void CancelEndsHttpPosting();
+    void CancelledSenderPostsNothing();
     void TokenNeverInClearToAnotherHost_data();
     void TokenNeverInClearToAnotherHost();
     void GraphSenderSendsThroughMailClient();
@@ -187,6 +209,64 @@ void tst_DNSEmailSenderProvider::UnknownTlsFailsBeforeConnecting() {
     QVERIFY(!server.waitForNewConnection(0));
 }
 
+void tst_DNSEmailSenderProvider::TokenRefusedInClearToAnotherSmtpHost_data() {
+    QTest::addColumn<QString>("tls");
+    QTest::newRow("no TLS") << "NoTLSSupport";
+    QTest::newRow("STARTTLS not offered") << "UseExplicitTLS";
+}
+
+void tst_DNSEmailSenderProvider::TokenRefusedInClearToAnotherSmtpHost() {
+    QFETCH(QString, tls);
+    const QString host = NonLoopbackAddress();
+    if (host.isEmpty())
+        QSKIP("this machine has no IPv4 address other than loopback");
+    SmtpPeer peer({"--host", host, "--expect-xoauth2", QString::fromLatin1(QByteArray("any").toHex())});
+    START_PEER(peer);
+    ProviderFiles folder({SmtpEntry(host, peer.Port(), tls)});
+    auto sender = ProviderSender(folder, {});
+    QVERIFY(!sender->ConnectToServer(true));
+    QCOMPARE(sender->LastError(),
+             QStringLiteral("The SMTP server %1 is reached without TLS, so the access token would travel "
+                            "unencrypted. Give the provider's \"tls\" a TLS mode that the server supports.")
+                 .arg(host));
+    QVERIFY(peer.AuthLog().isEmpty());
+    QVERIFY(!SendTo(*sender));
+    QVERIFY(peer.AuthLog().isEmpty());
+    QVERIFY(peer.Messages().isEmpty());
+}
+
+void tst_DNSEmailSenderProvider::ProviderSmtpVerifiesCertificate() {
+    // The peer's own self-signed certificate, which nothing trusts.
+    SmtpPeer peer({"--tls", "implicit", "--expect-xoauth2", QString::fromLatin1(QByteArray("any").toHex())});
+    START_PEER(peer);
+    ProviderFiles folder({SmtpEntry("127.0.0.1", peer.Port(), "UseImplicitTLS")});
+    auto sender = ProviderSender(folder, {});
+    QVERIFY(!sender->ConnectToServer(true));
+    QVERIFY2(sender->LastError().contains(QStringLiteral("certificate"), Qt::CaseInsensitive),
+             qPrintable(sender->LastError()));
+    QVERIFY(peer.AuthLog().isEmpty());
+}
+
+void tst_DNSEmailSenderProvider::TokenNeverGoesToExchangers() {
+    SmtpPeer peer({"--expect-xoauth2", QString::fromLatin1(QByteArray("any").toHex())});
+    START_PEER(peer);
+    DnsPeer dns(
+        {"--local=/test/", "--mx-host=kunde.test,mx.kunde.test,10", "--host-record=mx.kunde.test,127.0.0.1"});
+    START_PEER(dns);
+    TDNSEmailSender::SetMailExchangerPort(peer.Port());
+    ProviderFiles folder({SmtpEntry("127.0.0.1", peer.Port(), "NoTLSSupport")});
+    auto sender = ProviderSender(folder, {});
+    sender->SetUseExternalSMTP(false);
+    sender->SetDNSServer(dns.Server());
+    sender->SetDomainName(QStringLiteral("kunde.test"));
+    const bool sent = SendTo(*sender);
+    TDNSEmailSender::SetMailExchangerPort(25);
+    QVERIFY2(sent, qPrintable(sender->LastError()));
+    QCOMPARE(peer.Messages().size(), 1);
+    QVERIFY(peer.AuthLog().isEmpty());
+    sender->DisconnectFromServer();
+}
+
 void tst_DNSEmailSenderProvider::HttpPostingDeliversMime_data() {
     QTest::addColumn<QString>("encoding");
     QTest::newRow("base64") << "base64";
@@ -235,6 +315,32 @@ void tst_DNSEmailSenderProvider::HttpPostingFailureStatus() {
 
     sender->SetRaiseExceptions(true);
     QVERIFY(ThrownMessage([&] { SendTo(*sender); }).contains(QStringLiteral("500")));
+}
+
+void tst_DNSEmailSenderProvider::CancelEndsHttpPosting() {
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/send", {QJsonObject{{"hang", true}}})}));
+    ProviderFiles folder({HttpEntry(stub.Url("/send").toString())});
+    auto sender = ProviderSender(folder, QStringLiteral("api"));
+    bool arrived = false;
+    std::thread canceller([&] {
+        arrived = stub.WaitForRequests(1, 20000);
+        sender->Cancel();
+    });
+    const bool sent = SendTo(*sender);
+    canceller.join();
+    QVERIFY(arrived);
+    QVERIFY(!sent);
+    QCOMPARE(sender->LastError(), TCustomMessageSender::CancelledText());
+}
+
+void tst_DNSEmailSenderProvider::CancelledSenderPostsNothing() {
+    HttpStub stub(HttpStub::Script({HttpStub::Route("/send", {QJsonObject{{"status", 202}}})}));
+    ProviderFiles folder({HttpEntry(stub.Url("/send").toString())});
+    auto sender = ProviderSender(folder, QStringLiteral("api"));
+    sender->Cancel();
+    QVERIFY(!SendTo(*sender));
+    QCOMPARE(sender->LastError(), TCustomMessageSender::CancelledText());
+    QCOMPARE(stub.Requests().size(), 0);
 }
 
 void tst_DNSEmailSenderProvider::TokenNeverInClearToAnotherHost_data() {
