@@ -368,7 +368,18 @@ void tst_DNSEmailSenderProvider::GraphSenderSendsThroughMailClient() {
     ProviderFiles folder({QJsonObject{
         {"name", "graph"}, {"transport", "ms-graph-sender"}, {"endpoint", stub.Url({}).toString()}}});
     auto sender = ProviderSender(folder, QStringLiteral("graph"));
-    QVERIFY2(SendTo(*sender, QStringLiteral("carla@kunde.test")), qPrintable(sender->LastError()));
+    QTemporaryDir dir;
+    const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(1, '\0') + "\x01\xff binary";
+    QFile file(dir.filePath(QStringLiteral("r.pdf")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size());
+    file.close();
+    QVERIFY2(sender->SendMessage(QStringLiteral("Ben"), QStringLiteral("ben@kunde.test"),
+                                 QStringLiteral("Shop"), QStringLiteral("shop@sender.test"),
+                                 QStringLiteral("Hello provider"), QStringLiteral("Text"),
+                                 QStringLiteral("<p>Hallo</p>"), true, {},
+                                 {{QStringLiteral("Rechnung.pdf"), file.fileName()}}, {}, {},
+                                 QStringLiteral("carla@kunde.test"), {}),
+             qPrintable(sender->LastError()));
 
     QStringList calls;
     for (const QJsonObject& request : stub.Requests())
@@ -384,6 +395,15 @@ void tst_DNSEmailSenderProvider::GraphSenderSendsThroughMailClient() {
     QCOMPARE(
         draft.value("bccRecipients").toArray()[0].toObject()["emailAddress"].toObject()["address"].toString(),
         QStringLiteral("carla@kunde.test"));
+    const QJsonObject body = draft.value("body").toObject();
+    QCOMPARE(body.value("contentType").toString(), QStringLiteral("html"));
+    QVERIFY2(body.value("content").toString().contains(QStringLiteral("<p>Hallo</p>")),
+             qPrintable(body.value("content").toString()));
+    const QJsonArray attachments = draft.value("attachments").toArray();
+    QCOMPARE(attachments.size(), 1);
+    QCOMPARE(attachments[0].toObject().value("name").toString(), QStringLiteral("Rechnung.pdf"));
+    QCOMPARE(QByteArray::fromBase64(attachments[0].toObject().value("contentBytes").toString().toLatin1()),
+             pdf);
 }
 
 void tst_DNSEmailSenderProvider::ConfigurationErrors_data() {
