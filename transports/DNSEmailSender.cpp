@@ -1,6 +1,8 @@
 #include "DNSEmailSender.h"
 
+#include "CancellationScope.h"
 #include "MXResolver.h"
+#include "ProviderMailTransport.h"
 #include "SettingsStore.h"
 #include "SmtpError.h"
 #include "StringData.h"
@@ -70,7 +72,9 @@ QStringList CopyAddressesOf(const QList<MailAddress>& AList) {
 
 } // namespace
 
-TDNSEmailSender::TDNSEmailSender() : FCancel(std::make_shared<CancelSignal>()) {
+TDNSEmailSender::TDNSEmailSender()
+    : FCancel(std::make_shared<CancelSignal>()),
+      FOAuth2Authenticator(std::make_unique<TEnhancedOAuth2Authenticator>()) {
     SetIsSingleServer(false);
     RebuildSMTPClient(false);
 }
@@ -171,7 +175,74 @@ void TDNSEmailSender::DisconnectFromServer() {
 }
 
 bool TDNSEmailSender::IsConnected() {
+    if (IsProviderTransport())
+        return true;
     return FSMTPClient->Connected();
+}
+
+void TDNSEmailSender::SetAuthMode(const QString& AValue, const QString& ARefreshToken,
+                                  const QString& ATransportProtocol, const QString& AClientID,
+                                  const QString& AClientSecret) {
+    FAuthMode.clear();
+    FTransportProtocol.clear();
+    FOAuth2Authenticator->Clear();
+    if (AValue.isEmpty())
+        return;
+    // A provider that fails to load leaves the mode off.
+    FOAuth2Authenticator->LoadProvider(AValue, ARefreshToken, AClientID, AClientSecret);
+    FAuthMode = AValue;
+    SetTransportProtocol(ATransportProtocol.isEmpty()
+                             ? FOAuth2Authenticator->ActiveProvider()->SendingDefaultTransportProtocol()
+                             : ATransportProtocol);
+}
+
+void TDNSEmailSender::SetTransportProtocol(const QString& AValue) {
+    FTransportProtocol = AValue;
+    const std::shared_ptr<TAuthProviderItem> provider = FOAuth2Authenticator->ActiveProvider();
+    if (AValue != QLatin1String("smtp") || !provider)
+        return;
+    const std::optional<QJsonObject> entry = provider->Protocol(AValue);
+    if (!entry)
+        return;
+    SetExternalSMTP(entry->value(QStringLiteral("host")).toString());
+    SetExternalSMPTPort(entry->value(QStringLiteral("port")).toVariant().toInt());
+    if (!entry->value(QStringLiteral("tls")).toString().isEmpty())
+        SetServerTLSMode(sccAuto);
+}
+
+bool TDNSEmailSender::IsProviderActive() const {
+    return FOAuth2Authenticator->IsProviderActive();
+}
+
+bool TDNSEmailSender::IsProviderTransport() const {
+    return IsProviderActive() && FTransportProtocol != QLatin1String("smtp");
+}
+
+bool TDNSEmailSender::UsesProviderSASL() const {
+    const std::shared_ptr<TAuthProviderItem> provider = FOAuth2Authenticator->ActiveProvider();
+    return UseExternalSMTP() && provider && provider->SASLClass() != TSASLClass::None;
+}
+
+void TDNSEmailSender::ConfigureIOHandlerByAuthMode(const TAuthProviderItem& AAuthProvider,
+                                                   TVRNSMTP& AExplicitTLSClient, const QString& AProtocol) {
+    TProviderMailTransport::ConfigureIOHandler(AAuthProvider, AExplicitTLSClient, AProtocol);
+}
+
+void TDNSEmailSender::AuthenticateWithProvider(TVRNSMTP& AClient) {
+    if (!TProviderMailTransport::MaySendToken(AClient.IsEncrypted(), AClient.PeerIsLoopback()))
+        throw ESmtpError(
+            QStringLiteral("The SMTP server %1 is reached without TLS, so the access token would "
+                           "travel unencrypted. Give the provider's \"tls\" a TLS mode that the "
+                           "server supports.")
+                .arg(AClient.Host()));
+    const std::shared_ptr<TAuthProviderItem> provider = FOAuth2Authenticator->ActiveProvider();
+    AClient.SASLMechanisms().push_back(
+        FOAuth2Authenticator->CreateSASL(*provider, FUserName, AClient.Host(), AClient.Port()));
+    const bool accepted = AClient.Authenticate();
+    AClient.SASLMechanisms().clear();
+    if (!accepted)
+        throw ESmtpReplyError(AClient.LastReply().IsSuccess() ? 0 : AClient.LastReply().Code,
+                              AuthenticationFailedText());
 }
 
 void TDNSEmailSender::DoCancel() {
@@ -263,8 +334,10 @@ void TDNSEmailSender::Connect() {
     const QStringList hosts = ResolveServerHost();
     TVRNSMTP& client = *FSMTPClient;
     client.SASLMechanisms().clear();
-    const bool authenticate = UseExternalSMTP() && FAuthentication && !FUserName.isEmpty();
-    // A password goes only to the server the certificate proves.
+    const bool providerSASL = UsesProviderSASL();
+    const bool authenticate =
+        UseExternalSMTP() && (providerSASL || (FAuthentication && !FUserName.isEmpty()));
+    // A password or token goes only to the server the certificate proves.
     client.SetVerifyCertificate(authenticate);
     client.SetCAFile(FSMTPCAFile);
     if (UseExternalSMTP()) {
@@ -274,6 +347,8 @@ void TDNSEmailSender::Connect() {
         client.SetHost(host);
         client.SetPort(port);
         client.SetUseTLS(GetUseTLS(FServerTLSMode, port, SSLPort));
+        if (FServerTLSMode == sccAuto && IsProviderActive())
+            ConfigureIOHandlerByAuthMode(*FOAuth2Authenticator->ActiveProvider(), client, FTransportProtocol);
         client.Connect();
     } else {
         ConnectToExchanger(client, FDomainName);
@@ -281,6 +356,10 @@ void TDNSEmailSender::Connect() {
     }
     if (!authenticate)
         return;
+    if (providerSASL) {
+        AuthenticateWithProvider(client);
+        return;
+    }
     if (!MaySendPassword(FServerTLSMode, client.IsEncrypted(), client.PeerIsLoopback()))
         throw ESmtpError(
             QStringLiteral("The SMTP server %1 offers no STARTTLS, so the password would travel "
@@ -297,6 +376,18 @@ void TDNSEmailSender::Connect() {
 }
 
 bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
+    if (IsProviderTransport()) {
+        try {
+            const hostapi::TCancellationScope cancellation([this] { return Cancelled(); });
+            TProviderMailTransport::RequireAccessToken(*FOAuth2Authenticator);
+            return true;
+        } catch (const hostapi::EQVException& e) {
+            if (!AResetLastError)
+                throw;
+            SetLastError(Cancelled() ? CancelledText() : e.Message());
+            return false;
+        }
+    }
     try {
         if (IsConnected())
             DisconnectFromServer();
@@ -378,6 +469,12 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         return false;
     ClearLastError();
     try {
+        std::optional<QJsonObject> providerEntry;
+        if (IsProviderTransport()) {
+            providerEntry = TProviderMailTransport::ProtocolEntry(*FOAuth2Authenticator->ActiveProvider(),
+                                                                  FTransportProtocol);
+            TProviderMailTransport::TransportKind(*providerEntry);
+        }
         MailMessage message;
         message.From = aSender;
         message.To = ARcptList;
@@ -396,6 +493,12 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         for (const TAttachementFile& file : NormalAttachments)
             message.Attachments.append({file.FileName, file.LocalFile});
         const QByteArray mime = MimeComposer::Compose(message);
+        if (providerEntry) {
+            // Cancel ends the HTTP requests of the posting and of the mail client.
+            const hostapi::TCancellationScope cancellation([this] { return Cancelled(); });
+            TProviderMailTransport::Send(*FOAuth2Authenticator, *providerEntry, mime, ABCCList);
+            return true;
+        }
 
         SmtpEnvelope envelope;
         envelope.From = EnvelopeAddress(aSender.Address);
@@ -429,7 +532,14 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
             DeliverToOtherDomains(aSender.Address, otherDomains, mime);
         return true;
     } catch (const std::exception& e) {
-        RecordSendFailure(e);
+        if (IsProviderTransport()) {
+            const auto* error = dynamic_cast<const hostapi::EQVException*>(&e);
+            SetLastError(Cancelled()        ? CancelledText()
+                         : error != nullptr ? error->Message()
+                                            : QString::fromUtf8(e.what()));
+        } else {
+            RecordSendFailure(e);
+        }
         if (FRaiseExceptions)
             throw;
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CustomMessageSender.h"
+#include "EnhancedOAuth2Authenticator.h"
 #include "MailAddress.h"
 #include "MimeComposer.h"
 #include "VRNSMTP.h"
@@ -29,6 +30,11 @@ enum TServerTLSMode : int { sccAuto = 0, sccSSL = 1, sccTLSRequired = 2, sccTLSE
 // When the sender authenticates, the server's certificate is verified (system trust store plus
 // SMTPCAFile, and the host name). A message whose reused connection the server had closed while
 // idle is sent once more over a new connection.
+//
+// Provider mode (SetAuthMode with a provider's name): the external server authenticates with the
+// provider's OAuth2 mechanism, or, with a protocol other than "smtp", the message is posted over
+// HTTP or sent through the mail client as the provider's protocol entry says. The access token goes
+// only over TLS or to loopback, and only to an external server (never to a recipient's exchanger).
 class TDNSEmailSender : public TCustomMessageSender {
 public:
     TDNSEmailSender();
@@ -62,7 +68,26 @@ public:
     QString SMTPCAFile() const { return FSMTPCAFile; }
     void SetSMTPCAFile(const QString& Value) { FSMTPCAFile = Value; }
 
+    // Name of the OAuth2 provider in use; empty: none.
+    QString AuthMode() const { return FAuthMode; }
+    // Empty AValue: plain SMTP again. Otherwise loads the provider AValue from the authenticator's
+    // ProviderPath with the credentials and sets TransportProtocol (ATransportProtocol, or the
+    // provider's default sending protocol when empty).
+    void SetAuthMode(const QString& AValue, const QString& ARefreshToken, const QString& ATransportProtocol,
+                     const QString& AClientID, const QString& AClientSecret);
+    QString TransportProtocol() const { return FTransportProtocol; }
+    // "smtp" with an entry of that name: the external server, its port and (with a "tls" text) the
+    // mode sccAuto come from the entry.
+    void SetTransportProtocol(const QString& AValue);
+    TEnhancedOAuth2Authenticator& OAuth2Authenticator() const { return *FOAuth2Authenticator; }
+    bool IsProviderActive() const;
+    // The client's TLS use from AAuthProvider's entry AProtocol (raises for an unknown "tls" text);
+    // without such an entry it stays.
+    static void ConfigureIOHandlerByAuthMode(const TAuthProviderItem& AAuthProvider,
+                                             TVRNSMTP& AExplicitTLSClient, const QString& AProtocol);
+
     void DisconnectFromServer() override;
+    // In provider mode with a protocol other than "smtp" always True.
     bool IsConnected() override;
 
     // Sends one message to the recipients over the open connection (connecting first when there is
@@ -137,6 +162,11 @@ private:
     std::unique_ptr<TVRNSMTP> NewClient() const;
     // Records a send failure; rebuilds the client when the connection is unusable.
     void RecordSendFailure(const std::exception& AError);
+    // Provider mode with a protocol other than "smtp": no SMTP connection is used.
+    bool IsProviderTransport() const;
+    // Provider mode's SMTP authentication through the provider's mechanism (the external server).
+    bool UsesProviderSASL() const;
+    void AuthenticateWithProvider(TVRNSMTP& AClient);
 
     std::shared_ptr<CancelSignal> FCancel;
     std::unique_ptr<TVRNSMTP> FSMTPClient;
@@ -153,6 +183,9 @@ private:
     QString FSMTPCAFile;
     // Domain the open connection serves (direct delivery).
     QString FConnectedDomain;
+    QString FAuthMode;
+    std::unique_ptr<TEnhancedOAuth2Authenticator> FOAuth2Authenticator;
+    QString FTransportProtocol;
 };
 
 // Registers the transport for msdExtSMTP and msdInternal in the transport class table (module load,
