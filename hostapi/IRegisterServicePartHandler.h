@@ -11,11 +11,18 @@ namespace hostapi {
 
 class TQVXMLImportProcessor;
 
-// A part handler's configuration form, shown on a tab of the register service's settings window.
+// A part handler's configuration form, shown on a tab of its own in the register service's settings
+// window. The window places the form on the tab (PlaceOn with AFill True), captions the tab with
+// Caption(), then calls SetFormVisible(True). Destroying the interface releases the form; the window
+// destroys it before the tab.
 class HOSTAPI_EXPORT IRegisterServiceConfigForm {
 public:
     virtual ~IRegisterServiceConfigForm();
+    // Makes ASheet the form's parent; AFill: the form fills the sheet.
+    virtual void PlaceOn(QWidget* ASheet, bool AFill) = 0;
+    virtual QString Caption() const = 0;
     virtual QWidget* Form() = 0;
+    virtual void SetFormVisible(bool AVisible) = 0;
 };
 
 // A host module's share of the register service's data: the items whose element name equals

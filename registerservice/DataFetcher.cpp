@@ -22,20 +22,22 @@ bool OnMainThread() {
 // Closes a progress entry however the fetch ends.
 class ProgressEntryGuard {
 public:
-    explicit ProgressEntryGuard(int& AHandle) : FHandle(AHandle) {}
+    ProgressEntryGuard(hostapi::IProgressService* AProgress, int& AHandle)
+        : FProgress(AProgress), FHandle(AHandle) {}
     ~ProgressEntryGuard() {
         if (FHandle >= 0)
-            hostapi::ProgressService::Current().CloseProgress(FHandle);
+            FProgress->CloseProgress(FHandle);
         FHandle = -1;
     }
 
 private:
+    hostapi::IProgressService* FProgress;
     int& FHandle;
 };
 
 } // namespace
 
-TDataFetcher::TDataFetcher() {
+TDataFetcher::TDataFetcher(hostapi::IProgressService* AProgress) : FProgress(AProgress) {
     FHTTP.OnProgress = [this](qint64 AReceived, qint64 AExpected) {
         if (FProgressHandle < 0)
             WorkBegin(AExpected);
@@ -45,11 +47,18 @@ TDataFetcher::TDataFetcher() {
 
 TDataFetcher::~TDataFetcher() = default;
 
+hostapi::IProgressService* TDataFetcher::Progress() const {
+    if (FProgress)
+        return FProgress;
+    // The host's progress service is the main thread's only.
+    return OnMainThread() ? &hostapi::ProgressService::Current() : nullptr;
+}
+
 void TDataFetcher::WorkBegin(qint64 AExpected) {
-    if (!OnMainThread())
+    hostapi::IProgressService* progress = Progress();
+    if (!progress)
         return;
-    FProgressHandle =
-        hostapi::ProgressService::Current().OpenProgress(QStringLiteral("Register-Service Download"));
+    FProgressHandle = progress->OpenProgress(QStringLiteral("Register-Service Download"));
     FMaxProgress = AExpected;
 }
 
@@ -59,25 +68,23 @@ void TDataFetcher::Work(qint64 AReceived, qint64 AExpected) {
     FMaxProgress = AExpected;
     // The progress service counts in int; kilobytes keep the bar right for large answers.
     const bool large = AExpected > std::numeric_limits<int>::max();
-    hostapi::ProgressService::Current().UpdateProgress(
-        FProgressHandle, int(large ? AReceived / 1024 : AReceived),
-        int(large ? AExpected / 1024 : qMax<qint64>(AExpected, 0)),
-        QStringLiteral("%1 of %2 downloaded").arg(AReceived).arg(AExpected));
+    Progress()->UpdateProgress(FProgressHandle, int(large ? AReceived / 1024 : AReceived),
+                               int(large ? AExpected / 1024 : qMax<qint64>(AExpected, 0)),
+                               QStringLiteral("%1 of %2 downloaded").arg(AReceived).arg(AExpected));
 }
 
 void TDataFetcher::WorkEnd() {
     if (FProgressHandle < 0)
         return;
-    hostapi::ProgressService::Current().CloseProgress(FProgressHandle);
+    Progress()->CloseProgress(FProgressHandle);
     FProgressHandle = -1;
 }
 
 std::optional<QString> TDataFetcher::Execute(const TFetchSettings& ASettings,
                                              const QString& ALastFetchStamp) {
-    // The progress service is the main thread's only.
-    hostapi::IProgressService* progress = OnMainThread() ? &hostapi::ProgressService::Current() : nullptr;
+    hostapi::IProgressService* progress = Progress();
     int handle = progress ? progress->OpenProgress(QStringLiteral("Register-Server")) : -1;
-    const ProgressEntryGuard closeEntry(handle);
+    const ProgressEntryGuard closeEntry(progress, handle);
 
     hostapi::HttpRequest request;
     request.Url = FetchUrl(ASettings.URL, ALastFetchStamp);

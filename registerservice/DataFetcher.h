@@ -6,6 +6,10 @@
 
 #include <optional>
 
+namespace hostapi {
+class IProgressService;
+}
+
 namespace registerservice {
 
 // What one fetch sends: copies taken from the client.
@@ -15,8 +19,9 @@ struct TFetchSettings {
     QString Password;
 };
 
-// One download from the register service and its import through the host's XML import. Progress
-// entries are shown only when it runs on the main thread. Cancel() may come from any thread.
+// One download from the register service and its import through the host's XML import. Its progress
+// entries go to AProgress, or, without one, to the host's progress service when it runs on the main
+// thread (elsewhere none are shown). Cancel() may come from any thread.
 class TDataFetcher {
 public:
     // A large answer over a slow line may take long: a fetch has no total time limit and fails when
@@ -24,7 +29,7 @@ public:
     static constexpr qint64 StallBytes = 1024;
     static constexpr int StallMs = 60000;
 
-    TDataFetcher();
+    explicit TDataFetcher(hostapi::IProgressService* AProgress = nullptr);
     ~TDataFetcher();
 
     // Downloads and imports; answers the import's "fetch" stamp once the import has committed
@@ -40,6 +45,9 @@ private:
     void Work(qint64 AReceived, qint64 AExpected);
     void WorkEnd();
 
+    hostapi::IProgressService* Progress() const;
+
+    hostapi::IProgressService* const FProgress;
     hostapi::HttpClient FHTTP;
     int FProgressHandle = -1;
     qint64 FMaxProgress = 0;

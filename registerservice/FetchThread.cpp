@@ -1,16 +1,21 @@
 #include "FetchThread.h"
 
 #include "ExceptionDisplay.h"
+#include "FetchProgressRelay.h"
 #include "RegisterServiceClient.h"
 #include "RegisterServiceLog.h"
 
 namespace registerservice {
 
-TFetchThread::TFetchThread(TRegisterServiceClient& AClient, const TFetchSettings& ASettings)
-    : FClient(AClient), FDataFetcher(std::make_unique<TDataFetcher>()), FSettings(ASettings) {}
+TFetchThread::TFetchThread(TRegisterServiceClient& AClient, const TFetchSettings& ASettings,
+                           TFetchProgressRelay* ARelay)
+    : FClient(AClient), FRelay(ARelay), FDataFetcher(std::make_unique<TDataFetcher>(ARelay)),
+      FSettings(ASettings) {}
 
 TFetchThread::~TFetchThread() {
     wait();
+    if (FRelay) // never started
+        FRelay->Finish();
 }
 
 void TFetchThread::run() {
@@ -23,6 +28,9 @@ void TFetchThread::run() {
         hostapi::TVRNExceptionUtils::ShowCurrent();
     }
     FDataFetcher.reset();
+    if (FRelay)
+        FRelay->Finish();
+    FRelay = nullptr;
 }
 
 } // namespace registerservice

@@ -1,6 +1,9 @@
 #include "PluginModuleRegistration.h"
 
+#include "dmPluginRegisterServerMenus.h"
 #include "dmPluginRegisterServiceMain.h"
+#include "frmPluginRegisterServiceConfig.h"
+#include "frmPluginRegisterServiceLogFile.h"
 
 namespace registerservice {
 
@@ -29,6 +32,12 @@ hostapi::TPluginFormClassList& PluginFormClasses() {
 void RegisterModuleClasses() {
     hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginRegisterServiceMain>(
         PluginDataModuleClasses());
+    hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginRegisterServerMenus>(
+        PluginDataModuleClasses());
+    hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmPluginRegisterServiceConfig>(
+        PluginFormClasses());
+    hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmPluginRegisterServiceLogFile>(
+        PluginFormClasses());
 }
 
 } // namespace registerservice

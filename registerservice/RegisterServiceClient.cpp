@@ -2,6 +2,7 @@
 
 #include "CancellationScope.h"
 #include "DataFetcher.h"
+#include "FetchProgressRelay.h"
 #include "FetchThread.h"
 #include "QVException.h"
 
@@ -57,8 +58,8 @@ void TRegisterServiceClient::BeforeUnInit() {
     {
         std::unique_lock<std::mutex> locker(FStateLock);
         FShutDown = true;
-        for (TDataFetcher* fetcher : FActive)
-            fetcher->Cancel();
+        for (const TActiveFetch& fetch : FActive)
+            fetch.Fetcher->Cancel();
         FFetchEnded.wait(locker, [this] { return FActive.empty(); });
         threads.swap(FThreads);
     }
@@ -121,7 +122,28 @@ void TRegisterServiceClient::ReapFinishedThreads() {
     }
 }
 
+void TRegisterServiceClient::ResetLastFetchStamp() {
+    std::unique_lock<std::mutex> locker(FStateLock);
+    const quint64 generation = ++FGeneration;
+    SetLastFetchStamp(QString());
+    for (const TActiveFetch& fetch : FActive)
+        fetch.Fetcher->Cancel();
+    FFetchEnded.wait(locker, [this, generation] {
+        return std::none_of(FActive.begin(), FActive.end(), [generation](const TActiveFetch& AFetch) {
+            return AFetch.Generation < generation;
+        });
+    });
+}
+
 void TRegisterServiceClient::Fetch(bool AThreaded) {
+    StartFetch(AThreaded, false);
+}
+
+void TRegisterServiceClient::FetchWithProgress() {
+    StartFetch(true, true);
+}
+
+void TRegisterServiceClient::StartFetch(bool AThreaded, bool AShowProgress) {
     const TFetchSettings settings{BaseURL(), UserName(), Password()};
     if (settings.URL.isEmpty())
         throw hostapi::EQVUserMessageException(QStringLiteral("URL to Register-Service not configured!"));
@@ -131,7 +153,8 @@ void TRegisterServiceClient::Fetch(bool AThreaded) {
         return;
     }
     ReapFinishedThreads();
-    auto thread = std::make_unique<TFetchThread>(*this, settings);
+    auto thread =
+        std::make_unique<TFetchThread>(*this, settings, AShowProgress ? new TFetchProgressRelay : nullptr);
     const std::lock_guard<std::mutex> locker(FStateLock);
     if (FShutDown)
         throw hostapi::EQVException(QStringLiteral("The register service module is shutting down"));
@@ -146,11 +169,13 @@ void TRegisterServiceClient::RunFetch(TDataFetcher& AFetcher, const TFetchSettin
         // in flight (nothing for the user to act on).
         if (FShutDown)
             throw hostapi::EHttpCancelled(QStringLiteral("The register service module is shutting down"));
-        FActive.push_back(&AFetcher);
+        FActive.push_back({&AFetcher, FGeneration});
     }
     const auto leave = qScopeGuard([this, &AFetcher] {
         const std::lock_guard<std::mutex> locker(FStateLock);
-        FActive.erase(std::find(FActive.begin(), FActive.end(), &AFetcher));
+        FActive.erase(std::find_if(FActive.begin(), FActive.end(), [&AFetcher](const TActiveFetch& AFetch) {
+            return AFetch.Fetcher == &AFetcher;
+        }));
         FFetchEnded.notify_all();
     });
     std::unique_lock<std::timed_mutex> serialised(FFetchLock, std::defer_lock);
@@ -162,6 +187,15 @@ void TRegisterServiceClient::RunFetch(TDataFetcher& AFetcher, const TFetchSettin
     const std::optional<QString> stamp = AFetcher.Execute(ASettings, LastFetchStamp());
     if (!stamp)
         return;
+    // Checked and stored under the state lock, so that a reset either follows the new stamp or keeps
+    // it from being stored.
+    const std::lock_guard<std::mutex> locker(FStateLock);
+    const auto self = std::find_if(FActive.begin(), FActive.end(), [&AFetcher](const TActiveFetch& AFetch) {
+        return AFetch.Fetcher == &AFetcher;
+    });
+    if (self->Generation != FGeneration)
+        throw hostapi::EHttpCancelled(QStringLiteral("The register-service fetch was cancelled by a reset of "
+                                                     "the server data; its stamp is not stored"));
     SetLastFetchStamp(*stamp);
     if (OnLastFetchStampChanged)
         OnLastFetchStampChanged();

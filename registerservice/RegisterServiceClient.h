@@ -51,6 +51,12 @@ public:
     // starts the fetch on a thread of its own and returns; its errors go to the host's exception
     // display. Otherwise fetches on the calling thread and raises its errors.
     void Fetch(bool AThreaded);
+    // GUI thread: a threaded fetch whose progress entries the GUI thread shows.
+    void FetchWithProgress();
+    // Empties the stamp, cancels every fetch in flight and waits until each has ended. A fetch that
+    // began before never stores its stamp (its import may still have committed), so the next fetch
+    // reads everything.
+    void ResetLastFetchStamp();
 
     // Fetch threads not yet joined.
     int RunningThreadCount() const;
@@ -61,6 +67,7 @@ private:
     friend class TFetchThread;
     // Runs one fetch with AFetcher on the calling thread, after any other fetch of this client.
     void RunFetch(TDataFetcher& AFetcher, const TFetchSettings& ASettings);
+    void StartFetch(bool AThreaded, bool AShowProgress);
     void ReapFinishedThreads();
 
     void ImportItem(const QString& AName, const hostapi::TQVXMLElement& AData,
@@ -78,7 +85,12 @@ private:
     std::timed_mutex FFetchLock; // held for a whole fetch
     mutable std::mutex FStateLock;
     std::condition_variable FFetchEnded;
-    std::vector<TDataFetcher*> FActive; // fetches in flight, cancelled by BeforeUnInit
+    struct TActiveFetch {
+        TDataFetcher* Fetcher;
+        quint64 Generation; // FGeneration when it began
+    };
+    std::vector<TActiveFetch> FActive; // fetches in flight, cancelled by BeforeUnInit and resets
+    quint64 FGeneration = 0;           // counts the resets
     std::vector<std::unique_ptr<TFetchThread>> FThreads;
     bool FShutDown = false;
 };

@@ -3,7 +3,9 @@
 #include "ExceptionDisplay.h"
 #include "MessageSink.h"
 #include "QVMainInterface.h"
+#include "QVPluginFormManager.h"
 #include "RegisterServiceClient.h"
+#include "RegisterServiceForms.h"
 #include "SchedulePlugin.h"
 #include "SettingsStore.h"
 #include "StringData.h"
@@ -28,6 +30,7 @@ TdmPluginRegisterServiceMain::TdmPluginRegisterServiceMain(hostapi::TClientPlugi
       FRegisterServiceClient(new TRegisterServiceClient(this)) {
     dmPluginRegisterServiceMain = this;
     SetSelfIsExtFunc(true);
+    BuildFormManager();
     FSchedulePlugin->AddAction(QStringLiteral("Register-Service aktualisieren"),
                                QStringLiteral("{01E3FADE-2C6F-4E4F-9E1D-1E2087BD0B23}"));
     FSchedulePlugin->OnExecute = [this](hostapi::TSchedulePlugin* Sender, int Index,
@@ -59,6 +62,16 @@ void TdmPluginRegisterServiceMain::AfterStartup() {
 void TdmPluginRegisterServiceMain::SetLanguage(const QString& ALangName) {
     hostapi::TPluginBaseDataModule::SetLanguage(ALangName);
     siLang->SetLanguage(ALangName);
+    BuildFormManager();
+}
+
+void TdmPluginRegisterServiceMain::BuildFormManager() {
+    // Rebuilt on every language switch: the host reads the menu texts anew from it.
+    delete FQVPluginFormManager;
+    FQVPluginFormManager = new hostapi::TQVPluginFormManager(this);
+    FQVPluginFormManager->setObjectName(QStringLiteral("QVPluginFormManager"));
+    FQVPluginFormManager->SetModuleTitle(QStringLiteral("Registerservice"));
+    AddRegisterServiceForms(*FQVPluginFormManager, -1, siLang->Language());
 }
 
 void TdmPluginRegisterServiceMain::BeforeUnInit() {
@@ -121,6 +134,16 @@ void TdmPluginRegisterServiceMain::InitRegisterClient() {
 
 void TdmPluginRegisterServiceMain::Fetch(bool AThreaded) {
     FRegisterServiceClient->Fetch(AThreaded);
+}
+
+void TdmPluginRegisterServiceMain::FetchWithProgress() {
+    FRegisterServiceClient->FetchWithProgress();
+}
+
+void TdmPluginRegisterServiceMain::ResetLastFetchStamp() {
+    FRegisterServiceClient->ResetLastFetchStamp();
+    SetLastFetchStamp(QString());
+    InitRegisterClient();
 }
 
 bool TdmPluginRegisterServiceMain::FetchRegisterService(bool AThreaded, bool ARaiseErrors) {

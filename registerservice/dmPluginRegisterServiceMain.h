@@ -10,6 +10,7 @@
 
 namespace hostapi {
 class IScheduleExecuteCallBack;
+class TQVPluginFormManager;
 class TSchedulePlugin;
 class TVRNLang;
 } // namespace hostapi
@@ -20,7 +21,8 @@ class TRegisterServiceClient;
 
 // The register service module's main data module: the register-service settings (section
 // "REGSRV" of the host's settings store), the client, the interface other modules fetch through,
-// and the scheduler action "Register-Service aktualisieren".
+// the scheduler action "Register-Service aktualisieren" and the module's two windows (index 0 the
+// configuration window, 1 the log window).
 class TdmPluginRegisterServiceMain : public hostapi::TPluginBaseDataModule,
                                      public hostapi::IExtFuncPluginRegisterService {
     Q_OBJECT
@@ -50,6 +52,11 @@ public:
 
     bool FetchRegisterService(bool AThreaded, bool ARaiseErrors) override;
     void Fetch(bool AThreaded);
+    // GUI thread: a threaded fetch with its progress entries (the global menu's entry).
+    void FetchWithProgress();
+    // Cancels the fetches in flight and waits for them, then stores an empty stamp and reloads the
+    // client: the next fetch reads everything.
+    void ResetLastFetchStamp();
 
     void SchedulePluginExecute(hostapi::TSchedulePlugin* Sender, int Index,
                                hostapi::IScheduleExecuteCallBack& AScheduleExecuteCallBack, QVariant& AData,
@@ -57,6 +64,7 @@ public:
 
     TRegisterServiceClient& RegisterServiceClient() const { return *FRegisterServiceClient; }
     hostapi::TSchedulePlugin& SchedulePlugin() const { return *FSchedulePlugin; }
+    hostapi::TQVPluginFormManager& QVPluginFormManager() const { return *FQVPluginFormManager; }
 
     static constexpr const char* Section = "REGSRV";
 
@@ -64,11 +72,13 @@ protected:
     hostapi::IExtFunc* DoOnGetExtFunc(const QString& AIID) override;
 
 private:
+    void BuildFormManager();
     QString ReadSetting(const char* AKey);
     void WriteSetting(const char* AKey, const QString& AValue);
 
     std::unique_ptr<hostapi::TVRNLang> siLang;
     hostapi::TSchedulePlugin* FSchedulePlugin;
+    hostapi::TQVPluginFormManager* FQVPluginFormManager = nullptr;
     TRegisterServiceClient* FRegisterServiceClient;
 };
 

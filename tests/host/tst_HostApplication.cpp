@@ -479,22 +479,25 @@ void tst_HostApplication::emailMarketingInEveryLanguage_data() {
     QTest::addColumn<QString>("lists");
     QTest::addColumn<QString>("delivery");
     QTest::addColumn<QString>("notBuilt"); // what opening the delivery window says
-    QTest::newRow("German") << "German" << QStringList{"Datei", "Konfiguration", "Email Marketing", "Sprache"}
+    QTest::newRow("German") << "German"
+                            << QStringList{"Datei", "Konfiguration", "Email Marketing", "Protokolle",
+                                           "Sprache"}
                             << "Verteilerlisten"
                             << "Versand"
                             << "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht "
                                "verfügbar.";
     QTest::newRow("English")
-        << "English" << QStringList{"File", "Configuration", "Email Marketing", "Language"} << "Deliverylists"
+        << "English" << QStringList{"File", "Configuration", "Email Marketing", "Logs", "Language"}
+        << "Deliverylists"
         << "Delivery"
         << "The window \"Email Marketing Mailing\" is not available in this version yet.";
     QTest::newRow("French")
-        << "French" << QStringList{"Fichier", "Configuration", "Email Marketing", "Langue"}
+        << "French" << QStringList{"Fichier", "Configuration", "Email Marketing", "Journaux", "Langue"}
         << "Listes de diffusion"
         << "Envoi"
         << "La fenêtre « Email Marketing Envoi » n'est pas encore disponible dans cette version.";
     QTest::newRow("Italian")
-        << "Italian" << QStringList{"File", "Configurazione", "Email Marketing", "Lingua"}
+        << "Italian" << QStringList{"File", "Configurazione", "Email Marketing", "Registri", "Lingua"}
         << "Liste di distribuzione"
         << "Invio"
         << "La finestra \"Email Marketing Invio\" non è ancora disponibile in questa versione.";

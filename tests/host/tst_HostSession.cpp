@@ -54,10 +54,17 @@ void tst_HostSession::loadsBothProductModulesOfTheDefaultFolder() {
     host.Session->StartModules();
     QVERIFY2(host.Display.Records().isEmpty(), qPrintable(host.Display.Records().value(0).Exception.Message));
     const hostapi::MenuModel menus = host.Session->Menus();
-    QCOMPARE(menus.SectionCaptions(), (QStringList{"Konfiguration", "Email Marketing"}));
-    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).size(), 1);
-    QCOMPARE(menus.Entries(QStringLiteral("Konfiguration")).first().Item.MenuTitle,
-             QStringLiteral("Email Marketing"));
+    QCOMPARE(menus.SectionCaptions(), (QStringList{"Konfiguration", "Email Marketing", "Protokolle"}));
+    const QList<hostapi::TMenuEntry> settings = menus.Entries(QStringLiteral("Konfiguration"));
+    QCOMPARE(settings.size(), 2);
+    QCOMPARE(settings[0].Item.MenuTitle, QStringLiteral("Email Marketing"));
+    // the register service's windows, declared by both its data modules, are listed once
+    QCOMPARE(settings[1].Item.MenuTitle, QStringLiteral("Register-Service"));
+    QCOMPARE(settings[1].Item.PluginFormClassName, QStringLiteral("TfrmPluginRegisterServiceConfig"));
+    const QList<hostapi::TMenuEntry> logs = menus.Entries(QStringLiteral("Protokolle"));
+    QCOMPARE(logs.size(), 1);
+    QCOMPARE(logs[0].Item.MenuTitle, QStringLiteral("Register-Service"));
+    QCOMPARE(logs[0].Item.PluginFormClassName, QStringLiteral("TfrmPluginRegisterServiceLogFile"));
     const QList<hostapi::TMenuEntry> work = menus.Entries(QStringLiteral("Email Marketing"));
     QCOMPARE(work.size(), 2);
     QCOMPARE(work[0].Item.MenuTitle, QStringLiteral("Verteilerlisten"));

@@ -112,14 +112,16 @@ private slots:
         QTest::addColumn<QString>("guid");
         QTest::addColumn<QStringList>("dataModules");
         QTest::addColumn<QStringList>("windows");
-        // The register service module registers its main data module; the test module its own four.
+        // The register service module registers its two data modules and two windows; the test module
+        // its own four.
         QTest::newRow("e-mail marketing")
             << QV_EMAIL_MARKETING_MODULE << EmailMarketingGUID << QStringList{"TdmPluginEmailMarketingMain"}
             << QStringList{"TfrmEmailMarketing", "TfrmEmailMarketingLists",
                            "TfrmPluginEmailMarketingGlobalSettings"};
         QTest::newRow("register service")
-            << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID << QStringList{"TdmPluginRegisterServiceMain"}
-            << QStringList();
+            << QV_REGISTER_SERVICE_MODULE << RegisterServiceGUID
+            << QStringList{"TdmPluginRegisterServiceMain", "TdmPluginRegisterServerMenus"}
+            << QStringList{"TfrmPluginRegisterServiceConfig", "TfrmPluginRegisterServiceLogFile"};
         QTest::newRow("test module") << QV_TEST_MODULE << QString::fromLatin1(testmodule::TestModuleGUID)
                                      << QStringList{"TdmTestModuleMain", "TdmTestModuleMenus"}
                                      << QStringList{"TfrmTestModuleMain", "TfrmTestModuleSettings"};
@@ -223,5 +225,6 @@ private:
     ModuleLoader FLoader;
 };
 
-QTEST_GUILESS_MAIN(tst_ModuleLibraries)
+// The modules' data modules hold menu actions, which need a GUI application.
+QTEST_MAIN(tst_ModuleLibraries)
 #include "tst_ModuleLibraries.moc"

@@ -41,9 +41,12 @@ private slots:
                            QStringLiteral("TfrmPluginEmailMarketingGlobalSettings")};
         QTest::newRow("register service data modules")
             << ClassNames(registerservice::PluginDataModuleClasses())
-            << QStringList{QStringLiteral("TdmPluginRegisterServiceMain")};
+            << QStringList{QStringLiteral("TdmPluginRegisterServiceMain"),
+                           QStringLiteral("TdmPluginRegisterServerMenus")};
         QTest::newRow("register service windows")
-            << ClassNames(registerservice::PluginFormClasses()) << QStringList{};
+            << ClassNames(registerservice::PluginFormClasses())
+            << QStringList{QStringLiteral("TfrmPluginRegisterServiceConfig"),
+                           QStringLiteral("TfrmPluginRegisterServiceLogFile")};
     }
 
     void expectedClassesRegistered() {

@@ -49,6 +49,18 @@ void Configure(TRegisterServiceClient& AClient, const QString& AUrl, const QStri
     AClient.SetPassword(APassword);
 }
 
+// A handler "a" registered for one test that holds the first item until its gate opens.
+struct HeldImport {
+    QStringList Log;
+    QMutex LogLock;
+    std::shared_ptr<RecordingHandler> Held = std::make_shared<RecordingHandler>("a", Log, LogLock);
+    rstest::HandlerRegistration Handlers;
+    HeldImport() {
+        Held->CloseGate();
+        Handlers.Add(Held);
+    }
+};
+
 bool WaitForThreads(const TRegisterServiceClient& AClient) {
     QDeadlineTimer deadline(10000);
     while (AClient.RunningThreadCount() > 0)
@@ -201,12 +213,8 @@ private slots:
 
     void aThreadedFetchReturnsAtOnceAndImportsOnItsThread() {
         TestDatabase tdb;
-        QStringList log;
-        QMutex logLock;
-        auto held = std::make_shared<RecordingHandler>("a", log, logLock);
-        held->CloseGate();
-        rstest::HandlerRegistration handlers;
-        handlers.Add(held);
+        HeldImport import;
+        RecordingHandler* held = import.Held.get();
         auto stub = FetchStub({Ok(Answer("<a ident=\"1\"/>", "T1"))});
         TRegisterServiceClient client(nullptr);
         client.AfterStartup();
@@ -360,6 +368,115 @@ private slots:
         client.BeforeUnInit();
         QCOMPARE(client.RunningThreadCount(), 0);
         QCOMPARE(client.LastFetchStamp(), QString());
+    }
+
+    // A reset while a fetch imports: the reset waits for the import, which commits, but the fetch
+    // does not store its stamp.
+    void aFetchThatEndsAfterAResetStoresNoStamp() {
+        TestDatabase tdb;
+        HeldImport import;
+        RecordingHandler* held = import.Held.get();
+        auto stub = FetchStub({Ok(Answer("<a ident=\"1\"/>", "T1")), Ok(Answer({}, "T2"))});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        client.SetLastFetchStamp(QStringLiteral("S1"));
+        std::atomic<int> changed{0};
+        client.OnLastFetchStampChanged = [&] { ++changed; };
+        testsupport::RecordingExceptionDisplay display;
+        client.Fetch(true);
+        QVERIFY(held->WaitUntilHeld());
+        std::thread resetting([&] { client.ResetLastFetchStamp(); });
+        QDeadlineTimer deadline(10000);
+        while (client.LastFetchStamp() == QLatin1String("S1") && !deadline.hasExpired())
+            QThread::msleep(5);
+        held->OpenGate(); // the reset has begun: let the import end
+        resetting.join();
+        QVERIFY(WaitForThreads(client));
+        QCOMPARE(client.LastFetchStamp(), QString());
+        QCOMPARE(changed.load(), 0);
+        client.Fetch(false);
+        QCOMPARE(stub->Requests().value(1)["path"].toString(), QStringLiteral("/rs/fetch.php?action=all"));
+        QCOMPARE(client.LastFetchStamp(), QStringLiteral("T2"));
+        QCoreApplication::processEvents();
+        QVERIFY(display.Records().isEmpty()); // the reset's cancel is not an error to show
+    }
+
+    // A fetch with progress started on the GUI thread: its entries open, change and close on the GUI
+    // thread while the fetch runs on its own.
+    void aFetchWithProgressShowsItsEntriesOnTheGuiThread() {
+        TestDatabase tdb;
+        QJsonObject answer = Ok(Answer("<!-- " + QString(32 << 10, QLatin1Char('x')) + " -->", "P1"));
+        answer.insert("chunk", QJsonArray{4096, 5});
+        auto stub = FetchStub({answer});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        hostapi::ProgressService& progress = hostapi::ProgressService::Instance();
+        QStringList texts;
+        bool offThread = false;
+        const auto connection =
+            connect(&progress, &hostapi::ProgressService::ProgressChanged, this, [&](int AHandle) {
+                offThread = offThread || QThread::currentThread() != qApp->thread();
+                for (const hostapi::ProgressEntry& entry : progress.Entries())
+                    if (entry.Handle == AHandle)
+                        texts << entry.Text;
+            });
+        const auto restore = qScopeGuard([&] { disconnect(connection); });
+        client.FetchWithProgress();
+        QTRY_COMPARE(client.LastFetchStamp(), QStringLiteral("P1"));
+        QVERIFY(WaitForThreads(client));
+        QTRY_COMPARE(progress.Entries().size(), 0);
+        QVERIFY(!offThread);
+        QCOMPARE(texts.value(0), QStringLiteral("Downloading Data"));
+        QVERIFY2(texts.contains(QStringLiteral("Processing Data")), qPrintable(texts.join('|')));
+        const qint64 size = answer["body"].toString().toUtf8().size();
+        QVERIFY2(texts.contains(QStringLiteral("%1 of %1 downloaded").arg(size)),
+                 qPrintable(texts.join('|')));
+    }
+
+    // Resets while threaded fetches (with and without progress) and synchronous ones run: every
+    // fetch ends, only cancels fail, and no stamp outlives the last reset.
+    void resetsWhileFetchesRun() {
+        TestDatabase tdb;
+        QJsonObject answer = Ok(Answer(Registration(1, "a@example.org"), "R"));
+        answer.insert("chunk", QJsonArray{64, 1});
+        auto stub = FetchStub({answer});
+        TRegisterServiceClient client(nullptr);
+        client.AfterStartup();
+        Configure(client, stub->Url("/rs").toString());
+        std::atomic<int> failures{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t)
+            threads.emplace_back([&] {
+                while (!stop) {
+                    try {
+                        client.Fetch(false);
+                    } catch (const hostapi::EHttpCancelled&) {
+                    } catch (const std::exception&) {
+                        ++failures;
+                    }
+                }
+            });
+        testsupport::RecordingExceptionDisplay display;
+        for (int i = 0; i < 20; ++i) {
+            if (i % 2)
+                client.FetchWithProgress();
+            else
+                client.Fetch(true);
+            client.ResetLastFetchStamp();
+            QCoreApplication::processEvents();
+        }
+        stop = true;
+        for (std::thread& thread : threads)
+            thread.join();
+        QVERIFY(WaitForThreads(client));
+        client.ResetLastFetchStamp();
+        QCOMPARE(client.LastFetchStamp(), QString());
+        QCOMPARE(failures.load(), 0);
+        QTRY_COMPARE(hostapi::ProgressService::Instance().Entries().size(), 0);
+        QVERIFY(display.Records().isEmpty());
     }
 
     // Menu, scheduler, threaded fetches and preparing jobs at once: never two imports in parallel,
