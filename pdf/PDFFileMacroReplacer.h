@@ -39,7 +39,7 @@ public:
     static bool IsAvailable();
     // Said once by a job that sends PDF attachments with macros without pdftk.
     static QString UnavailableNotice();
-    // The settings window comes with the campaign windows; none yet.
+    // TfrmPDFFileMacroReplacerConfigForm.
     static const TCustomFileMacroReplacerConfigFormClass* GetConfigFormClass();
 
     // The pdftk program: "pdftk" in the folder of the host program, else "pdftk" on PATH (the
