@@ -213,6 +213,10 @@ private slots:
         QTest::newRow("odd values stay as they are")
             << QStringList{"flatten=True",         "Compression=7",   "Encryption=x",
                            "Permissions=8,1, 3,a", "OwnerPassword=o", "Other=1"};
+        // A write would put the key back in its own spelling: the text would change.
+        QTest::newRow("keys in other letter case")
+            << QStringList{"flatten=1",       "COMPRESSION=2",  "encryption=1",   "inputpassword=i",
+                           "ownerpassword=o", "userPassword=u", "permissions=0,2"};
         QTest::newRow("every key") << QStringList{"Flatten=1",       "Compression=1",   "Encryption=2",
                                                   "InputPassword=i", "OwnerPassword=o", "UserPassword=u",
                                                   "Permissions=8"};
