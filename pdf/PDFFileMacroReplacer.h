@@ -64,8 +64,9 @@ private:
 };
 
 // Registers the PDF replacer class for ".pdf" in the replacer registry; calling it again before
-// UnRegisterPDFFileMacroReplacer changes nothing. The module calls both on the main thread, at load
-// and at unload.
+// UnRegisterPDFFileMacroReplacer changes nothing. The module's entry registers it on the main thread
+// when the host loads the module (the registry goes with the module); tests that need the class
+// register it the same way.
 void RegisterPDFFileMacroReplacer();
 void UnRegisterPDFFileMacroReplacer();
 
