@@ -1,6 +1,7 @@
 #include "ASPSMSMessageSender.h"
 #include "DNSEmailSender.h"
 #include "MAPIMailSender.h"
+#include "PDFFileMacroReplacer.h"
 #include "PluginModuleRegistration.h"
 
 #include <QtGlobal>
@@ -20,6 +21,7 @@ extern "C" Q_DECL_EXPORT hostapi::TClientPluginBase* InitProc() {
     emailmarketing::RegisterDNSEmailSenderClasses();
     emailmarketing::RegisterMAPIMailSenderClass();
     emailmarketing::RegisterSMSMessageSenderClasses();
+    emailmarketing::RegisterPDFFileMacroReplacer();
     return new hostapi::TClientPluginBaseGUI(
         emailmarketing::PluginModuleGUID(), hostapi::TClientPluginBase::ModuleInstance(&ModuleAnchor),
         emailmarketing::PluginDataModuleClasses(), emailmarketing::PluginFormClasses(), true);

@@ -1,6 +1,5 @@
 #include "PluginModuleRegistration.h"
 
-#include "PDFFileMacroReplacer.h"
 #include "dmPluginEmailMarketingMain.h"
 
 namespace emailmarketing {
@@ -28,7 +27,6 @@ hostapi::TPluginFormClassList& PluginFormClasses() {
 // library or into a test, in a fixed order. Windows register in the module entry
 // (PluginModuleEntry.cpp), as the engine does not link them.
 void RegisterModuleClasses() {
-    RegisterPDFFileMacroReplacer();
     hostapi::TClientPluginBase::RegisterPluginDataModule<TdmPluginEmailMarketingMain>(
         PluginDataModuleClasses());
 }

@@ -9,7 +9,6 @@
 #include "InterruptedJobs.h"
 #include "MessageSink.h"
 #include "NetworkSettings.h"
-#include "PDFFileMacroReplacer.h"
 #include "PelmarisPlugin.h"
 #include "QVException.h"
 #include "QVFirstStart.h"
@@ -98,7 +97,6 @@ TdmPluginEmailMarketingMain::~TdmPluginEmailMarketingMain() {
     FJobs->UnRegisterJobNotifyer(FJobNotifyer);
     FJobs.reset();
     FListStore.Clear();
-    UnRegisterPDFFileMacroReplacer();
     if (dmPluginEmailMarketingMain == this)
         dmPluginEmailMarketingMain = nullptr;
 }

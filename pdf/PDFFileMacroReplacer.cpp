@@ -3,6 +3,7 @@
 #include "FileUtils.h"
 #include "PDFTK.h"
 #include "TextUtils.h"
+#include "frmPDFFileMacroReplacerConfigForm.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -137,7 +138,7 @@ QString TPDFFileMacroReplacer::UnavailableNotice() {
 }
 
 const TCustomFileMacroReplacerConfigFormClass* TPDFFileMacroReplacer::GetConfigFormClass() {
-    return nullptr;
+    return &TCustomFileMacroReplacerConfigFormClass::Of<TfrmPDFFileMacroReplacerConfigForm>();
 }
 
 QString TPDFFileMacroReplacer::PDFTKProgram() {

@@ -39,7 +39,7 @@ public:
     static bool IsAvailable();
     // Said once by a job that sends PDF attachments with macros without pdftk.
     static QString UnavailableNotice();
-    // The settings window comes with the campaign windows; none yet.
+    // TfrmPDFFileMacroReplacerConfigForm.
     static const TCustomFileMacroReplacerConfigFormClass* GetConfigFormClass();
 
     // The pdftk program: "pdftk" in the folder of the host program, else "pdftk" on PATH (the
@@ -64,8 +64,9 @@ private:
 };
 
 // Registers the PDF replacer class for ".pdf" in the replacer registry; calling it again before
-// UnRegisterPDFFileMacroReplacer changes nothing. The module calls both on the main thread, at load
-// and at unload.
+// UnRegisterPDFFileMacroReplacer changes nothing. The module's entry registers it on the main thread
+// when the host loads the module (the registry goes with the module); tests that need the class
+// register it the same way.
 void RegisterPDFFileMacroReplacer();
 void UnRegisterPDFFileMacroReplacer();
 

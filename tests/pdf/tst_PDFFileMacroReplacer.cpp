@@ -9,15 +9,18 @@
 #include "PluginModuleRegistration.h"
 #include "QVException.h"
 #include "ThrownMessage.h"
-#include "TestDatabase.h"
-#include "dmPluginEmailMarketingMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace emailmarketing;
 using testsupport::ThrownMessage;
+
+// The module's entry point (core/PluginModuleEntry.cpp, built into this test).
+extern "C" hostapi::TClientPluginBase* InitProc();
 
 namespace {
 
@@ -211,22 +214,18 @@ private slots:
         QCOMPARE(Runs(), 2);
     }
 
-    void moduleRegistersTheClass() {
+    // The engine (core) registers no file macro replacer; the module's entry registers this class,
+    // once however often it runs.
+    void moduleEntryRegistersTheClass() {
         const TCustomFileMacroReplacerClass& pdfClass =
             TCustomFileMacroReplacerClass::Of<TPDFFileMacroReplacer>();
-        RegisterModuleClasses();
-        RegisterModuleClasses();
-        QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".PDF")), &pdfClass);
-        // Registered once: one unregistration removes it.
         UnRegisterPDFFileMacroReplacer();
-        QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".pdf")), nullptr);
         RegisterModuleClasses();
-        {
-            testsupport::TestDatabase db;
-            TdmPluginEmailMarketingMain dm(nullptr);
-            QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".pdf")), &pdfClass);
-        }
-        // The module's unload takes it out again.
+        QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".pdf")), nullptr);
+        const std::unique_ptr<hostapi::TClientPluginBase> plugin(InitProc());
+        const std::unique_ptr<hostapi::TClientPluginBase> again(InitProc());
+        QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".PDF")), &pdfClass);
+        UnRegisterPDFFileMacroReplacer();
         QCOMPARE(TCustomFileMacroReplacer::ClassByFileExt(QStringLiteral(".pdf")), nullptr);
     }
 };
