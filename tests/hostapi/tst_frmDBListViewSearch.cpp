@@ -151,6 +151,12 @@ private slots:
         again.SetSchemaName(Addresses);
         QVERIFY(!again.Changed());
         QCOMPARE(again.FilterModel().rowCount(), 0);
+        QCOMPARE(ShownRecords(again).size(), 6);
+        // An empty set saved removes the list's rows, and only those.
+        again.SetChanged(true);
+        again.SaveFilters(ListSaver());
+        QCOMPARE(testsupport::Count("emllists_filters", "\"emllists_id\" = ?", {ListID}), 0);
+        QVERIFY(ListSaver(ListID + 1).LoadFilters() == other);
     }
 
     void fieldTheSchemaNoLongerHasIsShownAndRefused_data() {
