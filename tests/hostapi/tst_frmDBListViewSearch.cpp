@@ -222,7 +222,7 @@ private slots:
         // Parentheses over "( Name" would open one they do not close: refused with its reason.
         Parenthesize(frame, 1, 2);
         QCOMPARE(shown.Records().size(), 1);
-        const ShownException& refusal = shown.Records().first().Exception;
+        const ShownException refusal = shown.Records().first().Exception;
         QVERIFY(refusal.UserMessage);
         QVERIFY2(refusal.Message.startsWith(QStringLiteral("Die Zeilen 2 bis 3 öffnen oder schließen")),
                  qPrintable(refusal.Message));
