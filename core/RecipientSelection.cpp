@@ -66,6 +66,15 @@ void TRecipientSelection::Apply(const TRecipientQuery& AQuery, hostapi::TQVRecor
     ARecords.Filters() = Filters(AQuery);
 }
 
+hostapi::TQVSchemaFilterSave TRecipientSelection::ListFilterSave(const QString& ASectionName,
+                                                                 qint64 AListID) {
+    hostapi::TQVSchemaFilterSave saver(ListFiltersSchema);
+    saver.SetSchemaName(ASectionName);
+    saver.Filters().Add(ListIdField, AListID);
+    saver.SetAdditionalField(ListIdField, AListID);
+    return saver;
+}
+
 TRecipientQuery TRecipientSelection::LoadQuery(const TEmailListItem& AList, int AFieldFlag,
                                                qint64 AReSendJobID, qint64 AReSendJobState) {
     TRecipientQuery query;
@@ -79,11 +88,7 @@ TRecipientQuery TRecipientSelection::LoadQuery(const TEmailListItem& AList, int 
         query.ActiveState = hostapi::TPelmarisPlugin().GetRegisterServiceActiveState();
     if (!query.IsResend()) {
         query.OwnFilters = AList.AdvFilters();
-        hostapi::TQVSchemaFilterSave loader(ListFiltersSchema);
-        loader.SetSchemaName(AList.SectionName());
-        loader.Filters().Add(ListIdField, AList.IDValue());
-        loader.SetAdditionalField(ListIdField, AList.IDValue());
-        query.SavedFilters = loader.LoadFilters();
+        query.SavedFilters = ListFilterSave(AList.SectionName(), AList.IDValue()).LoadFilters();
     }
     return query;
 }

@@ -7,7 +7,8 @@
 
 namespace hostapi {
 class TQVRecordSet;
-}
+class TQVSchemaFilterSave;
+} // namespace hostapi
 
 namespace emailmarketing {
 
@@ -51,6 +52,11 @@ public:
     static bool FieldIsSelected(const QStringList& AFieldsToIgnore, const QString& AFieldName);
     // Sets schema, read-only option, field selection and filters on a closed record set.
     static void Apply(const TRecipientQuery& AQuery, hostapi::TQVRecordSet& ARecords);
+
+    // The saver of a list's saved filters on its schema: the rows of "emllists_filters" whose
+    // "emllists_id" is the list's id. Jobs read through it and the list's filter editor writes
+    // through it, so both mean the same rows.
+    static hostapi::TQVSchemaFilterSave ListFilterSave(const QString& ASectionName, qint64 AListID);
 
     // The query of a job: the list's data for the style and the resend target. Reads the list's
     // saved filters from the database and, with the register-service filter, the active state from
