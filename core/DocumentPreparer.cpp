@@ -207,6 +207,7 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
                                         const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
     FLastSkipReason = TDropReason::NoAddress;
+    FLastCopyEntriesLeftOut = false;
     const QString address = UsableAddress(RecNo, ARecords);
     if (address.isEmpty())
         return false;
@@ -227,8 +228,12 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
 
     ReplaceInTexts(ADocument, RecNo, ARecords);
 
-    ADocument.SetCCList(hostapi::CanonicalAddressList(ADocument.CCList()));
-    ADocument.SetBCCList(hostapi::CanonicalAddressList(ADocument.BCCList()));
+    // A copy entry whose values gave no address is left out; the recipient is mailed all the same.
+    bool ccLeftOut = false;
+    bool bccLeftOut = false;
+    ADocument.SetCCList(hostapi::CanonicalCopyList(ADocument.CCList(), ccLeftOut));
+    ADocument.SetBCCList(hostapi::CanonicalCopyList(ADocument.BCCList(), bccLeftOut));
+    FLastCopyEntriesLeftOut = ccLeftOut || bccLeftOut;
 
     const QString tempFolder = FJob.TempDirectory.isEmpty() ? hostapi::GetTempPath() : FJob.TempDirectory;
     for (int i = 0; i < attachements.Count(); ++i)
