@@ -188,9 +188,10 @@ void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
     QList<TMacroReplacement> oneLine;
     ReplaceTemplateMacros(
         [&](const QString& AMacro, const QString& AValue, bool AFromField) {
-            plain.append({AMacro, AValue});
-            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue});
-            oneLine.append({AMacro, WithoutLineBreaks(AValue)});
+            // A recipient's value is inserted as it is, never read as macros itself.
+            plain.append({AMacro, AValue, AFromField});
+            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue, AFromField});
+            oneLine.append({AMacro, WithoutLineBreaks(AValue), AFromField});
         },
         RecNo, ARecords);
     ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), plain));
@@ -198,9 +199,7 @@ void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
     ADocument.SetSubject(ReplaceMacros(ADocument.Subject(), oneLine));
     ADocument.SetCCList(ReplaceMacros(ADocument.CCList(), oneLine));
     ADocument.SetBCCList(ReplaceMacros(ADocument.BCCList(), oneLine));
-    TAttachementList& attachements = *ADocument.NormalFileList();
-    for (const TMacroReplacement& r : std::as_const(plain))
-        attachements.ReplaceMacros(r.Macro, r.Value);
+    ADocument.NormalFileList()->ReplaceMacros(plain);
 }
 
 bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
@@ -216,11 +215,13 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
     TAttachementList& attachements = *ADocument.NormalFileList();
     CopyAttachements(attachements, AAttachements);
 
+    QList<TMacroReplacement> localFiles;
     ReplaceTemplateMacros(
-        [&attachements](const QString& AMacro, const QString& AValue, bool) {
-            attachements.ReplaceLocalFileMacros(AMacro, WithLiteralWildcards(AValue));
+        [&localFiles](const QString& AMacro, const QString& AValue, bool AFromField) {
+            localFiles.append({AMacro, WithLiteralWildcards(AValue), AFromField});
         },
         RecNo, ARecords);
+    attachements.ReplaceLocalFileMacros(localFiles);
     if (!ResolveLocalFiles(attachements)) {
         FLastSkipReason = TDropReason::MandatoryAttachement;
         return false;
