@@ -912,6 +912,8 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
             drop(FDocumentPreparer->LastSkipReason(), QString());
             return nullptr;
         }
+        if (FDocumentPreparer->LastCopyEntriesLeftOut())
+            FDroppedRecipients.CopyEntriesLeftOut();
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
         // values, so only its kind is logged, and only the first text reaches the job's summary.

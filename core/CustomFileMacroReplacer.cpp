@@ -1,5 +1,7 @@
 #include "CustomFileMacroReplacer.h"
 
+#include "MacroEngine.h"
+
 #include "ReplacerCancellation.h"
 
 #include <vector>
@@ -53,6 +55,11 @@ bool TCustomFileMacroReplacer::RequiresMacro(const QString& AName) {
 
 void TCustomFileMacroReplacer::ReplaceMacroValue(const QString& /*AName*/, const QString& /*AValue*/) {
     CheckFieldsRetrieved();
+}
+
+void TCustomFileMacroReplacer::ReplaceMacroValues(const QList<TMacroReplacement>& AReplacements) {
+    for (const TMacroReplacement& replacement : AReplacements)
+        ReplaceMacroValue(replacement.Macro, replacement.Value);
 }
 
 void TCustomFileMacroReplacer::Cancel() {}

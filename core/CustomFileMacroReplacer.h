@@ -9,6 +9,7 @@
 
 namespace emailmarketing {
 
+struct TMacroReplacement;
 class TCustomFileMacroReplacer;
 class TReplacerCancellation;
 class TCustomFileMacroReplacerConfigForm;
@@ -77,6 +78,9 @@ public:
     // The base only reads the fields when needed; implementations replace AName by AValue in every
     // field value, ignoring letter case.
     virtual void ReplaceMacroValue(const QString& AName, const QString& AValue);
+    // Every replacement at once, as ReplaceMacros does (a literal value is never searched again);
+    // the base calls ReplaceMacroValue for each in turn.
+    virtual void ReplaceMacroValues(const QList<TMacroReplacement>& AReplacements);
     // Copies the settings, then the source file (which invalidates), then the read flag of Source.
     // Implementations extend it with their field data.
     virtual void Assign(const TCustomFileMacroReplacer& Source);

@@ -188,9 +188,10 @@ void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
     QList<TMacroReplacement> oneLine;
     ReplaceTemplateMacros(
         [&](const QString& AMacro, const QString& AValue, bool AFromField) {
-            plain.append({AMacro, AValue});
-            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue});
-            oneLine.append({AMacro, WithoutLineBreaks(AValue)});
+            // A recipient's value is inserted as it is, never read as macros itself.
+            plain.append({AMacro, AValue, AFromField});
+            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue, AFromField});
+            oneLine.append({AMacro, WithoutLineBreaks(AValue), AFromField});
         },
         RecNo, ARecords);
     ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), plain));
@@ -198,15 +199,14 @@ void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
     ADocument.SetSubject(ReplaceMacros(ADocument.Subject(), oneLine));
     ADocument.SetCCList(ReplaceMacros(ADocument.CCList(), oneLine));
     ADocument.SetBCCList(ReplaceMacros(ADocument.BCCList(), oneLine));
-    TAttachementList& attachements = *ADocument.NormalFileList();
-    for (const TMacroReplacement& r : std::as_const(plain))
-        attachements.ReplaceMacros(r.Macro, r.Value);
+    ADocument.NormalFileList()->ReplaceMacros(plain);
 }
 
 bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
                                         const hostapi::TQVRecordSet& ARecords,
                                         const TAttachementList& AAttachements) {
     FLastSkipReason = TDropReason::NoAddress;
+    FLastCopyEntriesLeftOut = false;
     const QString address = UsableAddress(RecNo, ARecords);
     if (address.isEmpty())
         return false;
@@ -215,11 +215,13 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
     TAttachementList& attachements = *ADocument.NormalFileList();
     CopyAttachements(attachements, AAttachements);
 
+    QList<TMacroReplacement> localFiles;
     ReplaceTemplateMacros(
-        [&attachements](const QString& AMacro, const QString& AValue, bool) {
-            attachements.ReplaceLocalFileMacros(AMacro, WithLiteralWildcards(AValue));
+        [&localFiles](const QString& AMacro, const QString& AValue, bool AFromField) {
+            localFiles.append({AMacro, WithLiteralWildcards(AValue), AFromField});
         },
         RecNo, ARecords);
+    attachements.ReplaceLocalFileMacros(localFiles);
     if (!ResolveLocalFiles(attachements)) {
         FLastSkipReason = TDropReason::MandatoryAttachement;
         return false;
@@ -227,8 +229,12 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
 
     ReplaceInTexts(ADocument, RecNo, ARecords);
 
-    ADocument.SetCCList(hostapi::CanonicalAddressList(ADocument.CCList()));
-    ADocument.SetBCCList(hostapi::CanonicalAddressList(ADocument.BCCList()));
+    // A copy entry whose values gave no address is left out; the recipient is mailed all the same.
+    bool ccLeftOut = false;
+    bool bccLeftOut = false;
+    ADocument.SetCCList(hostapi::CanonicalCopyList(ADocument.CCList(), ccLeftOut));
+    ADocument.SetBCCList(hostapi::CanonicalCopyList(ADocument.BCCList(), bccLeftOut));
+    FLastCopyEntriesLeftOut = ccLeftOut || bccLeftOut;
 
     const QString tempFolder = FJob.TempDirectory.isEmpty() ? hostapi::GetTempPath() : FJob.TempDirectory;
     for (int i = 0; i < attachements.Count(); ++i)

@@ -49,6 +49,8 @@ public:
     QString UsableAddress(int RecNo, const hostapi::TQVRecordSet& ARecords) const;
     // Why the last PrepareDocument answered False.
     TDropReason LastSkipReason() const { return FLastSkipReason; }
+    // Whether the last prepared document's CC or BCC lost entries that gave no address.
+    bool LastCopyEntriesLeftOut() const { return FLastCopyEntriesLeftOut; }
 
     // The macro engine for record RecNo of ARecords.
     void ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
@@ -77,6 +79,7 @@ private:
     qint64 FUserNumber = -1;
     bool FUsesPredefined = false;
     TDropReason FLastSkipReason = TDropReason::NoAddress;
+    bool FLastCopyEntriesLeftOut = false;
     QHash<QString, bool> FReplacerAvailable; // by file extension
 };
 

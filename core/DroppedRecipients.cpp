@@ -1,6 +1,7 @@
 #include "DroppedRecipients.h"
 
 #include <QLoggingCategory>
+#include <QStringList>
 
 namespace emailmarketing {
 
@@ -12,6 +13,7 @@ Q_LOGGING_CATEGORY(lcPrepare, "qv.core.prepare", QtInfoMsg)
 
 void TDroppedRecipients::Reset() {
     FCount = 0;
+    FCopyEntriesLeftOut = 0;
     std::lock_guard lock(FLock);
     FFirstFailure.clear();
 }
@@ -28,14 +30,20 @@ void TDroppedRecipients::Drop(qint64 AAddressID, TDropReason AReason, const QStr
 }
 
 QString TDroppedRecipients::Summary(int ARecipientCount) const {
-    const int count = Count();
-    if (count == 0)
-        return {};
-    QString summary = QStringLiteral("%1 of %2 recipients were dropped").arg(count).arg(ARecipientCount);
-    std::lock_guard lock(FLock);
-    if (!FFirstFailure.isEmpty())
-        summary += QStringLiteral(". The first failure: ") + FFirstFailure;
-    return summary;
+    QStringList parts;
+    if (const int count = Count(); count > 0) {
+        QString dropped = QStringLiteral("%1 of %2 recipients were dropped").arg(count).arg(ARecipientCount);
+        std::lock_guard lock(FLock);
+        if (!FFirstFailure.isEmpty())
+            dropped += QStringLiteral(". The first failure: ") + FFirstFailure;
+        parts << dropped;
+    }
+    if (const int copies = FCopyEntriesLeftOut.load(); copies > 0)
+        parts << QStringLiteral("%1 of %2 recipients were mailed without the CC or BCC entries that "
+                                "gave no address")
+                     .arg(copies)
+                     .arg(ARecipientCount);
+    return parts.join(QStringLiteral(". "));
 }
 
 QString TDroppedRecipients::ReasonText(TDropReason AReason) {

@@ -23,14 +23,18 @@ public:
     // AFailure: the text of the failure that dropped the recipient, if any.
     void Drop(qint64 AAddressID, TDropReason AReason, const QString& AFailure = QString());
     int Count() const { return FCount.load(); }
+    // A recipient who is mailed, but whose copy list (CC, BCC) lost entries that gave no address.
+    void CopyEntriesLeftOut() { ++FCopyEntriesLeftOut; }
+    int CopyEntriesLeftOutCount() const { return FCopyEntriesLeftOut.load(); }
     // "N of M recipients were dropped", followed by ". The first failure: " and its text when one
-    // was given; empty when none was dropped.
+    // was given, and by the recipients whose copy lists lost entries; empty when neither happened.
     QString Summary(int ARecipientCount) const;
 
     static QString ReasonText(TDropReason AReason);
 
 private:
     std::atomic<int> FCount{0};
+    std::atomic<int> FCopyEntriesLeftOut{0};
     mutable std::mutex FLock;
     QString FFirstFailure; // guarded by FLock
 };

@@ -120,12 +120,14 @@ QString TAttachement::ContentAsText() const {
     return FContentFormat.Decode(FPreparedData);
 }
 
-void TAttachement::ReplaceMacrosInContent(const QString& AName, const QString& AValue) {
+void TAttachement::ReplaceMacrosInContent(const QList<TMacroReplacement>& AReplacements) {
     const QString text = ContentAsText();
-    if (AName.isEmpty() || !text.contains(AName, Qt::CaseInsensitive))
-        return;
-    FPreparedData =
-        FContentFormat.Encode(hostapi::FastReplace(text, AName, FContentFormat.ValueInFile(AValue), false));
+    QList<TMacroReplacement> inFile = AReplacements;
+    for (TMacroReplacement& replacement : inFile)
+        replacement.Value = FContentFormat.ValueInFile(replacement.Value);
+    const QString replaced = ReplaceMacros(text, inFile);
+    if (replaced != text)
+        FPreparedData = FContentFormat.Encode(replaced);
 }
 
 void TAttachement::SetLocalFileRef(const QString& ALocalFile, bool AHasMacrosInFileName) {
@@ -220,28 +222,53 @@ void TAttachement::RemoveTempFile() {
                                         .arg(FLocalFile, file.errorString()));
 }
 
-void TAttachement::ReplaceMacrosInName(const QString& AName, const QString& AValue) {
-    FFileName = hostapi::FastReplace(FFileName, AName, WithoutLineBreaks(AValue), false);
+void TAttachement::ReplaceMacrosInName(const QList<TMacroReplacement>& AReplacements) {
+    QList<TMacroReplacement> oneLine = AReplacements;
+    for (TMacroReplacement& replacement : oneLine)
+        replacement.Value = WithoutLineBreaks(replacement.Value);
+    FFileName = ReplaceMacros(FFileName, oneLine);
 }
 
-void TAttachement::ReplaceMacrosInLocalFile(const QString& AName, const QString& AValue) {
-    if (AName.isEmpty() || !FLocalFile.contains(AName, Qt::CaseInsensitive))
+bool TAttachement::AnyMacroIn(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    for (const TMacroReplacement& replacement : AReplacements)
+        if (!replacement.Macro.isEmpty() && AText.contains(replacement.Macro, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+bool TAttachement::BringsDotDot(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    // A macro takes effect when it occurs in the text or in a value searched for it.
+    const auto occurs = [&](const QString& AMacro) {
+        if (AText.contains(AMacro, Qt::CaseInsensitive))
+            return true;
+        for (const TMacroReplacement& other : AReplacements)
+            if (!other.Literal && other.Value.contains(AMacro, Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+    for (const TMacroReplacement& replacement : AReplacements)
+        if (!replacement.Macro.isEmpty() && HasDotDotSegment(replacement.Value) && occurs(replacement.Macro))
+            return true;
+    return false;
+}
+
+void TAttachement::ReplaceMacrosInLocalFile(const QList<TMacroReplacement>& AReplacements) {
+    if (!AnyMacroIn(FLocalFile, AReplacements))
         return;
     if (!FLocalFileReplaced && FFixedFolder.isEmpty())
         FFixedFolder = MacroFreeFolder(FLocalFile);
     FLocalFileReplaced = true;
-    if (HasDotDotSegment(AValue))
+    if (BringsDotDot(FLocalFile, AReplacements))
         FLocalFileRejected = true;
-    FLocalFile = hostapi::FastReplace(FLocalFile, AName, AValue, false);
+    FLocalFile = ReplaceMacros(FLocalFile, AReplacements);
 }
 
-void TAttachement::ReplaceLocalFileMacros(const QString& AName, const QString& AValue) {
-    if (!FHasMacrosInLocalFileName || AName.isEmpty() ||
-        !FLocalMacroFileName.contains(AName, Qt::CaseInsensitive))
+void TAttachement::ReplaceLocalFileMacros(const QList<TMacroReplacement>& AReplacements) {
+    if (!FHasMacrosInLocalFileName || !AnyMacroIn(FLocalMacroFileName, AReplacements))
         return;
-    if (HasDotDotSegment(AValue))
+    if (BringsDotDot(FLocalMacroFileName, AReplacements))
         FLocalFileRejected = true;
-    FLocalMacroFileName = hostapi::FastReplace(FLocalMacroFileName, AName, AValue, false);
+    FLocalMacroFileName = ReplaceMacros(FLocalMacroFileName, AReplacements);
 }
 
 // TAttachementList
@@ -285,21 +312,29 @@ QList<TAttachementFile> TAttachementList::GetFileList() const {
 }
 
 void TAttachementList::ReplaceMacros(const QString& AName, const QString& AValue) {
+    ReplaceMacros(QList<TMacroReplacement>{{AName, AValue}});
+}
+
+void TAttachementList::ReplaceMacros(const QList<TMacroReplacement>& AReplacements) {
     for (const auto& item : FItems) {
-        item->ReplaceMacrosInName(AName, AValue);
-        item->ReplaceMacrosInLocalFile(AName, AValue);
+        item->ReplaceMacrosInName(AReplacements);
+        item->ReplaceMacrosInLocalFile(AReplacements);
         if (!item->UseMacros())
             continue;
         if (item->FileMacroReplacer())
-            item->FileMacroReplacer()->ReplaceMacroValue(AName, AValue);
+            item->FileMacroReplacer()->ReplaceMacroValues(AReplacements);
         else
-            item->ReplaceMacrosInContent(AName, AValue);
+            item->ReplaceMacrosInContent(AReplacements);
     }
 }
 
 void TAttachementList::ReplaceLocalFileMacros(const QString& AName, const QString& AValue) {
+    ReplaceLocalFileMacros(QList<TMacroReplacement>{{AName, AValue}});
+}
+
+void TAttachementList::ReplaceLocalFileMacros(const QList<TMacroReplacement>& AReplacements) {
     for (const auto& item : FItems)
-        item->ReplaceLocalFileMacros(AName, AValue);
+        item->ReplaceLocalFileMacros(AReplacements);
 }
 
 bool TAttachementList::RequiresMacro(const QString& AName) const {

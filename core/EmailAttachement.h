@@ -13,6 +13,8 @@
 
 namespace emailmarketing {
 
+struct TMacroReplacement;
+
 // One attachment as a transport takes it: the name shown in the message and the file sent.
 struct TAttachementFile {
     QString FileName;
@@ -99,10 +101,14 @@ private:
 
     void AssignLocalFile(const QString& Value);
     void RemoveTempFile();
-    void ReplaceMacrosInName(const QString& AName, const QString& AValue);
-    void ReplaceMacrosInLocalFile(const QString& AName, const QString& AValue);
-    void ReplaceMacrosInContent(const QString& AName, const QString& AValue);
-    void ReplaceLocalFileMacros(const QString& AName, const QString& AValue);
+    void ReplaceMacrosInName(const QList<TMacroReplacement>& AReplacements);
+    void ReplaceMacrosInLocalFile(const QList<TMacroReplacement>& AReplacements);
+    void ReplaceMacrosInContent(const QList<TMacroReplacement>& AReplacements);
+    void ReplaceLocalFileMacros(const QList<TMacroReplacement>& AReplacements);
+    // Whether any macro of AReplacements occurs in AText (letter case ignored).
+    static bool AnyMacroIn(const QString& AText, const QList<TMacroReplacement>& AReplacements);
+    // Whether a replacement that takes effect in AText brings a ".." path segment.
+    static bool BringsDotDot(const QString& AText, const QList<TMacroReplacement>& AReplacements);
     QString ContentAsText() const;
     bool IsInsideFixedFolder(const QString& APath) const;
 
@@ -148,8 +154,12 @@ public:
     // of the value dropped) and LocalFile (confined as the class comment says), and with UseMacros
     // in the content: through the replacer, or in the in-memory content in its own encoding.
     void ReplaceMacros(const QString& AName, const QString& AValue);
+    // The same for every replacement at once, as the text replacement of the bodies does: a literal
+    // value (a recipient's) is inserted as it is and never searched for the later macros.
+    void ReplaceMacros(const QList<TMacroReplacement>& AReplacements);
     // Replaces AName by AValue in the path pattern of every attachment that has one.
     void ReplaceLocalFileMacros(const QString& AName, const QString& AValue);
+    void ReplaceLocalFileMacros(const QList<TMacroReplacement>& AReplacements);
     // Whether the job must compute macro AName for these attachments: always when one has a path
     // pattern; else when AName occurs in a FileName or path pattern, or in macro content.
     bool RequiresMacro(const QString& AName) const;

@@ -226,10 +226,11 @@ private:
         return found;
     }
 
-    // The value of replacement i, itself searched for the later replacements (once).
+    // The value of replacement i, itself searched for the later replacements (once) unless literal.
     const QString& Value(qsizetype i) {
         if (!FDone[i]) {
-            FValues[i] = Run(FReplacements[i].Value, i + 1);
+            const TMacroReplacement& replacement = FReplacements[i];
+            FValues[i] = replacement.Literal ? replacement.Value : Run(replacement.Value, i + 1);
             FDone[i] = true;
         }
         return FValues[i];
@@ -242,18 +243,54 @@ private:
     qsizetype FMaxName = 0;
 };
 
+// One pass per replacement over the parts of the text that are not literal values inserted before.
+QString ReplaceMacrosInTurn(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    struct TPart {
+        QString Text;
+        bool Literal;
+    };
+    QList<TPart> parts{{AText, false}};
+    for (const TMacroReplacement& r : AReplacements) {
+        if (r.Macro.isEmpty())
+            continue;
+        if (!r.Literal) {
+            for (TPart& part : parts)
+                if (!part.Literal)
+                    part.Text = ReplaceMacroText(part.Text, r.Macro, r.Value);
+            continue;
+        }
+        QList<TPart> split;
+        for (const TPart& part : std::as_const(parts)) {
+            if (part.Literal) {
+                split.append(part);
+                continue;
+            }
+            const QStringView text(part.Text);
+            qsizetype copied = 0;
+            for (qsizetype at = text.indexOf(r.Macro, 0, Qt::CaseInsensitive); at >= 0;
+                 at = text.indexOf(r.Macro, copied, Qt::CaseInsensitive)) {
+                split.append({text.sliced(copied, at - copied).toString(), false});
+                split.append({r.Value, true});
+                copied = at + r.Macro.size();
+            }
+            split.append({text.sliced(copied).toString(), false});
+        }
+        parts = std::move(split);
+    }
+    QString result;
+    for (const TPart& part : std::as_const(parts))
+        result += part.Text;
+    return result;
+}
+
 } // namespace
 
 QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
     bool delimited = true;
     for (const TMacroReplacement& r : AReplacements)
         delimited = delimited && IsDelimitedMacro(r.Macro);
-    if (!delimited) {
-        QString result = AText;
-        for (const TMacroReplacement& r : AReplacements)
-            result = ReplaceMacroText(result, r.Macro, r.Value);
-        return result;
-    }
+    if (!delimited)
+        return ReplaceMacrosInTurn(AText, AReplacements);
     if (AReplacements.isEmpty() || !AText.contains(QLatin1Char('%')))
         return AText;
     return TMacroPass(AReplacements).Run(AText, 0);

@@ -74,17 +74,19 @@ private:
 // inserted value is not searched again. Linear in the length of AText.
 QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QString& AValue);
 
-// One macro and the value it is replaced by.
+// One macro and the value it is replaced by. A literal value (one read from a recipient's record)
+// is inserted as it is and never searched for macros.
 struct TMacroReplacement {
     QString Macro;
     QString Value;
+    bool Literal = false;
 };
 
-// The same as ReplaceMacroText for each replacement in turn (a value is not searched for its own
-// macro or earlier ones, but for the later ones), in one pass over AText when every macro is
-// "%NAME%" with no "%" inside the name; otherwise one pass per macro. The single pass does not find
-// a macro that shares its "%" with a neighbouring macro or that only forms across the edge of an
-// inserted value.
+// The same as ReplaceMacroText for each replacement in turn (a value that is not literal is not
+// searched for its own macro or earlier ones, but for the later ones), in one pass over AText when
+// every macro is "%NAME%" with no "%" inside the name; otherwise one pass per macro over the text
+// outside the literal values inserted so far. The single pass does not find a macro that shares
+// its "%" with a neighbouring macro or that only forms across the edge of an inserted value.
 QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& AReplacements);
 
 // "&", "<", ">", '"' and "'" as HTML character references.

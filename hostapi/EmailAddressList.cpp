@@ -8,6 +8,7 @@
 #include "HostLibraries.h"
 #include "QVException.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace hostapi {
@@ -107,10 +108,55 @@ ListPtr WithDomains(InternetAddressList* AList, int& ASkipped) {
     return result;
 }
 
+// How many non-blank entries the text of Separated holds at its top level (a group is one).
+int TopLevelEntries(const QString& ASeparated) {
+    int entries = 0;
+    bool filled = false;
+    bool quoted = false;
+    bool angle = false;
+    bool group = false;
+    int comment = 0;
+    for (qsizetype i = 0; i < ASeparated.size(); ++i) {
+        const QChar c = ASeparated[i];
+        if (quoted || comment > 0) {
+            if (c == QLatin1Char('\\'))
+                ++i;
+            else if (quoted && c == QLatin1Char('"'))
+                quoted = false;
+            else if (comment > 0 && c == QLatin1Char('('))
+                ++comment;
+            else if (comment > 0 && c == QLatin1Char(')'))
+                --comment;
+            continue;
+        }
+        if (c == QLatin1Char(',') && !angle && !group) {
+            entries += filled ? 1 : 0;
+            filled = false;
+            continue;
+        }
+        if (c == QLatin1Char('"'))
+            quoted = true;
+        else if (c == QLatin1Char('('))
+            comment = 1;
+        else if (c == QLatin1Char('<'))
+            angle = true;
+        else if (c == QLatin1Char('>'))
+            angle = false;
+        else if (c == QLatin1Char(':') && !angle)
+            group = true;
+        else if (c == QLatin1Char(';') && !angle)
+            group = false;
+        if (!c.isSpace())
+            filled = true;
+    }
+    return entries + (filled ? 1 : 0);
+}
+
 // The parsed list under the rule; nullptr for blank text. AEntries: whether the text held any
-// entry at all.
-ListPtr Parse(const QString& AText, bool& AEntries) {
+// entry at all; ASkipped: how many entries had no address with a domain, or were not understood.
+ListPtr Parse(const QString& AText, bool& AEntries, int& ASkipped) {
     AEntries = false;
+    ASkipped = 0;
     const QString text = Separated(AText);
     if (text.trimmed().isEmpty())
         return nullptr;
@@ -119,11 +165,13 @@ ListPtr Parse(const QString& AText, bool& AEntries) {
     ListPtr parsed(internet_address_list_parse(nullptr, utf8.constData()));
     if (!parsed)
         return nullptr;
-    AEntries = internet_address_list_length(parsed.get()) > 0;
-    int skipped = 0;
-    ListPtr result = WithDomains(parsed.get(), skipped);
-    if (skipped > 0)
-        qCWarning(lcHostApi) << skipped << "entries of an address list have no domain and were left out";
+    const int parsedEntries = internet_address_list_length(parsed.get());
+    AEntries = parsedEntries > 0;
+    // GMime passes over an entry it cannot read ("Name <>") without a word.
+    ASkipped = std::max(0, TopLevelEntries(text) - parsedEntries);
+    ListPtr result = WithDomains(parsed.get(), ASkipped);
+    if (ASkipped > 0)
+        qCWarning(lcHostApi) << ASkipped << "entries of an address list have no domain and were left out";
     return result;
 }
 
@@ -142,29 +190,50 @@ void AppendMailboxes(InternetAddressList* AList, QList<TEmailMailbox>& AResult) 
     }
 }
 
+bool IsBlank(QString AText) {
+    AText.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
+    return AText.trimmed().isEmpty();
+}
+
+QString Formatted(InternetAddressList* AList) {
+    char* formatted = internet_address_list_to_string(AList, nullptr, FALSE);
+    const QString result = QString::fromUtf8(formatted);
+    g_free(formatted);
+    return result;
+}
+
 } // namespace
 
 QList<TEmailMailbox> EmailMailboxes(const QString& AText) {
     QList<TEmailMailbox> result;
     bool entries = false;
-    if (ListPtr list = Parse(AText, entries))
+    int skipped = 0;
+    if (ListPtr list = Parse(AText, entries, skipped))
         AppendMailboxes(list.get(), result);
     return result;
 }
 
 QString CanonicalAddressList(const QString& AText) {
     bool entries = false;
-    ListPtr list = Parse(AText, entries);
-    QString visible = AText;
-    visible.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
-    if (visible.trimmed().isEmpty())
+    int skipped = 0;
+    ListPtr list = Parse(AText, entries, skipped);
+    if (IsBlank(AText))
         return {};
     if (!entries)
         throw EQVException(QStringLiteral("\"%1\" holds no e-mail address").arg(AText));
-    char* formatted = internet_address_list_to_string(list.get(), nullptr, FALSE);
-    const QString result = QString::fromUtf8(formatted);
-    g_free(formatted);
-    return result;
+    return Formatted(list.get());
+}
+
+QString CanonicalCopyList(const QString& AText, bool& ALeftOut) {
+    bool entries = false;
+    int skipped = 0;
+    ListPtr list = Parse(AText, entries, skipped);
+    ALeftOut = false;
+    if (IsBlank(AText))
+        return {};
+    // Text of separators only (a macro that gave nothing, "%EMAIL2%;") stands for an entry too.
+    ALeftOut = skipped > 0 || !entries;
+    return list ? Formatted(list.get()) : QString();
 }
 
 } // namespace hostapi

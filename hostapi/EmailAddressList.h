@@ -32,5 +32,9 @@ HOSTAPI_EXPORT QList<TEmailMailbox> EmailMailboxes(const QString& AText);
 // Blank text stays empty, and so does text whose entries all lack a domain; text that holds no
 // entry at all raises EQVException naming it.
 HOSTAPI_EXPORT QString CanonicalAddressList(const QString& AText);
+// A message's copy list (CC, BCC) in the same form, which never raises: entries without an address
+// with a domain are left out, and so is the whole text when it holds no entry at all ("%EMAIL2%;"
+// with an empty value). ALeftOut tells whether anything was left out.
+HOSTAPI_EXPORT QString CanonicalCopyList(const QString& AText, bool& ALeftOut);
 
 } // namespace hostapi

@@ -1,8 +1,8 @@
 #include "PDFFileMacroReplacer.h"
 
 #include "FileUtils.h"
+#include "MacroEngine.h"
 #include "PDFTK.h"
-#include "TextUtils.h"
 #include "frmPDFFileMacroReplacerConfigForm.h"
 
 #include <QCoreApplication>
@@ -103,11 +103,15 @@ void TPDFFileMacroReplacer::Cancel() {
 }
 
 void TPDFFileMacroReplacer::ReplaceMacroValue(const QString& AName, const QString& AValue) {
-    TCustomFileMacroReplacer::ReplaceMacroValue(AName, AValue);
+    ReplaceMacroValues({TMacroReplacement{AName, AValue}});
+}
+
+void TPDFFileMacroReplacer::ReplaceMacroValues(const QList<TMacroReplacement>& AReplacements) {
+    CheckFieldsRetrieved();
     TFDFWriter& fdf = GetPDFTK().FDF();
     for (int i = 0; i < fdf.Count(); ++i) {
         TFDFField* field = fdf.GetField(i);
-        field->SetValue(hostapi::FastReplace(field->Value(), AName, AValue, false));
+        field->SetValue(ReplaceMacros(field->Value(), AReplacements));
     }
 }
 

@@ -30,6 +30,7 @@ public:
     void SaveToFile(const QString& AFileName) override;
     // Replaces AName by AValue in every field value, ignoring letter case; names stay.
     void ReplaceMacroValue(const QString& AName, const QString& AValue) override;
+    void ReplaceMacroValues(const QList<TMacroReplacement>& AReplacements) override;
     // Also copies the fields of a PDF replacer.
     void Assign(const TCustomFileMacroReplacer& Source) override;
 

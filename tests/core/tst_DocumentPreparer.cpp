@@ -145,12 +145,89 @@ private slots:
         QCOMPARE(hostapi::Windows1252Codec::Decode(personalised.readAll()),
                  QStringLiteral("Hallo A & B <GmbH> aus Köln\r\nBcc: x@evil.org"));
 
-        // A value that looks like a macro is not replaced again by that macro, but by a later one.
+        // A value that looks like a macro stays as it is.
         TEmailDocument second;
         second.SetPlainMailBody(QStringLiteral("%NAME% / %CITY%"));
         QVERIFY(preparer.PrepareDocument(second, 1, r.Set, {}));
-        QCOMPARE(second.PlainMailBody(), QStringLiteral("%NAME% / Süd"));
+        QCOMPARE(second.PlainMailBody(), QStringLiteral("%NAME% / %REGION%"));
         hostapi::UserAccess::ResetToSystemUser();
+    }
+
+    // A recipient's value is inserted as it is, in every text and attachment, and never read as
+    // macros; a list macro's own text goes on expanding the macros after it.
+    void recipientValuesAreNotMacros_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("attachement"); // file name|content
+        QTest::newRow("mail count") << "%PRE_MAILCOUNT%"
+                                    << "%PRE_MAILCOUNT%|Köln|Hallo %PRE_MAILCOUNT%"
+                                    << "<p>%PRE_MAILCOUNT%</p>"
+                                    << "Brief %PRE_MAILCOUNT%.txt|An %PRE_MAILCOUNT% in Köln";
+        QTest::newRow("address field") << "%EMAIL1%"
+                                       << "%EMAIL1%|Köln|Hallo %EMAIL1%"
+                                       << "<p>%EMAIL1%</p>"
+                                       << "Brief %EMAIL1%.txt|An %EMAIL1% in Köln";
+        QTest::newRow("list macro") << "%GRUSS%"
+                                    << "%GRUSS%|Köln|Hallo %GRUSS%"
+                                    << "<p>%GRUSS%</p>"
+                                    << "Brief %GRUSS%.txt|An %GRUSS% in Köln";
+        QTest::newRow("a later field") << "%CITY%"
+                                       << "%CITY%|Köln|Hallo %CITY%"
+                                       << "<p>%CITY%</p>"
+                                       << "Brief %CITY%.txt|An %CITY% in Köln";
+        QTest::newRow("list name in markup") << "<%PRE_DISTRIBUTORLIST%>"
+                                             << "<%PRE_DISTRIBUTORLIST%>|Köln|Hallo <%PRE_DISTRIBUTORLIST%>"
+                                             << "<p>&lt;%PRE_DISTRIBUTORLIST%&gt;</p>"
+                                             << "Brief <%PRE_DISTRIBUTORLIST%>.txt|An <%PRE_DISTRIBUTORLIST%> in Köln";
+        QTest::newRow("plain name") << "Anna"
+                                    << "Anna|Köln|Hallo Anna"
+                                    << "<p>Anna</p>"
+                                    << "Brief Anna.txt|An Anna in Köln";
+    }
+    void recipientValuesAreNotMacros() {
+        QFETCH(QString, name);
+        TestDatabase db;
+        AddAddress({"name", "email1", "city"}, {name, "k@example.org", "Köln"});
+        Records r;
+        QTemporaryDir dir;
+        const QString letterFile = dir.filePath(QStringLiteral("brief.txt"));
+        WriteFile(letterFile, "An %NAME% in %CITY%");
+        std::shared_ptr<TEmailListItem> list = AddressList();
+        TMacroList macros;
+        TMacroItem* greeting = macros.Add();
+        greeting->SetMacroName(QStringLiteral("GRUSS"));
+        greeting->Add()->SetMacroValue(QStringLiteral("Hallo %NAME%"));
+        list->SetUserMacros(macros);
+        TDocumentPreparer preparer =
+            MakePreparer(esHTML,
+                         {{"%GRUSS%", mkListMacro},
+                          {"%NAME%", mkField},
+                          {"%EMAIL1%", mkField},
+                          {"%CITY%", mkField},
+                          {"%PRE_MAILCOUNT%", mkPredefined},
+                          {"%PRE_DISTRIBUTORLIST%", mkPredefined}},
+                         list);
+        TAttachementList templateAttachements;
+        TAttachement* letter = templateAttachements.Add();
+        letter->SetFileName(QStringLiteral("Brief %NAME%.txt"));
+        letter->SetUseMacros(true);
+        letter->SetLocalFile(letterFile);
+
+        TEmailDocument doc;
+        doc.SetPlainMailBody(QStringLiteral("%NAME%|%CITY%|%GRUSS%"));
+        doc.SetHTMLMailBody(QStringLiteral("<p>%NAME%</p>"));
+        doc.SetSubject(QStringLiteral("%NAME%"));
+        QVERIFY(preparer.PrepareDocument(doc, 0, r.Set, templateAttachements));
+        QTEST(doc.PlainMailBody(), "plain");
+        QTEST(doc.HTMLMailBody(), "html");
+        QCOMPARE(doc.Subject(), name);
+        QCOMPARE(doc.NormalFileList()->Count(), 1);
+        const TAttachement* copy = doc.NormalFileList()->Items(0);
+        QFile personalised(copy->LocalFile());
+        QVERIFY(personalised.open(QIODevice::ReadOnly));
+        QTEST(copy->FileName() + QLatin1Char('|') + hostapi::Windows1252Codec::Decode(personalised.readAll()),
+              "attachement");
     }
 
     // The job prepares with its own data and its clock.

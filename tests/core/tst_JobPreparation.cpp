@@ -465,6 +465,9 @@ void tst_JobPreparation::droppedRecipientsAreCounted_data() {
         QTest::addRow("%s: optional attachment missing", b) << backend << "optional" << all << "";
         QTest::addRow("%s: address without domain", b)
             << backend << "domain" << withoutName2 << "1 of 4 recipients were dropped";
+        QTest::addRow("%s: copy entries without an address", b)
+            << backend << "copies" << all
+            << "1 of 4 recipients were mailed without the CC or BCC entries that gave no address";
         QTest::addRow("%s: preparation raises", b)
             << backend << "raises" << QStringList{}
             << "4 of 4 recipients were dropped. The first failure: The field CITY of pelm_addresses_ass "
@@ -496,6 +499,13 @@ void tst_JobPreparation::droppedRecipientsAreCounted() {
     } else if (kind == "domain") {
         hostapi::Database::Exec(QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"email1\" = 'kunde@' "
                                                "WHERE \"name\" = 'Name2'"));
+    } else if (kind == "copies") {
+        // Name2 has no second address: the copies lose its entries, the recipient is mailed.
+        hostapi::Database::Exec(QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"email2\" = "
+                                               "'c' || \"email1\" WHERE \"name\" <> 'Name2'"));
+        job->UsedMakros().append({QStringLiteral("%EMAIL2%"), mkField});
+        job->SetCCList(QStringLiteral("%EMAIL2%;"));
+        job->SetBCCList(QStringLiteral("%NAME% <%EMAIL2%>"));
     } else {
         job->UsedMakros().append({QStringLiteral("%CITY%"), mkField});
         job->DestinationList()->SetFieldsToIgnoreInSelection({QStringLiteral("city")});
@@ -509,6 +519,16 @@ void tst_JobPreparation::droppedRecipientsAreCounted() {
     for (int i = 0; i < job->SendCount(); ++i)
         names << job->GetSendMails(i)->Subject().mid(6);
     QCOMPARE(names, prepared);
+    if (kind == "copies") {
+        for (int i = 0; i < job->SendCount(); ++i) {
+            const TEmailDocument* document = job->GetSendMails(i);
+            const bool withCopies = names[i] != QLatin1String("Name2");
+            const QString copy = QStringLiteral("cr%1@example.org").arg(names[i].mid(4));
+            QCOMPARE(document->CCList(), withCopies ? copy : QString());
+            QCOMPARE(document->BCCList(), withCopies ? names[i] + QStringLiteral(" <") + copy + QLatin1Char('>')
+                                                     : QString());
+        }
+    }
     QCOMPARE(job->SendStackCount(), prepared.size());
     QCOMPARE(job->DroppedCount(), 4 - prepared.size());
     QCOMPARE(SinkTexts(sink), summary.isEmpty() ? QStringList() : QStringList{summary});

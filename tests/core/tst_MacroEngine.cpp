@@ -146,6 +146,22 @@ private slots:
                  QStringLiteral("c c"));
     }
 
+    // A literal value is never searched for the later macros, in the single pass and in turn.
+    void literalValuesStay_data() {
+        QTest::addColumn<QString>("first"); // the first macro; the second is "%B%"
+        QTest::newRow("single pass") << "%A%";
+        QTest::newRow("in turn") << "[a]";
+    }
+    void literalValuesStay() {
+        QFETCH(QString, first);
+        const QString text = first + QStringLiteral(" %B% ") + first;
+        QCOMPARE(ReplaceMacros(text, {{first, "%B%", true}, {"%B%", "b"}}), QStringLiteral("%B% b %B%"));
+        QCOMPARE(ReplaceMacros(text, {{first, "%B%", false}, {"%B%", "b"}}), QStringLiteral("b b b"));
+        // A literal value inserted later is not searched either.
+        QCOMPARE(ReplaceMacros(text, {{first, "x%C%"}, {"%B%", "%C%", true}, {"%C%", "c"}}),
+                 QStringLiteral("xc %C% xc"));
+    }
+
     void canonicalAddressList_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");

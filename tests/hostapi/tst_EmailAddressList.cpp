@@ -24,6 +24,8 @@ private slots:
     void Mailboxes();
     void Canonical_data();
     void Canonical();
+    void CopyList_data();
+    void CopyList();
     void TextWithoutEntriesRaises();
 };
 
@@ -81,6 +83,29 @@ void tst_EmailAddressList::Canonical_data() {
 void tst_EmailAddressList::Canonical() {
     QFETCH(QString, text);
     QTEST(hostapi::CanonicalAddressList(text), "expected");
+}
+
+void tst_EmailAddressList::CopyList_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("leftOut");
+    QTest::newRow("blank") << " " << "" << false;
+    QTest::newRow("trailing separator") << "a@x.test;" << "a@x.test" << false;
+    QTest::newRow("separator of an empty value") << ";" << "" << true;
+    QTest::newRow("name without address") << "Hans Muster <>" << "" << true;
+    QTest::newRow("one of two without address") << "a@x.test, Hans <>" << "a@x.test" << true;
+    QTest::newRow("separators only") << ",;," << "" << true;
+    QTest::newRow("comma in a quoted name") << "\"Muster, Hans\" <h@x.test>"
+                                            << "\"Muster, Hans\" <h@x.test>" << false;
+    QTest::newRow("group") << "Team: a@x.test, b@x.test;" << "Team: a@x.test, b@x.test;" << false;
+}
+
+void tst_EmailAddressList::CopyList() {
+    QFETCH(QString, text);
+    QFETCH(bool, leftOut);
+    bool reported = !leftOut; // the call must set it either way
+    QTEST(hostapi::CanonicalCopyList(text, reported), "expected");
+    QCOMPARE(reported, leftOut);
 }
 
 void tst_EmailAddressList::TextWithoutEntriesRaises() {
