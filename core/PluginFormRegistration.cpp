@@ -2,6 +2,7 @@
 
 #include "QVException.h"
 #include "VRNLang.h"
+#include "frmEmailMarketingLists.h"
 
 namespace emailmarketing {
 
@@ -27,7 +28,7 @@ void RegisterFormClasses() {
     // Registered by name only: a hand-made entry is not found again by its meta-object.
     static const bool registered = [] {
         RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"), QStringLiteral("IDS_CaptionMailing"));
-        RegisterPendingForm(QStringLiteral("TfrmEmailMarketingLists"), QStringLiteral("IDS_CaptionLists"));
+        hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmEmailMarketingLists>(PluginFormClasses());
         RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"),
                             QStringLiteral("IDS_CaptionGlobalSettings"));
         return true;

@@ -1,0 +1,735 @@
+#include "frmEmailMarketingLists.h"
+
+#include "DBFieldSchema.h"
+#include "DialogService.h"
+#include "EmailListItem.h"
+#include "ExceptionDisplay.h"
+#include "QVException.h"
+#include "QVSchemaFilterSave.h"
+#include "RecipientSelection.h"
+#include "ScreenService.h"
+#include "dmPluginEmailMarketingMain.h"
+#include "frmDBListViewSearch.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QScopeGuard>
+#include <QVBoxLayout>
+
+#include <climits>
+
+namespace emailmarketing {
+
+namespace {
+
+TdmPluginEmailMarketingMain& Dm() {
+    QV_ASSERT(dmPluginEmailMarketingMain);
+    return *dmPluginEmailMarketingMain;
+}
+
+void SetChecks(QListWidget* AList, const QStringList& ANames) {
+    for (int i = 0; i < AList->count(); ++i)
+        AList->item(i)->setCheckState(
+            ANames.contains(AList->item(i)->data(Qt::UserRole).toString()) ? Qt::Checked : Qt::Unchecked);
+}
+
+QStringList CheckedNames(const QListWidget* AList) {
+    QStringList names;
+    for (int i = 0; i < AList->count(); ++i)
+        if (AList->item(i)->checkState() == Qt::Checked)
+            names << AList->item(i)->data(Qt::UserRole).toString();
+    return names;
+}
+
+void FillFields(QListWidget* AList, const QList<QPair<QString, QString>>& AFields) {
+    for (const auto& field : AFields) {
+        auto* item = new QListWidgetItem(field.second, AList);
+        item->setData(Qt::UserRole, field.first);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+void SelectValue(QComboBox* ACombo, int AValue) {
+    ACombo->setCurrentIndex(ACombo->findData(AValue));
+}
+
+// The spin edit's value, or AShown when it still shows that value (clamped to its range).
+int SpinValue(const QSpinBox* ASpin, int AShown) {
+    const int displayed = qBound(ASpin->minimum(), AShown, ASpin->maximum());
+    return ASpin->value() == displayed ? AShown : ASpin->value();
+}
+
+} // namespace
+
+// Forwards the job list's notifications to the window while it exists.
+class TfrmEmailMarketingLists::TJobNotifier : public IJobNotification {
+public:
+    explicit TJobNotifier(TfrmEmailMarketingLists* AForm) : FForm(AForm) {}
+    void JobListChanged(TEmailSenderJobList&, TBaseEmailSender*, bool) override {
+        hostapi::TVRNExceptionUtils::Guarded([this] { FForm->JobListChanged(); });
+    }
+
+private:
+    TfrmEmailMarketingLists* FForm;
+};
+
+TfrmEmailMarketingLists::TfrmEmailMarketingLists(QWidget* AParent)
+    : hostapi::TPluginForm(AParent), FLang(QStringLiteral("frmEmailMarketingLists")) {
+    setObjectName(QStringLiteral("frmEmailMarketingLists"));
+    CreateControls();
+    FillPriorities(cbPreparePriority);
+    FillPriorities(cbSendPriority);
+    ApplyTexts();
+    PageControl->setCurrentIndex(0);
+    FJobNotifier = std::make_shared<TJobNotifier>(this);
+    Dm().Jobs().RegisterJobNotifyer(FJobNotifier);
+    ShowList(nullptr);
+    resize(900, 640);
+}
+
+TfrmEmailMarketingLists::~TfrmEmailMarketingLists() {
+    if (dmPluginEmailMarketingMain)
+        dmPluginEmailMarketingMain->Jobs().UnRegisterJobNotifyer(FJobNotifier);
+}
+
+void TfrmEmailMarketingLists::CreateControls() {
+    const auto named = [](QWidget* AWidget, const char* AName) {
+        AWidget->setObjectName(QString::fromLatin1(AName));
+        return AWidget;
+    };
+    cxLVLists = new QListWidget(this);
+    named(cxLVLists, "cxLVLists");
+    cxLVLists->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
+    btnNewList = new QPushButton(this);
+    named(btnNewList, "btnNewList");
+    btnDeleteList = new QPushButton(this);
+    named(btnDeleteList, "btnDeleteList");
+    auto* left = new QWidget(this);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnNewList);
+    buttons->addWidget(btnDeleteList);
+    leftLayout->addLayout(buttons);
+    leftLayout->addWidget(cxLVLists);
+
+    lblNoCfg = new QLabel(this);
+    named(lblNoCfg, "lblNoCfg");
+    lblNoCfg->setAlignment(Qt::AlignCenter);
+    lblNoCfg->setWordWrap(true);
+    PageControl = new QTabWidget(this);
+    named(PageControl, "PageControl");
+
+    // "Empfänger"
+    auto* recipients = new QWidget;
+    lblTableName = new QLabel;
+    cbTableName = new QComboBox;
+    named(cbTableName, "cbTableName");
+    lblEmailFields = new QLabel;
+    cxCBEmailFields = new QListWidget;
+    named(cxCBEmailFields, "cxCBEmailFields");
+    lblEmailFieldsMob = new QLabel;
+    cxCBEmailFieldsMob = new QListWidget;
+    named(cxCBEmailFieldsMob, "cxCBEmailFieldsMob");
+    for (QListWidget* list : {cxCBEmailFields, cxCBEmailFieldsMob})
+        list->setMaximumHeight(90);
+    grpRegisterService = new QGroupBox;
+    named(grpRegisterService, "grpRegisterService");
+    cbRegisterServiceFilter = new QCheckBox;
+    named(cbRegisterServiceFilter, "cbRegisterServiceFilter");
+    cbFetchRegisterServiceBeforeSent = new QCheckBox;
+    named(cbFetchRegisterServiceBeforeSent, "cbFetchRegisterServiceBeforeSent");
+    cbUseGlobalRegisterService = new QCheckBox;
+    named(cbUseGlobalRegisterService, "cbUseGlobalRegisterService");
+    VorlanaLinkLabel1 = new QLabel;
+    named(VorlanaLinkLabel1, "VorlanaLinkLabel1");
+    auto* rsLayout = new QVBoxLayout(grpRegisterService);
+    rsLayout->addWidget(cbUseGlobalRegisterService);
+    rsLayout->addWidget(cbRegisterServiceFilter);
+    rsLayout->addWidget(cbFetchRegisterServiceBeforeSent);
+    rsLayout->addWidget(VorlanaLinkLabel1);
+    grpSelection = new QGroupBox;
+    named(grpSelection, "grpSelection");
+    FFilterForm = new hostapi::TfrmDBListViewSearch(grpSelection);
+    auto* selLayout = new QVBoxLayout(grpSelection);
+    selLayout->addWidget(FFilterForm);
+    auto* fieldsLayout = new QGridLayout;
+    fieldsLayout->addWidget(lblTableName, 0, 0);
+    fieldsLayout->addWidget(cbTableName, 0, 1);
+    fieldsLayout->addWidget(lblEmailFields, 1, 0, Qt::AlignTop);
+    fieldsLayout->addWidget(cxCBEmailFields, 1, 1);
+    fieldsLayout->addWidget(lblEmailFieldsMob, 2, 0, Qt::AlignTop);
+    fieldsLayout->addWidget(cxCBEmailFieldsMob, 2, 1);
+    auto* topLayout = new QHBoxLayout;
+    topLayout->addLayout(fieldsLayout, 1);
+    topLayout->addWidget(grpRegisterService, 1);
+    auto* recLayout = new QVBoxLayout(recipients);
+    recLayout->addLayout(topLayout);
+    recLayout->addWidget(grpSelection, 1);
+    PageControl->addTab(recipients, QString());
+
+    // "Absender"
+    auto* sender = new QWidget;
+    cbUseGlobalAddress = new QCheckBox;
+    named(cbUseGlobalAddress, "cbUseGlobalAddress");
+    lblSenderName = new QLabel;
+    edtSenderName = new QLineEdit;
+    named(edtSenderName, "edtSenderName");
+    lblSenderEmail = new QLabel;
+    edtSenderEmail = new QLineEdit;
+    named(edtSenderEmail, "edtSenderEmail");
+    lblReplyToEmail = new QLabel;
+    edtReplyToEmail = new QLineEdit;
+    named(edtReplyToEmail, "edtReplyToEmail");
+    auto* senderLayout = new QFormLayout(sender);
+    senderLayout->addRow(cbUseGlobalAddress);
+    senderLayout->addRow(lblSenderName, edtSenderName);
+    senderLayout->addRow(lblSenderEmail, edtSenderEmail);
+    senderLayout->addRow(lblReplyToEmail, edtReplyToEmail);
+    PageControl->addTab(sender, QString());
+
+    // "Server"
+    auto* server = new QWidget;
+    cbUseGlobalMailServer = new QCheckBox;
+    named(cbUseGlobalMailServer, "cbUseGlobalMailServer");
+    rbtnUseRelay = new QRadioButton;
+    named(rbtnUseRelay, "rbtnUseRelay");
+    rbtnUseMailServer = new QRadioButton;
+    named(rbtnUseMailServer, "rbtnUseMailServer");
+    rbUseMAPI = new QRadioButton;
+    named(rbUseMAPI, "rbUseMAPI");
+    lblMailServer = new QLabel;
+    named(lblMailServer, "lblMailServer");
+    edtMailServer = new QComboBox;
+    named(edtMailServer, "edtMailServer");
+    edtMailServer->setEditable(true);
+    cbUseAuth = new QCheckBox;
+    named(cbUseAuth, "cbUseAuth");
+    lblUserName = new QLabel;
+    edtUserName = new QLineEdit;
+    named(edtUserName, "edtUserName");
+    lblPassword = new QLabel;
+    edtPassword = new QLineEdit;
+    named(edtPassword, "edtPassword");
+    edtPassword->setEchoMode(QLineEdit::Password);
+    auto* mailGroup = new QGroupBox;
+    auto* mailLayout = new QFormLayout(mailGroup);
+    mailLayout->addRow(cbUseGlobalMailServer);
+    mailLayout->addRow(rbtnUseRelay);
+    mailLayout->addRow(rbtnUseMailServer);
+    mailLayout->addRow(rbUseMAPI);
+    mailLayout->addRow(lblMailServer, edtMailServer);
+    mailLayout->addRow(cbUseAuth);
+    mailLayout->addRow(lblUserName, edtUserName);
+    mailLayout->addRow(lblPassword, edtPassword);
+    grpSMS = new QGroupBox;
+    cbUseGlobalSMSProvider = new QCheckBox;
+    named(cbUseGlobalSMSProvider, "cbUseGlobalSMSProvider");
+    rbAPSSMS = new QRadioButton(QStringLiteral("ASPSMS"));
+    named(rbAPSSMS, "rbAPSSMS");
+    rbLOX24 = new QRadioButton(QStringLiteral("LOX24"));
+    named(rbLOX24, "rbLOX24");
+    auto* smsLayout = new QVBoxLayout(grpSMS);
+    smsLayout->addWidget(cbUseGlobalSMSProvider);
+    smsLayout->addWidget(rbAPSSMS);
+    smsLayout->addWidget(rbLOX24);
+    auto* serverLayout = new QVBoxLayout(server);
+    serverLayout->addWidget(mailGroup);
+    serverLayout->addWidget(grpSMS);
+    serverLayout->addStretch();
+    PageControl->addTab(server, QString());
+
+    // "Versand"
+    auto* send = new QWidget;
+    grpSendSettings = new QGroupBox(send);
+    named(grpSendSettings, "grpSendSettings");
+    cbUseGlobalSendSettings = new QCheckBox;
+    named(cbUseGlobalSendSettings, "cbUseGlobalSendSettings");
+    cbUnitSend = new QCheckBox;
+    named(cbUnitSend, "cbUnitSend");
+    lblUnitCount = new QLabel;
+    spinUnitCount = new QSpinBox;
+    named(spinUnitCount, "spinUnitCount");
+    spinUnitCount->setRange(1, INT_MAX);
+    lblSendThreads = new QLabel;
+    spinSendThreads = new QSpinBox;
+    named(spinSendThreads, "spinSendThreads");
+    spinSendThreads->setRange(1, INT_MAX);
+    lblThreadsHint = new QLabel;
+    lblThreadsHint->setWordWrap(true);
+    lblUnitDelay = new QLabel;
+    spinUnitDelay = new QSpinBox;
+    named(spinUnitDelay, "spinUnitDelay");
+    spinUnitDelay->setRange(0, INT_MAX);
+    cbThrottle = new QCheckBox;
+    named(cbThrottle, "cbThrottle");
+    cbChaotic = new QCheckBox;
+    named(cbChaotic, "cbChaotic");
+    lblPreparePriority = new QLabel;
+    cbPreparePriority = new QComboBox;
+    named(cbPreparePriority, "cbPreparePriority");
+    lblSendPriority = new QLabel;
+    cbSendPriority = new QComboBox;
+    named(cbSendPriority, "cbSendPriority");
+    auto* sendLayout = new QFormLayout(grpSendSettings);
+    sendLayout->addRow(cbUseGlobalSendSettings);
+    sendLayout->addRow(cbUnitSend);
+    sendLayout->addRow(lblUnitCount, spinUnitCount);
+    sendLayout->addRow(lblSendThreads, spinSendThreads);
+    sendLayout->addRow(QString(), lblThreadsHint);
+    sendLayout->addRow(lblUnitDelay, spinUnitDelay);
+    sendLayout->addRow(cbThrottle);
+    sendLayout->addRow(cbChaotic);
+    sendLayout->addRow(lblPreparePriority, cbPreparePriority);
+    sendLayout->addRow(lblSendPriority, cbSendPriority);
+    auto* sendPageLayout = new QVBoxLayout(send);
+    sendPageLayout->addWidget(grpSendSettings);
+    sendPageLayout->addStretch();
+    PageControl->addTab(send, QString());
+
+    auto* right = new QWidget(this);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(lblNoCfg);
+    rightLayout->addWidget(PageControl, 1);
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({220, 680});
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter);
+
+    using hostapi::TVRNExceptionUtils;
+    const auto guarded = [this](void (TfrmEmailMarketingLists::*AHandler)()) {
+        return [this, AHandler] { TVRNExceptionUtils::Guarded([this, AHandler] { (this->*AHandler)(); }); };
+    };
+    connect(btnNewList, &QPushButton::clicked, this, guarded(&TfrmEmailMarketingLists::btnNewListClick));
+    connect(btnDeleteList, &QPushButton::clicked, this,
+            guarded(&TfrmEmailMarketingLists::btnDeleteListClick));
+    connect(VorlanaLinkLabel1, &QLabel::linkActivated, this,
+            guarded(&TfrmEmailMarketingLists::VorlanaLinkLabel1Click));
+    connect(cxLVLists, &QListWidget::currentItemChanged, this,
+            guarded(&TfrmEmailMarketingLists::cxLVListsSelectItem));
+    connect(cxLVLists, &QListWidget::itemChanged, this, [this](QListWidgetItem* AItem) {
+        TVRNExceptionUtils::Guarded([this, AItem] { cxLVListsChange(AItem); });
+    });
+    connect(cbTableName, &QComboBox::activated, this, guarded(&TfrmEmailMarketingLists::cbTableNameChange));
+    for (QListWidget* list : {cxCBEmailFields, cxCBEmailFieldsMob})
+        connect(list, &QListWidget::itemChanged, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    for (QLineEdit* edit : {edtSenderName, edtSenderEmail, edtReplyToEmail, edtUserName, edtPassword})
+        connect(edit, &QLineEdit::textEdited, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    connect(edtMailServer, &QComboBox::editTextChanged, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    for (QSpinBox* spin : {spinUnitCount, spinSendThreads, spinUnitDelay})
+        connect(spin, &QSpinBox::valueChanged, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    for (QComboBox* combo : {cbPreparePriority, cbSendPriority})
+        connect(combo, &QComboBox::activated, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    for (QCheckBox* box : {cbRegisterServiceFilter, cbFetchRegisterServiceBeforeSent, cbThrottle, cbChaotic})
+        connect(box, &QCheckBox::toggled, this, guarded(&TfrmEmailMarketingLists::EditChange));
+    // Boxes and buttons that govern others: an edit, then the enabling rules.
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             cbUseGlobalRegisterService, cbUseGlobalAddress, cbUseGlobalMailServer, rbtnUseRelay,
+             rbtnUseMailServer, rbUseMAPI, cbUseAuth, cbUseGlobalSMSProvider, rbAPSSMS, rbLOX24,
+             cbUseGlobalSendSettings, cbUnitSend}) {
+        connect(button, &QAbstractButton::toggled, this, [this] {
+            TVRNExceptionUtils::Guarded([this] {
+                EditChange();
+                UpdateEnabling();
+            });
+        });
+    }
+}
+
+void TfrmEmailMarketingLists::FillPriorities(QComboBox* ACombo) {
+    ACombo->clear();
+    for (int value = 0; value <= 6; ++value)
+        ACombo->addItem(FLang.Text(QStringLiteral("IDS_PR%1").arg(value)), value);
+}
+
+void TfrmEmailMarketingLists::ApplyTexts() {
+    const auto t = [this](const char* AId) { return FLang.Text(QString::fromLatin1(AId)); };
+    setWindowTitle(t("IDS_Caption"));
+    btnNewList->setText(t("IDS_NewList"));
+    btnDeleteList->setText(t("IDS_DeleteList"));
+    PageControl->setTabText(0, t("IDS_TabRecipients"));
+    PageControl->setTabText(1, t("IDS_TabSender"));
+    PageControl->setTabText(2, t("IDS_TabServer"));
+    PageControl->setTabText(3, t("IDS_TabSend"));
+    lblTableName->setText(t("IDS_TableName"));
+    lblEmailFields->setText(t("IDS_EmailFields"));
+    lblEmailFieldsMob->setText(t("IDS_EmailFieldsMob"));
+    grpRegisterService->setTitle(t("IDS_RegisterService"));
+    cbRegisterServiceFilter->setText(t("IDS_RegisterServiceFilter"));
+    cbFetchRegisterServiceBeforeSent->setText(t("IDS_FetchRegisterService"));
+    cbUseGlobalRegisterService->setText(t("IDS_UseGlobalRegisterService"));
+    VorlanaLinkLabel1->setText(
+        QStringLiteral("<a href=\"config\">%1</a>").arg(t("IDS_ConfigureRegisterService")));
+    grpSelection->setTitle(t("IDS_Selection"));
+    cbUseGlobalAddress->setText(t("IDS_UseGlobalAddress"));
+    lblSenderName->setText(t("IDS_SenderName"));
+    lblSenderEmail->setText(t("IDS_SenderEmail"));
+    lblReplyToEmail->setText(t("IDS_ReplyToEmail"));
+    cbUseGlobalMailServer->setText(t("IDS_UseGlobalMailServer"));
+    rbtnUseRelay->setText(t("IDS_UseRelay"));
+    rbtnUseMailServer->setText(t("IDS_UseMailServer"));
+    rbUseMAPI->setText(t("IDS_UseMAPI"));
+    cbUseAuth->setText(t("IDS_UseAuth"));
+    lblUserName->setText(t("IDS_UserName"));
+    lblPassword->setText(t("IDS_Password"));
+    grpSMS->setTitle(t("IDS_SMSProvider"));
+    cbUseGlobalSMSProvider->setText(t("IDS_UseGlobalSMSProvider"));
+    grpSendSettings->setTitle(t("IDS_SendSettings"));
+    cbUseGlobalSendSettings->setText(t("IDS_UseGlobalSendSettings"));
+    cbUnitSend->setText(t("IDS_UnitSend"));
+    lblUnitCount->setText(t("IDS_UnitCount"));
+    lblSendThreads->setText(t("IDS_SendThreads"));
+    lblThreadsHint->setText(t("IDS_ThreadsHint"));
+    lblUnitDelay->setText(t("IDS_UnitDelay"));
+    spinUnitDelay->setSuffix(QLatin1Char(' ') + t("IDS_Minutes"));
+    cbThrottle->setText(t("IDS_Throttle"));
+    cbChaotic->setText(t("IDS_Chaotic"));
+    lblPreparePriority->setText(t("IDS_PreparePriority"));
+    lblSendPriority->setText(t("IDS_SendPriority"));
+    for (QComboBox* combo : {cbPreparePriority, cbSendPriority})
+        for (int i = 0; i < combo->count(); ++i)
+            combo->setItemText(i, FLang.Text(QStringLiteral("IDS_PR%1").arg(combo->itemData(i).toInt())));
+    UpdateEnabling();
+}
+
+void TfrmEmailMarketingLists::SetLanguage(const QString& ALangName) {
+    hostapi::TPluginForm::SetLanguage(ALangName);
+    FLang.SetLanguage(ALangName);
+    FFilterForm->SetLanguage(ALangName);
+    ApplyTexts();
+    UpdateListState();
+}
+
+void TfrmEmailMarketingLists::FillTableNames() {
+    QList<const hostapi::IDBFieldSchemaItem*> schemas;
+    const hostapi::TDBFieldSchema& fieldSchema = hostapi::TDBFieldSchema::Instance();
+    for (const QString& name : fieldSchema.SchemaNames())
+        schemas << fieldSchema.SchemaByName(name);
+    cbTableName->clear();
+    for (const EmailListFormModel::TTableChoice& choice : EmailListFormModel::TableChoices(schemas))
+        cbTableName->addItem(choice.Caption, choice.SchemaName);
+}
+
+void TfrmEmailMarketingLists::FillListView() {
+    FShowing = true;
+    cxLVLists->clear();
+    FItemLists.clear();
+    for (int i = 0; i < Dm().Count(); ++i) {
+        std::shared_ptr<TEmailListItem> list = Dm().GetEMailList(i);
+        auto* item = new QListWidgetItem(list->Name(), cxLVLists);
+        if (list->IsUserDefined())
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        FItemLists.insert(item, list);
+    }
+    FShowing = false;
+}
+
+std::shared_ptr<TEmailListItem> TfrmEmailMarketingLists::ListOf(QListWidgetItem* AItem) const {
+    return AItem ? FItemLists.value(AItem) : nullptr;
+}
+
+void TfrmEmailMarketingLists::AfterShow() {
+    hostapi::TPluginForm::AfterShow();
+    if (!AlreadyShown()) {
+        FillTableNames();
+        grpRegisterService->setVisible(Dm().RegisterServicePlugin().Available());
+    } else {
+        Dm().ResetGlobalAddressData();
+    }
+    Dm().Count(); // loads the cache when due
+    if (!FLastLoaded.isValid() || Dm().LastLoaded() > FLastLoaded) {
+        FLastLoaded = Dm().LastLoaded();
+        FCurrentEmailList = nullptr;
+        FillListView();
+    }
+    if (Dm().PreloadEmailList() >= 0) {
+        for (auto it = FItemLists.cbegin(); it != FItemLists.cend(); ++it)
+            if (it.value()->IDValue() == Dm().PreloadEmailList()) {
+                FShowing = true;
+                cxLVLists->setCurrentItem(it.key());
+                FShowing = false;
+            }
+        Dm().SetPreloadEmailList(-1);
+    }
+    cxLVListsSelectItem();
+}
+
+void TfrmEmailMarketingLists::FormClose() {
+    StoreList();
+    Dm().Save();
+}
+
+void TfrmEmailMarketingLists::cxLVListsSelectItem() {
+    if (FShowing)
+        return;
+    StoreList();
+    FCurrentEmailList = ListOf(cxLVLists->currentItem());
+    ShowList(FCurrentEmailList);
+}
+
+void TfrmEmailMarketingLists::cxLVListsChange(QListWidgetItem* AItem) {
+    if (FShowing)
+        return;
+    const std::shared_ptr<TEmailListItem> list = ListOf(AItem);
+    if (!list || list->Name() == AItem->text())
+        return;
+    if (!list->IsUserDefined()) {
+        // a provider's list keeps the name its module gives it
+        FShowing = true;
+        AItem->setText(list->Name());
+        FShowing = false;
+        return;
+    }
+    list->SetName(AItem->text());
+    list->SetChanged(true);
+    FSettingsChanged = true;
+}
+
+void TfrmEmailMarketingLists::EditChange() {
+    if (!FShowing)
+        FSettingsChanged = true;
+}
+
+int TfrmEmailMarketingLists::SelectedDevice() const {
+    if (rbtnUseRelay->isChecked())
+        return msdInternal;
+    if (rbtnUseMailServer->isChecked())
+        return msdExtSMTP;
+    if (rbUseMAPI->isChecked())
+        return msdMAPI;
+    return -1;
+}
+
+EmailListFormModel::TForm TfrmEmailMarketingLists::ReadForm() const {
+    EmailListFormModel::TForm form;
+    form.SectionName = cbTableName->currentData().toString();
+    form.EmailFields = CheckedNames(cxCBEmailFields);
+    form.MobileFields = CheckedNames(cxCBEmailFieldsMob);
+    form.UseGlobalRegisterService = cbUseGlobalRegisterService->isChecked();
+    form.RegisterServiceFilterEnabled = cbRegisterServiceFilter->isChecked();
+    form.FetchRegisterServiceBeforeSending = cbFetchRegisterServiceBeforeSent->isChecked();
+    form.UseGlobalAddress = cbUseGlobalAddress->isChecked();
+    form.SenderName = edtSenderName->text();
+    form.SenderEmail = edtSenderEmail->text();
+    form.ReplyToEmail = edtReplyToEmail->text();
+    form.UseGlobalMailServer = cbUseGlobalMailServer->isChecked();
+    form.Device = SelectedDevice();
+    form.MailServer = edtMailServer->currentText();
+    form.SendAuthentication = cbUseAuth->isChecked();
+    form.SendUserName = edtUserName->text();
+    form.SendPassword = edtPassword->text();
+    form.UseGlobalSMSProvider = cbUseGlobalSMSProvider->isChecked();
+    form.SMSDevice = rbAPSSMS->isChecked() ? smsdASPSMS : rbLOX24->isChecked() ? smsdLOX24 : -1;
+    form.UseGlobalSendSettings = cbUseGlobalSendSettings->isChecked();
+    form.SendPerUnits = cbUnitSend->isChecked();
+    form.MailsPerUnit = SpinValue(spinUnitCount, FShownForm.MailsPerUnit);
+    form.SendThreads = SpinValue(spinSendThreads, FShownForm.SendThreads);
+    form.UnitDelay = SpinValue(spinUnitDelay, FShownForm.UnitDelay);
+    form.Throttle = cbThrottle->isChecked();
+    form.Chaotic = cbChaotic->isChecked();
+    form.SendPriority = cbSendPriority->currentData().isValid() ? cbSendPriority->currentData().toInt() : -1;
+    form.PreparePriority =
+        cbPreparePriority->currentData().isValid() ? cbPreparePriority->currentData().toInt() : -1;
+    return form;
+}
+
+void TfrmEmailMarketingLists::SetForm(const EmailListFormModel::TForm& AForm) {
+    FShownForm = AForm;
+    cbUseGlobalRegisterService->setChecked(AForm.UseGlobalRegisterService);
+    cbRegisterServiceFilter->setChecked(AForm.RegisterServiceFilterEnabled);
+    cbFetchRegisterServiceBeforeSent->setChecked(AForm.FetchRegisterServiceBeforeSending);
+    cbUseGlobalAddress->setChecked(AForm.UseGlobalAddress);
+    edtSenderName->setText(AForm.SenderName);
+    edtSenderEmail->setText(AForm.SenderEmail);
+    edtReplyToEmail->setText(AForm.ReplyToEmail);
+    cbUseGlobalMailServer->setChecked(AForm.UseGlobalMailServer);
+    // exclusive radio buttons cannot be unchecked one by one
+    for (QRadioButton* button : {rbtnUseRelay, rbtnUseMailServer, rbUseMAPI, rbAPSSMS, rbLOX24}) {
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+    rbtnUseRelay->setChecked(AForm.Device == msdInternal);
+    rbtnUseMailServer->setChecked(AForm.Device == msdExtSMTP);
+    rbUseMAPI->setChecked(AForm.Device == msdMAPI);
+    edtMailServer->setEditText(AForm.MailServer);
+    cbUseAuth->setChecked(AForm.SendAuthentication);
+    edtUserName->setText(AForm.SendUserName);
+    edtPassword->setText(AForm.SendPassword);
+    cbUseGlobalSMSProvider->setChecked(AForm.UseGlobalSMSProvider);
+    rbAPSSMS->setChecked(AForm.SMSDevice == smsdASPSMS);
+    rbLOX24->setChecked(AForm.SMSDevice == smsdLOX24);
+    cbUseGlobalSendSettings->setChecked(AForm.UseGlobalSendSettings);
+    cbUnitSend->setChecked(AForm.SendPerUnits);
+    spinUnitCount->setValue(AForm.MailsPerUnit);
+    spinSendThreads->setValue(AForm.SendThreads);
+    spinUnitDelay->setValue(AForm.UnitDelay);
+    cbThrottle->setChecked(AForm.Throttle);
+    cbChaotic->setChecked(AForm.Chaotic);
+    SelectValue(cbSendPriority, AForm.SendPriority);
+    SelectValue(cbPreparePriority, AForm.PreparePriority);
+}
+
+void TfrmEmailMarketingLists::UpdateEnabling() {
+    const EmailListFormModel::TForm form = ReadForm();
+    const EmailListFormModel::TEnabling e = EmailListFormModel::Enabling(form);
+    for (QWidget* w : std::initializer_list<QWidget*>{edtSenderName, edtSenderEmail, edtReplyToEmail,
+                                                      lblSenderName, lblSenderEmail, lblReplyToEmail})
+        w->setEnabled(e.SenderEdits);
+    rbAPSSMS->setEnabled(e.SMSDevices);
+    rbLOX24->setEnabled(e.SMSDevices);
+    cbRegisterServiceFilter->setEnabled(e.RegisterServiceOptions);
+    cbFetchRegisterServiceBeforeSent->setEnabled(e.RegisterServiceOptions);
+    for (QRadioButton* button : {rbtnUseRelay, rbtnUseMailServer, rbUseMAPI})
+        button->setEnabled(e.DeviceButtons);
+    const QString labelId = EmailListFormModel::MailServerLabelId(form.Device);
+    lblMailServer->setText(labelId.isEmpty() ? FLang.Text(QStringLiteral("IDS_Server"))
+                                             : FLang.Text(labelId));
+    lblMailServer->setEnabled(e.MailServer);
+    edtMailServer->setEnabled(e.MailServer);
+    cbUseAuth->setEnabled(e.Authentication);
+    edtUserName->setEnabled(e.UserName);
+    lblUserName->setEnabled(e.UserName);
+    edtPassword->setEnabled(e.Password);
+    lblPassword->setEnabled(e.Password);
+    cbUnitSend->setEnabled(e.SendPerUnits);
+    for (QWidget* w : std::initializer_list<QWidget*>{spinUnitCount, lblUnitCount, spinUnitDelay,
+                                                      lblUnitDelay, cbThrottle})
+        w->setEnabled(e.UnitOptions);
+    spinSendThreads->setEnabled(e.SendThreads);
+    lblSendThreads->setEnabled(e.SendThreads);
+    cbChaotic->setEnabled(e.Chaotic);
+}
+
+void TfrmEmailMarketingLists::ShowList(const std::shared_ptr<TEmailListItem>& AList) {
+    FShowing = true;
+    const auto done = qScopeGuard([this] { FShowing = false; });
+    const EmailListFormModel::TForm form =
+        AList ? EmailListFormModel::Load(*AList) : EmailListFormModel::Empty();
+    SetForm(form);
+    cbTableName->setCurrentIndex(AList ? cbTableName->findData(form.SectionName) : -1);
+    cbTableNameChange();
+    SetChecks(cxCBEmailFields, form.EmailFields);
+    SetChecks(cxCBEmailFieldsMob, form.MobileFields);
+    UpdateEnabling();
+    UpdateListState();
+    FSettingsChanged = false;
+}
+
+void TfrmEmailMarketingLists::UpdateListState() {
+    const TEmailListItem* list = FCurrentEmailList.get();
+    const bool inUse = list && list->IsInUseByJob();
+    PageControl->setVisible(list && !inUse);
+    lblNoCfg->setVisible(!list || inUse);
+    lblNoCfg->setText(inUse  ? FLang.Text(QStringLiteral("IDS_UsedInJob"))
+                      : list ? QString()
+                             : FLang.Text(QStringLiteral("IDS_NoSel")));
+    btnDeleteList->setEnabled(list && list->IsUserDefined() && !inUse);
+}
+
+void TfrmEmailMarketingLists::cbTableNameChange() {
+    EditChange();
+    cxCBEmailFields->clear();
+    cxCBEmailFieldsMob->clear();
+    FFilterForm->SetSchemaName(QString());
+    const QString schemaName = cbTableName->currentData().toString();
+    if (schemaName.isEmpty())
+        return;
+    QV_ASSERT(FCurrentEmailList);
+    const hostapi::IDBFieldSchemaItem& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(schemaName);
+    const bool showing = FShowing;
+    FShowing = true;
+    FillFields(cxCBEmailFields, EmailListFormModel::EmailFieldsOf(schema));
+    FillFields(cxCBEmailFieldsMob, EmailListFormModel::MobileFieldsOf(schema));
+    FShowing = showing;
+    FFilterForm->SetSchemaName(schemaName);
+    if (FCurrentEmailList->IDValue() >= 0)
+        FFilterForm->LoadFilters(
+            TRecipientSelection::ListFilterSave(schemaName, FCurrentEmailList->IDValue()));
+}
+
+void TfrmEmailMarketingLists::StoreList() {
+    if (!FCurrentEmailList)
+        return;
+    if (FSettingsChanged) {
+        EmailListFormModel::Store(ReadForm(), *FCurrentEmailList);
+        FSettingsChanged = false;
+    }
+    if (FFilterForm->Changed() && !FFilterForm->SchemaName().isEmpty()) {
+        FFilterForm->SaveFilters(
+            TRecipientSelection::ListFilterSave(FFilterForm->SchemaName(), FCurrentEmailList->IDValue()));
+        FFilterForm->SetChanged(false);
+    }
+}
+
+void TfrmEmailMarketingLists::btnNewListClick() {
+    QString name;
+    if (!hostapi::InputQuery(FLang.Text(QStringLiteral("IDS_NFL")), FLang.Text(QStringLiteral("IDS_AskLN")),
+                             name) ||
+        name.isEmpty())
+        return;
+    StoreList();
+    const std::shared_ptr<TEmailListItem> list = Dm().Add();
+    EmailListFormModel::ApplyNewListDefaults(
+        *list, name,
+        hostapi::TDBFieldSchema::Instance().SchemaByName(EmailListFormModel::DefaultSchemaName()));
+    Dm().Save();
+    FLastLoaded = Dm().LastLoaded();
+    FShowing = true;
+    auto* item = new QListWidgetItem(list->Name(), cxLVLists);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    FItemLists.insert(item, list);
+    cxLVLists->setCurrentItem(item);
+    FShowing = false;
+    FCurrentEmailList = list;
+    ShowList(list);
+    PageControl->setCurrentIndex(0);
+}
+
+void TfrmEmailMarketingLists::btnDeleteListClick() {
+    const std::shared_ptr<TEmailListItem> list = FCurrentEmailList;
+    if (!list || list->IsInUseByJob() || !list->IsUserDefined())
+        return;
+    if (hostapi::MessageDlg(FLang.Text(QStringLiteral("IDS_AskDelete")), hostapi::mtConfirmation,
+                            hostapi::mbYes | hostapi::mbNo) != hostapi::mrYes)
+        return;
+    // nothing of the window writes into the list once it is deleted
+    FCurrentEmailList = nullptr;
+    FSettingsChanged = false;
+    FFilterForm->SetSchemaName(QString());
+    Dm().Delete(list);
+    QListWidgetItem* item = cxLVLists->currentItem();
+    FShowing = true;
+    FItemLists.remove(item);
+    delete item;
+    FShowing = false;
+    FCurrentEmailList = ListOf(cxLVLists->currentItem());
+    ShowList(FCurrentEmailList);
+}
+
+void TfrmEmailMarketingLists::VorlanaLinkLabel1Click() {
+    GetScreen().OpenPluginForm(RegisterServiceGUID(), 0, QVariant());
+}
+
+void TfrmEmailMarketingLists::JobListChanged() {
+    if (isVisible())
+        cxLVListsSelectItem();
+}
+
+} // namespace emailmarketing
