@@ -384,7 +384,11 @@ void tst_frmPluginEmailMarketingGlobalSettings::firstStartStepsOpenTheirPages() 
     const qvhost::FirstStartSteps steps = qvhost::FirstStartSteps::FromPlugins({&plugin});
     QCOMPARE(steps.Steps().size(), 2);
     steps.Follow(1 - step);
-    steps.Follow(step);
+    // The step chosen in the first-start dialog, as the host follows it.
+    qvhost::FirstStartDialog dialog(steps);
+    dialog.SetChosenStep(step);
+    QCOMPARE(dialog.ChosenStep(), step);
+    dialog.Steps().Follow(dialog.ChosenStep());
     hostapi::TQVMainInterface::SetScreen(nullptr);
     QCOMPARE(plugin.Forms().size(), 1);
     auto* w = qobject_cast<Window*>(plugin.Forms().first());
