@@ -600,15 +600,19 @@ void TfrmPluginEmailMarketingGlobalSettings::FillMailServerList() {
 // SMS gateways ------------------------------------------------------------------------------------
 
 void TfrmPluginEmailMarketingGlobalSettings::btnASPSMSCheckCreditsClick() {
-    const TWaitCursor cursor;
-    // A client per check: nothing of an earlier check (account, cancellation) carries over.
-    ASPSMSSender = std::make_unique<TASPSMSSender>();
-    ASPSMSSender->SetUserName(edtASPSMSUserKey->text());
-    ASPSMSSender->SetPassword(edtASPSMSPassword->text());
-    ASPSMSSender->SetBaseUrl(
-        hostapi::StringDataToStr(GetSaveSettings().ReadString(Section, ASPSMSUrlSettingsKey()), true));
-    const QString text = CreditText(FLang.Text(QStringLiteral("IDS_SMSCRED")), ASPSMSSender->CheckCredits(),
-                                    hostapi::RegionalSettings::Locale());
+    QString text;
+    {
+        const TWaitCursor cursor;
+        // A client per check: nothing of an earlier check (account, cancellation) carries over.
+        ASPSMSSender = std::make_unique<TASPSMSSender>();
+        ASPSMSSender->SetUserName(edtASPSMSUserKey->text());
+        ASPSMSSender->SetPassword(edtASPSMSPassword->text());
+        ASPSMSSender->SetBaseUrl(
+            hostapi::StringDataToStr(GetSaveSettings().ReadString(Section, ASPSMSUrlSettingsKey()), true));
+        text = CreditText(FLang.Text(QStringLiteral("IDS_SMSCRED")), ASPSMSSender->CheckCredits(),
+                          hostapi::RegionalSettings::Locale());
+    }
+    // The answer is read with the normal cursor.
     hostapi::MessageDlg(text, hostapi::mtInformation, hostapi::mbOK);
 }
 

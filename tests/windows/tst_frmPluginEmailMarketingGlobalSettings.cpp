@@ -50,6 +50,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -77,6 +78,8 @@ public:
     ~FailingSettings() override { hostapi::TQVMainInterface::SetSaveSettings(nullptr); }
     QString ReadString(const QString& s, const QString& k) override {
         Check(FailRead, k);
+        if (OnRead)
+            OnRead(k);
         return Real().ReadString(s, k);
     }
     void WriteString(const QString& s, const QString& k, const QString& v) override {
@@ -96,6 +99,7 @@ public:
     void Flush() override {}
     QString FailRead;
     QString FailWrite;
+    std::function<void(const QString& AKey)> OnRead;
     QSet<QString> Written;
 
 private:
@@ -576,7 +580,15 @@ void tst_frmPluginEmailMarketingGlobalSettings::aspsmsCredits() {
     QTest::keyClicks(user, QStringLiteral("kunde42"));
     QTest::keyClicks(Find<QLineEdit>(*w, "edtASPSMSPassword"), QStringLiteral("pw 1"));
     f.Dialogs.AddAnswer(hostapi::mrOk);
+    // The gateway's address is read while the hourglass shows.
+    FailingSettings settings;
+    QList<int> cursors;
+    settings.OnRead = [&cursors](const QString& AKey) {
+        if (AKey == ASPSMSUrlSettingsKey())
+            cursors << (QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1);
+    };
     testsupport::Click(*w, "btnASPSMSCheckCredits");
+    QCOMPARE(cursors, QList<int>{int(Qt::WaitCursor)});
     QCOMPARE(f.Dialogs.Questions.size(), 1);
     QCOMPARE(f.Dialogs.Questions[0].Text, QStringLiteral("Sie haben 12,5 Credits auf diesem SMS-Account."));
     QCOMPARE(f.Dialogs.Questions[0].Type, hostapi::mtInformation);
