@@ -2,6 +2,7 @@
 
 #include "QVException.h"
 #include "VRNLang.h"
+#include "frmPluginEmailMarketingGlobalSettings.h"
 
 namespace emailmarketing {
 
@@ -28,8 +29,8 @@ void RegisterFormClasses() {
     static const bool registered = [] {
         RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"), QStringLiteral("IDS_CaptionMailing"));
         RegisterPendingForm(QStringLiteral("TfrmEmailMarketingLists"), QStringLiteral("IDS_CaptionLists"));
-        RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"),
-                            QStringLiteral("IDS_CaptionGlobalSettings"));
+        hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmPluginEmailMarketingGlobalSettings>(
+            PluginFormClasses());
         return true;
     }();
     Q_UNUSED(registered);
