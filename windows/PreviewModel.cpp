@@ -28,8 +28,9 @@ PreviewModel::TNavigation PreviewModel::Navigation(int ACount, int ACurrent) {
     return n;
 }
 
-QString PreviewModel::EmptyStateId(TEmailPreviewMode AMode, bool AHasJob, TJobStateSet AState) {
-    if (AHasJob && AMode == epmPreview && !AState.Contains(jsPreparedPreview))
+QString PreviewModel::EmptyStateId(TEmailPreviewMode AMode, bool AHasJob, TJobStateSet AState,
+                                   bool APreviewEnded) {
+    if (AHasJob && AMode == epmPreview && !AState.Contains(jsPreparedPreview) && !APreviewEnded)
         return QStringLiteral("IDS_LDP");
     if (AHasJob && AMode != epmPreview && AState.Contains(jsPreparing))
         return QStringLiteral("IDS_WFPM");

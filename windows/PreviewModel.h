@@ -34,8 +34,9 @@ public:
     };
     static TNavigation Navigation(int ACount, int ACurrent);
 
-    // Text id of the empty state: IDS_LDP, IDS_WFPM or IDS_NOM.
-    static QString EmptyStateId(TEmailPreviewMode AMode, bool AHasJob, TJobStateSet AState);
+    // Text id of the empty state: IDS_LDP, IDS_WFPM or IDS_NOM. APreviewEnded: the window's wait for
+    // the preview preparation has returned (a failed preparation prepares nothing more).
+    static QString EmptyStateId(TEmailPreviewMode AMode, bool AHasJob, TJobStateSet AState, bool APreviewEnded);
     // The status of a shown message.
     static QString StatusText(const hostapi::TVRNLang& ALang, TEmailPreviewMode AMode,
                               TEmailDocumentStatus AStatus, const QString& AErrorText);

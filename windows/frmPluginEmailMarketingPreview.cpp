@@ -218,7 +218,7 @@ TfrmPluginEmailMarketingPreview::TfrmPluginEmailMarketingPreview(QWidget* AParen
     ApplyTexts();
     cxMLPageControl->setCurrentWidget(tbsHTML);
     cxMLPageControlChange();
-    SetEmailStyle(esPlainText);
+    pnlCharCount->setVisible(false);
     SetCurrentMail(-1);
     resize(956, 699);
 }
@@ -296,7 +296,12 @@ void TfrmPluginEmailMarketingPreview::SetEmailStyle(TEmailStyle AStyle) {
     FEmailStyle = AStyle;
     pnlCharCount->setVisible(AStyle == esSMS);
     setWindowTitle(FLang.Text(AStyle == esSMS ? QStringLiteral("IDS_SMSTitle") : QStringLiteral("IDS_EmailTitle")));
-    HideTab(tbsHTML, PreviewModel::HasHtml(AStyle), true);
+    const bool html = PreviewModel::HasHtml(AStyle);
+    const bool shownBefore = cxMLPageControl->isTabVisible(cxMLPageControl->indexOf(tbsHTML));
+    HideTab(tbsHTML, html, true);
+    // A reused window shows an HTML message as the recipient gets it, also after a text job.
+    if (html && !shownBefore)
+        cxMLPageControl->setCurrentWidget(tbsHTML);
 }
 
 void TfrmPluginEmailMarketingPreview::HideTab(QWidget* ATab, bool AVisible, bool AForward) {
@@ -336,8 +341,8 @@ void TfrmPluginEmailMarketingPreview::SetCurrentMail(int AIndex) {
 }
 
 void TfrmPluginEmailMarketingPreview::ShowEmpty() {
-    edtStatus->setText(FLang.Text(PreviewModel::EmptyStateId(FPreviewMode, FJob != nullptr,
-                                                             FJob ? FJob->State() : TJobStateSet())));
+    edtStatus->setText(FLang.Text(PreviewModel::EmptyStateId(
+        FPreviewMode, FJob != nullptr, FJob ? FJob->State() : TJobStateSet(), FPreviewEnded)));
     if (FEmailStyle == esSMS)
         lblEmailFrom->setText(QStringLiteral("n/a"));
     lblCharCount->clear();
@@ -417,6 +422,7 @@ void TfrmPluginEmailMarketingPreview::RefreshMailCount() {
 void TfrmPluginEmailMarketingPreview::showEvent(QShowEvent* AEvent) {
     QDialog::showEvent(AEvent);
     FCloseRequested = false;
+    FPreviewEnded = false;
     if (FFormSave)
         FFormSave->Restore();
     // Started once the window is on screen.
@@ -449,6 +455,7 @@ void TfrmPluginEmailMarketingPreview::WMStartPreview() {
             job->SetOnWaitCallBack({});
         if (self) {
             self->FWaiting = false;
+            self->FPreviewEnded = true;
             if (self->FCloseRequested)
                 self->FormClose();
         }
@@ -459,6 +466,7 @@ void TfrmPluginEmailMarketingPreview::WMStartPreview() {
     if (!self)
         return;
     FWaiting = false;
+    FPreviewEnded = true;
     if (FCloseRequested) {
         // Closed during the wait: the reset runs now that the wait has returned.
         FormClose();

@@ -93,6 +93,8 @@ private:
     QList<PreviewModel::TAttachmentRow> FAttachments;
     bool FWaiting = false;
     bool FCloseRequested = false;
+    // The wait for this showing's preview preparation has returned.
+    bool FPreviewEnded = false;
     hostapi::TVRNLang FLang;
 
     QLabel* lblSubjectCaption;

@@ -8,6 +8,7 @@
 #include "EmailListItem.h"
 #include "EmailSenderJobList.h"
 #include "FakeMessageSender.h"
+#include "QVException.h"
 
 #include <QDateTime>
 
@@ -74,7 +75,11 @@ struct SetClock {
 // The job of the tests: its preparation can be held before one recipient.
 class HeldJob : public TLocalEmailSender {
 public:
+    using TLocalEmailSender::AddPreparedDocument;
     using TLocalEmailSender::TLocalEmailSender;
+
+    // The prepare thread raises at its start.
+    std::atomic<bool> FailPreparation{false};
 
     void HoldAt(int ARecNo) {
         std::lock_guard lock(FLock);
@@ -102,6 +107,11 @@ public:
     }
 
 protected:
+    void PrepareThreadExecute(TMethodeCallThread& AThread) override {
+        if (FailPreparation)
+            throw hostapi::EQVException(QStringLiteral("The recipients could not be read."));
+        TLocalEmailSender::PrepareThreadExecute(AThread);
+    }
     void BeforePrepareRecipient(int ARecNo) override {
         std::unique_lock lock(FLock);
         if (ARecNo != FHoldAt)
@@ -136,6 +146,8 @@ struct JobList {
     }
     HeldJob* Create(qint32 ATemplateID, TEmailStyle AStyle = esPlainText,
                     std::shared_ptr<TEmailListItem> AList = RecipientList()) {
+        if (AStyle == esSMS)
+            AList->SetEmailFields(hostapi::fftMobile, {QStringLiteral("mobile")});
         auto* job = static_cast<HeldJob*>(List.CreateJob(tjLocal, ATemplateID, std::move(AList), AStyle));
         job->SetSubject(QStringLiteral("Angebot für %NAME%"));
         job->SetContent(QStringLiteral("Guten Tag %NAME%"));

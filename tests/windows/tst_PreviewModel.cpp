@@ -137,19 +137,28 @@ private slots:
         QTest::addColumn<TEmailPreviewMode>("mode");
         QTest::addColumn<bool>("hasJob");
         QTest::addColumn<TJobStateSet>("state");
+        QTest::addColumn<bool>("ended");
         QTest::addColumn<QString>("id");
-        QTest::newRow("preview not prepared yet") << epmPreview << true << TJobStateSet{jsInitialized, jsPreparingPreview} << "IDS_LDP";
-        QTest::newRow("preview prepared, none") << epmPreview << true << TJobStateSet{jsInitialized, jsPreparedPreview} << "IDS_NOM";
-        QTest::newRow("all while preparing") << epmAll << true << TJobStateSet{jsInitialized, jsPreparing} << "IDS_WFPM";
-        QTest::newRow("all, nothing prepared") << epmAll << true << TJobStateSet{jsInitialized} << "IDS_NOM";
-        QTest::newRow("no job") << epmPreview << false << TJobStateSet{} << "IDS_NOM";
+        QTest::newRow("preview not prepared yet")
+            << epmPreview << true << TJobStateSet{jsInitialized, jsPreparingPreview} << false << "IDS_LDP";
+        QTest::newRow("preview about to start")
+            << epmPreview << true << TJobStateSet{jsInitialized} << false << "IDS_LDP";
+        QTest::newRow("preview prepared, none")
+            << epmPreview << true << TJobStateSet{jsInitialized, jsPreparedPreview} << true << "IDS_NOM";
+        QTest::newRow("preview preparation failed: it prepares nothing more")
+            << epmPreview << true << TJobStateSet{jsInitialized} << true << "IDS_NOM";
+        QTest::newRow("all while preparing")
+            << epmAll << true << TJobStateSet{jsInitialized, jsPreparing} << false << "IDS_WFPM";
+        QTest::newRow("all, nothing prepared") << epmAll << true << TJobStateSet{jsInitialized} << false << "IDS_NOM";
+        QTest::newRow("no job") << epmPreview << false << TJobStateSet{} << false << "IDS_NOM";
     }
     void emptyState() {
         QFETCH(TEmailPreviewMode, mode);
         QFETCH(bool, hasJob);
         QFETCH(TJobStateSet, state);
+        QFETCH(bool, ended);
         QFETCH(QString, id);
-        QCOMPARE(PreviewModel::EmptyStateId(mode, hasJob, state), id);
+        QCOMPARE(PreviewModel::EmptyStateId(mode, hasJob, state, ended), id);
     }
 
     void attachmentNamesMayHoldEquals() {
