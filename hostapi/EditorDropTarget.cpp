@@ -6,7 +6,8 @@
 
 namespace hostapi {
 
-EditorDropTarget::Verdict EditorDropTarget::Judge(const QDropEvent& AEvent, bool AReadOnly, QString& AText) const {
+EditorDropTarget::Verdict EditorDropTarget::Judge(const QDropEvent& AEvent, bool AReadOnly,
+                                                  QString& AText) const {
     if (AReadOnly)
         return Verdict::Refuse;
     if (!FHandler)

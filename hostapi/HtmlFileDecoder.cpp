@@ -26,7 +26,8 @@ QString DecodeStrict(QStringDecoder& ADecoder, const QByteArrayView& ABytes, con
     QString text = ADecoder.decode(ABytes);
     if (ADecoder.hasError())
         throw EQVException(
-            QStringLiteral("The HTML file declares the character set \"%1\", but its text is not written in it.")
+            QStringLiteral(
+                "The HTML file declares the character set \"%1\", but its text is not written in it.")
                 .arg(ALabel));
     return text;
 }
@@ -34,8 +35,9 @@ QString DecodeStrict(QStringDecoder& ADecoder, const QByteArrayView& ABytes, con
 } // namespace
 
 QString DeclaredHtmlCharset(const QByteArray& ABytes) {
-    static const QRegularExpression meta(QStringLiteral(R"(<meta\b[^>]*?charset\s*=\s*["']?\s*([A-Za-z0-9._:\-]+))"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression meta(
+        QStringLiteral(R"(<meta\b[^>]*?charset\s*=\s*["']?\s*([A-Za-z0-9._:\-]+))"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString head = QString::fromLatin1(ABytes.left(PrescanBytes));
     const QRegularExpressionMatch match = meta.match(head);
     return match.hasMatch() ? match.captured(1).toLower() : QString();
@@ -47,14 +49,15 @@ QString DecodeHtmlBytes(const QByteArray& ABytes) {
         return DecodeStrict(decoder, QByteArrayView(ABytes).sliced(3), QStringLiteral("utf-8"));
     }
     if (ABytes.startsWith("\xFF\xFE") || ABytes.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(ABytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+        QStringDecoder decoder(ABytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                             : QStringConverter::Utf16BE,
                                QStringConverter::Flag::Stateless);
         return DecodeStrict(decoder, QByteArrayView(ABytes).sliced(2), QStringLiteral("utf-16"));
     }
     QString label = DeclaredHtmlCharset(ABytes);
     // A file read as bytes cannot be UTF-16 without its byte order mark.
-    if (label == QLatin1String("utf-16") || label == QLatin1String("utf-16le") || label == QLatin1String("utf-16be")
-        || label == QLatin1String("utf8"))
+    if (label == QLatin1String("utf-16") || label == QLatin1String("utf-16le") ||
+        label == QLatin1String("utf-16be") || label == QLatin1String("utf8"))
         label = QStringLiteral("utf-8");
     if (label.isEmpty()) {
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -65,7 +68,8 @@ QString DecodeHtmlBytes(const QByteArray& ABytes) {
         return Windows1252Codec::Decode(ABytes);
     QStringDecoder decoder(label.toLatin1().constData(), QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
-        throw EQVException(QStringLiteral("The character set \"%1\" of the HTML file is not supported.").arg(label));
+        throw EQVException(
+            QStringLiteral("The character set \"%1\" of the HTML file is not supported.").arg(label));
     return DecodeStrict(decoder, ABytes, label);
 }
 

@@ -7,15 +7,16 @@ namespace hostapi {
 namespace {
 
 bool IsNameChar(QChar AChar) {
-    return AChar.isLetterOrNumber() || AChar == QLatin1Char('-') || AChar == QLatin1Char('_')
-           || AChar == QLatin1Char(':') || AChar == QLatin1Char('.');
+    return AChar.isLetterOrNumber() || AChar == QLatin1Char('-') || AChar == QLatin1Char('_') ||
+           AChar == QLatin1Char(':') || AChar == QLatin1Char('.');
 }
 
 // Length of the character reference at AStart ("&amp;", "&#169;", "&#xA9;"), 0 when there is none.
 int EntityLength(const QString& ALine, int AStart) {
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]+|#[xX][0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);"));
-    const QRegularExpressionMatch match =
-        entity.match(ALine, AStart, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+    static const QRegularExpression entity(
+        QStringLiteral("&(#[0-9]+|#[xX][0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);"));
+    const QRegularExpressionMatch match = entity.match(ALine, AStart, QRegularExpression::NormalMatch,
+                                                       QRegularExpression::AnchorAtOffsetMatchOption);
     return match.hasMatch() ? int(match.capturedLength()) : 0;
 }
 
@@ -23,7 +24,8 @@ int EntityLength(const QString& ALine, int AStart) {
 
 HtmlHighlighter::HtmlHighlighter(QTextDocument* ADocument) : QSyntaxHighlighter(ADocument) {}
 
-QList<HtmlHighlighter::Token> HtmlHighlighter::Tokenize(const QString& ALine, State AState, State& AEndState) {
+QList<HtmlHighlighter::Token> HtmlHighlighter::Tokenize(const QString& ALine, State AState,
+                                                        State& AEndState) {
     QList<Token> tokens;
     const int n = int(ALine.size());
     State state = AState;
@@ -87,9 +89,9 @@ QList<HtmlHighlighter::Token> HtmlHighlighter::Tokenize(const QString& ALine, St
                 ++i;
             } else {
                 const int start = i;
-                while (i < n && !ALine.at(i).isSpace() && ALine.at(i) != QLatin1Char('>')
-                       && ALine.at(i) != QLatin1Char('=')
-                       && (afterEquals || (ALine.at(i) != QLatin1Char('/') && IsNameChar(ALine.at(i)))))
+                while (i < n && !ALine.at(i).isSpace() && ALine.at(i) != QLatin1Char('>') &&
+                       ALine.at(i) != QLatin1Char('=') &&
+                       (afterEquals || (ALine.at(i) != QLatin1Char('/') && IsNameChar(ALine.at(i)))))
                     ++i;
                 if (i == start) {
                     ++i; // a stray character inside the tag
@@ -104,12 +106,13 @@ QList<HtmlHighlighter::Token> HtmlHighlighter::Tokenize(const QString& ALine, St
                 const int length = EntityLength(ALine, i);
                 add(i, i + length, Kind::Entity);
                 i += std::max(length, 1);
-            } else if (c == QLatin1Char('<') && QStringView(ALine).sliced(i).startsWith(QLatin1String("<!--"))) {
+            } else if (c == QLatin1Char('<') &&
+                       QStringView(ALine).sliced(i).startsWith(QLatin1String("<!--"))) {
                 state = InComment;
                 endOfComment(i + 4);
-            } else if (c == QLatin1Char('<') && i + 1 < n
-                       && (ALine.at(i + 1).isLetter() || ALine.at(i + 1) == QLatin1Char('/')
-                           || ALine.at(i + 1) == QLatin1Char('!') || ALine.at(i + 1) == QLatin1Char('?'))) {
+            } else if (c == QLatin1Char('<') && i + 1 < n &&
+                       (ALine.at(i + 1).isLetter() || ALine.at(i + 1) == QLatin1Char('/') ||
+                        ALine.at(i + 1) == QLatin1Char('!') || ALine.at(i + 1) == QLatin1Char('?'))) {
                 const int start = i;
                 i += 2;
                 while (i < n && IsNameChar(ALine.at(i)))

@@ -8,7 +8,8 @@
 
 namespace hostapi {
 
-TJvHLEditor::TJvHLEditor(QWidget* AParent) : QPlainTextEdit(AParent), FHighlighter(new HtmlHighlighter(document())) {
+TJvHLEditor::TJvHLEditor(QWidget* AParent)
+    : QPlainTextEdit(AParent), FHighlighter(new HtmlHighlighter(document())) {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setLineWrapMode(QPlainTextEdit::NoWrap);
     connect(document(), &QTextDocument::contentsChanged, this, [this] {

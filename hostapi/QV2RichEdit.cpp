@@ -14,6 +14,7 @@
 namespace hostapi {
 
 TQV2RichEdit::TQV2RichEdit(QWidget* AParent) : QTextEdit(AParent), FDocument(new RichTextDocument(this)) {
+    FDocument->SetDrawnWithPlaceholders(true);
     setDocument(FDocument);
     setAcceptRichText(true);
     connect(FDocument, &QTextDocument::contentsChanged, this, [this] {

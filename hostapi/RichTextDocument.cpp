@@ -1,5 +1,6 @@
 #include "RichTextDocument.h"
 
+#include <QColor>
 #include <QFont>
 
 namespace hostapi {
@@ -13,7 +14,18 @@ RichTextDocument::RichTextDocument(QObject* AParent) : QTextDocument(AParent) {
 
 RichTextDocument::~RichTextDocument() = default;
 
-QVariant RichTextDocument::loadResource(int /*AType*/, const QUrl& /*AName*/) {
+QImage RichTextDocument::MissingImage() {
+    static const QImage image = [] {
+        QImage placeholder(16, 16, QImage::Format_RGB32);
+        placeholder.fill(QColor(0xE0, 0xE0, 0xE0));
+        return placeholder;
+    }();
+    return image;
+}
+
+QVariant RichTextDocument::loadResource(int AType, const QUrl& /*AName*/) {
+    if (FPlaceholders && AType == QTextDocument::ImageResource)
+        return MissingImage();
     return {};
 }
 

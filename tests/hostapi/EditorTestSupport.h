@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QImage>
 #include <QMimeData>
+#include <QTest>
 #include <QTextCursor>
 #include <QWidget>
 
@@ -72,6 +73,13 @@ template <class TEdit> QPoint PointOf(TEdit& AEditor, int APosition) {
 // A drop handler that inserts the text of the test's macro drags and leaves every other drag alone.
 inline QString MacroText(QObject* /*ASource*/, const QMimeData* AData) {
     return AData->hasFormat(MacroMime) ? QString::fromUtf8(AData->data(MacroMime)) : QString();
+}
+
+// The rows of a grab in both languages: column "language".
+inline void LanguageRows() {
+    QTest::addColumn<QString>("language");
+    QTest::newRow("German") << QStringLiteral("German");
+    QTest::newRow("English") << QStringLiteral("English");
 }
 
 inline bool Shows(const QImage& AImage, const QColor& AColor) {

@@ -26,15 +26,20 @@ private slots:
         }
         QTest::newRow("UTF-16LE byte order mark") << utf16le << QStringLiteral("<p>") + umlauts;
         QTest::newRow("meta charset windows-1252")
-            << QByteArray("<meta charset=\"windows-1252\"><p>Gr\xFC\xDF""e \x80") << QStringLiteral("<meta charset=\"windows-1252\"><p>") + umlauts;
+            << QByteArray("<meta charset=\"windows-1252\"><p>Gr\xFC\xDF"
+                          "e \x80")
+            << QStringLiteral("<meta charset=\"windows-1252\"><p>") + umlauts;
         QTest::newRow("http-equiv iso-8859-1 means windows-1252")
-            << QByteArray("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">\x80\x96")
-            << QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">€–");
+            << QByteArray(
+                   "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">\x80\x96")
+            << QStringLiteral(
+                   "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=ISO-8859-1\">€–");
         QTest::newRow("meta charset utf-8") << QByteArray("<meta charset=utf-8>") + umlauts.toUtf8()
                                             << QStringLiteral("<meta charset=utf-8>") + umlauts;
         QTest::newRow("no declaration, valid UTF-8") << umlauts.toUtf8() << umlauts;
-        QTest::newRow("no declaration, not UTF-8: windows-1252")
-            << QByteArray("Gr\xFC\xDF""e \x80") << umlauts;
+        QTest::newRow("no declaration, not UTF-8: windows-1252") << QByteArray("Gr\xFC\xDF"
+                                                                               "e \x80")
+                                                                 << umlauts;
         QByteArray late(1100, ' ');
         late += "<meta charset=\"windows-1252\">\xE4";
         QTest::newRow("meta past the first 1024 bytes is not read")
@@ -51,9 +56,10 @@ private slots:
     void refusesWhatItCannotRead_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown charset") << QByteArray("<meta charset=\"x-no-such-set\"><p>x")
-                                         << QStringLiteral("\"x-no-such-set\"");
-        QTest::newRow("UTF-8 declared, bytes are not") << QByteArray("<meta charset=\"utf-8\"><p>Gr\xFC\xDF""e")
+        QTest::newRow("unknown charset")
+            << QByteArray("<meta charset=\"x-no-such-set\"><p>x") << QStringLiteral("\"x-no-such-set\"");
+        QTest::newRow("UTF-8 declared, bytes are not") << QByteArray("<meta charset=\"utf-8\"><p>Gr\xFC\xDF"
+                                                                     "e")
                                                        << QStringLiteral("\"utf-8\"");
     }
     void refusesWhatItCannotRead() {
@@ -71,8 +77,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("charset");
         QTest::newRow("html5") << QByteArray("<meta charset='UTF-8'>") << QStringLiteral("utf-8");
-        QTest::newRow("http-equiv") << QByteArray("<meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\">")
-                                    << QStringLiteral("koi8-r");
+        QTest::newRow("http-equiv")
+            << QByteArray("<meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\">")
+            << QStringLiteral("koi8-r");
         QTest::newRow("none") << QByteArray("<p>charset=utf-8</p>") << QString();
     }
     void declaredCharset() {

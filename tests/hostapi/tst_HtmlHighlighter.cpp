@@ -19,7 +19,7 @@ QStringList Described(const QString& ALine, const QList<HtmlHighlighter::Token>&
     QStringList result;
     for (const auto& token : ATokens)
         result << QStringLiteral("%1:%2").arg(QLatin1String(names[int(token.TokenKind)]),
-                                             ALine.mid(token.Start, token.Length));
+                                              ALine.mid(token.Start, token.Length));
     return result;
 }
 
@@ -37,42 +37,46 @@ private slots:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<State>("end");
         QTest::newRow("tag with quoted and unquoted values")
-            << QStringLiteral("<a href=\"x.html\" target='_blank' width=10>Link</a>") << HtmlHighlighter::InText
-            << QStringList{"tag:<a",         "attr:href", "string:\"x.html\"", "attr:target", "string:'_blank'",
-                           "attr:width",     "string:10", "tag:>",             "tag:</a",     "tag:>"}
+            << QStringLiteral("<a href=\"x.html\" target='_blank' width=10>Link</a>")
+            << HtmlHighlighter::InText
+            << QStringList{"tag:<a",          "attr:href",  "string:\"x.html\"", "attr:target",
+                           "string:'_blank'", "attr:width", "string:10",         "tag:>",
+                           "tag:</a",         "tag:>"}
             << HtmlHighlighter::InText;
-        QTest::newRow("self-closing tag") << QStringLiteral("<br/><img src=a.png />") << HtmlHighlighter::InText
-                                          << QStringList{"tag:<br", "tag:/>", "tag:<img", "attr:src", "string:a.png",
-                                                         "tag:/>"}
-                                          << HtmlHighlighter::InText;
+        QTest::newRow("self-closing tag")
+            << QStringLiteral("<br/><img src=a.png />") << HtmlHighlighter::InText
+            << QStringList{"tag:<br", "tag:/>", "tag:<img", "attr:src", "string:a.png", "tag:/>"}
+            << HtmlHighlighter::InText;
         QTest::newRow("comment and entities in text")
             << QStringLiteral("a &amp; b &#169; &#xA9; <!-- <b>not a tag</b> --> c & d")
             << HtmlHighlighter::InText
-            << QStringList{"entity:&amp;", "entity:&#169;", "entity:&#xA9;", "comment:<!-- <b>not a tag</b> -->"}
+            << QStringList{"entity:&amp;", "entity:&#169;", "entity:&#xA9;",
+                           "comment:<!-- <b>not a tag</b> -->"}
             << HtmlHighlighter::InText;
         QTest::newRow("comment runs on") << QStringLiteral("x <!-- start") << HtmlHighlighter::InText
                                          << QStringList{"comment:<!-- start"} << HtmlHighlighter::InComment;
-        QTest::newRow("comment ends") << QStringLiteral("still --> <p>") << HtmlHighlighter::InComment
-                                      << QStringList{"comment:still -->", "tag:<p", "tag:>"}
-                                      << HtmlHighlighter::InText;
+        QTest::newRow("comment ends")
+            << QStringLiteral("still --> <p>") << HtmlHighlighter::InComment
+            << QStringList{"comment:still -->", "tag:<p", "tag:>"} << HtmlHighlighter::InText;
         QTest::newRow("tag runs on") << QStringLiteral("<table border=\"1\"") << HtmlHighlighter::InText
                                      << QStringList{"tag:<table", "attr:border", "string:\"1\""}
                                      << HtmlHighlighter::InTag;
-        QTest::newRow("attribute on the next line") << QStringLiteral("  cellpadding=\"2\">")
-                                                    << HtmlHighlighter::InTag
-                                                    << QStringList{"attr:cellpadding", "string:\"2\"", "tag:>"}
-                                                    << HtmlHighlighter::InText;
-        QTest::newRow("value runs on") << QStringLiteral("<p title=\"one") << HtmlHighlighter::InText
-                                       << QStringList{"tag:<p", "attr:title", "string:\"one"}
-                                       << HtmlHighlighter::InDoubleQuoted;
+        QTest::newRow("attribute on the next line")
+            << QStringLiteral("  cellpadding=\"2\">") << HtmlHighlighter::InTag
+            << QStringList{"attr:cellpadding", "string:\"2\"", "tag:>"} << HtmlHighlighter::InText;
+        QTest::newRow("value runs on")
+            << QStringLiteral("<p title=\"one") << HtmlHighlighter::InText
+            << QStringList{"tag:<p", "attr:title", "string:\"one"} << HtmlHighlighter::InDoubleQuoted;
         QTest::newRow("value ends") << QStringLiteral("two\">t") << HtmlHighlighter::InDoubleQuoted
                                     << QStringList{"string:two\"", "tag:>"} << HtmlHighlighter::InText;
         QTest::newRow("a lone < is text") << QStringLiteral("1 < 2 and a<b") << HtmlHighlighter::InText
                                           << QStringList{"tag:<b"} << HtmlHighlighter::InTag;
         QTest::newRow("declaration") << QStringLiteral("<!DOCTYPE html>") << HtmlHighlighter::InText
-                                     << QStringList{"tag:<!DOCTYPE", "attr:html", "tag:>"} << HtmlHighlighter::InText;
-        QTest::newRow("macro text stays plain") << QStringLiteral("Hallo [Vorname] %PRE_DATE%")
-                                                << HtmlHighlighter::InText << QStringList{} << HtmlHighlighter::InText;
+                                     << QStringList{"tag:<!DOCTYPE", "attr:html", "tag:>"}
+                                     << HtmlHighlighter::InText;
+        QTest::newRow("macro text stays plain")
+            << QStringLiteral("Hallo [Vorname] %PRE_DATE%") << HtmlHighlighter::InText << QStringList{}
+            << HtmlHighlighter::InText;
     }
     void tokenizes() {
         QFETCH(QString, line);
@@ -98,9 +102,9 @@ private slots:
             Kind TokenKind;
         };
         const Expected expected[] = {
-            {0, "<p", Kind::Tag},           {0, "class", Kind::Attribute}, {0, "\"x\"", Kind::String},
-            {0, "&uuml;", Kind::Entity},    {0, "<!-- one", Kind::Comment}, {1, "two -->", Kind::Comment},
-            {1, "<a", Kind::Tag},           {2, "href", Kind::Attribute},   {2, "'y'", Kind::String},
+            {0, "<p", Kind::Tag},        {0, "class", Kind::Attribute},  {0, "\"x\"", Kind::String},
+            {0, "&uuml;", Kind::Entity}, {0, "<!-- one", Kind::Comment}, {1, "two -->", Kind::Comment},
+            {1, "<a", Kind::Tag},        {2, "href", Kind::Attribute},   {2, "'y'", Kind::String},
             {2, "</a", Kind::Tag},
         };
         for (const Expected& e : expected) {

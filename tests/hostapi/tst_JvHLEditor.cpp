@@ -97,7 +97,8 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("result");
         QTest::newRow("macro at the mouse") << false << true << true << QStringLiteral("<p>[Anrede]Text</p>");
-        QTest::newRow("plain text at the mouse") << false << false << true << QStringLiteral("<p>[Anrede]Text</p>");
+        QTest::newRow("plain text at the mouse")
+            << false << false << true << QStringLiteral("<p>[Anrede]Text</p>");
         QTest::newRow("read-only refuses") << true << true << false << QStringLiteral("<p>Text</p>");
     }
     void drops() {
@@ -148,11 +149,7 @@ private slots:
             QVERIFY(colours.contains(HtmlHighlighter::FormatOf(kind).foreground().color().rgb()));
     }
 
-    void grab_data() {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("German") << QStringLiteral("German");
-        QTest::newRow("English") << QStringLiteral("English");
-    }
+    void grab_data() { editortest::LanguageRows(); }
     void grab() {
         QFETCH(QString, language);
         TJvHLEditor editor;

@@ -13,7 +13,8 @@ using namespace hostapi;
 
 namespace {
 
-const QString SampleRtf = QStringLiteral("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 Hallo {\\b Welt}\\par}");
+const QString SampleRtf =
+    QStringLiteral("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 Hallo {\\b Welt}\\par}");
 
 } // namespace
 
@@ -29,7 +30,8 @@ private slots:
         QSignalSpy changed(&editor, &TQV2RichEdit::changed);
         editor.SetRtfText(SampleRtf);
         QCOMPARE(editor.PlainText(), QStringLiteral("Hallo Welt"));
-        QVERIFY(richtexttest::FormatOf(*editor.document(), QStringLiteral("Welt")).fontWeight() >= QFont::Bold);
+        QVERIFY(richtexttest::FormatOf(*editor.document(), QStringLiteral("Welt")).fontWeight() >=
+                QFont::Bold);
         QVERIFY(!editor.Modified());
         QCOMPARE(changed.count(), 0);
         // What the editor writes reads back the same.
@@ -76,19 +78,42 @@ private slots:
         QCOMPARE(LoadBinaryFile(target.filePath(files.last())), editortest::PngOf(Qt::red));
         QVERIFY(html.contains(QStringLiteral("src=\"%1\"").arg(files.last())));
         QCOMPARE(editor.SaveTextToFolder(target.path()).trimmed(), QStringLiteral("Grüße"));
-        QCOMPARE(LoadTextFile(target.filePath(QStringLiteral("_textbody.txt"))).trimmed(), QStringLiteral("Grüße"));
+        QCOMPARE(LoadTextFile(target.filePath(QStringLiteral("_textbody.txt"))).trimmed(),
+                 QStringLiteral("Grüße"));
     }
 
     void importsHtmlTextWithImagePathPictures() {
         QTemporaryDir folder;
         SaveBinaryFile(folder.filePath(QStringLiteral("a.png")), editortest::PngOf(Qt::green));
         TQV2RichEdit editor;
-        editor.LoadHtmlFromString(QStringLiteral("<p>Bild <img src=\"%IMAGEPATH%a.png\"></p>"), folder.path());
+        editor.LoadHtmlFromString(QStringLiteral("<p>Bild <img src=\"%IMAGEPATH%a.png\"></p>"),
+                                  folder.path());
         QCOMPARE(editor.RtfText().count(QLatin1String("\\pngblip")), 1);
         editor.resize(300, 120);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         QVERIFY(editortest::Shows(editor.viewport()->grab().toImage(), Qt::green));
+    }
+
+    // Dropped or pasted HTML may name pictures on the disk: none is read.
+    void readsNoPictureThatADroppedTextNames() {
+        QTemporaryDir outside;
+        const QString red = outside.filePath(QStringLiteral("red.png"));
+        SaveBinaryFile(red, editortest::PngOf(Qt::red));
+        TQV2RichEdit editor;
+        editor.SetRtfText(SampleRtf);
+        editor.resize(400, 150);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        auto* data = new QMimeData;
+        data->setHtml(
+            QStringLiteral("<img src=\"%1\" width=\"30\" height=\"30\"><img src=\"file://%1\" width=\"30\" "
+                           "height=\"30\">")
+                .arg(red));
+        QVERIFY(
+            editortest::DragAndDrop(editor.viewport(), editortest::PointOf(editor, 6), data).DropAccepted);
+        QCOMPARE(richtexttest::ImagesOf(*editor.document()).size(), 2);
+        QVERIFY(!editortest::Shows(editor.viewport()->grab().toImage(), Qt::red));
     }
 
     void typingChangesAndMarksModified() {
@@ -133,9 +158,10 @@ private slots:
         QTest::addColumn<bool>("macro");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("result");
-        QTest::newRow("macro at the mouse") << false << true << true << QStringLiteral("Hallo [TEXTBLOCK:GRUSS]Welt");
-        QTest::newRow("plain text at the mouse") << false << false << true
-                                                 << QStringLiteral("Hallo [TEXTBLOCK:GRUSS]Welt");
+        QTest::newRow("macro at the mouse")
+            << false << true << true << QStringLiteral("Hallo [TEXTBLOCK:GRUSS]Welt");
+        QTest::newRow("plain text at the mouse")
+            << false << false << true << QStringLiteral("Hallo [TEXTBLOCK:GRUSS]Welt");
         QTest::newRow("read-only refuses") << true << true << false << QStringLiteral("Hallo Welt");
     }
     void drops() {
@@ -151,8 +177,9 @@ private slots:
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         const QString text = QStringLiteral("[TEXTBLOCK:GRUSS]");
-        const auto drag = editortest::DragAndDrop(editor.viewport(), editortest::PointOf(editor, 6) + QPoint(-1, 0),
-                                                  macro ? editortest::MacroData(text) : editortest::PlainData(text));
+        const auto drag =
+            editortest::DragAndDrop(editor.viewport(), editortest::PointOf(editor, 6) + QPoint(-1, 0),
+                                    macro ? editortest::MacroData(text) : editortest::PlainData(text));
         QCOMPARE(drag.DropAccepted, accepted);
         QCOMPARE(editor.PlainText(), result);
         QCOMPARE(editor.Modified(), accepted);
@@ -184,15 +211,12 @@ private slots:
         QVERIFY(!editor.Modified());
     }
 
-    void grab_data() {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("German") << QStringLiteral("German");
-        QTest::newRow("English") << QStringLiteral("English");
-    }
+    void grab_data() { editortest::LanguageRows(); }
     void grab() {
         QFETCH(QString, language);
         QTemporaryDir folder;
-        SaveBinaryFile(folder.filePath(QStringLiteral("a.png")), editortest::PngOf(QColor(0x20, 0x60, 0xC0), 32));
+        SaveBinaryFile(folder.filePath(QStringLiteral("a.png")),
+                       editortest::PngOf(QColor(0x20, 0x60, 0xC0), 32));
         TQV2RichEdit editor;
         editor.setObjectName(QStringLiteral("FQV2RichEdit"));
         editor.resize(480, 200);
