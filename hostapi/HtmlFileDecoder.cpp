@@ -4,7 +4,11 @@
 #include "QVException.h"
 #include "Windows1252Codec.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QRegularExpression>
+#include <QUrl>
 #include <QStringDecoder>
 
 namespace hostapi {
@@ -80,6 +84,23 @@ QString LoadHtmlFile(const QString& APath) {
     } catch (const EQVException& e) {
         throw EQVException(QStringLiteral("%1: %2").arg(APath, e.Message()));
     }
+}
+
+QString LocalHtmlImage(const QString& AFolder, const QString& ASource) {
+    const QUrl url(ASource);
+    if (ASource.isEmpty() || !url.scheme().isEmpty() || !url.host().isEmpty())
+        return {};
+    const QString relative = url.path(QUrl::FullyDecoded);
+    if (relative.isEmpty() || QDir::isAbsolutePath(relative) || relative.contains(QLatin1Char('\\')))
+        return {};
+    const QString clean = QDir::cleanPath(relative);
+    if (clean == QLatin1String("..") || clean.startsWith(QLatin1String("../")))
+        return {};
+    const QFileInfo file(QDir(AFolder).filePath(clean));
+    const QString root = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
+    if (!file.isFile() || file.isSymLink() || !file.canonicalFilePath().startsWith(root))
+        return {};
+    return QImageReader(file.filePath()).canRead() ? file.filePath() : QString();
 }
 
 } // namespace hostapi

@@ -23,4 +23,10 @@ HOSTAPI_EXPORT QString DeclaredHtmlCharset(const QByteArray& ABytes);
 // DecodeHtmlBytes of the file's bytes; a file that cannot be read raises EQVException.
 HOSTAPI_EXPORT QString LoadHtmlFile(const QString& APath);
 
+// The picture file that the image source ASource of an HTML file in AFolder names, when it lies
+// below that folder: a relative path without a scheme that stays inside the folder (subfolders
+// allowed) and names a file (not a link) that is a picture. Empty for a URL, an absolute path, a
+// path leaving the folder, a missing file and a file that is no picture.
+HOSTAPI_EXPORT QString LocalHtmlImage(const QString& AFolder, const QString& ASource);
+
 } // namespace hostapi

@@ -1,6 +1,7 @@
 #include "QV2RichEdit.h"
 
 #include "HtmlFileDecoder.h"
+#include "FileUtils.h"
 #include "QVException.h"
 #include "RichTextConverter.h"
 #include "RichTextDocument.h"
@@ -10,6 +11,7 @@
 
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace hostapi {
 
@@ -62,7 +64,18 @@ void TQV2RichEdit::LoadHtmlFromString(const QString& AHtml, const QString& AImag
 }
 
 void TQV2RichEdit::LoadHtmlFromFile(const QString& APath) {
-    LoadHtmlFromString(LoadHtmlFile(APath), QFileInfo(APath).absolutePath());
+    const QString folder = QFileInfo(APath).absolutePath();
+    QString html = LoadHtmlFile(APath);
+    html.remove(QLatin1String("%IMAGEPATH%"));
+    RichTextDocument document;
+    document.setHtml(html);
+    for (const QString& name : RichTextDocument::ImageNames(document)) {
+        const QString file = LocalHtmlImage(folder, name);
+        if (!file.isEmpty())
+            document.addResource(QTextDocument::ImageResource, QUrl(name), LoadBinaryFile(file));
+    }
+    const QString rtf = RtfWriter::Write(document);
+    Load([this, &rtf] { RtfReader::Read(rtf, *FDocument); });
 }
 
 QString TQV2RichEdit::SaveHtmlToFolder(const QString& AFolder) const {

@@ -28,7 +28,8 @@ public:
     // HTML text; images whose source is a plain file name of a file in AImageFolder are embedded,
     // "%IMAGEPATH%" is removed.
     void LoadHtmlFromString(const QString& AHtml, const QString& AImageFolder = QString());
-    // An HTML file (its character set as DecodeHtmlBytes reads it) with the pictures beside it.
+    // An HTML file (its character set as DecodeHtmlBytes reads it) with the pictures below its
+    // folder (LocalHtmlImage); other image sources are left out.
     void LoadHtmlFromFile(const QString& APath);
     // Writes the document as "_index.html" with its pictures into AFolder (created when missing);
     // answers the HTML.

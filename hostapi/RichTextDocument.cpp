@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QTextBlock>
 
 namespace hostapi {
 
@@ -13,6 +14,18 @@ RichTextDocument::RichTextDocument(QObject* AParent) : QTextDocument(AParent) {
 }
 
 RichTextDocument::~RichTextDocument() = default;
+
+QStringList RichTextDocument::ImageNames(const QTextDocument& ADocument) {
+    QStringList names;
+    for (QTextBlock block = ADocument.begin(); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                names.append(format.toImageFormat().name());
+        }
+    }
+    return names;
+}
 
 QImage RichTextDocument::MissingImage() {
     static const QImage image = [] {

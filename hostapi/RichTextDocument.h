@@ -3,6 +3,7 @@
 #include "HostApiExport.h"
 
 #include <QImage>
+#include <QStringList>
 #include <QTextDocument>
 
 namespace hostapi {
@@ -21,6 +22,9 @@ class HOSTAPI_EXPORT RichTextDocument : public QTextDocument {
 public:
     explicit RichTextDocument(QObject* AParent = nullptr);
     ~RichTextDocument() override;
+
+    // The names of the document's images in text order (a name as often as it is used).
+    static QStringList ImageNames(const QTextDocument& ADocument);
 
     // The grey picture drawn in place of one the document does not hold.
     static QImage MissingImage();

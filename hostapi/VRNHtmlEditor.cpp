@@ -68,38 +68,6 @@ void RenameImages(QTextDocument& ADocument, const std::function<QString(const QS
     }
 }
 
-QStringList ImageNames(const QTextDocument& ADocument) {
-    QStringList names;
-    for (QTextBlock block = ADocument.begin(); block.isValid(); block = block.next()) {
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (format.isImageFormat())
-                names.append(format.toImageFormat().name());
-        }
-    }
-    return names;
-}
-
-// The picture file below AFolder (an HTML file's folder) that the source ASource of an imported
-// file names; empty for a URL, an absolute path, a path leaving the folder or a file that is no
-// picture.
-QString ImportableImage(const QString& AFolder, const QString& ASource) {
-    const QUrl url(ASource);
-    if (ASource.isEmpty() || !url.scheme().isEmpty() || !url.host().isEmpty())
-        return {};
-    const QString relative = url.path(QUrl::FullyDecoded);
-    if (relative.isEmpty() || QDir::isAbsolutePath(relative) || relative.contains(QLatin1Char('\\')))
-        return {};
-    const QString clean = QDir::cleanPath(relative);
-    if (clean == QLatin1String("..") || clean.startsWith(QLatin1String("../")))
-        return {};
-    const QFileInfo file(QDir(AFolder).filePath(clean));
-    const QString root = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
-    if (!file.isFile() || file.isSymLink() || !file.canonicalFilePath().startsWith(root))
-        return {};
-    return QImageReader(file.filePath()).canRead() ? file.filePath() : QString();
-}
-
 } // namespace
 
 // Answers images from the editor's folder only, read once per load.
@@ -154,7 +122,7 @@ TVRNHtmlEditor::~TVRNHtmlEditor() {
 
 QStringList TVRNHtmlEditor::ImageList() const {
     QStringList names;
-    for (const QString& name : ImageNames(*FDocument)) {
+    for (const QString& name : RichTextDocument::ImageNames(*FDocument)) {
         if (!FolderFile(FImagePath, name).isEmpty())
             names.append(name);
     }
@@ -230,7 +198,7 @@ void TVRNHtmlEditor::ImportImages(const QString& AFolder) {
     RenameImages(*FDocument, [&](const QString& ASource) {
         if (imported.contains(ASource))
             return imported.value(ASource);
-        const QString file = ImportableImage(AFolder, ASource);
+        const QString file = LocalHtmlImage(AFolder, ASource);
         if (file.isEmpty())
             return QString();
         const QString name = FreeImageName(QFileInfo(file).fileName());

@@ -1,6 +1,9 @@
+#include "FileUtils.h"
 #include "HtmlFileDecoder.h"
 #include "QVException.h"
 
+#include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace hostapi;
@@ -86,6 +89,53 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, charset);
         QCOMPARE(DeclaredHtmlCharset(bytes), charset);
+    }
+
+    void localImages_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("file"); // below the HTML file's folder; empty: refused
+        QTest::newRow("beside the file") << "logo.png"
+                                         << "logo.png";
+        QTest::newRow("in a subfolder") << "img/logo.png"
+                                        << "img/logo.png";
+        QTest::newRow("escaped name") << "img/foto%201.png"
+                                      << "img/foto 1.png";
+        QTest::newRow("down and up again") << "img/../logo.png"
+                                           << "logo.png";
+        QTest::newRow("parent folder") << "../outside.png"
+                                       << "";
+        QTest::newRow("absolute path") << "{root}/outside.png"
+                                       << "";
+        QTest::newRow("file URL") << "file://{root}/mail/logo.png"
+                                  << "";
+        QTest::newRow("web address") << "http://127.0.0.1:9/logo.png"
+                                     << "";
+        QTest::newRow("no picture") << "notes.png"
+                                    << "";
+        QTest::newRow("missing") << "gone.png"
+                                 << "";
+        QTest::newRow("link to a picture") << "link.png"
+                                           << "";
+        QTest::newRow("backslashes") << "img\\logo.png"
+                                     << "";
+    }
+    void localImages() {
+        QFETCH(QString, source);
+        QFETCH(QString, file);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("mail/img")));
+        const QString mail = root.filePath(QStringLiteral("mail"));
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        for (const char* name : {"mail/logo.png", "mail/img/logo.png", "mail/img/foto 1.png", "outside.png"})
+            QVERIFY(picture.save(root.filePath(QLatin1String(name)), "PNG"));
+        SaveBinaryFile(mail + QStringLiteral("/notes.png"), "no picture");
+        QVERIFY(
+            QFile::link(root.filePath(QStringLiteral("outside.png")), mail + QStringLiteral("/link.png")));
+        source.replace(QLatin1String("{root}"), root.path());
+        const QString found = LocalHtmlImage(mail, source);
+        QCOMPARE(found.isEmpty() ? QString() : QDir(mail).relativeFilePath(found), file);
     }
 
     void fileErrorsNameTheFile() {

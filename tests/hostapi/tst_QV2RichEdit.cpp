@@ -56,27 +56,32 @@ private slots:
         QTemporaryDir outside;
         QVERIFY(source.isValid() && outside.isValid());
         SaveBinaryFile(source.filePath(QStringLiteral("logo.png")), editortest::PngOf(Qt::red));
+        QVERIFY(QDir(source.path()).mkpath(QStringLiteral("img")));
+        SaveBinaryFile(source.filePath(QStringLiteral("img/foto.png")), editortest::PngOf(Qt::green));
         SaveBinaryFile(outside.filePath(QStringLiteral("secret.png")), editortest::PngOf(Qt::blue));
         const QString page = source.filePath(QStringLiteral("page.html"));
-        SaveBinaryFile(page, QStringLiteral("<html><head><meta charset=\"windows-1252\"></head><body>"
-                                            "<p>Grüße <img src=\"logo.png\"> <img src=\"%1\"> "
-                                            "<img src=\"../secret.png\"></p></body></html>")
-                                 .arg(outside.filePath(QStringLiteral("secret.png")))
-                                 .toLatin1());
+        SaveBinaryFile(
+            page,
+            QStringLiteral("<html><head><meta charset=\"windows-1252\"></head><body>"
+                           "<p>Grüße <img src=\"logo.png\"> <img src=\"img/foto.png\"> <img src=\"%1\"> "
+                           "<img src=\"../secret.png\"></p></body></html>")
+                .arg(outside.filePath(QStringLiteral("secret.png")))
+                .toLatin1());
         TQV2RichEdit editor;
         editor.LoadHtmlFromFile(page);
         QVERIFY(!editor.Modified());
         QCOMPARE(editor.PlainText().trimmed(), QStringLiteral("Grüße"));
-        // Only the picture beside the file is embedded; the RTF carries it.
+        // Only the pictures below the file's folder are embedded; the RTF carries them.
         const QString rtf = editor.RtfText();
-        QCOMPARE(rtf.count(QLatin1String("\\pict")), 1);
+        QCOMPARE(rtf.count(QLatin1String("\\pict")), 2);
         QTemporaryDir target;
         const QString html = editor.SaveHtmlToFolder(target.path());
         const QStringList files = QDir(target.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(files.size(), 2); // "_index.html" and one picture
+        QCOMPARE(files.size(), 3); // "_index.html" and two pictures
         QCOMPARE(files.first(), QStringLiteral("_index.html"));
-        QCOMPARE(LoadBinaryFile(target.filePath(files.last())), editortest::PngOf(Qt::red));
-        QVERIFY(html.contains(QStringLiteral("src=\"%1\"").arg(files.last())));
+        QCOMPARE(LoadBinaryFile(target.filePath(files.at(1))), editortest::PngOf(Qt::red));
+        QCOMPARE(LoadBinaryFile(target.filePath(files.at(2))), editortest::PngOf(Qt::green));
+        QVERIFY(html.contains(QStringLiteral("src=\"%1\"").arg(files.at(1))));
         QCOMPARE(editor.SaveTextToFolder(target.path()).trimmed(), QStringLiteral("Grüße"));
         QCOMPARE(LoadTextFile(target.filePath(QStringLiteral("_textbody.txt"))).trimmed(),
                  QStringLiteral("Grüße"));
