@@ -93,6 +93,9 @@ QAction* TfrmVRNCustomHTMLEditorControl::AddAction(const char* AName, bool AChec
     auto* action = new QAction(this);
     action->setObjectName(QString::fromLatin1(AName));
     action->setCheckable(ACheckable);
+    // Shortcuts act while the focus is inside the frame, not elsewhere in the window.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
     FFormatBar->addAction(action);
     return action;
 }

@@ -8,10 +8,12 @@
 #include "support/WindowTestHelpers.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTextList>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace hostapi;
@@ -76,6 +78,28 @@ private slots:
         start.setPosition(1);
         editor->setTextCursor(start);
         QVERIFY(!frame.findChild<QAction*>(action)->isChecked());
+    }
+
+    void shortcutsActInsideTheFrameOnly() {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* elsewhere = new QLineEdit(&window);
+        auto* frame = new TfrmVRNCustomHTMLEditorControl(&window);
+        layout->addWidget(elsewhere);
+        layout->addWidget(frame);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QAction* bold = frame->findChild<QAction*>(QStringLiteral("actBold"));
+        frame->Editor()->SetHtmlText(QStringLiteral("<p>x</p>"));
+        elsewhere->setFocus();
+        QTest::keyClick(elsewhere, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(!bold->isChecked());
+        frame->Editor()->setFocus();
+        frame->Editor()->moveCursor(QTextCursor::End);
+        QTest::keyClick(frame->Editor(), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(bold->isChecked());
+        QTest::keyClicks(frame->Editor(), QStringLiteral("y"));
+        QVERIFY(frame->Editor()->HtmlText().contains(QLatin1String("font-weight:700;\">y</span>")));
     }
 
     void listsAndAlignment() {
