@@ -3,6 +3,7 @@
 #include "QVException.h"
 #include "VRNLang.h"
 #include "frmEmailMarketingLists.h"
+#include "frmPluginEmailMarketingGlobalSettings.h"
 
 namespace emailmarketing {
 
@@ -29,8 +30,8 @@ void RegisterFormClasses() {
     static const bool registered = [] {
         RegisterPendingForm(QStringLiteral("TfrmEmailMarketing"), QStringLiteral("IDS_CaptionMailing"));
         hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmEmailMarketingLists>(PluginFormClasses());
-        RegisterPendingForm(QStringLiteral("TfrmPluginEmailMarketingGlobalSettings"),
-                            QStringLiteral("IDS_CaptionGlobalSettings"));
+        hostapi::TClientPluginBaseGUI::RegisterPluginFormClass<TfrmPluginEmailMarketingGlobalSettings>(
+            PluginFormClasses());
         return true;
     }();
     Q_UNUSED(registered);

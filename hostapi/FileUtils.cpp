@@ -79,7 +79,8 @@ bool SameLetter(uint a, uint b) {
 
 QString Decode(QStringConverter::Encoding encoding, const QByteArray& bytes, const QString& path,
                const char* encodingName) {
-    QStringDecoder decoder(encoding);
+    // Stateless: a sequence cut off at the end of the file is an error, not dropped.
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
     QString text = decoder(bytes);
     if (decoder.hasError())
         ThrowUndecodable(path, encodingName);
@@ -205,7 +206,7 @@ QString LoadTextFile(const QString& path) {
     if (bytes.startsWith("\xFE\xFF"))
         return Decode(QStringConverter::Utf16BE, bytes, path, "UTF-16");
 
-    QStringDecoder utf8(QStringConverter::Utf8);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8(bytes);
     return utf8.hasError() ? Windows1252Codec::Decode(bytes) : text;
 }

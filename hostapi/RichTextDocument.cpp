@@ -1,6 +1,8 @@
 #include "RichTextDocument.h"
 
+#include <QColor>
 #include <QFont>
+#include <QTextBlock>
 
 namespace hostapi {
 
@@ -13,7 +15,30 @@ RichTextDocument::RichTextDocument(QObject* AParent) : QTextDocument(AParent) {
 
 RichTextDocument::~RichTextDocument() = default;
 
-QVariant RichTextDocument::loadResource(int /*AType*/, const QUrl& /*AName*/) {
+QStringList RichTextDocument::ImageNames(const QTextDocument& ADocument) {
+    QStringList names;
+    for (QTextBlock block = ADocument.begin(); block.isValid(); block = block.next()) {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                names.append(format.toImageFormat().name());
+        }
+    }
+    return names;
+}
+
+QImage RichTextDocument::MissingImage() {
+    static const QImage image = [] {
+        QImage placeholder(16, 16, QImage::Format_RGB32);
+        placeholder.fill(QColor(0xE0, 0xE0, 0xE0));
+        return placeholder;
+    }();
+    return image;
+}
+
+QVariant RichTextDocument::loadResource(int AType, const QUrl& /*AName*/) {
+    if (FPlaceholders && AType == QTextDocument::ImageResource)
+        return MissingImage();
     return {};
 }
 

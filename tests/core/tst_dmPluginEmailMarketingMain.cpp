@@ -6,6 +6,8 @@
 
 #include "ClientPluginBase.h"
 #include "DBFieldSchema.h"
+#include "DNSEmailSender.h"
+#include "MAPIMailSender.h"
 #include "Database.h"
 #include "HostDoubles.h"
 #include "InterruptedJobs.h"
@@ -27,6 +29,7 @@
 
 #include <QFile>
 #include <QSqlQuery>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -364,21 +367,24 @@ void tst_dmPluginEmailMarketingMain::pendingWindowTellsTheUser() {
             QStringLiteral(
                 "Das Fenster \"Email Marketing Mailversand\" ist in dieser Version noch nicht verfügbar."));
     }
-    // The first-start steps lead to the same window.
+    QVERIFY(plugin.Forms().isEmpty());
+    // The first-start steps open the settings window on the step's page.
+    RegisterDNSEmailSenderClasses();
+    RegisterMAPIMailSenderClass();
     hostapi::TQVMainInterface::SetScreen(&screen);
     auto* firstStart = plugin.FindComponents<hostapi::TQVFirstStart>().first();
-    for (int step = 0; step < 2; ++step) {
-        try {
-            firstStart->Link(step);
-            QFAIL("a first-start step opened a window that is not built yet");
-        } catch (const hostapi::EQVUserMessageException& e) {
-            QCOMPARE(e.Message(),
-                     QStringLiteral("Das Fenster \"Konfiguration Email Marketing\" ist in dieser "
-                                    "Version noch nicht verfügbar."));
-        }
+    const QStringList pages{QStringLiteral("tbsEmailserver"), QStringLiteral("tbsSMSProvider")};
+    for (int step : {1, 0, 1}) {
+        firstStart->Link(step);
+        QCOMPARE(plugin.Forms().size(), 1);
+        auto* pageControl = plugin.Forms().first()->findChild<QTabWidget*>(QStringLiteral("pcMain"));
+        QVERIFY(pageControl);
+        QCOMPARE(pageControl->currentWidget()->objectName(), pages.at(step));
     }
     hostapi::TQVMainInterface::SetScreen(nullptr);
-    QVERIFY(plugin.Forms().isEmpty());
+    plugin.CloseForms();
+    UnRegisterMAPIMailSenderClass();
+    UnRegisterDNSEmailSenderClasses();
 }
 
 void tst_dmPluginEmailMarketingMain::attachmentFileOptionsFollowTheLanguage() {

@@ -2,7 +2,9 @@
 
 // Helpers of the rich-text tests: fixtures and what a document holds.
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -16,6 +18,17 @@ inline QByteArray Fixture(const QString& AName) {
     if (!file.open(QIODevice::ReadOnly))
         qFatal("Missing fixture %s", qPrintable(AName));
     return file.readAll();
+}
+
+// A picture of one colour as PNG bytes.
+inline QByteArray Png(int AWidth, int AHeight, QColor AColor) {
+    QImage image(AWidth, AHeight, QImage::Format_RGB32);
+    image.fill(AColor);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 // The format of the first character of AText in the document.

@@ -369,6 +369,8 @@ void tst_FileUtils::LoadTextFile_data() {
     QTest::newRow("not UTF-8 is Windows-1252") << QByteArray("Gr\xFC\xDF"
                                                              "e \x80 \x84x\x93")
                                                << "Grüße € „x“";
+    // The last byte would begin a UTF-8 sequence: the file is Windows-1252, no byte is dropped.
+    QTest::newRow("Windows-1252 ending in a UTF-8 lead byte") << QByteArray("Caf\xE9") << "Café";
     QTest::newRow("UTF-16 LE with byte order mark") << QByteArray("\xFF\xFEG\0\xFC\0", 6) << "Gü";
     QTest::newRow("UTF-16 BE with byte order mark") << QByteArray("\xFE\xFF\0G\0\xFC", 6) << "Gü";
 }

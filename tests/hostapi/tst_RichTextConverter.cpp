@@ -49,15 +49,7 @@ void VerifyDoubleQuotedImageSources(const QString& AHtml) {
     }
 }
 
-QByteArray Png(int AWidth, int AHeight, QColor AColor) {
-    QImage image(AWidth, AHeight, QImage::Format_RGB32);
-    image.fill(AColor);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+using richtexttest::Png;
 
 } // namespace
 
