@@ -1,6 +1,8 @@
 // The distribution-lists window offscreen on a fresh database: new lists, storing and switching,
 // the enabling rules, lists in use by a job, renaming and deleting, and the register-service link.
+#include "ClientPluginBase.h"
 #include "Database.h"
+#include "PluginModuleRegistration.h"
 #include "EmailListItem.h"
 #include "QVMainInterface.h"
 #include "ScreenService.h"
@@ -319,6 +321,21 @@ private slots:
         }
         hostapi::TQVMainInterface::SetScreen(nullptr);
         QCOMPARE(screen.Opened, QStringList{"{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10}/0"});
+    }
+
+    void menuEntryOpensTheWindow() {
+        testsupport::TestDatabase db;
+        RegisterModuleClasses();
+        RegisterFormClasses();
+        hostapi::TClientPluginBaseGUI plugin(PluginModuleGUID(), 0, PluginDataModuleClasses(),
+                                             PluginFormClasses(), true);
+        plugin.CreateDataModules();
+        hostapi::ScreenService screen([&plugin](const QString&) { return &plugin; });
+        hostapi::TPluginForm* form =
+            screen.OpenPluginForm(PluginModuleGUID(), QStringLiteral("TfrmEmailMarketingLists"), QVariant());
+        QVERIFY(qobject_cast<TfrmEmailMarketingLists*>(form));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Email Marketing Verteilerlisten"));
+        plugin.CloseForms();
     }
 
     void grabEachTab_data() {
