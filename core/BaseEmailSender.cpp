@@ -2,6 +2,7 @@
 
 #include "CancellationScope.h"
 #include "ClientSQL.h"
+#include "CoreLog.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
 #include "Database.h"
@@ -24,7 +25,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <chrono>
@@ -1050,8 +1050,6 @@ void TLocalEmailSender::BeforeDestruction() {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSend, "qv.core.send", QtInfoMsg)
-
 // Replacements of failed sender threads in a row without a sent message before sending stops.
 constexpr int MaxSenderReplacements = 3;
 // Pause between the starts of two sender threads.
@@ -1146,13 +1144,13 @@ void TLocalEmailSender::SenderThreadBody(TMethodeCallThread& CallingThread) {
         if (FSenderFailuresInRow.fetch_add(1) + 1 > MaxSenderReplacements) {
             // The job stops sending; what is left stays unsent and visible, and the user learns why.
             if (!FSendingStopped.exchange(true)) {
-                qCWarning(lcSend).noquote() << "Sending stopped after repeated sender failures:" << text;
+                qCWarning(lcCore).noquote() << "Sending stopped after repeated sender failures:" << text;
                 FSendGate.Wake();
                 hostapi::TVRNExceptionUtils::Show(failure);
             }
             return;
         }
-        qCWarning(lcSend).noquote() << "Sender thread failed and is replaced:" << text;
+        qCWarning(lcCore).noquote() << "Sender thread failed and is replaced:" << text;
         if (!SenderStopRequested(CallingThread))
             StartSenderThread(CallingThread.IsRoot());
         return;
@@ -1319,7 +1317,7 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSen
     // A row that cannot be written now stays queued in the writer and is retried; it counts once
     // it is durable.
     if (!FSentListWriter->Write(row))
-        qCWarning(lcSend).noquote() << "A sent-list row waits for the database:"
+        qCWarning(lcCore).noquote() << "A sent-list row waits for the database:"
                                     << FSentListWriter->LastError();
 }
 
