@@ -48,12 +48,6 @@ int PacketSizeOf(const TEmailListItem& AList) {
     return AList.SendPerUnits() && perUnit > 0 ? perUnit : -1;
 }
 
-const char* const StateNames[] = {"jsInitialized",      "jsPrepared",         "jsPreparing",
-                                  "jsSent",             "jsSending",          "jsTerminateing",
-                                  "jsTerminated",       "jsAutoStarted",      "jsReseting",
-                                  "jsPreparingPreview", "jsPreparedPreview",  "jsDelayd",
-                                  "jsRegisterServiceFetching", "jsRegisterServiceFetched", "jsThrottling"};
-
 QString ReplaceMacroPair(const QString& AText, const QString& AName, const QString& ACaption, bool FieldsToCaption) {
     // An empty name or caption would turn "%%" or "[]" into a macro.
     if (AName.isEmpty() || ACaption.isEmpty())
@@ -73,37 +67,6 @@ QString ReplaceMacroList(QString AText, const TMacroList& AMacros, bool FieldsTo
 }
 
 } // namespace
-
-// ---- TJobStateSet ----
-
-TJobStateSet::TJobStateSet(std::initializer_list<TJobState> AStates) {
-    for (TJobState state : AStates)
-        FBits |= Bit(state);
-}
-
-TJobStateSet TJobStateSet::FromInt(quint16 ABits) {
-    TJobStateSet result;
-    result.FBits = ABits;
-    return result;
-}
-
-TJobStateSet& TJobStateSet::Include(TJobStateSet ASet) {
-    FBits |= ASet.FBits;
-    return *this;
-}
-
-TJobStateSet& TJobStateSet::Exclude(TJobStateSet ASet) {
-    FBits &= static_cast<quint16>(~ASet.FBits);
-    return *this;
-}
-
-QString TJobStateSet::ToString() const {
-    QStringList names;
-    for (int i = 0; i <= jsThrottling; ++i)
-        if (Contains(static_cast<TJobState>(i)))
-            names << QString::fromLatin1(StateNames[i]);
-    return QLatin1Char('{') + names.join(QStringLiteral(", ")) + QLatin1Char('}');
-}
 
 // ---- TBaseEmailSender ----
 
@@ -205,26 +168,11 @@ bool TBaseEmailSender::WaitForJobState(TJobState AState, int ARounds) {
     return s.Contains(AState);
 }
 
-namespace {
-
-void CheckPrepare(TJobStateSet s) {
-    if (s.Contains(jsSent))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared and sent!"));
-    if (s.Contains(jsSending))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared and is currently on sending!"));
-    if (s.Contains(jsPrepared))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared!"));
-    if (s.ContainsAny({jsPreparing, jsPreparingPreview}))
-        throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready preparing!"));
-}
-
-} // namespace
-
 void TBaseEmailSender::StartPreparation(bool APreview) {
     // The check and the claim are one step; no other preparation can start after it.
     const TJobState claim = APreview ? jsPreparingPreview : jsPreparing;
     ModifyState([&](TJobStateSet& s) {
-        CheckPrepare(s);
+        TJobActionRules::CheckPrepare(s);
         s.Include({claim});
     });
     try {
@@ -252,33 +200,14 @@ void TBaseEmailSender::AbortPreviewPreparing() { FPreviewPreparingAborting = tru
 
 void TBaseEmailSender::Send() {
     ModifyState([](TJobStateSet& s) {
-        if (!s.ContainsAny({jsPrepared, jsPreparing}))
-            throw hostapi::EQVUserMessageException(
-                QStringLiteral("Job has not prepared or preparing not startet yet!"));
-        if (s.Contains(jsSending))
-            throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready on sending!"));
+        TJobActionRules::CheckSend(s);
         s.Include({jsSending});
     });
     DoSend();
 }
 
 bool TBaseEmailSender::CanAction(TEMLAction AAction) const {
-    const TJobStateSet s = State();
-    const bool startable = s == TJobStateSet{jsInitialized} || s == TJobStateSet{jsInitialized, jsPreparedPreview};
-    switch (AAction) {
-    case eaPrepare:
-    case eaChangeScheduler:
-    case eaStart: return startable;
-    case eaResetJob: return !startable;
-    case eaSend: return !s.Contains(jsSending) && s.ContainsAny({jsPrepared, jsPreparing});
-    case eaPreview: return SendCount() > 0;
-    case eaPreviewFailed: return FailedMailsCount() > 0;
-    case eaCancelJob: return s.ContainsAny({jsPreparing, jsSending});
-    case eaKillJob: return true;
-    case eaPreparePreview: return !s.ContainsAny({jsPreparing, jsPrepared, jsPreparedPreview});
-    case aeKillIdle: return !s.ContainsAny({jsPreparing, jsSending, jsPreparingPreview});
-    }
-    return false;
+    return TJobActionRules::CanAction(AAction, State(), SendCount(), FailedMailsCount());
 }
 
 void TBaseEmailSender::ClearTempDirectory() {
@@ -602,7 +531,7 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
     bool due = false;
     ModifyState([&](TJobStateSet& state) {
         // A previewed job is due as well: its preparation drops the preview's documents.
-        due = state == TJobStateSet{jsInitialized} || state == TJobStateSet{jsInitialized, jsPreparedPreview};
+        due = TJobActionRules::Startable(state);
         if (due)
             state.Include({jsAutoStarted});
     });
