@@ -1,7 +1,6 @@
 #include "BaseEmailSender.h"
 
 #include "CancellationScope.h"
-#include "ClientSQL.h"
 #include "CoreLog.h"
 #include "DocumentPreparer.h"
 #include "DBFieldSchema.h"
@@ -10,6 +9,7 @@
 #include "FileUtils.h"
 #include "IExtFuncPluginRegisterService.h"
 #include "JobProcessLock.h"
+#include "JobRows.h"
 #include "MessageSink.h"
 #include "PendingSentList.h"
 #include "QVException.h"
@@ -905,18 +905,9 @@ void TLocalEmailSender::WriteJobRow() {
     }
     // A run that was not reset still holds its row: it is closed, and this run gets its own.
     CloseJobRow();
-    hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckInsert);
-    for (const char* field :
-         {"emltemplates_id", "startdate", "jobstate", "enddate", "parentjobid", "parentjobstate"})
-        sql.AddField(QString::fromLatin1(field));
-    sql.SetFieldValue(QStringLiteral("emltemplates_id"), TemplateID());
-    sql.SetFieldValue(QStringLiteral("startdate"), StartDate());
-    sql.SetFieldValue(QStringLiteral("jobstate"), State().Contains(jsSent) ? 2 : 1);
-    sql.SetFieldValue(QStringLiteral("enddate"), QDateTime());
-    sql.SetFieldValue(QStringLiteral("parentjobid"), ReSendJobID());
-    sql.SetFieldValue(QStringLiteral("parentjobstate"), ReSendJobState());
     hostapi::Transaction transaction;
-    const qint32 id = static_cast<qint32>(sql.Execute());
+    const qint32 id = TJobRows::Insert(
+        {TemplateID(), StartDate(), State().Contains(jsSent) ? 2 : 1, ReSendJobID(), ReSendJobState()});
     // Locked before the row is visible: a start of the module elsewhere sees a running job.
     std::unique_ptr<TJobProcessLock> lock = TJobProcessLock::TryAcquire(id);
     if (!lock)
@@ -934,13 +925,7 @@ void TLocalEmailSender::CloseJobRow() {
         return;
     // The run's recipients without a result fail with it.
     hostapi::Transaction transaction;
-    hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
-    sql.AddField(QStringLiteral("jobstate"));
-    sql.AddField(QStringLiteral("enddate"));
-    sql.SetFieldValue(QStringLiteral("jobstate"), 1);
-    sql.SetFieldValue(QStringLiteral("enddate"), Now());
-    sql.Filters().Add(QStringLiteral("id"), FJobDBID);
-    sql.Execute();
+    TJobRows::Close(FJobDBID, 1, Now());
     TPendingSentList::FailJob(FJobDBID, TerminatedText(), Now());
     transaction.Commit();
     FJobRowClosed = true;
@@ -1314,25 +1299,11 @@ void TLocalEmailSender::WriteJobEndRows() {
 void TLocalEmailSender::FinishJobRows(bool AAllRowsWritten) {
     const int stateCode = State().Contains(jsSent) && AAllRowsWritten ? 2 : 1;
     const QDateTime now = Now();
-    if (FJobDBID > -1) {
-        hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
-        sql.AddField(QStringLiteral("jobstate"));
-        sql.AddField(QStringLiteral("enddate"));
-        sql.SetFieldValue(QStringLiteral("jobstate"), stateCode);
-        sql.SetFieldValue(QStringLiteral("enddate"), now);
-        sql.Filters().Add(QStringLiteral("id"), FJobDBID);
-        sql.Execute();
-    }
+    if (FJobDBID > -1)
+        TJobRows::Close(FJobDBID, stateCode, now);
     // A run in which every message failed has completed, but it did not mail the template.
-    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0) {
-        hostapi::TClientSQL sql(QStringLiteral("emtemplates"), hostapi::ckUpdate);
-        sql.AddField(QStringLiteral("templstateid"));
-        sql.AddField(QStringLiteral("lastsent"));
-        sql.SetFieldValue(QStringLiteral("templstateid"), SuccessTemplateStateID());
-        sql.SetFieldValue(QStringLiteral("lastsent"), now);
-        sql.Filters().Add(QStringLiteral("id"), TemplateID());
-        sql.Execute();
-    }
+    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0)
+        TJobRows::MarkTemplateSent(TemplateID(), SuccessTemplateStateID(), now);
 }
 
 void TLocalEmailSender::RegisterTransport(TCustomMessageSender* ATransport) {
