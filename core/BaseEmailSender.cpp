@@ -3,13 +3,13 @@
 #include "CancellationScope.h"
 #include "CoreLog.h"
 #include "DocumentPreparer.h"
-#include "DBFieldSchema.h"
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "FileUtils.h"
 #include "IExtFuncPluginRegisterService.h"
 #include "JobProcessLock.h"
 #include "JobRows.h"
+#include "MacroForms.h"
 #include "MessageSink.h"
 #include "PendingSentList.h"
 #include "QVException.h"
@@ -21,7 +21,6 @@
 #include "QVRecordSet.h"
 #include "RecipientSelection.h"
 #include "RegisterServicePlugin.h"
-#include "TextUtils.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,24 +45,6 @@ QString TerminatedText() {
 int PacketSizeOf(const TEmailListItem& AList) {
     const int perUnit = AList.MailsPerUnit();
     return AList.SendPerUnits() && perUnit > 0 ? perUnit : -1;
-}
-
-QString ReplaceMacroPair(const QString& AText, const QString& AName, const QString& ACaption, bool FieldsToCaption) {
-    // An empty name or caption would turn "%%" or "[]" into a macro.
-    if (AName.isEmpty() || ACaption.isEmpty())
-        return AText;
-    const QString stored = QLatin1Char('%') + AName + QLatin1Char('%');
-    const QString shown = QLatin1Char('[') + ACaption + QLatin1Char(']');
-    return FieldsToCaption ? hostapi::FastReplace(AText, stored, shown, false)
-                           : hostapi::FastReplace(AText, shown, stored, false);
-}
-
-QString ReplaceMacroList(QString AText, const TMacroList& AMacros, bool FieldsToCaption) {
-    for (int i = 0; i < AMacros.Count(); ++i) {
-        const TMacroItem* macro = AMacros.Items(i);
-        AText = ReplaceMacroPair(AText, macro->MacroName().toUpper(), macro->Caption(), FieldsToCaption);
-    }
-    return AText;
 }
 
 } // namespace
@@ -224,51 +205,18 @@ void TBaseEmailSender::ClearTempDirectory() {
 }
 
 const QList<QPair<QString, QString>>& TBaseEmailSender::PredefinedMacros() {
-    static const QList<QPair<QString, QString>> macros = {
-        {QStringLiteral("PRE_DATE"), QStringLiteral("Aktuelles Datum")},
-        {QStringLiteral("PRE_TIME"), QStringLiteral("Aktuelle Uhrzeit")},
-        {QStringLiteral("PRE_YEAR2"), QStringLiteral("Aktuelles Jahr - zwei stellig")},
-        {QStringLiteral("PRE_YEAR4"), QStringLiteral("Aktuelles Jahr - vier stellig")},
-        {QStringLiteral("PRE_MONTH1"), QStringLiteral("Aktueller Monat - ein stellig")},
-        {QStringLiteral("PRE_MONTH2"), QStringLiteral("Aktueller Monat - zwei stellig")},
-        {QStringLiteral("PRE_MONTH3"), QStringLiteral("Aktueller Monat - kurz")},
-        {QStringLiteral("PRE_MONTH4"), QStringLiteral("Aktueller Monat - lang")},
-        {QStringLiteral("PRE_DAY1"), QStringLiteral("Aktueller Tag - ein stellig")},
-        {QStringLiteral("PRE_DAY2"), QStringLiteral("Aktueller Tag - zwei stellig")},
-        {QStringLiteral("PRE_DAY3"), QStringLiteral("Aktueller Tag - kurz")},
-        {QStringLiteral("PRE_DAY4"), QStringLiteral("Aktueller Tag - lang")},
-        {QStringLiteral("PRE_USER"), QStringLiteral("Angemeldeter Benutzer")},
-        {QStringLiteral("PRE_SENDERNAME"), QStringLiteral("Absender Name")},
-        {QStringLiteral("PRE_SENDEREMAIL"), QStringLiteral("Absender EMailadresse")},
-        {QStringLiteral("PRE_MAILCOUNT"), QStringLiteral("Anzahl Empfänger")},
-        {QStringLiteral("PRE_DISTRIBUTORLIST"), QStringLiteral("Verteilerliste")},
-    };
-    return macros;
+    return TMacroForms::PredefinedMacros();
 }
 
 QString TBaseEmailSender::ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption,
                                              const hostapi::TDBFieldSchema& ADBFieldSchema) {
-    const hostapi::IDBFieldSchemaItem& schema = ADBFieldSchema.RequireSchema(SchemaName);
-    QString result = AText;
-    for (int i = 0; i < schema.FieldCount(); ++i) {
-        const hostapi::TDBFieldDef field = schema.Field(i);
-        result = ReplaceMacroPair(result, field.Name.toUpper(), field.Caption, FieldsToCaption);
-    }
-    return result;
+    return TMacroForms::ReplaceFieldMacros(SchemaName, AText, FieldsToCaption, ADBFieldSchema);
 }
 
 QString TBaseEmailSender::ReplaceFieldMacros(const QString& AText, bool FieldsToCaption,
                                              const TEmailListItem* AEmailList,
                                              const hostapi::TDBFieldSchema& ADBFieldSchema) {
-    if (!AEmailList)
-        return AText;
-    QString result = ReplaceFieldMacros(AEmailList->SectionName(), AText, FieldsToCaption, ADBFieldSchema);
-    result = ReplaceMacroList(result, AEmailList->UserMacros(), FieldsToCaption);
-    if (const std::shared_ptr<TMacroList> schemaMacros = AEmailList->GlobalTableMacros())
-        result = ReplaceMacroList(result, *schemaMacros, FieldsToCaption);
-    for (const auto& [name, caption] : PredefinedMacros())
-        result = ReplaceMacroPair(result, name, caption, FieldsToCaption);
-    return result;
+    return TMacroForms::ReplaceFieldMacros(AText, FieldsToCaption, AEmailList, ADBFieldSchema);
 }
 
 // ---- TLocalEmailSender ----
