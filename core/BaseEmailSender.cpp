@@ -286,18 +286,15 @@ int TLocalEmailSender::SendCount() const {
 }
 
 int TLocalEmailSender::SentCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentCount;
+    return FSendStatistics.SentCount();
 }
 
 int TLocalEmailSender::SentFailedCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentFailed;
+    return FSendStatistics.SentFailedCount();
 }
 
 int TLocalEmailSender::SentRetryCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentRetry;
+    return FSendStatistics.SentRetryCount();
 }
 
 TEmailDocument* TLocalEmailSender::GetSendMails(int Index) const {
@@ -312,15 +309,13 @@ int TLocalEmailSender::SendStackCount() const {
 }
 
 QDateTime TLocalEmailSender::LastSentStatisticUpdate() const {
-    std::lock_guard lock(FSendStatistics);
-    return FLastSentStatisticUpdate;
+    return FSendStatistics.LastUpdate();
 }
 
 QDateTime TLocalEmailSender::SendStarted() const { return FSendStarted; }
 
 int TLocalEmailSender::SentUnits() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentUnits;
+    return FSendStatistics.SentUnits();
 }
 
 QDateTime TLocalEmailSender::PrepareStarted() const { return FPrepareStarted; }
@@ -354,15 +349,7 @@ void TLocalEmailSender::InitializeData() {
 }
 
 void TLocalEmailSender::ClearSendStatistics(bool AKeepRetries) {
-    {
-        std::lock_guard lock(FSendStatistics);
-        FSentCount = 0;
-        FSentFailed = 0;
-        if (!AKeepRetries)
-            FSentRetry = 0;
-        FSentUnits = 0;
-        FLastSentStatisticUpdate = Now();
-    }
+    FSendStatistics.Clear(AKeepRetries, Now());
     std::lock_guard lock(FDocumentLock);
     FSuccessList.clear();
     FFailedList.clear();
@@ -1184,17 +1171,11 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSen
 }
 
 int TLocalEmailSender::SucceededCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentCount - FSentFailed;
+    return FSendStatistics.SucceededCount();
 }
 
 void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
-    std::lock_guard lock(FSendStatistics);
-    FSentCount += ASent ? 1 : 0;
-    FSentUnits += AUnit ? 1 : 0;
-    FSentFailed += AFailed ? 1 : 0;
-    FSentRetry += ARetry ? 1 : 0;
-    FLastSentStatisticUpdate = Now();
+    FSendStatistics.Update(ASent, AUnit, AFailed, ARetry, Now());
 }
 
 void TLocalEmailSender::FailUnsentDocuments(const QString& AText) {

@@ -11,6 +11,7 @@
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
 #include "ReplacerCancellation.h"
+#include "SendStatistics.h"
 #include "SendWaitGate.h"
 
 #include <QDateTime>
@@ -421,12 +422,7 @@ private:
     QDateTime FPrepareStarted;
     QDateTime FSendStarted;
 
-    mutable std::mutex FSendStatistics;
-    int FSentCount = 0;
-    QDateTime FLastSentStatisticUpdate;
-    int FSentUnits = 0;
-    int FSentFailed = 0;
-    int FSentRetry = 0;
+    TSendStatistics FSendStatistics;
 
     mutable std::mutex FSendDelaySync;
     QDateTime FLastDelayedSent;

@@ -21,7 +21,8 @@ public:
                                       const hostapi::TDBFieldSchema& ADBFieldSchema);
     // The same for a list: its schema's fields, its own macros, its schema macros, then the
     // predefined macros. AText unchanged without a list.
-    static QString ReplaceFieldMacros(const QString& AText, bool FieldsToCaption, const TEmailListItem* AEmailList,
+    static QString ReplaceFieldMacros(const QString& AText, bool FieldsToCaption,
+                                      const TEmailListItem* AEmailList,
                                       const hostapi::TDBFieldSchema& ADBFieldSchema);
     // Predefined macros (name, editor caption) in their fixed order.
     static const QList<QPair<QString, QString>>& PredefinedMacros();
