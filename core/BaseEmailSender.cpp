@@ -448,11 +448,7 @@ void TLocalEmailSender::ProcessTerminate() {
     FSendGate.Cancel();
     FReplacerCancellation.Cancel();
     // The request reaches every thread that has not ended, whatever the state set shows.
-    std::lock_guard lock(FThreadLock);
-    for (const auto& thread : FSendThreadList)
-        thread->Terminate();
-    if (FPrepareThread)
-        FPrepareThread->Terminate();
+    FThreads.TerminateAll();
 }
 
 bool TLocalEmailSender::ExecuteTimerFunc() {
@@ -478,121 +474,22 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
 }
 
 bool TLocalEmailSender::ThreadsAlive() const {
-    std::lock_guard lock(FThreadLock);
-    if (FPrepareThread && FPrepareThread->Alive())
-        return true;
-    for (const auto& thread : FSendThreadList)
-        if (thread->Alive())
-            return true;
-    for (const auto& thread : FEndedThreads)
-        if (thread->Alive())
-            return true;
-    return false;
+    return FThreads.Alive();
 }
 
 int TLocalEmailSender::SenderThreadCount() const {
-    std::lock_guard lock(FThreadLock);
-    return static_cast<int>(FSendThreadList.size());
+    return FThreads.SenderCount();
 }
 
 void TLocalEmailSender::JoinThreads() {
-    // A thread may start another one while the others are joined: repeat until none is left.
-    for (;;) {
-        std::vector<std::unique_ptr<TMethodeCallThread>> threads;
-        {
-            std::lock_guard lock(FThreadLock);
-            if (FPrepareThread)
-                threads.push_back(std::move(FPrepareThread));
-            for (auto& thread : FSendThreadList)
-                threads.push_back(std::move(thread));
-            for (auto& thread : FEndedThreads)
-                threads.push_back(std::move(thread));
-            FSendThreadList.clear();
-            FEndedThreads.clear();
-        }
-        if (threads.empty())
-            return;
-        for (const auto& thread : threads)
-            thread->WaitFor();
-    }
-}
-
-void TLocalEmailSender::ReapEndedThreads() {
-    // Under FThreadLock. A finished thread runs none of the job's code any more; joining is instant.
-    std::erase_if(FEndedThreads, [](const std::unique_ptr<TMethodeCallThread>& AThread) {
-        if (!AThread->Finished())
-            return false;
-        AThread->WaitFor();
-        return true;
-    });
+    FThreads.JoinAll();
 }
 
 TMethodeCallThread& TLocalEmailSender::StartWorkerThread(bool ASender, bool AIsRoot,
                                                          QThread::Priority APriority, TObjProcedure AMethode,
                                                          TObjFinalProcedure AFinalize) {
-    auto thread = std::make_unique<TMethodeCallThread>();
-    TMethodeCallThread& result = *thread;
-    thread->SetObjMethode(std::move(AMethode));
-    thread->SetFinalizeMethode([this, &result, ASender, finalize = std::move(AFinalize)] {
-        std::exception_ptr failure;
-        if (finalize) {
-            try {
-                finalize();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
-        if (ASender)
-            SenderThreadEnded(result);
-        CompletionStepDone(result);
-        if (failure)
-            std::rethrow_exception(failure);
-    });
-    thread->SetIsRoot(AIsRoot);
-    thread->SetPriority(APriority);
-    std::lock_guard lock(FThreadLock);
-    if (FThreadsClosed)
-        throw hostapi::EQVException(QStringLiteral("The job is being freed; no thread of it is started."));
-    ReapEndedThreads();
-    // Started under the lock, so that a concurrent ProcessTerminate or join sees only started threads.
-    if (ASender) {
-        FSendThreadList.push_back(std::move(thread));
-        try {
-            result.Start();
-        } catch (...) {
-            FSendThreadList.pop_back();
-            throw;
-        }
-    } else {
-        // The previous prepare thread has passed its completion step (no preparing bit is set); it is
-        // joined later, so that a new preparation starts at once.
-        if (FPrepareThread)
-            FEndedThreads.push_back(std::move(FPrepareThread));
-        FPrepareThread = std::move(thread);
-        try {
-            result.Start();
-        } catch (...) {
-            FPrepareThread.reset();
-            throw;
-        }
-    }
-    return result;
-}
-
-void TLocalEmailSender::SenderThreadEnded(const TMethodeCallThread& AThread) {
-    std::lock_guard lock(FThreadLock);
-    const auto it =
-        std::find_if(FSendThreadList.begin(), FSendThreadList.end(),
-                     [&](const std::unique_ptr<TMethodeCallThread>& t) { return t.get() == &AThread; });
-    if (it != FSendThreadList.end()) {
-        FEndedThreads.push_back(std::move(*it));
-        FSendThreadList.erase(it);
-    }
-    // The state lock is taken under the thread lock, never the other way round.
-    if (FSendThreadList.empty() && !FStartingSenders)
-        RemoveState({jsSending});
-    // The root may be waiting for this thread.
-    FSendGate.Wake();
+    return FThreads.Start(ASender, AIsRoot, APriority, std::move(AMethode), std::move(AFinalize),
+                          [this](TMethodeCallThread& AThread) { CompletionStepDone(AThread); });
 }
 
 void TLocalEmailSender::CompletionStepDone(TMethodeCallThread&) {}
@@ -649,11 +546,8 @@ void TLocalEmailSender::PrepareThreadFinalize() {
 }
 
 void TLocalEmailSender::DoSend() {
-    {
-        // jsSending stays while threads are being started, even when the first ones end at once.
-        std::lock_guard lock(FThreadLock);
-        FStartingSenders = true;
-    }
+    // jsSending stays while threads are being started, even when the first ones end at once.
+    FThreads.BeginSenderStarts();
     ModifyState([](TJobStateSet& s) { s.Exclude({jsSent}).Include({jsSending}); });
     std::exception_ptr failure;
     try {
@@ -662,13 +556,8 @@ void TLocalEmailSender::DoSend() {
     } catch (...) {
         failure = std::current_exception();
     }
-    {
-        // Sending lasts as long as a sender thread does; without one it is over.
-        std::lock_guard lock(FThreadLock);
-        FStartingSenders = false;
-        if (FSendThreadList.empty())
-            RemoveState({jsSending});
-    }
+    // Sending lasts as long as a sender thread does; without one it is over.
+    FThreads.EndSenderStarts();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -867,10 +756,7 @@ void TLocalEmailSender::CloseJobRow() {
 }
 
 void TLocalEmailSender::BeforeDestruction() {
-    {
-        std::lock_guard lock(FThreadLock);
-        FThreadsClosed = true;
-    }
+    FThreads.Close();
     if (ThreadsAlive()) {
         AddState({jsTerminateing});
         ProcessTerminate();
@@ -1021,9 +907,7 @@ void TLocalEmailSender::ResumeSenders() {
     FSendGate.Wake();
     // A sender body that suspends its thread (rather than waiting at the gate) is resumed, too; a
     // busy one keeps the wake as a token.
-    std::lock_guard lock(FThreadLock);
-    for (const auto& thread : FSendThreadList)
-        thread->Resume();
+    FThreads.ResumeSenders();
 }
 
 void TLocalEmailSender::ResumeRootSender() {

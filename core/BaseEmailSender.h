@@ -4,6 +4,7 @@
 #include "EmailAttachement.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
+#include "JobThreads.h"
 #include "JobActionRules.h"
 #include "JobStateSet.h"
 #include "MacroEngine.h"
@@ -393,8 +394,6 @@ private:
     QList<qint64> WritePendingRows(hostapi::TQVRecordSet& ARecords);
     // Deletes the pending rows of the recipients dropped since the last call.
     void DeleteDroppedPendingRows();
-    void SenderThreadEnded(const TMethodeCallThread& AThread);
-    void ReapEndedThreads();
 
     mutable std::shared_mutex FStateCriticalSection;
     TJobStateSet FState;
@@ -408,14 +407,8 @@ private:
     QList<TEmailDocument*> FSuccessList;
     QList<TEmailDocument*> FFailedList;
 
-    mutable std::mutex FThreadLock; // the thread lists and the two flags below
-    std::unique_ptr<TMethodeCallThread> FPrepareThread;
-    // Sender threads that have not passed their completion step.
-    std::vector<std::unique_ptr<TMethodeCallThread>> FSendThreadList;
-    // Threads past their completion step, joined later.
-    std::vector<std::unique_ptr<TMethodeCallThread>> FEndedThreads;
-    bool FStartingSenders = false; // DoSend is starting sender threads
-    bool FThreadsClosed = false;   // the job is being freed: no thread starts any more
+    // The prepare thread and the sender threads; the last sender to leave removes jsSending.
+    TJobThreads FThreads{{[this] { RemoveState({jsSending}); }, [this] { FSendGate.Wake(); }}};
 
     QDateTime FStartDate;
     std::atomic<int> FPrepareCount{0};
