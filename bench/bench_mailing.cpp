@@ -106,19 +106,12 @@ SendStarts GStarts;
 
 class TimedSender : public TDNSEmailSender {
 protected:
-    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
-                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
-                       const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
-                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
-                       const QString& AReceiptRecipientAddress) override {
+    bool DoSendMessage(const TOutgoingMessage& AMessage) override {
         {
             std::lock_guard lock(GStarts.Lock);
             GStarts.Times.push_back(std::chrono::steady_clock::now());
         }
-        return TDNSEmailSender::DoSendMessage(
-            aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody, aHTMLBody, IsHTML,
-            InLineAttachments, NormalAttachments, AReplyEmail, ACCList, ABCCList, AReceiptRecipientAddress);
+        return TDNSEmailSender::DoSendMessage(AMessage);
     }
 };
 

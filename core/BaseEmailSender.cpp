@@ -1,14 +1,15 @@
 #include "BaseEmailSender.h"
 
 #include "CancellationScope.h"
-#include "ClientSQL.h"
+#include "CoreLog.h"
 #include "DocumentPreparer.h"
-#include "DBFieldSchema.h"
 #include "Database.h"
 #include "ExceptionDisplay.h"
 #include "FileUtils.h"
 #include "IExtFuncPluginRegisterService.h"
 #include "JobProcessLock.h"
+#include "JobRows.h"
+#include "MacroForms.h"
 #include "MessageSink.h"
 #include "PendingSentList.h"
 #include "QVException.h"
@@ -20,11 +21,9 @@
 #include "QVRecordSet.h"
 #include "RecipientSelection.h"
 #include "RegisterServicePlugin.h"
-#include "TextUtils.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <chrono>
@@ -48,62 +47,7 @@ int PacketSizeOf(const TEmailListItem& AList) {
     return AList.SendPerUnits() && perUnit > 0 ? perUnit : -1;
 }
 
-const char* const StateNames[] = {"jsInitialized",      "jsPrepared",         "jsPreparing",
-                                  "jsSent",             "jsSending",          "jsTerminateing",
-                                  "jsTerminated",       "jsAutoStarted",      "jsReseting",
-                                  "jsPreparingPreview", "jsPreparedPreview",  "jsDelayd",
-                                  "jsRegisterServiceFetching", "jsRegisterServiceFetched", "jsThrottling"};
-
-QString ReplaceMacroPair(const QString& AText, const QString& AName, const QString& ACaption, bool FieldsToCaption) {
-    // An empty name or caption would turn "%%" or "[]" into a macro.
-    if (AName.isEmpty() || ACaption.isEmpty())
-        return AText;
-    const QString stored = QLatin1Char('%') + AName + QLatin1Char('%');
-    const QString shown = QLatin1Char('[') + ACaption + QLatin1Char(']');
-    return FieldsToCaption ? hostapi::FastReplace(AText, stored, shown, false)
-                           : hostapi::FastReplace(AText, shown, stored, false);
-}
-
-QString ReplaceMacroList(QString AText, const TMacroList& AMacros, bool FieldsToCaption) {
-    for (int i = 0; i < AMacros.Count(); ++i) {
-        const TMacroItem* macro = AMacros.Items(i);
-        AText = ReplaceMacroPair(AText, macro->MacroName().toUpper(), macro->Caption(), FieldsToCaption);
-    }
-    return AText;
-}
-
 } // namespace
-
-// ---- TJobStateSet ----
-
-TJobStateSet::TJobStateSet(std::initializer_list<TJobState> AStates) {
-    for (TJobState state : AStates)
-        FBits |= Bit(state);
-}
-
-TJobStateSet TJobStateSet::FromInt(quint16 ABits) {
-    TJobStateSet result;
-    result.FBits = ABits;
-    return result;
-}
-
-TJobStateSet& TJobStateSet::Include(TJobStateSet ASet) {
-    FBits |= ASet.FBits;
-    return *this;
-}
-
-TJobStateSet& TJobStateSet::Exclude(TJobStateSet ASet) {
-    FBits &= static_cast<quint16>(~ASet.FBits);
-    return *this;
-}
-
-QString TJobStateSet::ToString() const {
-    QStringList names;
-    for (int i = 0; i <= jsThrottling; ++i)
-        if (Contains(static_cast<TJobState>(i)))
-            names << QString::fromLatin1(StateNames[i]);
-    return QLatin1Char('{') + names.join(QStringLiteral(", ")) + QLatin1Char('}');
-}
 
 // ---- TBaseEmailSender ----
 
@@ -205,26 +149,11 @@ bool TBaseEmailSender::WaitForJobState(TJobState AState, int ARounds) {
     return s.Contains(AState);
 }
 
-namespace {
-
-void CheckPrepare(TJobStateSet s) {
-    if (s.Contains(jsSent))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared and sent!"));
-    if (s.Contains(jsSending))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared and is currently on sending!"));
-    if (s.Contains(jsPrepared))
-        throw hostapi::EQVUserMessageException(QStringLiteral("job is allready prepared!"));
-    if (s.ContainsAny({jsPreparing, jsPreparingPreview}))
-        throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready preparing!"));
-}
-
-} // namespace
-
 void TBaseEmailSender::StartPreparation(bool APreview) {
     // The check and the claim are one step; no other preparation can start after it.
     const TJobState claim = APreview ? jsPreparingPreview : jsPreparing;
     ModifyState([&](TJobStateSet& s) {
-        CheckPrepare(s);
+        TJobActionRules::CheckPrepare(s);
         s.Include({claim});
     });
     try {
@@ -252,33 +181,14 @@ void TBaseEmailSender::AbortPreviewPreparing() { FPreviewPreparingAborting = tru
 
 void TBaseEmailSender::Send() {
     ModifyState([](TJobStateSet& s) {
-        if (!s.ContainsAny({jsPrepared, jsPreparing}))
-            throw hostapi::EQVUserMessageException(
-                QStringLiteral("Job has not prepared or preparing not startet yet!"));
-        if (s.Contains(jsSending))
-            throw hostapi::EQVUserMessageException(QStringLiteral("Job is allready on sending!"));
+        TJobActionRules::CheckSend(s);
         s.Include({jsSending});
     });
     DoSend();
 }
 
 bool TBaseEmailSender::CanAction(TEMLAction AAction) const {
-    const TJobStateSet s = State();
-    const bool startable = s == TJobStateSet{jsInitialized} || s == TJobStateSet{jsInitialized, jsPreparedPreview};
-    switch (AAction) {
-    case eaPrepare:
-    case eaChangeScheduler:
-    case eaStart: return startable;
-    case eaResetJob: return !startable;
-    case eaSend: return !s.Contains(jsSending) && s.ContainsAny({jsPrepared, jsPreparing});
-    case eaPreview: return SendCount() > 0;
-    case eaPreviewFailed: return FailedMailsCount() > 0;
-    case eaCancelJob: return s.ContainsAny({jsPreparing, jsSending});
-    case eaKillJob: return true;
-    case eaPreparePreview: return !s.ContainsAny({jsPreparing, jsPrepared, jsPreparedPreview});
-    case aeKillIdle: return !s.ContainsAny({jsPreparing, jsSending, jsPreparingPreview});
-    }
-    return false;
+    return TJobActionRules::CanAction(AAction, State(), SendCount(), FailedMailsCount());
 }
 
 void TBaseEmailSender::ClearTempDirectory() {
@@ -295,51 +205,18 @@ void TBaseEmailSender::ClearTempDirectory() {
 }
 
 const QList<QPair<QString, QString>>& TBaseEmailSender::PredefinedMacros() {
-    static const QList<QPair<QString, QString>> macros = {
-        {QStringLiteral("PRE_DATE"), QStringLiteral("Aktuelles Datum")},
-        {QStringLiteral("PRE_TIME"), QStringLiteral("Aktuelle Uhrzeit")},
-        {QStringLiteral("PRE_YEAR2"), QStringLiteral("Aktuelles Jahr - zwei stellig")},
-        {QStringLiteral("PRE_YEAR4"), QStringLiteral("Aktuelles Jahr - vier stellig")},
-        {QStringLiteral("PRE_MONTH1"), QStringLiteral("Aktueller Monat - ein stellig")},
-        {QStringLiteral("PRE_MONTH2"), QStringLiteral("Aktueller Monat - zwei stellig")},
-        {QStringLiteral("PRE_MONTH3"), QStringLiteral("Aktueller Monat - kurz")},
-        {QStringLiteral("PRE_MONTH4"), QStringLiteral("Aktueller Monat - lang")},
-        {QStringLiteral("PRE_DAY1"), QStringLiteral("Aktueller Tag - ein stellig")},
-        {QStringLiteral("PRE_DAY2"), QStringLiteral("Aktueller Tag - zwei stellig")},
-        {QStringLiteral("PRE_DAY3"), QStringLiteral("Aktueller Tag - kurz")},
-        {QStringLiteral("PRE_DAY4"), QStringLiteral("Aktueller Tag - lang")},
-        {QStringLiteral("PRE_USER"), QStringLiteral("Angemeldeter Benutzer")},
-        {QStringLiteral("PRE_SENDERNAME"), QStringLiteral("Absender Name")},
-        {QStringLiteral("PRE_SENDEREMAIL"), QStringLiteral("Absender EMailadresse")},
-        {QStringLiteral("PRE_MAILCOUNT"), QStringLiteral("Anzahl Empfänger")},
-        {QStringLiteral("PRE_DISTRIBUTORLIST"), QStringLiteral("Verteilerliste")},
-    };
-    return macros;
+    return TMacroForms::PredefinedMacros();
 }
 
 QString TBaseEmailSender::ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption,
                                              const hostapi::TDBFieldSchema& ADBFieldSchema) {
-    const hostapi::IDBFieldSchemaItem& schema = ADBFieldSchema.RequireSchema(SchemaName);
-    QString result = AText;
-    for (int i = 0; i < schema.FieldCount(); ++i) {
-        const hostapi::TDBFieldDef field = schema.Field(i);
-        result = ReplaceMacroPair(result, field.Name.toUpper(), field.Caption, FieldsToCaption);
-    }
-    return result;
+    return TMacroForms::ReplaceFieldMacros(SchemaName, AText, FieldsToCaption, ADBFieldSchema);
 }
 
 QString TBaseEmailSender::ReplaceFieldMacros(const QString& AText, bool FieldsToCaption,
                                              const TEmailListItem* AEmailList,
                                              const hostapi::TDBFieldSchema& ADBFieldSchema) {
-    if (!AEmailList)
-        return AText;
-    QString result = ReplaceFieldMacros(AEmailList->SectionName(), AText, FieldsToCaption, ADBFieldSchema);
-    result = ReplaceMacroList(result, AEmailList->UserMacros(), FieldsToCaption);
-    if (const std::shared_ptr<TMacroList> schemaMacros = AEmailList->GlobalTableMacros())
-        result = ReplaceMacroList(result, *schemaMacros, FieldsToCaption);
-    for (const auto& [name, caption] : PredefinedMacros())
-        result = ReplaceMacroPair(result, name, caption, FieldsToCaption);
-    return result;
+    return TMacroForms::ReplaceFieldMacros(AText, FieldsToCaption, AEmailList, ADBFieldSchema);
 }
 
 // ---- TLocalEmailSender ----
@@ -409,18 +286,15 @@ int TLocalEmailSender::SendCount() const {
 }
 
 int TLocalEmailSender::SentCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentCount;
+    return FSendStatistics.SentCount();
 }
 
 int TLocalEmailSender::SentFailedCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentFailed;
+    return FSendStatistics.SentFailedCount();
 }
 
 int TLocalEmailSender::SentRetryCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentRetry;
+    return FSendStatistics.SentRetryCount();
 }
 
 TEmailDocument* TLocalEmailSender::GetSendMails(int Index) const {
@@ -435,15 +309,13 @@ int TLocalEmailSender::SendStackCount() const {
 }
 
 QDateTime TLocalEmailSender::LastSentStatisticUpdate() const {
-    std::lock_guard lock(FSendStatistics);
-    return FLastSentStatisticUpdate;
+    return FSendStatistics.LastUpdate();
 }
 
 QDateTime TLocalEmailSender::SendStarted() const { return FSendStarted; }
 
 int TLocalEmailSender::SentUnits() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentUnits;
+    return FSendStatistics.SentUnits();
 }
 
 QDateTime TLocalEmailSender::PrepareStarted() const { return FPrepareStarted; }
@@ -477,15 +349,7 @@ void TLocalEmailSender::InitializeData() {
 }
 
 void TLocalEmailSender::ClearSendStatistics(bool AKeepRetries) {
-    {
-        std::lock_guard lock(FSendStatistics);
-        FSentCount = 0;
-        FSentFailed = 0;
-        if (!AKeepRetries)
-            FSentRetry = 0;
-        FSentUnits = 0;
-        FLastSentStatisticUpdate = Now();
-    }
+    FSendStatistics.Clear(AKeepRetries, Now());
     std::lock_guard lock(FDocumentLock);
     FSuccessList.clear();
     FFailedList.clear();
@@ -584,11 +448,7 @@ void TLocalEmailSender::ProcessTerminate() {
     FSendGate.Cancel();
     FReplacerCancellation.Cancel();
     // The request reaches every thread that has not ended, whatever the state set shows.
-    std::lock_guard lock(FThreadLock);
-    for (const auto& thread : FSendThreadList)
-        thread->Terminate();
-    if (FPrepareThread)
-        FPrepareThread->Terminate();
+    FThreads.TerminateAll();
 }
 
 bool TLocalEmailSender::ExecuteTimerFunc() {
@@ -602,7 +462,7 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
     bool due = false;
     ModifyState([&](TJobStateSet& state) {
         // A previewed job is due as well: its preparation drops the preview's documents.
-        due = state == TJobStateSet{jsInitialized} || state == TJobStateSet{jsInitialized, jsPreparedPreview};
+        due = TJobActionRules::Startable(state);
         if (due)
             state.Include({jsAutoStarted});
     });
@@ -614,121 +474,22 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
 }
 
 bool TLocalEmailSender::ThreadsAlive() const {
-    std::lock_guard lock(FThreadLock);
-    if (FPrepareThread && FPrepareThread->Alive())
-        return true;
-    for (const auto& thread : FSendThreadList)
-        if (thread->Alive())
-            return true;
-    for (const auto& thread : FEndedThreads)
-        if (thread->Alive())
-            return true;
-    return false;
+    return FThreads.Alive();
 }
 
 int TLocalEmailSender::SenderThreadCount() const {
-    std::lock_guard lock(FThreadLock);
-    return static_cast<int>(FSendThreadList.size());
+    return FThreads.SenderCount();
 }
 
 void TLocalEmailSender::JoinThreads() {
-    // A thread may start another one while the others are joined: repeat until none is left.
-    for (;;) {
-        std::vector<std::unique_ptr<TMethodeCallThread>> threads;
-        {
-            std::lock_guard lock(FThreadLock);
-            if (FPrepareThread)
-                threads.push_back(std::move(FPrepareThread));
-            for (auto& thread : FSendThreadList)
-                threads.push_back(std::move(thread));
-            for (auto& thread : FEndedThreads)
-                threads.push_back(std::move(thread));
-            FSendThreadList.clear();
-            FEndedThreads.clear();
-        }
-        if (threads.empty())
-            return;
-        for (const auto& thread : threads)
-            thread->WaitFor();
-    }
-}
-
-void TLocalEmailSender::ReapEndedThreads() {
-    // Under FThreadLock. A finished thread runs none of the job's code any more; joining is instant.
-    std::erase_if(FEndedThreads, [](const std::unique_ptr<TMethodeCallThread>& AThread) {
-        if (!AThread->Finished())
-            return false;
-        AThread->WaitFor();
-        return true;
-    });
+    FThreads.JoinAll();
 }
 
 TMethodeCallThread& TLocalEmailSender::StartWorkerThread(bool ASender, bool AIsRoot,
                                                          QThread::Priority APriority, TObjProcedure AMethode,
                                                          TObjFinalProcedure AFinalize) {
-    auto thread = std::make_unique<TMethodeCallThread>();
-    TMethodeCallThread& result = *thread;
-    thread->SetObjMethode(std::move(AMethode));
-    thread->SetFinalizeMethode([this, &result, ASender, finalize = std::move(AFinalize)] {
-        std::exception_ptr failure;
-        if (finalize) {
-            try {
-                finalize();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
-        if (ASender)
-            SenderThreadEnded(result);
-        CompletionStepDone(result);
-        if (failure)
-            std::rethrow_exception(failure);
-    });
-    thread->SetIsRoot(AIsRoot);
-    thread->SetPriority(APriority);
-    std::lock_guard lock(FThreadLock);
-    if (FThreadsClosed)
-        throw hostapi::EQVException(QStringLiteral("The job is being freed; no thread of it is started."));
-    ReapEndedThreads();
-    // Started under the lock, so that a concurrent ProcessTerminate or join sees only started threads.
-    if (ASender) {
-        FSendThreadList.push_back(std::move(thread));
-        try {
-            result.Start();
-        } catch (...) {
-            FSendThreadList.pop_back();
-            throw;
-        }
-    } else {
-        // The previous prepare thread has passed its completion step (no preparing bit is set); it is
-        // joined later, so that a new preparation starts at once.
-        if (FPrepareThread)
-            FEndedThreads.push_back(std::move(FPrepareThread));
-        FPrepareThread = std::move(thread);
-        try {
-            result.Start();
-        } catch (...) {
-            FPrepareThread.reset();
-            throw;
-        }
-    }
-    return result;
-}
-
-void TLocalEmailSender::SenderThreadEnded(const TMethodeCallThread& AThread) {
-    std::lock_guard lock(FThreadLock);
-    const auto it =
-        std::find_if(FSendThreadList.begin(), FSendThreadList.end(),
-                     [&](const std::unique_ptr<TMethodeCallThread>& t) { return t.get() == &AThread; });
-    if (it != FSendThreadList.end()) {
-        FEndedThreads.push_back(std::move(*it));
-        FSendThreadList.erase(it);
-    }
-    // The state lock is taken under the thread lock, never the other way round.
-    if (FSendThreadList.empty() && !FStartingSenders)
-        RemoveState({jsSending});
-    // The root may be waiting for this thread.
-    FSendGate.Wake();
+    return FThreads.Start(ASender, AIsRoot, APriority, std::move(AMethode), std::move(AFinalize),
+                          [this](TMethodeCallThread& AThread) { CompletionStepDone(AThread); });
 }
 
 void TLocalEmailSender::CompletionStepDone(TMethodeCallThread&) {}
@@ -785,11 +546,8 @@ void TLocalEmailSender::PrepareThreadFinalize() {
 }
 
 void TLocalEmailSender::DoSend() {
-    {
-        // jsSending stays while threads are being started, even when the first ones end at once.
-        std::lock_guard lock(FThreadLock);
-        FStartingSenders = true;
-    }
+    // jsSending stays while threads are being started, even when the first ones end at once.
+    FThreads.BeginSenderStarts();
     ModifyState([](TJobStateSet& s) { s.Exclude({jsSent}).Include({jsSending}); });
     std::exception_ptr failure;
     try {
@@ -798,13 +556,8 @@ void TLocalEmailSender::DoSend() {
     } catch (...) {
         failure = std::current_exception();
     }
-    {
-        // Sending lasts as long as a sender thread does; without one it is over.
-        std::lock_guard lock(FThreadLock);
-        FStartingSenders = false;
-        if (FSendThreadList.empty())
-            RemoveState({jsSending});
-    }
+    // Sending lasts as long as a sender thread does; without one it is over.
+    FThreads.EndSenderStarts();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -978,18 +731,9 @@ void TLocalEmailSender::WriteJobRow() {
     }
     // A run that was not reset still holds its row: it is closed, and this run gets its own.
     CloseJobRow();
-    hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckInsert);
-    for (const char* field :
-         {"emltemplates_id", "startdate", "jobstate", "enddate", "parentjobid", "parentjobstate"})
-        sql.AddField(QString::fromLatin1(field));
-    sql.SetFieldValue(QStringLiteral("emltemplates_id"), TemplateID());
-    sql.SetFieldValue(QStringLiteral("startdate"), StartDate());
-    sql.SetFieldValue(QStringLiteral("jobstate"), State().Contains(jsSent) ? 2 : 1);
-    sql.SetFieldValue(QStringLiteral("enddate"), QDateTime());
-    sql.SetFieldValue(QStringLiteral("parentjobid"), ReSendJobID());
-    sql.SetFieldValue(QStringLiteral("parentjobstate"), ReSendJobState());
     hostapi::Transaction transaction;
-    const qint32 id = static_cast<qint32>(sql.Execute());
+    const qint32 id = TJobRows::Insert(
+        {TemplateID(), StartDate(), State().Contains(jsSent) ? 2 : 1, ReSendJobID(), ReSendJobState()});
     // Locked before the row is visible: a start of the module elsewhere sees a running job.
     std::unique_ptr<TJobProcessLock> lock = TJobProcessLock::TryAcquire(id);
     if (!lock)
@@ -1007,23 +751,14 @@ void TLocalEmailSender::CloseJobRow() {
         return;
     // The run's recipients without a result fail with it.
     hostapi::Transaction transaction;
-    hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
-    sql.AddField(QStringLiteral("jobstate"));
-    sql.AddField(QStringLiteral("enddate"));
-    sql.SetFieldValue(QStringLiteral("jobstate"), 1);
-    sql.SetFieldValue(QStringLiteral("enddate"), Now());
-    sql.Filters().Add(QStringLiteral("id"), FJobDBID);
-    sql.Execute();
+    TJobRows::Close(FJobDBID, 1, Now());
     TPendingSentList::FailJob(FJobDBID, TerminatedText(), Now());
     transaction.Commit();
     FJobRowClosed = true;
 }
 
 void TLocalEmailSender::BeforeDestruction() {
-    {
-        std::lock_guard lock(FThreadLock);
-        FThreadsClosed = true;
-    }
+    FThreads.Close();
     if (ThreadsAlive()) {
         AddState({jsTerminateing});
         ProcessTerminate();
@@ -1051,8 +786,6 @@ void TLocalEmailSender::BeforeDestruction() {
 // ---- TLocalEmailSender: sender threads, results and retries ----
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcSend, "qv.core.send", QtInfoMsg)
 
 // Replacements of failed sender threads in a row without a sent message before sending stops.
 constexpr int MaxSenderReplacements = 3;
@@ -1148,13 +881,13 @@ void TLocalEmailSender::SenderThreadBody(TMethodeCallThread& CallingThread) {
         if (FSenderFailuresInRow.fetch_add(1) + 1 > MaxSenderReplacements) {
             // The job stops sending; what is left stays unsent and visible, and the user learns why.
             if (!FSendingStopped.exchange(true)) {
-                qCWarning(lcSend).noquote() << "Sending stopped after repeated sender failures:" << text;
+                qCWarning(lcCore).noquote() << "Sending stopped after repeated sender failures:" << text;
                 FSendGate.Wake();
                 hostapi::TVRNExceptionUtils::Show(failure);
             }
             return;
         }
-        qCWarning(lcSend).noquote() << "Sender thread failed and is replaced:" << text;
+        qCWarning(lcCore).noquote() << "Sender thread failed and is replaced:" << text;
         if (!SenderStopRequested(CallingThread))
             StartSenderThread(CallingThread.IsRoot());
         return;
@@ -1176,9 +909,7 @@ void TLocalEmailSender::ResumeSenders() {
     FSendGate.Wake();
     // A sender body that suspends its thread (rather than waiting at the gate) is resumed, too; a
     // busy one keeps the wake as a token.
-    std::lock_guard lock(FThreadLock);
-    for (const auto& thread : FSendThreadList)
-        thread->Resume();
+    FThreads.ResumeSenders();
 }
 
 void TLocalEmailSender::ResumeRootSender() {
@@ -1321,22 +1052,16 @@ void TLocalEmailSender::WriteSentListEntry(const TEmailDocument& ADocument, TSen
     // A row that cannot be written now stays queued in the writer and is retried; it counts once
     // it is durable.
     if (!FSentListWriter->Write(row))
-        qCWarning(lcSend).noquote() << "A sent-list row waits for the database:"
+        qCWarning(lcCore).noquote() << "A sent-list row waits for the database:"
                                     << FSentListWriter->LastError();
 }
 
 int TLocalEmailSender::SucceededCount() const {
-    std::lock_guard lock(FSendStatistics);
-    return FSentCount - FSentFailed;
+    return FSendStatistics.SucceededCount();
 }
 
 void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
-    std::lock_guard lock(FSendStatistics);
-    FSentCount += ASent ? 1 : 0;
-    FSentUnits += AUnit ? 1 : 0;
-    FSentFailed += AFailed ? 1 : 0;
-    FSentRetry += ARetry ? 1 : 0;
-    FLastSentStatisticUpdate = Now();
+    FSendStatistics.Update(ASent, AUnit, AFailed, ARetry, Now());
 }
 
 void TLocalEmailSender::FailUnsentDocuments(const QString& AText) {
@@ -1389,25 +1114,11 @@ void TLocalEmailSender::WriteJobEndRows() {
 void TLocalEmailSender::FinishJobRows(bool AAllRowsWritten) {
     const int stateCode = State().Contains(jsSent) && AAllRowsWritten ? 2 : 1;
     const QDateTime now = Now();
-    if (FJobDBID > -1) {
-        hostapi::TClientSQL sql(QStringLiteral("emljobs"), hostapi::ckUpdate);
-        sql.AddField(QStringLiteral("jobstate"));
-        sql.AddField(QStringLiteral("enddate"));
-        sql.SetFieldValue(QStringLiteral("jobstate"), stateCode);
-        sql.SetFieldValue(QStringLiteral("enddate"), now);
-        sql.Filters().Add(QStringLiteral("id"), FJobDBID);
-        sql.Execute();
-    }
+    if (FJobDBID > -1)
+        TJobRows::Close(FJobDBID, stateCode, now);
     // A run in which every message failed has completed, but it did not mail the template.
-    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0) {
-        hostapi::TClientSQL sql(QStringLiteral("emtemplates"), hostapi::ckUpdate);
-        sql.AddField(QStringLiteral("templstateid"));
-        sql.AddField(QStringLiteral("lastsent"));
-        sql.SetFieldValue(QStringLiteral("templstateid"), SuccessTemplateStateID());
-        sql.SetFieldValue(QStringLiteral("lastsent"), now);
-        sql.Filters().Add(QStringLiteral("id"), TemplateID());
-        sql.Execute();
-    }
+    if (TemplateID() > -1 && stateCode == 2 && SucceededCount() > 0)
+        TJobRows::MarkTemplateSent(TemplateID(), SuccessTemplateStateID(), now);
 }
 
 void TLocalEmailSender::RegisterTransport(TCustomMessageSender* ATransport) {

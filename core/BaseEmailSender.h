@@ -4,11 +4,15 @@
 #include "EmailAttachement.h"
 #include "EmailDocument.h"
 #include "EmailListItem.h"
+#include "JobThreads.h"
+#include "JobActionRules.h"
+#include "JobStateSet.h"
 #include "MacroEngine.h"
 #include "MethodeCallThread.h"
 #include "PluginBaseComponent.h"
 #include "SchedulePlugin.h"
 #include "ReplacerCancellation.h"
+#include "SendStatistics.h"
 #include "SendWaitGate.h"
 
 #include <QDateTime>
@@ -20,7 +24,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -41,62 +44,6 @@ class TSenderThread;
 class TSentListWriter;
 class TSentListSubmission;
 struct TSenderLists;
-
-// States of a send job; the ordinal is the bit number in TJobStateSet.
-enum TJobState : int {
-    jsInitialized = 0,
-    jsPrepared = 1,
-    jsPreparing = 2,
-    jsSent = 3,
-    jsSending = 4,
-    jsTerminateing = 5,
-    jsTerminated = 6,
-    jsAutoStarted = 7,
-    jsReseting = 8,
-    jsPreparingPreview = 9,
-    jsPreparedPreview = 10,
-    jsDelayd = 11,
-    jsRegisterServiceFetching = 12,
-    jsRegisterServiceFetched = 13,
-    jsThrottling = 14
-};
-
-// A set of job states, one bit per state ordinal (16 bits).
-class TJobStateSet {
-public:
-    TJobStateSet() = default;
-    TJobStateSet(std::initializer_list<TJobState> AStates);
-    static TJobStateSet FromInt(quint16 ABits);
-
-    bool Contains(TJobState AState) const { return FBits & Bit(AState); }
-    bool ContainsAny(TJobStateSet ASet) const { return FBits & ASet.FBits; }
-    bool IsEmpty() const { return FBits == 0; }
-    TJobStateSet& Include(TJobStateSet ASet);
-    TJobStateSet& Exclude(TJobStateSet ASet);
-    quint16 ToInt() const { return FBits; }
-    bool operator==(const TJobStateSet& other) const = default;
-    // "{jsInitialized, jsPrepared}"
-    QString ToString() const;
-
-private:
-    static quint16 Bit(TJobState AState) { return static_cast<quint16>(1u << static_cast<int>(AState)); }
-    quint16 FBits = 0;
-};
-
-// User actions on a job, answered by CanAction.
-enum TEMLAction : int {
-    eaPrepare = 0,
-    eaSend = 1,
-    eaPreview = 2,
-    eaPreviewFailed = 3,
-    eaChangeScheduler = 4,
-    eaCancelJob = 5,
-    eaKillJob = 6,
-    eaResetJob = 7,
-    eaStart = 8,
-    eaPreparePreview = 9,
-    aeKillIdle = 10
-};
 
 class TBaseEmailSender;
 using TJobNotifyEvent = std::function<void(TBaseEmailSender& Sender)>;
@@ -447,8 +394,6 @@ private:
     QList<qint64> WritePendingRows(hostapi::TQVRecordSet& ARecords);
     // Deletes the pending rows of the recipients dropped since the last call.
     void DeleteDroppedPendingRows();
-    void SenderThreadEnded(const TMethodeCallThread& AThread);
-    void ReapEndedThreads();
 
     mutable std::shared_mutex FStateCriticalSection;
     TJobStateSet FState;
@@ -462,26 +407,15 @@ private:
     QList<TEmailDocument*> FSuccessList;
     QList<TEmailDocument*> FFailedList;
 
-    mutable std::mutex FThreadLock; // the thread lists and the two flags below
-    std::unique_ptr<TMethodeCallThread> FPrepareThread;
-    // Sender threads that have not passed their completion step.
-    std::vector<std::unique_ptr<TMethodeCallThread>> FSendThreadList;
-    // Threads past their completion step, joined later.
-    std::vector<std::unique_ptr<TMethodeCallThread>> FEndedThreads;
-    bool FStartingSenders = false; // DoSend is starting sender threads
-    bool FThreadsClosed = false;   // the job is being freed: no thread starts any more
+    // The prepare thread and the sender threads; the last sender to leave removes jsSending.
+    TJobThreads FThreads{{[this] { RemoveState({jsSending}); }, [this] { FSendGate.Wake(); }}};
 
     QDateTime FStartDate;
     std::atomic<int> FPrepareCount{0};
     QDateTime FPrepareStarted;
     QDateTime FSendStarted;
 
-    mutable std::mutex FSendStatistics;
-    int FSentCount = 0;
-    QDateTime FLastSentStatisticUpdate;
-    int FSentUnits = 0;
-    int FSentFailed = 0;
-    int FSentRetry = 0;
+    TSendStatistics FSendStatistics;
 
     mutable std::mutex FSendDelaySync;
     QDateTime FLastDelayedSent;

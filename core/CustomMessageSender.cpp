@@ -24,9 +24,9 @@ bool TCustomMessageSender::SendMessage(const QString& aReceiverName, const QStri
         SetLastError(CancelledText());
         return false;
     }
-    return DoSendMessage(aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody,
-                         aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail, ACCList,
-                         ABCCList, AReceiptRecipientAddress);
+    return DoSendMessage({aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody,
+                          aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail, ACCList, ABCCList,
+                          AReceiptRecipientAddress});
 }
 
 bool TCustomMessageSender::ConnectToServer(bool AResetLastError) {
@@ -73,12 +73,7 @@ QString TCustomMessageSender::CancelledText() {
     return QStringLiteral("Sending was cancelled.");
 }
 
-bool TCustomMessageSender::DoSendMessage(
-    const QString& /*aReceiverName*/, const QString& /*aReceiverEmail*/, const QString& /*aSenderName*/,
-    const QString& /*aSenderEmail*/, const QString& /*aSubject*/, const QString& /*aPlainBody*/,
-    const QString& /*aHTMLBody*/, bool /*IsHTML*/, const QStringList& /*InLineAttachments*/,
-    const QList<TAttachementFile>& /*NormalAttachments*/, const QString& /*AReplyEmail*/,
-    const QString& /*ACCList*/, const QString& /*ABCCList*/, const QString& /*AReceiptRecipientAddress*/) {
+bool TCustomMessageSender::DoSendMessage(const TOutgoingMessage& /*AMessage*/) {
     return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EmailAttachement.h"
+#include "OutgoingMessage.h"
 
 #include <QList>
 #include <QString>
@@ -78,13 +79,7 @@ protected:
     // The transport's send and connect; called by SendMessage and ConnectToServer after the
     // errors are cleared. The base answers False (connect: LastError "not implemented" when asked
     // to report).
-    virtual bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                               const QString& aSenderName, const QString& aSenderEmail,
-                               const QString& aSubject, const QString& aPlainBody, const QString& aHTMLBody,
-                               bool IsHTML, const QStringList& InLineAttachments,
-                               const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail,
-                               const QString& ACCList, const QString& ABCCList,
-                               const QString& AReceiptRecipientAddress);
+    virtual bool DoSendMessage(const TOutgoingMessage& AMessage);
     virtual bool DoConnectToServer(bool AResetLastError);
     // Called by Cancel on the cancelling thread, after Cancelled() became True: wake or abort the
     // blocking call (close the socket, kill the process). Must be thread-safe.

@@ -1,15 +1,10 @@
 #include "DroppedRecipients.h"
 
-#include <QLoggingCategory>
+#include "CoreLog.h"
+
 #include <QStringList>
 
 namespace emailmarketing {
-
-namespace {
-
-Q_LOGGING_CATEGORY(lcPrepare, "qv.core.prepare", QtInfoMsg)
-
-} // namespace
 
 void TDroppedRecipients::Reset() {
     FCount = 0;
@@ -25,8 +20,8 @@ void TDroppedRecipients::Drop(qint64 AAddressID, TDropReason AReason, const QStr
         if (FFirstFailure.isEmpty())
             FFirstFailure = AFailure;
     }
-    qCWarning(lcPrepare).noquote() << "Recipient with address id" << AAddressID
-                                   << "dropped:" << ReasonText(AReason);
+    qCWarning(lcCore).noquote() << "Recipient with address id" << AAddressID
+                                << "dropped:" << ReasonText(AReason);
 }
 
 QString TDroppedRecipients::Summary(int ARecipientCount) const {

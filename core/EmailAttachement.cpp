@@ -1,5 +1,6 @@
 #include "EmailAttachement.h"
 
+#include "CoreLog.h"
 #include "FileUtils.h"
 #include "MacroEngine.h"
 #include "QVException.h"
@@ -8,13 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 namespace emailmarketing {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcAttachement, "qv.core", QtInfoMsg)
 
 bool IsPathDelimiter(QChar c) {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
@@ -70,8 +68,8 @@ TAttachement::~TAttachement() {
     if (FIsTempFile && !FLocalFile.isEmpty() && QFileInfo::exists(FLocalFile)) {
         QFile file(FLocalFile);
         if (!file.remove())
-            qCWarning(lcAttachement) << "Cannot delete the temporary attachment file" << FLocalFile << ":"
-                                     << file.errorString();
+            qCWarning(lcCore) << "Cannot delete the temporary attachment file" << FLocalFile << ":"
+                              << file.errorString();
     }
 }
 

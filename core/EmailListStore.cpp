@@ -1,6 +1,7 @@
 #include "EmailListStore.h"
 
 #include "ClientSQL.h"
+#include "CoreLog.h"
 #include "DBFieldSchema.h"
 #include "MessageSink.h"
 #include "QVException.h"
@@ -8,15 +9,12 @@
 #include "QVRecordSet.h"
 #include "VRNLang.h"
 
-#include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QScopeGuard>
 
 namespace emailmarketing {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcListStore, "qv.core.lists", QtInfoMsg)
 
 constexpr qint32 SchemaMacroListID = -2;
 
@@ -306,7 +304,7 @@ void TEmailListStore::LoadMacros(TEmailListItem* AList) {
     if (!badConditions.isEmpty()) {
         const QString text = QStringLiteral("Conditions with an unknown comparison never hold: %1")
                                  .arg(badConditions.join(QStringLiteral(", ")));
-        qCWarning(lcListStore).noquote() << text;
+        qCWarning(lcCore).noquote() << text;
         hostapi::TQVMainInterface::GetMessageSink().AddMessage(text, hostapi::MessageKind::Warning);
     }
 }

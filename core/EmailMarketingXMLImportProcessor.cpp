@@ -1,15 +1,11 @@
 #include "EmailMarketingXMLImportProcessor.h"
 
+#include "CoreLog.h"
 #include "QVException.h"
 
-#include <QLoggingCategory>
 #include <QThread>
 
 namespace emailmarketing {
-
-namespace {
-Q_LOGGING_CATEGORY(lcTemplateImport, "qv.core.templates", QtInfoMsg)
-} // namespace
 
 void TEmailMarketingXMLImportProcessor::BeginPart(hostapi::TQVXMLImportProcessor& AXMLProcessor,
                                                   const hostapi::TQVXMLElement& AData,
@@ -66,9 +62,8 @@ void TEmailMarketingXMLImportProcessor::EndPart() {
     const QMutexLocker locker(&FLock);
     const TRun run = FRuns.take(QThread::currentThreadId());
     if (run.Processor)
-        qCInfo(lcTemplateImport).noquote()
-            << run.Caption << "-" << run.Processor->InsertedCount() << "records inserted,"
-            << run.Processor->UpdatedCount() << "updated";
+        qCInfo(lcCore).noquote() << run.Caption << "-" << run.Processor->InsertedCount()
+                                 << "records inserted," << run.Processor->UpdatedCount() << "updated";
 }
 
 qint64 TEmailMarketingXMLImportProcessor::LastInsertID(const QString& AItemType) const {

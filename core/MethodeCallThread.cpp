@@ -1,9 +1,8 @@
 #include "MethodeCallThread.h"
 
+#include "CoreLog.h"
 #include "ExceptionDisplay.h"
 #include "QVException.h"
-
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstring>
@@ -17,8 +16,6 @@
 namespace emailmarketing {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcThread, "qv.core", QtInfoMsg)
 
 std::atomic<bool> GPriorityFailureLogged{false};
 
@@ -89,8 +86,8 @@ void TMethodeCallThread::ApplyPriority() const noexcept {
         return;
     const int error = errno;
     if (!GPriorityFailureLogged.exchange(true))
-        qCWarning(lcThread).nospace() << "Thread priority could not be set! (nice " << nice << " asked, "
-                                      << current << " kept: " << std::strerror(error) << ")";
+        qCWarning(lcCore).nospace() << "Thread priority could not be set! (nice " << nice << " asked, "
+                                    << current << " kept: " << std::strerror(error) << ")";
 }
 
 void TMethodeCallThread::Execute() noexcept {

@@ -1,9 +1,9 @@
 #include "SentListWriter.h"
 
+#include "CoreLog.h"
 #include "Database.h"
 #include "QVException.h"
 
-#include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QStringList>
@@ -15,8 +15,6 @@
 #include <exception>
 
 namespace emailmarketing {
-
-Q_LOGGING_CATEGORY(lcSentList, "qv.core", QtInfoMsg)
 
 namespace {
 
@@ -64,9 +62,9 @@ TSentListWriter::TSentListWriter() = default;
 TSentListWriter::~TSentListWriter() {
     std::lock_guard lock(FLock);
     if (FCommitting)
-        qCCritical(lcSentList) << "sent-list writer destroyed during a commit";
+        qCCritical(lcCore) << "sent-list writer destroyed during a commit";
     if (!FQueue.isEmpty())
-        qCWarning(lcSentList) << FQueue.size() << "sent-list rows were not written:" << FLastError;
+        qCWarning(lcCore) << FQueue.size() << "sent-list rows were not written:" << FLastError;
 }
 
 void TSentListWriter::SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten) {
@@ -258,8 +256,7 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
         for (const TEntryPtr& entry : batch)
             ++entry->FailedCommits;
         FLastError = error;
-        qCWarning(lcSentList) << batch.size()
-                              << "sent-list rows not written, kept for the next commit:" << error;
+        qCWarning(lcCore) << batch.size() << "sent-list rows not written, kept for the next commit:" << error;
     }
     FCommitting = false;
     for (const TEntryPtr& entry : batch)

@@ -52,17 +52,12 @@ void TCustomSMSMessageSender::DoCancel() {
     FSMSSender->Cancel();
 }
 
-bool TCustomSMSMessageSender::DoSendMessage(
-    const QString& /*aReceiverName*/, const QString& aReceiverEmail, const QString& /*aSenderName*/,
-    const QString& /*aSenderEmail*/, const QString& aSubject, const QString& aPlainBody,
-    const QString& /*aHTMLBody*/, bool /*IsHTML*/, const QStringList& /*InLineAttachments*/,
-    const QList<TAttachementFile>& /*NormalAttachments*/, const QString& /*AReplyEmail*/,
-    const QString& /*ACCList*/, const QString& /*ABCCList*/, const QString& /*AReceiptRecipientAddress*/) {
+bool TCustomSMSMessageSender::DoSendMessage(const TOutgoingMessage& AMessage) {
     try {
-        FSMSSender->SetMessageText(aPlainBody);
+        FSMSSender->SetMessageText(AMessage.PlainBody);
         FSMSSender->Recipients().clear();
-        FSMSSender->Recipients().append(aReceiverEmail);
-        FSMSSender->SetOriginator(aSubject);
+        FSMSSender->Recipients().append(AMessage.ReceiverEmail);
+        FSMSSender->SetOriginator(AMessage.Subject);
         FSMSSender->Send();
         return true;
     } catch (const hostapi::EQVException& e) {

@@ -416,18 +416,13 @@ bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
     }
 }
 
-bool TDNSEmailSender::DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                                    const QString& aSenderName, const QString& aSenderEmail,
-                                    const QString& aSubject, const QString& aPlainBody,
-                                    const QString& aHTMLBody, bool IsHTML,
-                                    const QStringList& InLineAttachments,
-                                    const QList<TAttachementFile>& NormalAttachments,
-                                    const QString& AReplyEmail, const QString& ACCList,
-                                    const QString& ABCCList, const QString& AReceiptRecipientAddress) {
-    return SendMultipleMails({Mailbox(aReceiverName, aReceiverEmail)}, ParseAddressList(ACCList),
-                             ParseAddressList(ABCCList), Mailbox(aSenderName, aSenderEmail), aSubject,
-                             aPlainBody, aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail,
-                             MailPriority::Normal, AReceiptRecipientAddress, {});
+bool TDNSEmailSender::DoSendMessage(const TOutgoingMessage& AMessage) {
+    return SendMultipleMails({Mailbox(AMessage.ReceiverName, AMessage.ReceiverEmail)},
+                             ParseAddressList(AMessage.CCList), ParseAddressList(AMessage.BCCList),
+                             Mailbox(AMessage.SenderName, AMessage.SenderEmail), AMessage.Subject,
+                             AMessage.PlainBody, AMessage.HTMLBody, AMessage.IsHTML, AMessage.InLineAttachments,
+                             AMessage.NormalAttachments, AMessage.ReplyEmail, MailPriority::Normal,
+                             AMessage.ReceiptRecipientAddress, {});
 }
 
 bool TDNSEmailSender::SendMultipleMails(

@@ -116,37 +116,30 @@ void TMAPIMailSender::DoCancel() {
     FSession->Cancel();
 }
 
-bool TMAPIMailSender::DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                                    const QString& aSenderName, const QString& aSenderEmail,
-                                    const QString& aSubject, const QString& aPlainBody,
-                                    const QString& aHTMLBody, bool IsHTML,
-                                    const QStringList& InLineAttachments,
-                                    const QList<TAttachementFile>& NormalAttachments,
-                                    const QString& AReplyEmail, const QString& ACCList,
-                                    const QString& ABCCList, const QString& /*AReceiptRecipientAddress*/) {
+bool TMAPIMailSender::DoSendMessage(const TOutgoingMessage& AMessage) {
     if (!IsConnected() && !ConnectToServer(true))
         return false;
     ClearLastError();
     try {
         MailMessage message;
-        message.From = SingleMailbox(aSenderName, aSenderEmail, "sender");
-        message.To = {SingleMailbox(aReceiverName, aReceiverEmail, "recipient")};
-        message.Cc = ParseAddressList(ACCList);
-        if (!AReplyEmail.trimmed().isEmpty())
-            message.ReplyTo = ParseAddressList(AReplyEmail);
-        message.Subject = aSubject;
+        message.From = SingleMailbox(AMessage.SenderName, AMessage.SenderEmail, "sender");
+        message.To = {SingleMailbox(AMessage.ReceiverName, AMessage.ReceiverEmail, "recipient")};
+        message.Cc = ParseAddressList(AMessage.CCList);
+        if (!AMessage.ReplyEmail.trimmed().isEmpty())
+            message.ReplyTo = ParseAddressList(AMessage.ReplyEmail);
+        message.Subject = AMessage.Subject;
         message.Mailer = TDNSEmailSender::MailerName();
-        message.PlainBody = aPlainBody;
-        if (IsHTML) {
-            message.HtmlBody = aHTMLBody;
-            message.InlineFiles = InLineAttachments;
+        message.PlainBody = AMessage.PlainBody;
+        if (AMessage.IsHTML) {
+            message.HtmlBody = AMessage.HTMLBody;
+            message.InlineFiles = AMessage.InLineAttachments;
         }
-        for (const TAttachementFile& file : NormalAttachments)
+        for (const TAttachementFile& file : AMessage.NormalAttachments)
             message.Attachments.append({file.FileName, file.LocalFile});
 
         QStringList recipients{message.To.first().Address};
-        recipients += Addresses(ACCList);
-        recipients += Addresses(ABCCList);
+        recipients += Addresses(AMessage.CCList);
+        recipients += Addresses(AMessage.BCCList);
         const QStringList arguments = SubmitArguments(message.From.Address, CheckedAccount(), recipients);
         QByteArray mime = MimeComposer::Compose(message);
         mime.replace("\r\n", "\n");

@@ -49,12 +49,7 @@ public:
     static QString ProgramNotAvailableText(const QString& AProgram);
 
 protected:
-    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
-                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
-                       const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
-                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
-                       const QString& AReceiptRecipientAddress) override;
+    bool DoSendMessage(const TOutgoingMessage& AMessage) override;
     bool DoConnectToServer(bool AResetLastError) override;
     void DoCancel() override;
 

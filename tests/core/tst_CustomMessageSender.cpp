@@ -50,6 +50,8 @@ private slots:
     void ErrorsAreClearedAtEachCall();
     void FakeAnswersAsScripted_data();
     void FakeAnswersAsScripted();
+    void SendMessageHandsOverEveryField_data();
+    void SendMessageHandsOverEveryField();
     void ReportingConnectNeverRaises_data();
     void ReportingConnectNeverRaises();
     void ClassTableCreatesAndConfigures();
@@ -171,6 +173,47 @@ void tst_CustomMessageSender::FakeAnswersAsScripted() {
              (QList<TAttachementFile>{{QStringLiteral("a=b.pdf"), QStringLiteral("/tmp/x.pdf")}}));
     // An empty script answers with success.
     QVERIFY(Send(sender));
+}
+
+void tst_CustomMessageSender::SendMessageHandsOverEveryField_data() {
+    QTest::addColumn<bool>("isHTML");
+    QTest::newRow("plain") << false;
+    QTest::newRow("html") << true;
+}
+
+void tst_CustomMessageSender::SendMessageHandsOverEveryField() {
+    // Every parameter has a value of its own, so a parameter landing in another field shows.
+    QFETCH(bool, isHTML);
+    auto script = std::make_shared<FakeTransportScript>();
+    FakeMessageSender sender(script);
+    const QStringList inlineFiles{QStringLiteral("/tmp/logo.png"), QStringLiteral("/tmp/foot.png")};
+    const QList<TAttachementFile> attachments{{QStringLiteral("Rechnung.pdf"), QStringLiteral("/tmp/r.pdf")},
+                                              {QStringLiteral("AGB.pdf"), QStringLiteral("/tmp/agb.pdf")}};
+    QVERIFY(sender.SendMessage(QStringLiteral("Anna Muster"), QStringLiteral("anna@example.com"),
+                               QStringLiteral("Shop"), QStringLiteral("shop@example.com"),
+                               QStringLiteral("Rechnung"), QStringLiteral("Text"), QStringLiteral("<p>Text</p>"),
+                               isHTML, inlineFiles, attachments, QStringLiteral("reply@example.com"),
+                               QStringLiteral("cc@example.com"), QStringLiteral("bcc@example.com"),
+                               QStringLiteral("receipt@example.com")));
+
+    const QList<testsupport::FakeSentMessage> messages = script->Messages();
+    QCOMPARE(messages.size(), 1);
+    const testsupport::FakeSentMessage& m = messages[0];
+    QCOMPARE(m.ReceiverName, QStringLiteral("Anna Muster"));
+    QCOMPARE(m.ReceiverEmail, QStringLiteral("anna@example.com"));
+    QCOMPARE(m.SenderName, QStringLiteral("Shop"));
+    QCOMPARE(m.SenderEmail, QStringLiteral("shop@example.com"));
+    QCOMPARE(m.Subject, QStringLiteral("Rechnung"));
+    QCOMPARE(m.PlainBody, QStringLiteral("Text"));
+    QCOMPARE(m.HTMLBody, QStringLiteral("<p>Text</p>"));
+    QCOMPARE(m.IsHTML, isHTML);
+    QCOMPARE(m.InLineAttachments, inlineFiles);
+    QCOMPARE(m.NormalAttachments, attachments);
+    QCOMPARE(m.ReplyEmail, QStringLiteral("reply@example.com"));
+    QCOMPARE(m.CCList, QStringLiteral("cc@example.com"));
+    QCOMPARE(m.BCCList, QStringLiteral("bcc@example.com"));
+    QCOMPARE(m.ReceiptRecipientAddress, QStringLiteral("receipt@example.com"));
+    QVERIFY(m.Accepted);
 }
 
 void tst_CustomMessageSender::ReportingConnectNeverRaises_data() {

@@ -99,16 +99,9 @@ protected:
             FLog->AddDomain(FDomain);
         return FakeMessageSender::DoConnectToServer(AResetLastError);
     }
-    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
-                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
-                       const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
-                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
-                       const QString& AReceiptRecipientAddress) override {
-        FLog->AddAttempt(aReceiverEmail, FClock());
-        return FakeMessageSender::DoSendMessage(
-            aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody, aHTMLBody, IsHTML,
-            InLineAttachments, NormalAttachments, AReplyEmail, ACCList, ABCCList, AReceiptRecipientAddress);
+    bool DoSendMessage(const TOutgoingMessage& AMessage) override {
+        FLog->AddAttempt(AMessage.ReceiverEmail, FClock());
+        return FakeMessageSender::DoSendMessage(AMessage);
     }
 
 private:

@@ -108,29 +108,8 @@ bool FakeMessageSender::CanTimeOut() {
     return FCanTimeOut;
 }
 
-bool FakeMessageSender::DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                                      const QString& aSenderName, const QString& aSenderEmail,
-                                      const QString& aSubject, const QString& aPlainBody,
-                                      const QString& aHTMLBody, bool IsHTML,
-                                      const QStringList& InLineAttachments,
-                                      const QList<emailmarketing::TAttachementFile>& NormalAttachments,
-                                      const QString& AReplyEmail, const QString& ACCList,
-                                      const QString& ABCCList, const QString& AReceiptRecipientAddress) {
-    FakeSentMessage message{aReceiverName,
-                            aReceiverEmail,
-                            aSenderName,
-                            aSenderEmail,
-                            aSubject,
-                            aPlainBody,
-                            aHTMLBody,
-                            IsHTML,
-                            InLineAttachments,
-                            NormalAttachments,
-                            AReplyEmail,
-                            ACCList,
-                            ABCCList,
-                            AReceiptRecipientAddress,
-                            false};
+bool FakeMessageSender::DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) {
+    FakeSentMessage message{AMessage, false};
     const FakeTransportStep step = FScript->NextSendStep();
     bool accepted = false;
     try {

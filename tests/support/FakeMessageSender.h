@@ -38,21 +38,7 @@ struct FakeTransportStep {
 };
 
 // A message as a fake transport received it, with the answer it gave.
-struct FakeSentMessage {
-    QString ReceiverName;
-    QString ReceiverEmail;
-    QString SenderName;
-    QString SenderEmail;
-    QString Subject;
-    QString PlainBody;
-    QString HTMLBody;
-    bool IsHTML = false;
-    QStringList InLineAttachments;
-    QList<emailmarketing::TAttachementFile> NormalAttachments;
-    QString ReplyEmail;
-    QString CCList;
-    QString BCCList;
-    QString ReceiptRecipientAddress;
+struct FakeSentMessage : emailmarketing::TOutgoingMessage {
     bool Accepted = false;
 };
 
@@ -109,13 +95,7 @@ public:
     bool CanTimeOut() override;
 
 protected:
-    bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail,
-                       const QString& aSenderName, const QString& aSenderEmail, const QString& aSubject,
-                       const QString& aPlainBody, const QString& aHTMLBody, bool IsHTML,
-                       const QStringList& InLineAttachments,
-                       const QList<emailmarketing::TAttachementFile>& NormalAttachments,
-                       const QString& AReplyEmail, const QString& ACCList, const QString& ABCCList,
-                       const QString& AReceiptRecipientAddress) override;
+    bool DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) override;
     bool DoConnectToServer(bool AResetLastError) override;
     void DoCancel() override;
 

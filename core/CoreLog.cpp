@@ -1,0 +1,7 @@
+#include "CoreLog.h"
+
+namespace emailmarketing {
+
+Q_LOGGING_CATEGORY(lcCore, "qv.core", QtInfoMsg)
+
+} // namespace emailmarketing
