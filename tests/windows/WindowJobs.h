@@ -188,19 +188,11 @@ private:
               FBlockAfter(ABlockAfter) {}
 
     protected:
-        bool DoSendMessage(const QString& aReceiverName, const QString& aReceiverEmail, const QString& aSenderName,
-                           const QString& aSenderEmail, const QString& aSubject, const QString& aPlainBody,
-                           const QString& aHTMLBody, bool IsHTML, const QStringList& InLineAttachments,
-                           const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail,
-                           const QString& ACCList, const QString& ABCCList,
-                           const QString& AReceiptRecipientAddress) override {
+        bool DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) override {
             const int k = ++*FSent;
             if (FBlockAfter < 0 || k <= FBlockAfter)
                 FClock.OffsetMs = qint64(k) * FStepMs;
-            return FakeMessageSender::DoSendMessage(aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject,
-                                                    aPlainBody, aHTMLBody, IsHTML, InLineAttachments,
-                                                    NormalAttachments, AReplyEmail, ACCList, ABCCList,
-                                                    AReceiptRecipientAddress);
+            return FakeMessageSender::DoSendMessage(AMessage);
         }
 
     private:
