@@ -22,13 +22,20 @@ using ListPtr = std::unique_ptr<InternetAddressList, ListUnref>;
 
 // The text with the separators made plain for GMime: a ";" outside a group and a line break
 // outside quotes and angle brackets become ","; a line break inside a group ends it; NUL goes.
-QString Separated(const QString& AText) {
+// AEntries: how many non-blank entries the text holds at its top level (a group is one).
+QString Separated(const QString& AText, int& AEntries) {
     QString result;
     result.reserve(AText.size() + 8);
     bool quoted = false;
     bool angle = false;
     bool group = false;
     int comment = 0;
+    bool filled = false;
+    AEntries = 0;
+    const auto endEntry = [&] {
+        AEntries += filled ? 1 : 0;
+        filled = false;
+    };
     for (qsizetype i = 0; i < AText.size(); ++i) {
         const QChar c = AText[i];
         if (c == QChar(0))
@@ -39,6 +46,7 @@ QString Separated(const QString& AText) {
             continue;
         }
         if (quoted || comment > 0) {
+            filled = true;
             result.append(c);
             if (c == QLatin1Char('\\') && i + 1 < AText.size() && AText[i + 1] != QChar(0) &&
                 AText[i + 1] != QLatin1Char('\r') && AText[i + 1] != QLatin1Char('\n'))
@@ -52,6 +60,8 @@ QString Separated(const QString& AText) {
             continue;
         }
         if (lineBreak) {
+            if (!group)
+                endEntry();
             result.append(group ? QLatin1Char(';') : QLatin1Char(','));
             group = false;
             continue;
@@ -68,13 +78,20 @@ QString Separated(const QString& AText) {
             group = true;
         else if (c == QLatin1Char(';') && !angle) {
             if (!group) {
+                endEntry();
                 result.append(QLatin1Char(','));
                 continue;
             }
             group = false;
+        } else if (c == QLatin1Char(',') && !angle && !group) {
+            endEntry();
+            result.append(c);
+            continue;
         }
+        filled = filled || !c.isSpace();
         result.append(c);
     }
+    endEntry();
     return result;
 }
 
@@ -108,56 +125,13 @@ ListPtr WithDomains(InternetAddressList* AList, int& ASkipped) {
     return result;
 }
 
-// How many non-blank entries the text of Separated holds at its top level (a group is one).
-int TopLevelEntries(const QString& ASeparated) {
-    int entries = 0;
-    bool filled = false;
-    bool quoted = false;
-    bool angle = false;
-    bool group = false;
-    int comment = 0;
-    for (qsizetype i = 0; i < ASeparated.size(); ++i) {
-        const QChar c = ASeparated[i];
-        if (quoted || comment > 0) {
-            if (c == QLatin1Char('\\'))
-                ++i;
-            else if (quoted && c == QLatin1Char('"'))
-                quoted = false;
-            else if (comment > 0 && c == QLatin1Char('('))
-                ++comment;
-            else if (comment > 0 && c == QLatin1Char(')'))
-                --comment;
-            continue;
-        }
-        if (c == QLatin1Char(',') && !angle && !group) {
-            entries += filled ? 1 : 0;
-            filled = false;
-            continue;
-        }
-        if (c == QLatin1Char('"'))
-            quoted = true;
-        else if (c == QLatin1Char('('))
-            comment = 1;
-        else if (c == QLatin1Char('<'))
-            angle = true;
-        else if (c == QLatin1Char('>'))
-            angle = false;
-        else if (c == QLatin1Char(':') && !angle)
-            group = true;
-        else if (c == QLatin1Char(';') && !angle)
-            group = false;
-        if (!c.isSpace())
-            filled = true;
-    }
-    return entries + (filled ? 1 : 0);
-}
-
 // The parsed list under the rule; nullptr for blank text. AEntries: whether the text held any
 // entry at all; ASkipped: how many entries had no address with a domain, or were not understood.
 ListPtr Parse(const QString& AText, bool& AEntries, int& ASkipped) {
     AEntries = false;
     ASkipped = 0;
-    const QString text = Separated(AText);
+    int topLevelEntries = 0;
+    const QString text = Separated(AText, topLevelEntries);
     if (text.trimmed().isEmpty())
         return nullptr;
     HostLibraries::Initialize();
@@ -168,7 +142,7 @@ ListPtr Parse(const QString& AText, bool& AEntries, int& ASkipped) {
     const int parsedEntries = internet_address_list_length(parsed.get());
     AEntries = parsedEntries > 0;
     // GMime passes over an entry it cannot read ("Name <>") without a word.
-    ASkipped = std::max(0, TopLevelEntries(text) - parsedEntries);
+    ASkipped = std::max(0, topLevelEntries - parsedEntries);
     ListPtr result = WithDomains(parsed.get(), ASkipped);
     if (ASkipped > 0)
         qCWarning(lcHostApi) << ASkipped << "entries of an address list have no domain and were left out";
