@@ -3,6 +3,7 @@
 #include "ExceptionDisplay.h"
 #include "HostApiLog.h"
 #include "QVException.h"
+#include "RichTextDocument.h"
 #include "UrlOpener.h"
 
 #include <QDir>
@@ -57,6 +58,13 @@ QString THtmlViewer::ShownFile() const {
     return FSource.isEmpty() ? QString() : FSource.toLocalFile();
 }
 
+QVariant THtmlViewer::Refused(int AType) {
+    // Qt's image handler reads a picture by its name itself when it gets none: it gets a stand-in.
+    if (AType == QTextDocument::ImageResource)
+        return RichTextDocument::MissingImage();
+    return {};
+}
+
 QVariant THtmlViewer::loadResource(int AType, const QUrl& AName) {
     const QUrl url = FSource.isEmpty() ? AName : FSource.resolved(AName);
     if (FFolder.isEmpty() || !url.isLocalFile() || !IsInsideFolder(url.toLocalFile(), FFolder)) {
@@ -64,13 +72,13 @@ QVariant THtmlViewer::loadResource(int AType, const QUrl& AName) {
             FRefused.append(url.toString());
             qCInfo(lcHostApi) << "HTML view: resource not loaded:" << url.scheme() << "reference";
         }
-        return {};
+        return Refused(AType);
     }
     QFile file(url.toLocalFile());
     if (!file.open(QIODevice::ReadOnly)) {
         if (!FRefused.contains(url.toString()))
             FRefused.append(url.toString());
-        return {};
+        return Refused(AType);
     }
     const QByteArray data = file.readAll();
     FLoaded.append(url.toLocalFile());

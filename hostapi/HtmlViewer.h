@@ -50,6 +50,8 @@ public:
     QVariant loadResource(int AType, const QUrl& AName) override;
 
 private:
+    // What a refused resource gets instead of its content.
+    static QVariant Refused(int AType);
     void LinkClicked(const QUrl& AUrl);
 
     QString FFolder;
