@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -45,22 +46,18 @@ QList<AddressRange> MappingsOf(const QString& AFileName) {
 
 // Makes the address ranges of an unloaded module unreadable while it lives: a text that still points
 // into the module faults at once, and a later module cannot be mapped at the same place (where the
-// stale pointers would read the same bytes again and hide the fault).
+// stale pointers would read the same bytes again and hide the fault). Pages that something else of
+// this process took in the meantime (the allocator maps freely) are left to it: they no longer hold
+// the module, and no module can be mapped there either.
 class UnmappedGuard {
 public:
     explicit UnmappedGuard(const QList<AddressRange>& ARanges) {
+        const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
         for (const AddressRange& range : ARanges) {
-            void* wanted = reinterpret_cast<void*>(range.Begin);
-            void* got = mmap(wanted, range.End - range.Begin, PROT_NONE,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-            if (got == MAP_FAILED)
-                throw hostapi::EQVException(
-                    QStringLiteral("The unloaded module's addresses cannot be guarded: %1")
-                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
-            FRanges.append(range);
-            if (got != wanted)
-                throw hostapi::EQVException(
-                    QStringLiteral("The unloaded module's addresses are in use again"));
+            if (Guard(range.Begin, range.End - range.Begin))
+                continue;
+            for (quintptr at = range.Begin; at < range.End; at += page)
+                Guard(at, page);
         }
     }
     ~UnmappedGuard() {
@@ -71,6 +68,24 @@ public:
     UnmappedGuard& operator=(const UnmappedGuard&) = delete;
 
 private:
+    // False when some of the range is in use by another mapping.
+    bool Guard(quintptr ABegin, quintptr ALength) {
+        void* wanted = reinterpret_cast<void*>(ABegin);
+        void* got = mmap(wanted, ALength, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+        if (got == MAP_FAILED) {
+            if (errno == EEXIST)
+                return false;
+            throw hostapi::EQVException(QStringLiteral("The unloaded module's addresses cannot be guarded: %1")
+                                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        if (got != wanted) { // a kernel without MAP_FIXED_NOREPLACE treats it as a hint
+            munmap(got, ALength);
+            throw hostapi::EQVException(QStringLiteral("The unloaded module's addresses are in use again"));
+        }
+        FRanges.append({ABegin, ABegin + ALength});
+        return true;
+    }
+
     QList<AddressRange> FRanges;
 };
 
@@ -122,8 +137,8 @@ private slots:
         QVERIFY(!mapped.isEmpty());
 
         loader.UnloadAll();
+        UnmappedGuard guard(mapped); // at once: reading the maps below allocates, and may map there
         QVERIFY(MappingsOf(first).isEmpty());
-        UnmappedGuard guard(mapped);
 
         hostapi::TClientPluginBase& renamed = loader.LoadModule(second);
         // The translation cache finds the table by the unit name the first copy gave.
