@@ -1,5 +1,6 @@
 #include "MacroEngine.h"
 
+#include "MacroNames.h"
 #include "QVRecordSet.h"
 #include "RegionalSettings.h"
 #include "TextUtils.h"
@@ -65,7 +66,7 @@ QString MacroName(const QString& AMacro) {
 
 std::optional<QString> PredefinedMacroValue(const QString& AName, const TPredefinedMacroContext& AContext) {
     const auto& formatters = PredefinedFormatters();
-    const auto it = formatters.constFind(AName.toUpper());
+    const auto it = formatters.constFind(MacroUpperCase(AName));
     if (it == formatters.constEnd())
         return std::nullopt;
     return (*it)(AContext);

@@ -3,6 +3,7 @@
 #include "DBFieldSchema.h"
 #include "EmailListItem.h"
 #include "MacroList.h"
+#include "MacroNames.h"
 #include "TextUtils.h"
 
 namespace emailmarketing {
@@ -23,7 +24,8 @@ QString ReplaceMacroPair(const QString& AText, const QString& AName, const QStri
 QString ReplaceMacroList(QString AText, const TMacroList& AMacros, bool FieldsToCaption) {
     for (int i = 0; i < AMacros.Count(); ++i) {
         const TMacroItem* macro = AMacros.Items(i);
-        AText = ReplaceMacroPair(AText, macro->MacroName().toUpper(), macro->Caption(), FieldsToCaption);
+        AText =
+            ReplaceMacroPair(AText, MacroUpperCase(macro->MacroName()), macro->Caption(), FieldsToCaption);
     }
     return AText;
 }
@@ -59,7 +61,7 @@ QString TMacroForms::ReplaceFieldMacros(const QString& SchemaName, const QString
     QString result = AText;
     for (int i = 0; i < schema.FieldCount(); ++i) {
         const hostapi::TDBFieldDef field = schema.Field(i);
-        result = ReplaceMacroPair(result, field.Name.toUpper(), field.Caption, FieldsToCaption);
+        result = ReplaceMacroPair(result, MacroUpperCase(field.Name), field.Caption, FieldsToCaption);
     }
     return result;
 }
@@ -69,7 +71,11 @@ QString TMacroForms::ReplaceFieldMacros(const QString& AText, bool FieldsToCapti
                                         const hostapi::TDBFieldSchema& ADBFieldSchema) {
     if (!AEmailList)
         return AText;
-    QString result = ReplaceFieldMacros(AEmailList->SectionName(), AText, FieldsToCaption, ADBFieldSchema);
+    // A list whose data-source schema is missing has no field macros; its own, its schema's and
+    // the predefined macros still convert, so a template of it can be saved.
+    QString result = AText;
+    if (ADBFieldSchema.SchemaByName(AEmailList->SectionName()))
+        result = ReplaceFieldMacros(AEmailList->SectionName(), AText, FieldsToCaption, ADBFieldSchema);
     result = ReplaceMacroList(result, AEmailList->UserMacros(), FieldsToCaption);
     if (const std::shared_ptr<TMacroList> schemaMacros = AEmailList->GlobalTableMacros())
         result = ReplaceMacroList(result, *schemaMacros, FieldsToCaption);

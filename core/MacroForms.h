@@ -20,7 +20,8 @@ public:
     static QString ReplaceFieldMacros(const QString& SchemaName, const QString& AText, bool FieldsToCaption,
                                       const hostapi::TDBFieldSchema& ADBFieldSchema);
     // The same for a list: its schema's fields, its own macros, its schema macros, then the
-    // predefined macros. AText unchanged without a list.
+    // predefined macros. AText unchanged without a list; no field macros when the list's schema
+    // is missing.
     static QString ReplaceFieldMacros(const QString& AText, bool FieldsToCaption,
                                       const TEmailListItem* AEmailList,
                                       const hostapi::TDBFieldSchema& ADBFieldSchema);

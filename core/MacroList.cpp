@@ -1,5 +1,6 @@
 #include "MacroList.h"
 
+#include "MacroNames.h"
 #include "QVException.h"
 #include "QVRecordSet.h"
 #include "RegionalSettings.h"
@@ -321,7 +322,9 @@ TMacroConditionItem* TMacroItem::Items(int index) const {
     return FItems[index].get();
 }
 
-void TMacroItem::Delete(TMacroConditionItem* AItem) { DeleteOwnedItem(FItems, FDeleteID, AItem); }
+void TMacroItem::Delete(TMacroConditionItem* AItem) {
+    DeleteOwnedItem(FItems, FDeleteID, AItem);
+}
 
 qint32 TMacroItem::GetDeleteID(int index) const {
     QV_ASSERT(index >= 0 && index < FDeleteID.size());
@@ -406,15 +409,16 @@ TMacroItem* TMacroList::Items(int index) const {
 }
 
 TMacroItem* TMacroList::ByName(const QString& AName) const {
-    const QLocale locale;
-    const QString wanted = locale.toUpper(AName);
+    const QString wanted = MacroUpperCase(AName);
     for (const auto& m : FItems)
-        if (locale.toUpper(m->MacroName()) == wanted)
+        if (MacroUpperCase(m->MacroName()) == wanted)
             return m.get();
     return nullptr;
 }
 
-void TMacroList::Delete(TMacroItem* AItem) { DeleteOwnedItem(FItems, FDeleteID, AItem); }
+void TMacroList::Delete(TMacroItem* AItem) {
+    DeleteOwnedItem(FItems, FDeleteID, AItem);
+}
 
 qint32 TMacroList::GetDeleteID(int index) const {
     QV_ASSERT(index >= 0 && index < FDeleteID.size());
