@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <optional>
 
@@ -51,6 +52,13 @@ void RemoveFolderAfterFailure(const QString& AFolder) {
         qCWarning(lcWindows, "the job folder %s could not be removed: %s", qPrintable(AFolder),
                   qPrintable(e.Message()));
     }
+}
+
+// The name=value lines of a replacer's stored settings (any line break; empty lines dropped).
+QStringList SettingsLines(const QString& AText) {
+    QStringList lines = AText.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    lines.removeAll(QString());
+    return lines;
 }
 
 // The rows of ASchema that belong to the template, in the order they were made.
@@ -240,7 +248,7 @@ void TSendJobBuilder::AddAttachements(TBaseEmailSender& AJob, const TSendJobTemp
         if (!attachement->UseMacros())
             continue;
         if (TCustomFileMacroReplacer* replacer = attachement->FileMacroReplacer()) {
-            replacer->SetSettings(value("filemrsettings").toString().split(QLatin1Char('\n')));
+            replacer->SetSettings(SettingsLines(value("filemrsettings").toString()));
             if (!dynamic)
                 for (int f = 0; f < replacer->FieldCount(); ++f)
                     replacer->SetFieldValue(f, ConvertMacroCaptions(replacer->GetFieldValue(f), AList));

@@ -56,6 +56,27 @@ QStringList Names(const QString& AFolder) {
     return QDir(AFolder).entryList(QDir::Files, QDir::Name);
 }
 
+// A replacer for ".fld" files whose fields are the file's lines.
+class LineFieldReplacer : public TCustomFileMacroReplacer {
+public:
+    static bool IsFileExtSupported(const QString& AFileExt) { return AFileExt == QLatin1String(".fld"); }
+    static bool IsAvailable() { return true; }
+    QString GetFieldValue(int Index) override { return Fields().at(Index); }
+    void SetFieldValue(int Index, const QString& Value) override { Fields()[Index] = Value; }
+    int FieldCount() override { return int(Fields().size()); }
+
+private:
+    QStringList& Fields() {
+        if (!FRead) {
+            FFields = QString::fromUtf8(ReadFile(SourceFile())).split(QLatin1Char('\n'));
+            FRead = true;
+        }
+        return FFields;
+    }
+    QStringList FFields;
+    bool FRead = false;
+};
+
 } // namespace
 
 class tst_SendJobBuilder : public QObject {
@@ -227,6 +248,51 @@ private slots:
         const bool dynamic = source.contains(QLatin1Char('%')) || HasWildcards(source);
         QCOMPARE(a->HasMacrosInLocalFileName(), dynamic);
         QCOMPARE(dynamic ? a->LocalMacroFileName() : a->LocalFile(), expanded);
+    }
+
+    void personalisedAttachementsHoldStoredMacros_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("content"); // expected: the replacer's fields or the in-memory content
+        QTest::newRow("file macro replacer") << "formular.fld"
+                                             << "Name: %NAME%|Ort: [Stadt]";
+        QTest::newRow("in-memory content") << "brief.txt"
+                                           << "Name: %NAME%\nOrt: [Stadt]";
+        QTest::newRow("macro in the path: nothing read") << "%NAME%.fld"
+                                                         << "";
+    }
+    void personalisedAttachementsHoldStoredMacros() {
+        QFETCH(QString, source);
+        QFETCH(QString, content);
+        const TCustomFileMacroReplacerClass& replacer =
+            TCustomFileMacroReplacerClass::Of<LineFieldReplacer>();
+        TCustomFileMacroReplacer::RegisterFileMacroReplacer(replacer);
+        Fixture f;
+        const QString path = f.Files.filePath(source);
+        if (!source.contains(QLatin1Char('%')))
+            WriteFile(path, "Name: [Name]\nOrt: [Stadt]");
+        f.AddAttachement(path, source, 0, 0, 2);
+        hostapi::Database::Exec(QStringLiteral("UPDATE \"emlattachements\" SET \"filemrsettings\" = ?"),
+                                {QStringLiteral("flatten=1\r\npassword=x\r\n")});
+        const Outcome outcome = Create(f, f.Template());
+        TCustomFileMacroReplacer::UnRegisterFileMacroReplacer(replacer);
+        QVERIFY2(outcome.Job, qPrintable(outcome.Refusal));
+        TAttachement* a = outcome.Job->Attachements().Items(0);
+        QVERIFY(a->UseMacros());
+        if (!source.endsWith(QLatin1String(".fld"))) {
+            QCOMPARE(QString::fromUtf8(a->PreparedData()), content);
+            return;
+        }
+        QVERIFY(a->FileMacroReplacer());
+        QCOMPARE(a->FileMacroReplacer()->Settings(), (QStringList{"flatten=1", "password=x"}));
+        if (content.isEmpty()) {
+            QVERIFY(a->HasMacrosInLocalFileName());
+            QCOMPARE(a->FileMacroReplacer()->SourceFile(), QString());
+            return;
+        }
+        QStringList fields;
+        for (int i = 0; i < a->FileMacroReplacer()->FieldCount(); ++i)
+            fields << a->FileMacroReplacer()->GetFieldValue(i);
+        QCOMPARE(fields.join(QLatin1Char('|')), content);
     }
 
     // A copy that fails would send a body whose picture points nowhere.
