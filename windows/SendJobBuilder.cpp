@@ -164,7 +164,7 @@ TBaseEmailSender* TSendJobBuilder::CreateSendJob(const TSendJobTemplate& ATempla
         if (content.Text.isEmpty())
             throw hostapi::EQVUserMessageException(FLang.Text(QStringLiteral("IDS_NoText")));
         job = jobs.CreateJob(tjLocal, ATemplate.TemplateID, list, ATemplate.Style);
-        FillJob(*job, ATemplate, content, folder, AReSendJobID, AReSendJobState);
+        FillJob(*job, content, folder, AReSendJobID, AReSendJobState);
         AddAttachements(*job, ATemplate, folder, list.get());
         FCollectUsedMacros(*job);
         job->InitializeData();
@@ -177,10 +177,8 @@ TBaseEmailSender* TSendJobBuilder::CreateSendJob(const TSendJobTemplate& ATempla
     }
 }
 
-void TSendJobBuilder::FillJob(TBaseEmailSender& AJob, const TSendJobTemplate& ATemplate,
-                              const TMailContent& AContent, const QString& AFolder, qint64 AReSendJobID,
-                              qint64 AReSendJobState) {
-    Q_UNUSED(ATemplate);
+void TSendJobBuilder::FillJob(TBaseEmailSender& AJob, const TMailContent& AContent, const QString& AFolder,
+                              qint64 AReSendJobID, qint64 AReSendJobState) {
     AJob.SetSubject(AContent.Subject);
     AJob.SetCCList(AContent.CC);
     AJob.SetBCCList(AContent.BCC);

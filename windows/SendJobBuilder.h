@@ -93,8 +93,8 @@ public:
 
 private:
     void CheckSMSAccount(const TEmailListItem& AList) const;
-    void FillJob(TBaseEmailSender& AJob, const TSendJobTemplate& ATemplate, const TMailContent& AContent,
-                 const QString& AFolder, qint64 AReSendJobID, qint64 AReSendJobState);
+    void FillJob(TBaseEmailSender& AJob, const TMailContent& AContent, const QString& AFolder,
+                 qint64 AReSendJobID, qint64 AReSendJobState);
     void AddAttachements(TBaseEmailSender& AJob, const TSendJobTemplate& ATemplate, const QString& AFolder,
                          const TEmailListItem* AList);
     void ExpandTextBlocks(const TSendJobTemplate& ATemplate, const QString& AFolder,
