@@ -27,7 +27,7 @@
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QToolButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,7 +46,8 @@ const QString kIsInline = QStringLiteral("isinline");
 const QString kFileOptions = QStringLiteral("fileoptions");
 const QString kSettings = QStringLiteral("filemrsettings");
 
-// Edits the "filesource" cell with a line and an ellipsis button; the other cells as the host's grid.
+// Edits the "filesource" cell in a line with an ellipsis button at its end; the other cells as the
+// host's grid does.
 class TFileSourceDelegate : public hostapi::QVPickListDelegate {
 public:
     using TButtonClick = std::function<bool()>;
@@ -58,38 +59,26 @@ public:
                           const QModelIndex& AIndex) const override {
         if (!IsFileSource(AIndex))
             return QVPickListDelegate::createEditor(AParent, AOption, AIndex);
-        auto* editor = new QWidget(AParent);
-        editor->setAutoFillBackground(true);
-        auto* layout = new QHBoxLayout(editor);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        auto* line = new QLineEdit(editor);
-        line->setObjectName(QStringLiteral("edtFileSource"));
-        line->setFrame(false);
-        auto* button = new QToolButton(editor);
+        auto* editor = new QLineEdit(AParent);
+        editor->setObjectName(QStringLiteral("edtFileSource"));
+        editor->setFrame(false);
+        QAction* button = editor->addAction(editor->style()->standardIcon(QStyle::SP_DirOpenIcon),
+                                            QLineEdit::TrailingPosition);
         button->setObjectName(QStringLiteral("btnFileSource"));
         button->setText(QStringLiteral("..."));
-        layout->addWidget(line, 1);
-        layout->addWidget(button);
-        editor->setFocusProxy(line);
         auto* self = const_cast<TFileSourceDelegate*>(this);
-        QObject::connect(button, &QToolButton::clicked, editor, [self, editor] {
+        QObject::connect(button, &QAction::triggered, editor, [self, editor] {
             // The chosen path is set on the row itself; the editor closes without writing its text.
             if (self->FOnButtonClick && self->FOnButtonClick())
                 emit self->closeEditor(editor, QAbstractItemDelegate::NoHint);
         });
         return editor;
     }
-    void setEditorData(QWidget* AEditor, const QModelIndex& AIndex) const override {
-        if (!IsFileSource(AIndex))
-            return QVPickListDelegate::setEditorData(AEditor, AIndex);
-        AEditor->findChild<QLineEdit*>()->setText(AIndex.data(Qt::EditRole).toString());
-    }
     void setModelData(QWidget* AEditor, QAbstractItemModel* AModel,
                       const QModelIndex& AIndex) const override {
         if (!IsFileSource(AIndex))
             return QVPickListDelegate::setModelData(AEditor, AModel, AIndex);
-        const QString text = AEditor->findChild<QLineEdit*>()->text();
+        const QString text = static_cast<QLineEdit*>(AEditor)->text();
         if (text != AIndex.data(Qt::EditRole).toString())
             AModel->setData(AIndex, text, Qt::EditRole);
     }

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -222,8 +223,11 @@ private slots:
         h.Page->LoadTemplate(f.TemplateID, f.ListID);
         h.SelectRow(0);
         h.Grid()->edit(h.Grid()->model()->index(0, h.Column("filesource")));
-        auto* ellipsis = h.Grid()->viewport()->findChild<QToolButton*>(QStringLiteral("btnFileSource"));
-        QVERIFY(ellipsis);
+        auto* line = h.Grid()->viewport()->findChild<QLineEdit*>(QStringLiteral("edtFileSource"));
+        QVERIFY(line);
+        // The ellipsis button at the end of the line.
+        auto* ellipsis = line->findChild<QToolButton*>();
+        QVERIFY(ellipsis && ellipsis->isVisible());
         f.Dialogs.AddFileName(TAttachmentPathRules::ApplicationFolder() + "neu.pdf");
         QTest::mouseClick(ellipsis, Qt::LeftButton);
         QCOMPARE(Fixture::Stored(id, "filesource"), QStringLiteral("$APP$neu.pdf"));
@@ -233,6 +237,23 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         h.Page->SaveChanges();
         QCOMPARE(Fixture::Stored(id, "filesource"), QStringLiteral("$APP$neu.pdf"));
+    }
+
+    void aPathTypedIntoTheCellIsStoredContracted() {
+        Fixture f;
+        const qint64 id = f.AddAttachment(QStringLiteral("alt.pdf"), QStringLiteral("/data/alt.pdf"), 1);
+        Host h;
+        h.Page->LoadTemplate(f.TemplateID, f.ListID);
+        h.SelectRow(0);
+        h.Grid()->edit(h.Grid()->model()->index(0, h.Column("filesource")));
+        auto* line = h.Grid()->viewport()->findChild<QLineEdit*>(QStringLiteral("edtFileSource"));
+        QVERIFY(line);
+        line->selectAll();
+        QTest::keyClicks(line, TAttachmentPathRules::ApplicationFolder() + "y.pdf");
+        QTest::keyClick(line, Qt::Key_Return); // the grid commits after the key event
+        QTRY_COMPARE(Fixture::Stored(id, "filesource"), QStringLiteral("$APP$y.pdf"));
+        QCOMPARE(Fixture::Stored(id, "filename"), QStringLiteral("alt.pdf"));
+        QCOMPARE(h.Cell(0, "filesource"), TAttachmentPathRules::ApplicationFolder() + "y.pdf");
     }
 
     void macroCaptionsAreStoredAsMacros() {
@@ -355,7 +376,13 @@ private slots:
         QVERIFY(f.Opener.Opened.isEmpty());
     }
 
+    void existingFileIsOpenedByItsExpandedPath_data() {
+        QTest::addColumn<bool>("fromMenu");
+        QTest::newRow("Anzeigen") << false;
+        QTest::newRow("Datei oeffnen in the grid's menu") << true;
+    }
     void existingFileIsOpenedByItsExpandedPath() {
+        QFETCH(bool, fromMenu);
         Fixture f;
         QTemporaryFile file(TAttachmentPathRules::ApplicationFolder() + "anlage-XXXXXX.pdf");
         QVERIFY(file.open());
@@ -364,7 +391,12 @@ private slots:
         Host h;
         h.Page->LoadTemplate(f.TemplateID, f.ListID);
         h.SelectRow(0);
-        testsupport::Click(*h.Page, "QVButton3");
+        if (fromMenu)
+            Find<QMenu>(*h.Page, "pmAttachements")
+                ->findChild<QAction*>(QStringLiteral("Dateiffnen1"))
+                ->trigger();
+        else
+            testsupport::Click(*h.Page, "QVButton3");
         QVERIFY(f.Dialogs.Questions.isEmpty());
         QCOMPARE(f.Opener.Opened, QStringList{TAttachmentPathRules::ApplicationFolder() + name});
     }
