@@ -280,10 +280,14 @@ void TMailingAttachmentsPage::ApplyTexts() {
         {kIsInline, siLang.Text(QStringLiteral("gvAttachementIsInline")), false},
     });
     SelectMirrorRow(row);
+    cxQVFieldEdit1InitEditPropertiesEvent();
+    FillFieldEditors();
+}
+
+void TMailingAttachmentsPage::cxQVFieldEdit1InitEditPropertiesEvent() {
     // The "usemacros" editor takes the items of the hidden grid column's pick list.
     FillPickList(cxQVFieldEdit1,
                  qvrsAttachementsDisplay->PickListOf(qvrsAttachementsDisplay->ColumnOfField(kUseMacros)));
-    FillFieldEditors();
 }
 
 void TMailingAttachmentsPage::ApplyColumnVisibility() {

@@ -100,6 +100,7 @@ private:
     void UpdateFilePersonalizer();
     void FreeFilePersonalizer();
     void FileMacroReplacerSettingsChanged();
+    void cxQVFieldEdit1InitEditPropertiesEvent();
     void cxQVFieldEdit1Change();
     void cxQVFieldEdit2Change();
     void cxQVFieldEdit3Change();

@@ -294,7 +294,7 @@ private slots:
         Fixture f;
         const qint64 a = f.AddAttachment(QStringLiteral("a.pdf"), QStringLiteral("/data/a.pdf"), 1);
         const qint64 b = f.AddAttachment(QStringLiteral("b.pdf"), QStringLiteral("/data/b.pdf"), 2,
-                                         "OwnerPassword=zweites\r\n");
+                                         "OwnerPassword=zweites\n");
         f.AddAttachment(QStringLiteral("c.txt"), QStringLiteral("/data/c.txt"), 2);
         Host h;
         h.Page->LoadTemplate(f.TemplateID, f.ListID);
@@ -314,12 +314,13 @@ private slots:
         TypeText(h.PasswordEdit(), QString::fromUtf8("Grüße€"));
         QCOMPARE(Fixture::Stored(a, "filemrsettings"), QString::fromUtf8("OwnerPassword=Grüße€\r\n"));
 
-        // Another .pdf row reuses the frame and shows its own settings.
+        // Another .pdf row reuses the frame and shows its own settings; loading them writes nothing
+        // (the row keeps its single LF).
         h.SelectRow(1);
         QCOMPARE(h.Page->CurrentFilePSConfigForm(), frame.data());
         QCOMPARE(h.PasswordEdit()->text(), QStringLiteral("zweites"));
         QCOMPARE(Fixture::Stored(a, "filemrsettings"), QString::fromUtf8("OwnerPassword=Grüße€\r\n"));
-        QCOMPARE(Fixture::Stored(b, "filemrsettings"), QStringLiteral("OwnerPassword=zweites\r\n"));
+        QCOMPARE(Fixture::Stored(b, "filemrsettings"), QStringLiteral("OwnerPassword=zweites\n"));
         h.SelectRow(0);
         QCOMPARE(h.Page->CurrentFilePSConfigForm(), frame.data());
         QCOMPARE(h.PasswordEdit()->text(), QString::fromUtf8("Grüße€"));
@@ -336,7 +337,7 @@ private slots:
         h.SelectRow(1);
         h.ChooseUseMacros(1);
         QVERIFY(!h.Page->CurrentFilePSConfigForm());
-        QCOMPARE(Fixture::Stored(b, "filemrsettings"), QStringLiteral("OwnerPassword=zweites\r\n"));
+        QCOMPARE(Fixture::Stored(b, "filemrsettings"), QStringLiteral("OwnerPassword=zweites\n"));
     }
 
     void theTabFollowsTemplateAndStyle() {
