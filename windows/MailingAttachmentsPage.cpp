@@ -370,13 +370,16 @@ void TMailingAttachmentsPage::qvrsAttachementsCustomFilter() {
     qvrsAttachements.Filters()[0].Value = qvrsAttachements.SchemaVariable(kTemplateID);
 }
 
-QString TMailingAttachmentsPage::ConvertMacroCaptions(const QString& AText, bool AToCaption) const {
+std::shared_ptr<TEmailListItem> TMailingAttachmentsPage::EmailList() const {
     if (FListID < 0)
-        return AText;
+        return nullptr;
     QV_ASSERT(dmPluginEmailMarketingMain);
-    const std::shared_ptr<TEmailListItem> list = dmPluginEmailMarketingMain->ByID(FListID);
-    return TMacroForms::ReplaceFieldMacros(AText, AToCaption, list.get(),
-                                           hostapi::TDBFieldSchema::Instance());
+    return dmPluginEmailMarketingMain->ByID(FListID);
+}
+
+QString TMailingAttachmentsPage::ConvertMacroCaptions(const TEmailListItem* AList, const QString& AText,
+                                                      bool AToCaption) {
+    return TMacroForms::ReplaceFieldMacros(AText, AToCaption, AList, hostapi::TDBFieldSchema::Instance());
 }
 
 int TMailingAttachmentsPage::CurrentRow() const {
@@ -402,6 +405,7 @@ void TMailingAttachmentsPage::qvrsAttachementsAfterRefreshed() {
         const auto clear = qScopeGuard([this] { FAttachementsDisplayUpdate = false; });
         qvrsAttachementsDisplay->ClearMemoryRows();
         if (qvrsAttachements.Active()) {
+            const std::shared_ptr<TEmailListItem> list = EmailList();
             const QStringList fields = qvrsAttachements.FieldNames();
             for (int r = 0; r < qvrsAttachements.RecordCount(); ++r) {
                 QVariantMap row;
@@ -411,12 +415,12 @@ void TMailingAttachmentsPage::qvrsAttachementsAfterRefreshed() {
                         row.insert(field, value);
                     else if (field.compare(kFileSource, Qt::CaseInsensitive) == 0)
                         row.insert(field, TAttachmentPathRules::ExpandAppFolder(
-                                              ConvertMacroCaptions(value.toString(), true),
+                                              ConvertMacroCaptions(list.get(), value.toString(), true),
                                               TAttachmentPathRules::ApplicationFolder()));
                     else if (field.compare(kSettings, Qt::CaseInsensitive) == 0)
                         row.insert(field, value); // name=value lines of the replacer, not template text
                     else
-                        row.insert(field, ConvertMacroCaptions(value.toString(), true));
+                        row.insert(field, ConvertMacroCaptions(list.get(), value.toString(), true));
                 }
                 qvrsAttachementsDisplay->AppendMemoryRow(row);
             }
@@ -443,11 +447,13 @@ void TMailingAttachmentsPage::qvrsAttachementsDisplayFieldChanged(int ARow, cons
     const auto clear = qScopeGuard([this] { FAttachementsDisplayUpdate = false; });
     QVariant stored = AValue;
     if (AValue.typeId() == QMetaType::QString) {
+        const std::shared_ptr<TEmailListItem> list = EmailList();
         if (isSource)
-            stored = TAttachmentPathRules::ContractAppFolder(ConvertMacroCaptions(AValue.toString(), false),
-                                                             TAttachmentPathRules::ApplicationFolder());
+            stored = TAttachmentPathRules::ContractAppFolder(
+                ConvertMacroCaptions(list.get(), AValue.toString(), false),
+                TAttachmentPathRules::ApplicationFolder());
         else if (AFieldName.compare(kSettings, Qt::CaseInsensitive) != 0)
-            stored = ConvertMacroCaptions(AValue.toString(), false);
+            stored = ConvertMacroCaptions(list.get(), AValue.toString(), false);
     }
     qvrsAttachements.SetRecNo(ARow);
     qvrsAttachements.Edit();

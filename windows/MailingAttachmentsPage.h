@@ -106,8 +106,10 @@ private:
     void cxQVFieldEdit3Change();
     // The mirror's current row, -1 when there is none.
     int CurrentRow() const;
-    // Stored form <-> editor form of the macros for the list of the loaded template.
-    QString ConvertMacroCaptions(const QString& AText, bool AToCaption) const;
+    // The list of the loaded template; nullptr without one.
+    std::shared_ptr<TEmailListItem> EmailList() const;
+    // Stored form <-> editor form of the macros of AList (AText unchanged without a list).
+    static QString ConvertMacroCaptions(const TEmailListItem* AList, const QString& AText, bool AToCaption);
 
     hostapi::TVRNLang siLang;
     hostapi::TQVRecordSet qvrsAttachements;

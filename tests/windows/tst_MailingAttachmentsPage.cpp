@@ -271,6 +271,9 @@ private slots:
         h.TypeFileName(QStringLiteral("[Kein Feld].pdf"));
         QTest::keyClick(h.FileNameEdit(), Qt::Key_Return);
         QCOMPARE(Fixture::Stored(id, "filename"), QStringLiteral("[Kein Feld].pdf"));
+        // Without a list the stored form is shown.
+        h.Page->LoadTemplate(f.TemplateID, -1);
+        QCOMPARE(h.Cell(0, "filesource"), TAttachmentPathRules::ApplicationFolder() + "%NAME%/x.pdf");
     }
 
     void aTypedFileNameIsStoredBeforeTheTemplateChanges() {
