@@ -161,6 +161,21 @@ protected:
     }
 };
 
+// A job whose preparation begins only once its sender threads run (SendersStarted), so that they
+// all meet the server's session limit together.
+class AllSendersFirstJob : public EngineJob {
+public:
+    using EngineJob::EngineJob;
+    std::atomic<bool> SendersStarted{false};
+
+protected:
+    void BeforePrepareRecipient(int ARecNo) override {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ARecNo == 0 && !SendersStarted && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
+
 // The fixture's PDF form as an attachment personalised with %NAME%.
 void AddPdfForm(EngineJob& AJob) {
     TAttachement* attachment = AJob.Attachements().Add();
@@ -188,6 +203,8 @@ private slots:
 
     void mailingOverThreeSenders_data();
     void mailingOverThreeSenders();
+    void sessionLimitedServerMailsEveryoneOnce_data();
+    void sessionLimitedServerMailsEveryoneOnce();
     void directDeliveryThroughMXRecords();
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
@@ -214,6 +231,55 @@ void tst_Mailing::mailingOverThreeSenders() {
     QString error;
     QVERIFY2(peer.Start(error), qPrintable(error));
     RunMailing(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), {}, peer);
+}
+
+void tst_Mailing::sessionLimitedServerMailsEveryoneOnce_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::sessionLimitedServerMailsEveryoneOnce() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    constexpr int Threads = 8;
+    TestDatabase db(backend);
+    SmtpPeer peer({QStringLiteral("--max-sessions"), QStringLiteral("3")});
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QHash<QString, qint64> addressIds = AddRecipients(Recipients);
+    const qint64 templateId = InsertTemplateRow();
+    FakeClock clock;
+    auto* job = new AllSendersFirstJob(
+        nullptr, qint32(templateId),
+        MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), Threads), esPlainText);
+    job->SetSubject(QStringLiteral("Angebot"));
+    job->SetContent(QStringLiteral("Guten Tag"));
+    VirtualTime time(clock, *job);
+    job->Prepare();
+    job->Send(); // returns when every sender thread runs
+    QCOMPARE(job->SenderThreadCount(), Threads);
+    job->SendersStarted = true;
+    job->WaitForThreads();
+    const qint64 jobId = job->JobDBID();
+    QVERIFY(job->State().Contains(jsSent));
+    QCOMPARE(job->SentCount(), Recipients);
+    QCOMPARE(job->SentFailedCount(), 0);
+    TBaseEmailSender::FreeJob(job);
+
+    // The server turned sessions away, and still everyone got the message exactly once: a refused
+    // sender left its documents to the others instead of failing them.
+    QVERIFY2(peer.RefusedSessions() > 0, "the server never met its session limit");
+    const QHash<QString, int> received = Received(peer);
+    QCOMPARE(received.size(), Recipients);
+    for (auto it = received.cbegin(); it != received.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Recipients);
+    for (const SentRow& row : rows) {
+        QVERIFY2(row.SentState == 1, qPrintable(row.Email + QStringLiteral(": ") + row.ErrorMessage));
+        QCOMPARE(row.ErrorMessage, QStringLiteral("0: "));
+        QCOMPARE(row.AddressID, addressIds.value(row.Email));
+    }
 }
 
 void tst_Mailing::directDeliveryThroughMXRecords() {
