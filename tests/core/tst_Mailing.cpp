@@ -330,7 +330,7 @@ void tst_Mailing::sessionLimitedServerMailsEveryoneOnce() {
     job->Send(); // returns when every sender thread runs
     QCOMPARE(job->SenderThreadCount(), Threads);
     job->SendersStarted = true;
-    job->WaitForThreads();
+    job->WaitForSendEnd();
     const qint64 jobId = job->JobDBID();
     QVERIFY(job->State().Contains(jsSent));
     QCOMPARE(job->SentCount(), Recipients);

@@ -733,7 +733,7 @@ void tst_SenderThreads::refusedSenderWaitsWhileAnotherDelivers() {
     for (int i = 0; i < 10; ++i)
         job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 2));
     job.SendPrepared();
-    job.WaitForThreads();
+    job.WaitForSendEnd();
 
     // The refused sender left its documents alone and waited 30 s, doubling up to 5 minutes, on the
     // job's clock, while the first one delivered; in the end everyone got the message once.
@@ -840,7 +840,7 @@ void tst_SenderThreads::stressSessionLimitMailsEachRecipientOnce() {
             job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 4));
         job.ModifyState([](TJobStateSet& s) { s.Exclude({jsPreparing}).Include({jsPrepared}); });
         job.ResumeSenders();
-        job.WaitForThreads();
+        job.WaitForSendEnd();
 
         // Never more sessions than the server allows, and each recipient mailed exactly once.
         QVERIFY(server.MostSessions() <= 2);
