@@ -18,6 +18,7 @@ namespace testsupport {
 
 class EngineJob : public emailmarketing::TLocalEmailSender {
 public:
+    using TLocalEmailSender::ChangeDeliveringSenders;
     using TLocalEmailSender::SendGate;
     using TLocalEmailSender::SentListWriter;
     using TLocalEmailSender::SetJobDBID;

@@ -322,6 +322,7 @@ private slots:
     void templateIsMailedOnlyWhenAMessageSucceeded();
     void refusedSenderWaitsWhileAnotherDelivers_data();
     void refusedSenderWaitsWhileAnotherDelivers();
+    void refusedPacketLeavesTheUnitDelayAlone();
     void terminationEndsTheWaitOfARefusedSender();
     void refusalWhileNobodyDeliversTakesTheResultStep_data();
     void refusalWhileNobodyDeliversTakesTheResultStep();
@@ -750,6 +751,36 @@ void tst_SenderThreads::refusedSenderWaitsWhileAnotherDelivers() {
     QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 10);
     QCOMPARE(server.Script->Messages().size(), 10);
     QCOMPARE(job.SentRetryCount(), 0);
+    QVERIFY(job.State().Contains(jsSent));
+}
+
+void tst_SenderThreads::refusedPacketLeavesTheUnitDelayAlone() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetSingleServer(false);
+    for (int i = 0; i < 2; ++i)
+        transport.Script->AddConnectStep(FakeTransportStep::Reply(421, ScriptText("421")));
+    EngineJob job(nullptr, -1, MakeSendList({true, 2, 1, 5, false, false}), esPlainText);
+    job.SetJobDBID(7);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 4; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.ChangeDeliveringSenders(1); // another sender delivers all along
+    job.SendPrepared();
+    job.WaitForSendEnd();
+    job.ChangeDeliveringSenders(-1);
+
+    // The packet refused twice was tried again after 30 s and 60 s, not a unit delay later, and the
+    // next packet came one delay after it: two packets of the delay in all.
+    const auto attempts = transport.Log->Attempts();
+    QCOMPARE(attempts.size(), 4);
+    QCOMPARE(clock.Base.msecsTo(attempts[0].At), qint64(90000));
+    const qint64 gap = attempts[1].At.msecsTo(attempts[2].At);
+    QVERIFY2(gap > 5 * 60000 && gap <= 5 * 60000 + 1, qPrintable(QString::number(gap)));
+    QCOMPARE(job.SentUnits(), 2);
+    QCOMPARE(job.SentRetryCount(), 0);
+    QCOMPARE(SentRows(7).size(), 4);
     QVERIFY(job.State().Contains(jsSent));
 }
 
