@@ -1001,6 +1001,26 @@ void TLocalEmailSender::EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay
     ResumeSenders();
 }
 
+void TLocalEmailSender::ReturnPacket(TSenderLists& ALists, bool AClaimedUnitDelay) {
+    if (AClaimedUnitDelay) {
+        std::lock_guard lock(FSendDelaySync);
+        FUnitPacketClaimed = false;
+    }
+    {
+        std::lock_guard lock(FDocumentLock);
+        FEmailDocumentSendStack = ALists.Pending + FEmailDocumentSendStack;
+    }
+    ALists.Success.clear();
+    ALists.Failure.clear();
+    ALists.Pending.clear();
+    ResumeSenders();
+}
+
+void TLocalEmailSender::ChangeDeliveringSenders(int ADelta) {
+    if (FDeliveringSenders.fetch_add(ADelta) + ADelta == 0)
+        FSendGate.Wake();
+}
+
 bool TLocalEmailSender::IsRetryDue(const TEmailDocument& ADocument) const {
     return TSendRetryPolicy::IsDue(ADocument.RetryCount(), ADocument.LastRetry(), Now());
 }

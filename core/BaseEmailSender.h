@@ -355,6 +355,14 @@ protected:
     // End of a packet (also a failed one): the results go to the job's lists, the documents still
     // pending back to the end of the send stack, and the unit delay starts again.
     void EndOfPacket(TSenderLists& ALists, bool AClaimedUnitDelay);
+    // A packet refused at its connect before any document was tried: its documents go back to the
+    // front of the send stack untouched, and the unit delay is neither counted nor started again.
+    void ReturnPacket(TSenderLists& ALists, bool AClaimedUnitDelay);
+    // Sender threads that connect or whose last connect succeeded; ADelta +1 or -1. When none is
+    // left, waiting senders look again.
+    void ChangeDeliveringSenders(int ADelta);
+    // Whether a sender thread other than the caller (who does not count itself) delivers.
+    bool OtherSendersDelivering() const { return FDeliveringSenders.load() > 0; }
     // The earliest moment after now at which a document of the stack becomes due for its retry or
     // the unit delay ends; invalid when nothing is waiting for the clock.
     QDateTime NextSendDue(bool AUnitDelay, int AMinutes) const;
@@ -430,6 +438,7 @@ private:
     // Sender threads started and not yet done with the job's documents.
     std::atomic<int> FSenderBodies{0};
     std::atomic<bool> FSendingStopped{false};
+    std::atomic<int> FDeliveringSenders{0};
     std::mutex FTransportLock; // the transports of the sender threads, for CancelBlockingWork
     std::vector<TCustomMessageSender*> FTransports;
     bool FTransportsCancelled = false;

@@ -15,7 +15,19 @@ const QString ListIdField = QStringLiteral("emllists_id");
 } // namespace
 
 QString TRecipientSelection::SchemaName(const TRecipientQuery& AQuery) {
-    return AQuery.IsResend() ? QString::fromLatin1(ResendSchema) : AQuery.SectionName;
+    return AQuery.SectionName;
+}
+
+hostapi::TQVFilterList TRecipientSelection::ResultsOf(qint64 AJobID, qint64 AState) {
+    // The ids only tie the sub-select's conditions to it within this list.
+    constexpr qint64 SubSelectID = 1;
+    hostapi::TQVFilterList result;
+    hostapi::TQVFilter& ids = result.Add(QStringLiteral("id"), QVariant());
+    ids.ID = SubSelectID;
+    ids.SubSelSchema = QString::fromLatin1(ResendRecordsSchema);
+    result.Add(QStringLiteral("emljobs_id"), AJobID).ParentFilterID = SubSelectID;
+    result.Add(QStringLiteral("sentstate"), AState).ParentFilterID = SubSelectID;
+    return result;
 }
 
 hostapi::TQVFilterList TRecipientSelection::AddressCondition(const QStringList& AFields) {
@@ -33,10 +45,7 @@ hostapi::TQVFilterList TRecipientSelection::AddressCondition(const QStringList& 
 hostapi::TQVFilterList TRecipientSelection::Filters(const TRecipientQuery& AQuery) {
     hostapi::TQVFilterList result;
     if (AQuery.IsResend()) {
-        hostapi::TQVFilterList parent;
-        parent.Add(QStringLiteral("emljobs_id"), AQuery.ReSendJobID);
-        parent.Add(QStringLiteral("sentstate"), AQuery.ReSendJobState);
-        result.AddGroup(parent);
+        result.AddGroup(ResultsOf(AQuery.ReSendJobID, AQuery.ReSendJobState));
     } else {
         result.AddGroup(AQuery.OwnFilters);
     }

@@ -14,9 +14,9 @@ namespace emailmarketing {
 
 class TEmailListItem;
 
-// What a job selects its recipients by: the list's schema with its own and saved filters, or the
-// resend view of a parent job's results; in both cases at least one address field set and, with the
-// register-service filter, only active addresses.
+// What a job selects its recipients by: the records of the list's schema, filtered by the list's own
+// and saved filters, or for a resend by a parent job's results; in both cases at least one address
+// field set and, with the register-service filter, only active addresses.
 struct TRecipientQuery {
     QString SectionName;                 // the list's schema
     hostapi::TQVFilterList OwnFilters;   // the list's own filters
@@ -36,16 +36,20 @@ struct TRecipientQuery {
 // whole, so an OR inside a saved filter never widens the list).
 class TRecipientSelection {
 public:
-    static constexpr const char* ResendSchema = "emlresendlist";
+    // The sent-list rows by recipient record id, job and result.
+    static constexpr const char* ResendRecordsSchema = "emlresendrecords";
     static constexpr const char* ActiveField = "pelm_addresses_det.isactive";
 
-    // The list's schema, or the resend view for a resend job.
+    // The list's schema, also for a resend: it reads the parent job's rows joined to the list's own
+    // records, whatever the schema.
     static QString SchemaName(const TRecipientQuery& AQuery);
+    // The records whose id has a row of job AJobID with sent state AState (a sub-select by id).
+    static hostapi::TQVFilterList ResultsOf(qint64 AJobID, qint64 AState);
     // "some address field is not empty": one field alone, several as an OR in parentheses.
     static hostapi::TQVFilterList AddressCondition(const QStringList& AFields);
     // Every condition of the query, each part enclosed as a whole: a normal job its own filters, the
-    // address condition, the active state and its saved filters; a resend job the parent job and
-    // sent state, the address condition and the active state.
+    // address condition, the active state and its saved filters; a resend job the parent job's
+    // results, the address condition and the active state.
     static hostapi::TQVFilterList Filters(const TRecipientQuery& AQuery);
     // Whether a field is loaded: not one of the fields to ignore (compared without regard to case);
     // without fields to ignore every field but "ptypeid".

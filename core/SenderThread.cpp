@@ -38,6 +38,7 @@ TSenderThread::TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThrea
     : FJob(AJob), FThread(AThread) {}
 
 TSenderThread::~TSenderThread() {
+    SetDelivering(false);
     if (FTransport) {
         FJob.UnregisterTransport(FTransport.get());
         FTransport->DisconnectFromServer();
@@ -64,6 +65,40 @@ bool TSenderThread::Stop() const {
     return FJob.SenderStopRequested(FThread);
 }
 
+bool TSenderThread::Connect() {
+    // A connect under way counts: a sender refused meanwhile waits for its outcome rather than
+    // taking the refusal as final.
+    SetDelivering(true);
+    const bool connected = FTransport->ConnectToServer(true);
+    if (connected)
+        FBackoff.Connected();
+    SetDelivering(connected);
+    return connected;
+}
+
+void TSenderThread::SetDelivering(bool AValue) {
+    if (FDelivering == AValue)
+        return;
+    FDelivering = AValue;
+    FJob.ChangeDeliveringSenders(AValue ? 1 : -1);
+}
+
+void TSenderThread::WaitAfterRefusal() {
+    const QDateTime until = FJob.Now().addMSecs(FBackoff.Refused());
+    for (;;) {
+        // Read before looking: a change that comes meanwhile ends the wait at once.
+        const quint64 wakeToken = FJob.SendGate().WakeCount();
+        if (Stop() || (FJob.SendStackCount() == 0 && !FJob.State().Contains(jsPreparing)))
+            return;
+        // Nobody delivers any more: this thread tries again at once, and a refusal now takes the
+        // result step.
+        if (!FJob.OtherSendersDelivering())
+            return;
+        if (FJob.SendGate().WaitUntil(until, wakeToken) != TSendWaitGate::wrWoken)
+            return;
+    }
+}
+
 void TSenderThread::Run() {
     if (Stop())
         return;
@@ -75,7 +110,7 @@ void TSenderThread::Run() {
     FSMS = FJob.EmailStyle() == esSMS;
     FPacing = TSendPacing::FromList(FJob.EmailStyle(), *FJob.DestinationList());
     if (FTransport->IsSingleServer())
-        FConnected = FTransport->ConnectToServer(true);
+        FConnected = Connect();
 
     for (;;) {
         // Read before looking for work: a wake that comes meanwhile ends the idle wait at once.
@@ -84,9 +119,11 @@ void TSenderThread::Run() {
         const bool delayed = FPacing.WaitsForUnitDelay();
         if (!delayed || FJob.WaitUnitDelay(FPacing.UnitDelay)) {
             sent = FJob.TakeSendPacket(FPacing.PacketSize, FLists.Pending);
-            if (sent)
+            if (sent) {
                 SendPacket(delayed);
-            else if (delayed)
+                if (FRefused)
+                    WaitAfterRefusal();
+            } else if (delayed)
                 FJob.ReleaseUnitDelay();
         }
         if (Stop())
@@ -109,6 +146,8 @@ void TSenderThread::Idle(quint64 AWakeToken) {
 void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
     FLists.Success.clear();
     FLists.Failure.clear();
+    FRefused = false;
+    FAttempts = 0;
     try {
         const TSendGroupList groups = FSMS              ? TSendGrouping::SingleGroup(FLists.Pending)
                                       : FPacing.Chaotic ? TSendGrouping::Chaotic(FLists.Pending)
@@ -123,7 +162,11 @@ void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
     // The packet's results count before the next packet (or the end of the job) is looked at; a
     // stopping thread leaves its queued rows to the job's end.
     FSubmission->WaitAll([this] { return Stop(); });
-    FJob.EndOfPacket(FLists, AClaimedUnitDelay);
+    // A packet refused before any of its documents was tried is no packet of the unit delay.
+    if (FRefused && FAttempts == 0)
+        FJob.ReturnPacket(FLists, AClaimedUnitDelay);
+    else
+        FJob.EndOfPacket(FLists, AClaimedUnitDelay);
 }
 
 bool TSenderThread::WaitForResultRoom() {
@@ -136,18 +179,25 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         FTransport->SetDomainName(AGroup.Key);
     if (single) {
         if (!FTransport->IsConnected())
-            FConnected = FTransport->ConnectToServer(true);
+            FConnected = Connect();
     } else if (!FPacing.Chaotic) {
-        FConnected = FTransport->ConnectToServer(true);
+        FConnected = Connect();
     } else {
         FConnected = true; // connections are made per message
     }
     if (!FConnected) {
+        const qint32 code = FTransport->LastReplyErrorCode();
+        if (TConnectRefusal::Verdict(code, FJob.OtherSendersDelivering()) == TConnectVerdict::Wait) {
+            // The group and the rest of the packet stay pending, untouched.
+            FRefused = true;
+            return false;
+        }
         const QString error = FTransport->LastError();
         for (TEmailDocument* document : AGroup.Documents) {
             if (!WaitForResultRoom())
                 return false;
-            FJob.HandleSendResult(*document, false, error, 0, FLists);
+            ++FAttempts;
+            FJob.HandleSendResult(*document, false, error, TConnectRefusal::GroupResultCode(code), FLists);
         }
         return true;
     }
@@ -157,6 +207,9 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         QString error;
         const QDateTime start = FJob.Now();
         const bool ok = SendDocument(*document, error);
+        if (FRefused)
+            return false;
+        ++FAttempts;
         FJob.HandleSendResult(*document, ok, error, FTransport->LastReplyErrorCode(), FLists);
         if (Stop())
             return false;
@@ -180,8 +233,14 @@ bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
         if (FPacing.Chaotic)
             FTransport->SetDomainName(ADocument.DomainCategory());
         if ((FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) &&
-            !FTransport->IsConnected() && !FTransport->ConnectToServer(true))
+            !FTransport->IsConnected() && !Connect()) {
+            if (TConnectRefusal::Verdict(FTransport->LastReplyErrorCode(), FJob.OtherSendersDelivering()) ==
+                TConnectVerdict::Wait) {
+                FRefused = true;
+                return false;
+            }
             throw hostapi::EQVException(FTransport->LastError());
+        }
         const QString senderEmail =
             list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
         const bool ok = FTransport->SendMessage(

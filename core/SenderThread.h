@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectRefusal.h"
 #include "SendGrouping.h"
 #include "SendPacing.h"
 
@@ -33,7 +34,8 @@ struct TSenderLists {
 class TSenderThread {
 public:
     TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThread);
-    // Frees the transport (after taking it out of the job's cancel list).
+    // Frees the transport (after taking it out of the job's cancel list); the thread no longer
+    // counts as delivering.
     ~TSenderThread();
     TSenderThread(const TSenderThread&) = delete;
     TSenderThread& operator=(const TSenderThread&) = delete;
@@ -48,6 +50,13 @@ public:
 
 private:
     bool Stop() const;
+    // ConnectToServer(True); the thread counts as delivering while it connects and after a connect,
+    // not after a failed one.
+    bool Connect();
+    void SetDelivering(bool AValue);
+    // After a temporary refusal while another sender delivered: waits on the job's clock (see
+    // TConnectRefusal), less when nothing is left to send or nobody delivers any more.
+    void WaitAfterRefusal();
     // Sends one packet (the pending list); the end of the packet runs also when it fails.
     void SendPacket(bool AClaimedUnitDelay);
     // False when the packet must stop.
@@ -66,6 +75,13 @@ private:
     TSendPacing FPacing;
     bool FSMS = false;
     bool FConnected = false;
+    // Connecting or connected at the last try (counted by the job while True).
+    bool FDelivering = false;
+    // The packet stopped at a temporary refusal: its untouched documents went back to the stack.
+    bool FRefused = false;
+    // Results handed to the result step in the current packet.
+    int FAttempts = 0;
+    TConnectBackoff FBackoff;
     TSenderLists FLists;
     std::unique_ptr<TSentListSubmission> FSubmission;
 };

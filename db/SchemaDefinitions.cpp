@@ -395,6 +395,19 @@ QList<TDBSchemaDef> BuildDefinitions() {
                        {QStringLiteral("emladdresses"), QStringLiteral("id"), QStringLiteral("id")}};
         defs << s;
     }
+    // "emlresendrecords": the recipient of each sent-list row by its record id ("id", the row's
+    // "addressid", a record of whatever schema the job's list is on) with the row's job and result. A
+    // resend selects the records of its list's schema whose id it holds for the parent job and the
+    // chosen result.
+    {
+        TDBSchemaDef s;
+        s.Name = QStringLiteral("emlresendrecords");
+        s.Fields << Id() << F("emljobs_id", "Versandauftrag", T::fdtInteger)
+                 << F("sentstate", "Versandstatus", T::fdtInteger);
+        s.ViewSql = QStringLiteral(
+            "SELECT s.\"addressid\", s.\"emljobs_id\", s.\"sentstate\" FROM \"emlsentlist\" s");
+        defs << s;
+    }
     // The XML exchange views of the template tables.
     defs << ExchangeView(defs, "emtemplates",
                          {"id", "name", "descr", "subject", "mailbody", "mailbodyhtml", "emailstyle",
@@ -445,6 +458,7 @@ const QList<TSchemaMigration>& SchemaMigrations() {
         {2, QStringLiteral("register service registrations"), &AddRegistrations},
         // The XML exchange views are (re)created from the definitions after every step.
         {3, QStringLiteral("XML exchange views"), [](TSqlDialect) { return QStringList(); }},
+        {4, QStringLiteral("resend records view"), [](TSqlDialect) { return QStringList(); }},
         // Next: {3, "…", [](TSqlDialect d) { return QStringList{AddColumnSql("emlists", "newcol", d)}; }},
     };
     return steps;

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -17,6 +18,7 @@ namespace testsupport {
 
 class EngineJob : public emailmarketing::TLocalEmailSender {
 public:
+    using TLocalEmailSender::ChangeDeliveringSenders;
     using TLocalEmailSender::SendGate;
     using TLocalEmailSender::SentListWriter;
     using TLocalEmailSender::SetJobDBID;
@@ -38,6 +40,15 @@ public:
     }
     // Waits until every thread of the job has ended.
     void WaitForThreads() { JoinThreads(); }
+    // Waits (at most 60 s) until sending has ended, then joins the threads. Joining at once would take
+    // the threads out of the job's list, so that the root would not wait for the other senders as it
+    // does otherwise.
+    void WaitForSendEnd() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (State().Contains(emailmarketing::jsSending) && std::chrono::steady_clock::now() < deadline)
+            WaitForStateChange(100);
+        JoinThreads();
+    }
 };
 
 // Moves a FakeClock forward to every deadline a sender waits for (time passes only while the engine

@@ -2,6 +2,8 @@
 #include "MailingFixture.h"
 
 #include "BaseEmailSender.h"
+#include "ClientListProvider.h"
+#include "ClientListProviders.h"
 #include "DNSEmailSender.h"
 #include "Database.h"
 #include "HostLibraries.h"
@@ -130,18 +132,34 @@ qint64 PendingRows(qint64 AJobID) {
     return Count(QStringLiteral("emlsentlist"), QStringLiteral("emljobs_id = ? AND sentstate = 0"), {AJobID});
 }
 
+// What a job run to the end achieved: its job id and the number of recipients it sent to, both -1
+// when it did not end as sent.
+struct RunResult {
+    qint64 JobID = -1;
+    int SendCount = -1;
+};
+
+// Runs a job of ATemplate on AList to the end (a resend of AResendOf's failed when >= 0) and frees it.
+RunResult RunToTheEnd(qint64 ATemplate, std::shared_ptr<TEmailListItem> AList, qint64 AResendOf = -1) {
+    EngineJob* job = NewJob(ATemplate, std::move(AList));
+    if (AResendOf >= 0) {
+        job->SetReSendJobID(AResendOf);
+        job->SetReSendJobState(2);
+    }
+    job->Prepare();
+    job->Send();
+    job->WaitForThreads();
+    RunResult result;
+    if (job->State().Contains(jsSent))
+        result = {job->JobDBID(), job->SendCount()};
+    TBaseEmailSender::FreeJob(job);
+    return result;
+}
+
 // Resends job AJobID's failed recipients to AServer with AThreads senders, to the end; answers the
 // number of recipients it sent to (-1 when the resend did not end as sent).
 int ResendToTheFailed(qint64 ATemplate, qint64 AJobID, const QString& AServer, int AThreads) {
-    EngineJob* resend = NewJob(ATemplate, MailingList(msdExtSMTP, AServer, AThreads));
-    resend->SetReSendJobID(AJobID);
-    resend->SetReSendJobState(2);
-    resend->Prepare();
-    resend->Send();
-    resend->WaitForThreads();
-    const int count = resend->State().Contains(jsSent) ? resend->SendCount() : -1;
-    TBaseEmailSender::FreeJob(resend);
-    return count;
+    return RunToTheEnd(ATemplate, MailingList(msdExtSMTP, AServer, AThreads), AJobID).SendCount;
 }
 
 // A job that holds its preparation before record HoldAt until the job is being terminated.
@@ -160,6 +178,72 @@ protected:
             WaitForStateChange(100);
     }
 };
+
+// A job whose preparation begins only once its sender threads run (SendersStarted), so that they
+// all meet the server's session limit together.
+class AllSendersFirstJob : public EngineJob {
+public:
+    using EngineJob::EngineJob;
+    std::atomic<bool> SendersStarted{false};
+
+protected:
+    void BeforePrepareRecipient(int ARecNo) override {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ARecNo == 0 && !SendersStarted && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
+
+// A module's client list of its registrations ("qvregistrations"), the customers among them.
+class RegistrationsList : public hostapi::IClientListDefinition {
+public:
+    QString ListIdent() const override { return QStringLiteral("KUNDEN"); }
+    QString Name() const override { return QStringLiteral("Registrierte Kunden"); }
+    QString SchemaName() const override { return QStringLiteral("qvregistrations"); }
+    QStringList FieldsToIgnore() const override { return {}; }
+    int FilterCount() const override { return 1; }
+    void GetFilter(int, QString& FieldName, hostapi::TQVFilterType& FilterType,
+                   hostapi::TQVFilterLink& FilterLink, bool& UseAsLookup,
+                   hostapi::TQVParenthesis& Parenthesis, QString& Value) const override {
+        FieldName = QStringLiteral("company");
+        FilterType = hostapi::ftEqual;
+        FilterLink = hostapi::flAnd;
+        UseAsLookup = false;
+        Parenthesis = hostapi::fpNone;
+        Value = QStringLiteral("Kunde");
+    }
+};
+
+class RegistrationsProvider : public hostapi::IClientListProvider {
+public:
+    QString ClientIdent() const override { return QStringLiteral("REG"); }
+    int ListCount() const override { return 1; }
+    std::shared_ptr<hostapi::IClientListDefinition> Lists(int) const override {
+        return std::make_shared<RegistrationsList>();
+    }
+};
+
+// The provider's list as the module builds it, sending to AServer over external SMTP.
+std::shared_ptr<TEmailListItem> RegistrationsMailingList(const QString& AServer) {
+    TClientListProviders providers;
+    providers.Register(std::make_shared<RegistrationsProvider>());
+    std::shared_ptr<TEmailListItem> list;
+    providers.LoadClientLists([&] { return list = std::make_shared<TEmailListItem>(); });
+    const std::shared_ptr<TEmailListItem> sending = MailingList(msdExtSMTP, AServer, 2);
+    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email")});
+    list->SetUseGlobalRegisterService(false);
+    list->SetUseGlobalAddress(false);
+    list->SetSenderName(sending->SenderName());
+    list->SetSenderEmail(sending->SenderEmail());
+    list->SetUseGlobalMailServer(false);
+    list->SetMessageSenderDevice(msdExtSMTP);
+    list->SetMailServer(AServer);
+    list->SetUseGlobalSendSettings(false);
+    list->SetMailsPerUnit(sending->MailsPerUnit());
+    list->SetSendThreads(sending->SendThreads());
+    list->SetUnitDelay(0);
+    return list;
+}
 
 // The fixture's PDF form as an attachment personalised with %NAME%.
 void AddPdfForm(EngineJob& AJob) {
@@ -188,6 +272,10 @@ private slots:
 
     void mailingOverThreeSenders_data();
     void mailingOverThreeSenders();
+    void sessionLimitedServerMailsEveryoneOnce_data();
+    void sessionLimitedServerMailsEveryoneOnce();
+    void resendOfAClientListReachesTheFailed_data();
+    void resendOfAClientListReachesTheFailed();
     void directDeliveryThroughMXRecords();
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
@@ -214,6 +302,116 @@ void tst_Mailing::mailingOverThreeSenders() {
     QString error;
     QVERIFY2(peer.Start(error), qPrintable(error));
     RunMailing(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), {}, peer);
+}
+
+void tst_Mailing::sessionLimitedServerMailsEveryoneOnce_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::sessionLimitedServerMailsEveryoneOnce() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    constexpr int Threads = 8;
+    TestDatabase db(backend);
+    SmtpPeer peer({QStringLiteral("--max-sessions"), QStringLiteral("3")});
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QHash<QString, qint64> addressIds = AddRecipients(Recipients);
+    const qint64 templateId = InsertTemplateRow();
+    FakeClock clock;
+    auto* job = new AllSendersFirstJob(
+        nullptr, qint32(templateId),
+        MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), Threads), esPlainText);
+    job->SetSubject(QStringLiteral("Angebot"));
+    job->SetContent(QStringLiteral("Guten Tag"));
+    VirtualTime time(clock, *job);
+    job->Prepare();
+    job->Send(); // returns when every sender thread runs
+    QCOMPARE(job->SenderThreadCount(), Threads);
+    job->SendersStarted = true;
+    job->WaitForSendEnd();
+    const qint64 jobId = job->JobDBID();
+    QVERIFY(job->State().Contains(jsSent));
+    QCOMPARE(job->SentCount(), Recipients);
+    QCOMPARE(job->SentFailedCount(), 0);
+    TBaseEmailSender::FreeJob(job);
+
+    // The server turned sessions away, and still everyone got the message exactly once: a refused
+    // sender left its documents to the others instead of failing them.
+    QVERIFY2(peer.RefusedSessions() > 0, "the server never met its session limit");
+    const QHash<QString, int> received = Received(peer);
+    QCOMPARE(received.size(), Recipients);
+    for (auto it = received.cbegin(); it != received.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    const QList<SentRow> rows = SentRows(jobId);
+    QCOMPARE(rows.size(), Recipients);
+    for (const SentRow& row : rows) {
+        QVERIFY2(row.SentState == 1, qPrintable(row.Email + QStringLiteral(": ") + row.ErrorMessage));
+        QCOMPARE(row.ErrorMessage, QStringLiteral("0: "));
+        QCOMPARE(row.AddressID, addressIds.value(row.Email));
+    }
+}
+
+void tst_Mailing::resendOfAClientListReachesTheFailed_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_Mailing::resendOfAClientListReachesTheFailed() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    // Addresses with the same ids as the registrations: the resend must read the registrations.
+    AddRecipients(30);
+    QSet<QString> customers;
+    {
+        hostapi::Transaction transaction;
+        for (int i = 0; i < 24; ++i) {
+            const QString email = QStringLiteral("reg%1@d%2.test").arg(i).arg(i % 3);
+            hostapi::Database::InsertRow(
+                QStringLiteral("qvregistrations"), {"name", "email", "company"},
+                {QStringLiteral("Reg%1").arg(i), email,
+                 i % 6 == 5 ? QStringLiteral("Lieferant") : QStringLiteral("Kunde")});
+            if (i % 6 != 5)
+                customers.insert(email);
+        }
+        transaction.Commit();
+    }
+    const QSet<QString> refused{QStringLiteral("reg0@d0.test"), QStringLiteral("reg7@d1.test"),
+                                QStringLiteral("reg14@d2.test")};
+    SmtpPeer first;
+    first.SetRules(R"([{"when": "rcpt", "address": "reg0@d0.test", "reply": "550 5.1.1 No such user"},
+                       {"when": "rcpt", "address": "reg7@d1.test", "reply": "552 5.2.2 Mailbox full"},
+                       {"when": "rcpt", "address": "reg14@d2.test", "reply": "550 5.1.1 No such user"}])");
+    QString error;
+    QVERIFY2(first.Start(error), qPrintable(error));
+    const qint64 templateId = InsertTemplateRow();
+    const QString firstServer = QStringLiteral("127.0.0.1:%1").arg(first.Port());
+    const qint64 jobId = RunToTheEnd(templateId, RegistrationsMailingList(firstServer)).JobID;
+    QVERIFY(jobId > 0);
+    const QHash<QString, int> accepted = Received(first);
+    QCOMPARE(QSet<QString>(accepted.keyBegin(), accepted.keyEnd()), customers - refused);
+    QSet<QString> failed;
+    for (const SentRow& row : SentRows(jobId))
+        if (row.SentState == 2)
+            failed.insert(row.Email);
+    QCOMPARE(failed, refused);
+
+    // The resend to the failed, to a second server, reaches exactly those three.
+    SmtpPeer second;
+    QVERIFY2(second.Start(error), qPrintable(error));
+    const QString secondServer = QStringLiteral("127.0.0.1:%1").arg(second.Port());
+    const qint64 resendId = RunToTheEnd(templateId, RegistrationsMailingList(secondServer), jobId).JobID;
+    QVERIFY(resendId > 0);
+    const QHash<QString, int> resent = Received(second);
+    QCOMPARE(QSet<QString>(resent.keyBegin(), resent.keyEnd()), refused);
+    for (auto it = resent.cbegin(); it != resent.cend(); ++it)
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    const QList<SentRow> rows = SentRows(resendId);
+    QCOMPARE(rows.size(), refused.size());
+    for (const SentRow& row : rows)
+        QCOMPARE(row.SentState, 1);
 }
 
 void tst_Mailing::directDeliveryThroughMXRecords() {

@@ -100,6 +100,8 @@ private slots:
     void listSelection();
     void resendReadsOnlyTheParentJobsResults_data();
     void resendReadsOnlyTheParentJobsResults();
+    void resendOnAnotherSchemaJoinsItsOwnRecords_data();
+    void resendOnAnotherSchemaJoinsItsOwnRecords();
     void fieldsLeftOutOfTheSelection_data();
     void fieldsLeftOutOfTheSelection();
     void brokenActiveStateSettingRaises();
@@ -201,7 +203,7 @@ void tst_RecipientSelection::resendReadsOnlyTheParentJobsResults() {
     SaveListFilters(ListID, {QStringLiteral("Nobody")});
 
     TRecipientQuery query = TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 2);
-    QCOMPARE(TRecipientSelection::SchemaName(query), QStringLiteral("emlresendlist"));
+    QCOMPARE(TRecipientSelection::SchemaName(query), Addresses);
     QCOMPARE(SelectedNames(query), (QStringList{"Alpha", "Gamma"}));
     query = TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 1);
     QCOMPARE(SelectedNames(query), QStringList{"Beta"});
@@ -212,6 +214,48 @@ void tst_RecipientSelection::resendReadsOnlyTheParentJobsResults() {
     QCOMPARE(SelectedNames(TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 1)), QStringList{});
     QCOMPARE(SelectedNames(TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 2)),
              (QStringList{"Alpha", "Gamma"}));
+}
+
+void tst_RecipientSelection::resendOnAnotherSchemaJoinsItsOwnRecords_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+void tst_RecipientSelection::resendOnAnotherSchemaJoinsItsOwnRecords() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    // Addresses and registrations share ids: the rows of a job on the registrations name registrations.
+    AddRecipients();
+    const QString registrations = QStringLiteral("qvregistrations");
+    QHash<QString, qint64> ids;
+    for (const auto& [name, email] : QList<std::pair<QString, QVariant>>{
+             {"Anna", "anna@r.de"}, {"Bert", "bert@r.de"}, {"Cora", QVariant()}, {"Dirk", "dirk@r.de"}})
+        ids.insert(name, hostapi::Database::InsertRow(registrations, {"name", "email"}, {name, email}));
+    const auto result = [&](qint64 AJob, const QString& AName, int AState) {
+        hostapi::Database::InsertRow(QStringLiteral("emlsentlist"), {"emljobs_id", "addressid", "sentstate"},
+                                     {AJob, ids.value(AName), AState});
+    };
+    result(42, "Anna", 2);
+    result(42, "Bert", 1);
+    result(42, "Cora", 2); // no e-mail address
+    result(42, "Dirk", 2);
+    result(43, "Bert", 2);
+    auto list = std::make_shared<TEmailListItem>();
+    list->SetIDValue(ListID);
+    list->SetSectionName(registrations);
+    list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email")});
+    list->SetUseGlobalRegisterService(false);
+    hostapi::TQVFilterList own;
+    own.Add(QStringLiteral("name"), QStringLiteral("Niemand"));
+    list->SetAdvFilters(own);
+
+    const TRecipientQuery failed = TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 2);
+    QCOMPARE(TRecipientSelection::SchemaName(failed), registrations);
+    QCOMPARE(SelectedNames(failed), (QStringList{"Anna", "Dirk"}));
+    QCOMPARE(SelectedNames(TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 42, 1)),
+             QStringList{"Bert"});
+    QCOMPARE(SelectedNames(TRecipientSelection::LoadQuery(*list, hostapi::fftEmail, 44, 2)), QStringList{});
 }
 
 void tst_RecipientSelection::fieldsLeftOutOfTheSelection_data() {

@@ -127,6 +127,163 @@ public:
     std::shared_ptr<TimedTransportLog> Log;
 };
 
+// A server with a session limit, played by the fake transports of msdExtSMTP while it lives: a connect
+// beyond the limit is refused with 421 (as a greeting), a disconnect or the transport's end frees its
+// session.
+//
+// With HoldUntilRefusals > 0 it plays a fixed story instead: the first connect gets a session and its
+// first message waits until HoldUntilRefusals connects were refused; every other connect waits until
+// that message is under way, so that the first sender delivers when it is refused. From the last of
+// those refusals on, every connect gets a session.
+class SessionLimitedServer {
+public:
+    SessionLimitedServer(FakeClock& AClock, int ALimit, int AHoldUntilRefusals = 0)
+        : Script(std::make_shared<FakeTransportScript>()), FClock(AClock.Clock()), FLimit(ALimit),
+          FHoldUntilRefusals(AHoldUntilRefusals) {
+        TMessageSenderClass entry = FakeMessageSender::ClassFor(Script);
+        entry.Create = [this] { return std::unique_ptr<TCustomMessageSender>(new Transport(*this)); };
+        RegisterMessageSenderClass(msdExtSMTP, entry);
+    }
+    ~SessionLimitedServer() { UnRegisterMessageSenderClass(msdExtSMTP); }
+
+    // When (on the job's clock) each refusal came.
+    QList<QDateTime> Refusals() const {
+        std::lock_guard lock(FLock);
+        return FRefusals;
+    }
+    int MostSessions() const {
+        std::lock_guard lock(FLock);
+        return FMostSessions;
+    }
+    // Ends the story's hold at once (a test that terminates the job meanwhile).
+    void Release() {
+        {
+            std::lock_guard lock(FLock);
+            FReleased = true;
+        }
+        FChanged.notify_all();
+    }
+    // Waits until a refused sender waits (the test's clock tells it); False after 30 s.
+    bool WaitForRefusal(int ACount) {
+        std::unique_lock lock(FLock);
+        return FChanged.wait_for(lock, std::chrono::seconds(30), [&] { return FRefusals.size() >= ACount; });
+    }
+
+    std::shared_ptr<FakeTransportScript> Script;
+
+private:
+    class Transport : public FakeMessageSender {
+    public:
+        explicit Transport(SessionLimitedServer& AServer)
+            : FakeMessageSender(AServer.Script), FServer(AServer) {}
+        ~Transport() override { FServer.Leave(FSession); }
+        void DisconnectFromServer() override {
+            FServer.Leave(FSession);
+            FakeMessageSender::DisconnectFromServer();
+        }
+
+    protected:
+        bool DoConnectToServer(bool AResetLastError) override {
+            FServer.Leave(FSession);
+            if (!FServer.Enter(FFirst)) {
+                SetLastError(QStringLiteral("4.7.0 Too many sessions, try again later"));
+                SetLastReplyErrorCode(421);
+                return false;
+            }
+            FSession = true;
+            return FakeMessageSender::DoConnectToServer(AResetLastError);
+        }
+        bool DoSendMessage(const TOutgoingMessage& AMessage) override {
+            if (FFirst) {
+                FFirst = false;
+                FServer.HoldFirstMessage();
+            }
+            return FakeMessageSender::DoSendMessage(AMessage);
+        }
+
+    private:
+        SessionLimitedServer& FServer;
+        bool FSession = false;
+        bool FFirst = false; // this transport holds the story's first session
+    };
+
+    // Answers whether the connect gets a session; AFirst: it is the story's first.
+    bool Enter(bool& AFirst) {
+        std::unique_lock lock(FLock);
+        if (FHoldUntilRefusals > 0 && !FReleased) {
+            if (!FFirstTaken) {
+                FFirstTaken = true;
+                AFirst = true;
+                return Take();
+            }
+            FChanged.wait_for(lock, std::chrono::seconds(30), [this] { return FFirstSending || FReleased; });
+            if (!FReleased) {
+                Refuse();
+                FReleased = FRefusals.size() >= FHoldUntilRefusals;
+                return false;
+            }
+        }
+        if (FHoldUntilRefusals > 0 || FSessions < FLimit)
+            return Take();
+        Refuse();
+        return false;
+    }
+    void Leave(bool& ASession) {
+        if (!ASession)
+            return;
+        ASession = false;
+        std::lock_guard lock(FLock);
+        --FSessions;
+    }
+    void HoldFirstMessage() {
+        std::unique_lock lock(FLock);
+        FFirstSending = true;
+        FChanged.notify_all();
+        FChanged.wait_for(lock, std::chrono::seconds(30), [this] { return FReleased; });
+    }
+    bool Take() {
+        FMostSessions = std::max(FMostSessions, ++FSessions);
+        return true;
+    }
+    void Refuse() {
+        FRefusals.append(FClock());
+        FChanged.notify_all();
+    }
+
+    hostapi::ScheduleClock FClock;
+    const int FLimit;
+    const int FHoldUntilRefusals;
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    int FSessions = 0;
+    int FMostSessions = 0;
+    bool FFirstTaken = false;
+    bool FFirstSending = false;
+    bool FReleased = false;
+    QList<QDateTime> FRefusals;
+};
+
+// Milliseconds between refusals that came at different moments (a refusal right after another, with
+// no wait between them, is one).
+QList<qint64> RefusalGaps(const QList<QDateTime>& ATimes) {
+    QList<qint64> gaps;
+    for (int i = 1; i < ATimes.size(); ++i)
+        if (ATimes[i] != ATimes[i - 1])
+            gaps.append(ATimes[i - 1].msecsTo(ATimes[i]));
+    return gaps;
+}
+
+// Sends one document (address id 41) of job row 7 on AClock to the end; answers the job's rows.
+QList<SentRow> SendOneDocument(FakeClock& AClock, EngineJob& AJob) {
+    VirtualTime time(AClock, AJob);
+    AJob.SetJobDBID(7);
+    AJob.AddDocument(QStringLiteral("one@example.org"), 41);
+    AJob.SendPrepared();
+    AJob.WaitForThreads();
+    AJob.SendGate().SetOnWait({}); // the threads have ended; nothing waits any more
+    return SentRows(7);
+}
+
 QStringList Emails(const QList<SentRow>& ARows) {
     QStringList result;
     for (const SentRow& row : ARows)
@@ -163,6 +320,13 @@ private slots:
     void endRowsOfAFreedJob();
     void templateIsMailedOnlyWhenAMessageSucceeded_data();
     void templateIsMailedOnlyWhenAMessageSucceeded();
+    void refusedSenderWaitsWhileAnotherDelivers_data();
+    void refusedSenderWaitsWhileAnotherDelivers();
+    void refusedPacketLeavesTheUnitDelayAlone();
+    void terminationEndsTheWaitOfARefusedSender();
+    void refusalWhileNobodyDeliversTakesTheResultStep_data();
+    void refusalWhileNobodyDeliversTakesTheResultStep();
+    void stressSessionLimitMailsEachRecipientOnce();
     void stressThreeSendersSendEachDocumentOnce();
     void heldDatabaseStopsEachSenderAtItsBound();
 };
@@ -243,13 +407,7 @@ void tst_SenderThreads::replyCodesAndRetries() {
         transport.Script->AddSendStep(code ? FakeTransportStep::Reply(code, ScriptText(QString::number(code)))
                                            : FakeTransportStep::Success());
     EngineJob job(nullptr, -1, MakeSendList({}), esPlainText);
-    VirtualTime time(clock, job);
-    job.SetJobDBID(7);
-    job.AddDocument(QStringLiteral("one@example.org"), 41);
-    job.SendPrepared();
-    job.WaitForThreads();
-
-    const QList<SentRow> rows = SentRows(7);
+    const QList<SentRow> rows = SendOneDocument(clock, job);
     QCOMPARE(rows.size(), 1);
     QTEST(rows[0].ErrorMessage, "errorMessage");
     QTEST(rows[0].SentState, "sentState");
@@ -552,6 +710,181 @@ void tst_SenderThreads::templateIsMailedOnlyWhenAMessageSucceeded() {
     if (succeeding > 0)
         QCOMPARE(end.TemplateState.toInt(), 4);
     QCOMPARE(SentRows(jobId).size(), 3);
+}
+
+void tst_SenderThreads::refusedSenderWaitsWhileAnotherDelivers_data() {
+    QTest::addColumn<bool>("singleServer");
+    QTest::addColumn<bool>("chaotic");
+    QTest::newRow("connect per group, one server") << true << false;
+    QTest::newRow("connect per group, per domain") << false << false;
+    QTest::newRow("connect per message, chaotic") << false << true;
+}
+
+void tst_SenderThreads::refusedSenderWaitsWhileAnotherDelivers() {
+    QFETCH(bool, singleServer);
+    QFETCH(bool, chaotic);
+    TestDatabase db;
+    FakeClock clock;
+    constexpr int Refusals = 8;
+    SessionLimitedServer server(clock, 1, Refusals);
+    server.Script->SetSingleServer(singleServer);
+    EngineJob job(nullptr, -1, MakeSendList({true, 2, 2, 0, false, chaotic}), esPlainText);
+    job.SetJobDBID(7);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 10; ++i)
+        job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 2));
+    job.SendPrepared();
+    job.WaitForSendEnd();
+
+    // The refused sender left its documents alone and waited 30 s, doubling up to 5 minutes, on the
+    // job's clock, while the first one delivered; in the end everyone got the message once.
+    const QList<qint64> gaps = RefusalGaps(server.Refusals());
+    QVERIFY2(gaps.size() >= 6, qPrintable(QString::number(gaps.size())));
+    QCOMPARE(gaps.mid(0, 6), (QList<qint64>{30000, 60000, 120000, 240000, 300000, 300000}));
+    const QList<SentRow> rows = SentRows(7);
+    QCOMPARE(rows.size(), 10);
+    for (const SentRow& row : rows) {
+        QCOMPARE(row.ErrorMessage, QStringLiteral("0: "));
+        QCOMPARE(row.SentState, 1);
+    }
+    const QStringList emails = Emails(rows);
+    QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 10);
+    QCOMPARE(server.Script->Messages().size(), 10);
+    QCOMPARE(job.SentRetryCount(), 0);
+    QVERIFY(job.State().Contains(jsSent));
+}
+
+void tst_SenderThreads::refusedPacketLeavesTheUnitDelayAlone() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetSingleServer(false);
+    for (int i = 0; i < 2; ++i)
+        transport.Script->AddConnectStep(FakeTransportStep::Reply(421, ScriptText("421")));
+    EngineJob job(nullptr, -1, MakeSendList({true, 2, 1, 5, false, false}), esPlainText);
+    job.SetJobDBID(7);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 4; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.ChangeDeliveringSenders(1); // another sender delivers all along
+    job.SendPrepared();
+    job.WaitForSendEnd();
+    job.ChangeDeliveringSenders(-1);
+
+    // The packet refused twice was tried again after 30 s and 60 s, not a unit delay later, and the
+    // next packet came one delay after it: two packets of the delay in all.
+    const auto attempts = transport.Log->Attempts();
+    QCOMPARE(attempts.size(), 4);
+    QCOMPARE(clock.Base.msecsTo(attempts[0].At), qint64(90000));
+    const qint64 gap = attempts[1].At.msecsTo(attempts[2].At);
+    QVERIFY2(gap > 5 * 60000 && gap <= 5 * 60000 + 1, qPrintable(QString::number(gap)));
+    QCOMPARE(job.SentUnits(), 2);
+    QCOMPARE(job.SentRetryCount(), 0);
+    QCOMPARE(SentRows(7).size(), 4);
+    QVERIFY(job.State().Contains(jsSent));
+}
+
+void tst_SenderThreads::terminationEndsTheWaitOfARefusedSender() {
+    TestDatabase db;
+    FakeClock clock;
+    SessionLimitedServer server(clock, 1, 1000);
+    EngineJob job(nullptr, -1, MakeSendList({true, 2, 2, 0, false, false}), esPlainText);
+    job.SetJobDBID(7);
+    VirtualTime time(clock, job);
+    time.BeforeAdvance = [](const QDateTime&) { return false; }; // only the termination ends a wait
+    for (int i = 0; i < 4; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.SendPrepared();
+    // The second sender is refused while the first one delivers (its first message is held).
+    QVERIFY(server.WaitForRefusal(2));
+    QTRY_VERIFY(!time.Waits().isEmpty());
+    job.Terminate(false);
+    QTRY_COMPARE(job.SenderThreadCount(), 1); // the refused sender ended while the other one still sends
+    server.Release();
+    job.WaitForThreads();
+
+    QCOMPARE(clock.OffsetMs.load(), qint64(0));
+    QCOMPARE(server.Refusals().size(), 2);
+    QCOMPARE(job.SentRetryCount(), 0);
+    const QList<SentRow> rows = SentRows(7);
+    QCOMPARE(rows.size(), 4);
+    int sent = 0;
+    for (const SentRow& row : rows) {
+        if (row.SentState == 1)
+            ++sent;
+        else
+            QCOMPARE(row.ErrorMessage, TerminatedRow);
+    }
+    QCOMPARE(sent, 1); // the message under way when the job was terminated
+}
+
+void tst_SenderThreads::refusalWhileNobodyDeliversTakesTheResultStep_data() {
+    QTest::addColumn<QList<int>>(
+        "connects"); // reply codes of the connects in order; 0: connected, -1: no reply
+    QTest::addColumn<QString>("errorMessage");
+    QTest::addColumn<int>("sentState");
+    QTest::addColumn<int>("retries");
+
+    QTest::newRow("421 four times") << QList<int>{421, 421, 421, 421} << "421: " + ScriptText("421") << 2
+                                    << 3;
+    QTest::newRow("421, then connected") << QList<int>{421, 0} << "0: " << 1 << 1;
+    QTest::newRow("450 at once") << QList<int>{450} << "450: " + ScriptText("450") << 2 << 0;
+    QTest::newRow("554 keeps code 0") << QList<int>{554} << "0: " + ScriptText("554") << 2 << 0;
+    QTest::newRow("no reply keeps code 0") << QList<int>{-1} << "0: " + ScriptText("-1") << 2 << 0;
+}
+
+void tst_SenderThreads::refusalWhileNobodyDeliversTakesTheResultStep() {
+    QFETCH(QList<int>, connects);
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetSingleServer(false);
+    for (int code : connects)
+        transport.Script->AddConnectStep(
+            code == 0  ? FakeTransportStep::Success()
+            : code < 0 ? FakeTransportStep::Failure(ScriptText(QString::number(code)))
+                       : FakeTransportStep::Reply(code, ScriptText(QString::number(code))));
+    EngineJob job(nullptr, -1, MakeSendList({}), esPlainText);
+    const QList<SentRow> rows = SendOneDocument(clock, job);
+    QCOMPARE(rows.size(), 1);
+    QTEST(rows[0].ErrorMessage, "errorMessage");
+    QTEST(rows[0].SentState, "sentState");
+    QTEST(job.SentRetryCount(), "retries");
+    QCOMPARE(transport.Script->ConnectCount(), connects.size());
+    QVERIFY(job.State().Contains(jsSent));
+}
+
+void tst_SenderThreads::stressSessionLimitMailsEachRecipientOnce() {
+    TestDatabase db;
+    for (int round = 0; round < 6; ++round) {
+        FakeClock clock;
+        SessionLimitedServer server(clock, 2);
+        server.Script->SetSingleServer(round % 2 == 0);
+        EngineJob job(nullptr, -1, MakeSendList({true, 4, 5, 0, false, round % 3 == 2}), esPlainText);
+        job.SetJobDBID(200 + round);
+        VirtualTime time(clock, job);
+        job.AddState({jsInitialized, jsPreparing});
+        for (int i = 0; i < 30; ++i)
+            job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 4));
+        job.Send();
+        for (int i = 30; i < 60; ++i)
+            job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 4));
+        job.ModifyState([](TJobStateSet& s) { s.Exclude({jsPreparing}).Include({jsPrepared}); });
+        job.ResumeSenders();
+        job.WaitForSendEnd();
+
+        // Never more sessions than the server allows, and each recipient mailed exactly once.
+        QVERIFY(server.MostSessions() <= 2);
+        const QList<SentRow> rows = SentRows(200 + round);
+        QCOMPARE(rows.size(), 60);
+        for (const SentRow& row : rows)
+            QVERIFY2(row.SentState == 1, qPrintable(row.Email + QStringLiteral(": ") + row.ErrorMessage));
+        const QStringList emails = Emails(rows);
+        QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 60);
+        QCOMPARE(server.Script->Messages().size(), 60);
+        QVERIFY(job.State().Contains(jsSent));
+        QCOMPARE(job.SenderThreadCount(), 0);
+    }
 }
 
 void tst_SenderThreads::stressThreeSendersSendEachDocumentOnce() {

@@ -43,7 +43,8 @@ private slots:
               "emltemplatefolders", "emltemplstates", "emlattachements", "emltextblocks", "emlembededcontent",
               "emljobs", "emlsentlist", "pelm_addresses_ass", "pelm_addresses_det", "qvsettings"})
             QTest::newRow(t) << QString::fromLatin1(t) << false;
-        for (const char* v : {"emladdresses", "emlsentlist_success", "emlsentlist_failed", "emlresendlist"})
+        for (const char* v : {"emladdresses", "emlsentlist_success", "emlsentlist_failed", "emlresendlist",
+                              "emlresendrecords"})
             QTest::newRow(v) << QString::fromLatin1(v) << true;
     }
     void everySchemaIsDefined() {

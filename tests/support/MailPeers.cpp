@@ -126,6 +126,13 @@ QList<QJsonObject> SmtpPeer::AuthLog() const {
     return result;
 }
 
+int SmtpPeer::RefusedSessions() const {
+    QFile file(FDir.filePath(QStringLiteral("refused")));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return int(file.readAll().count('\n'));
+}
+
 bool SmtpPeer::WaitForStall(int AMs) const {
     QDeadlineTimer deadline(AMs);
     while (!QFile::exists(FDir.filePath(QStringLiteral("stalled")))) {

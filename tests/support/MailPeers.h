@@ -46,6 +46,8 @@ public:
     QJsonObject Envelope(const QString& AMessageFile) const;
     // The AUTH attempts, one object per line of auth.jsonl.
     QList<QJsonObject> AuthLog() const;
+    // Connections greeted with 421 because the server's --max-sessions were open.
+    int RefusedSessions() const;
     // Waits up to AMs for the server to hold a connection by a "stall" rule.
     bool WaitForStall(int AMs) const;
     // Writes AJson as the server's rules file and passes it with --rules (call before Start).
