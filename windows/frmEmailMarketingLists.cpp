@@ -172,6 +172,9 @@ void TfrmEmailMarketingLists::CreateControls() {
     fieldsLayout->addWidget(cxCBEmailFields, 1, 1);
     fieldsLayout->addWidget(lblEmailFieldsMob, 2, 0, Qt::AlignTop);
     fieldsLayout->addWidget(cxCBEmailFieldsMob, 2, 1);
+    lblTableName->setBuddy(cbTableName);
+    lblEmailFields->setBuddy(cxCBEmailFields);
+    lblEmailFieldsMob->setBuddy(cxCBEmailFieldsMob);
     auto* topLayout = new QHBoxLayout;
     topLayout->addLayout(fieldsLayout, 1);
     topLayout->addWidget(grpRegisterService, 1);
@@ -237,9 +240,9 @@ void TfrmEmailMarketingLists::CreateControls() {
     grpSMS = new QGroupBox;
     cbUseGlobalSMSProvider = new QCheckBox;
     named(cbUseGlobalSMSProvider, "cbUseGlobalSMSProvider");
-    rbAPSSMS = new QRadioButton(QStringLiteral("ASPSMS"));
+    rbAPSSMS = new QRadioButton;
     named(rbAPSSMS, "rbAPSSMS");
-    rbLOX24 = new QRadioButton(QStringLiteral("LOX24"));
+    rbLOX24 = new QRadioButton;
     named(rbLOX24, "rbLOX24");
     auto* smsLayout = new QVBoxLayout(grpSMS);
     smsLayout->addWidget(cbUseGlobalSMSProvider);
@@ -298,6 +301,20 @@ void TfrmEmailMarketingLists::CreateControls() {
     sendPageLayout->addWidget(grpSendSettings);
     sendPageLayout->addStretch();
     PageControl->addTab(send, QString());
+
+    for (const auto& [label, buddy] :
+         std::initializer_list<std::pair<QLabel*, QWidget*>>{{lblSenderName, edtSenderName},
+                                                             {lblSenderEmail, edtSenderEmail},
+                                                             {lblReplyToEmail, edtReplyToEmail},
+                                                             {lblMailServer, edtMailServer},
+                                                             {lblUserName, edtUserName},
+                                                             {lblPassword, edtPassword},
+                                                             {lblUnitCount, spinUnitCount},
+                                                             {lblSendThreads, spinSendThreads},
+                                                             {lblUnitDelay, spinUnitDelay},
+                                                             {lblPreparePriority, cbPreparePriority},
+                                                             {lblSendPriority, cbSendPriority}})
+        label->setBuddy(buddy);
 
     auto* right = new QWidget(this);
     auto* rightLayout = new QVBoxLayout(right);
@@ -390,6 +407,8 @@ void TfrmEmailMarketingLists::ApplyTexts() {
     lblPassword->setText(t("IDS_Password"));
     grpSMS->setTitle(t("IDS_SMSProvider"));
     cbUseGlobalSMSProvider->setText(t("IDS_UseGlobalSMSProvider"));
+    rbAPSSMS->setText(t("IDS_ASPSMS"));
+    rbLOX24->setText(t("IDS_LOX24"));
     grpSendSettings->setTitle(t("IDS_SendSettings"));
     cbUseGlobalSendSettings->setText(t("IDS_UseGlobalSendSettings"));
     cbUnitSend->setText(t("IDS_UnitSend"));

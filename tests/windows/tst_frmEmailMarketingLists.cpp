@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -76,6 +77,10 @@ struct Window {
         const QList<QListWidgetItem*> items = Lists()->findItems(AName, Qt::MatchExactly);
         QCOMPARE(items.size(), 1);
         Lists()->setCurrentItem(items.first());
+    }
+    void ShowIn(const QString& ALanguage, const QString& AList) {
+        Form.SetLanguage(ALanguage);
+        Select(AList);
     }
     bool SettingsShown() { return Find<QTabWidget>(Form, "PageControl")->isVisible(); }
 };
@@ -198,7 +203,11 @@ private slots:
         list->SetUseGlobalMailServer(false);
         QCOMPARE(list->MessageSenderDevice(), msdExtSMTP);
         QCOMPARE(list->MailServer(), QStringLiteral("smtp.a.example"));
-        QVERIFY(f.Reloaded(id)->UseGlobalMailServer());
+        const std::shared_ptr<TEmailListItem> stored = f.Reloaded(id);
+        QVERIFY(stored->UseGlobalMailServer());
+        stored->SetUseGlobalMailServer(false);
+        QCOMPARE(stored->MessageSenderDevice(), msdExtSMTP);
+        QCOMPARE(stored->MailServer(), QStringLiteral("smtp.a.example"));
     }
 
     void preloadSelectsTheListOnce() {
@@ -219,11 +228,11 @@ private slots:
         QTest::addColumn<bool>("auth");
         QTest::addColumn<bool>("threads");
         QTest::newRow("integrated") << "rbtnUseRelay"
-                                    << "Server:" << false << false << true;
+                                    << "&Server:" << false << false << true;
         QTest::newRow("external SMTP") << "rbtnUseMailServer"
-                                       << "SMTP Server:" << true << true << false;
+                                       << "&SMTP Server:" << true << true << false;
         QTest::newRow("mail program") << "rbUseMAPI"
-                                      << "Mailprogramm-Profil:" << true << false << false;
+                                      << "Mailprogramm-Pro&fil:" << true << false << false;
     }
     void serverPageEnabling() {
         QFETCH(QString, button);
@@ -338,6 +347,66 @@ private slots:
         plugin.CloseForms();
     }
 
+    // Every control a user reaches by keyboard on a page has its own letter, next to the list
+    // buttons and the tabs; a label's letter moves to its control.
+    void mnemonicsAreUniqueOnEachPage_data() {
+        QTest::addColumn<QString>("language");
+        for (const char* language : {"German", "English", "French", "Italian"})
+            QTest::newRow(language) << QString::fromLatin1(language);
+    }
+    void mnemonicsAreUniqueOnEachPage() {
+        QFETCH(QString, language);
+        Fixture f;
+        f.AddList(QStringLiteral("Kunden"));
+        Window w;
+        w.ShowIn(language, QStringLiteral("Kunden"));
+        const auto letter = [](const QString& AText) {
+            const qsizetype at =
+                QString(AText).replace(QStringLiteral("&&"), QString()).indexOf(QLatin1Char('&'));
+            return at < 0 ? QChar()
+                          : QString(AText).replace(QStringLiteral("&&"), QString()).at(at + 1).toLower();
+        };
+        QStringList always{Find<QPushButton>(w.Form, "btnNewList")->text(),
+                           Find<QPushButton>(w.Form, "btnDeleteList")->text()};
+        QVERIFY(!letter(always[0]).isNull());
+        QVERIFY(!letter(always[1]).isNull());
+        auto* pages = Find<QTabWidget>(w.Form, "PageControl");
+        for (int i = 0; i < pages->count(); ++i)
+            always << pages->tabText(i);
+        Find<QCheckBox>(w.Form, "cbUseGlobalMailServer")->setChecked(false);
+        for (const char* device : {"rbtnUseRelay", "rbtnUseMailServer", "rbUseMAPI"}) {
+            Find<QRadioButton>(w.Form, device)->setChecked(true);
+            for (int i = 0; i < pages->count(); ++i) {
+                QMap<QChar, QString> used;
+                QStringList texts = always;
+                // the host's filter frame has its own keys
+                const auto ours = [&w](QWidget* AWidget) {
+                    return !w.Form.FilterForm().isAncestorOf(AWidget);
+                };
+                for (QAbstractButton* button : pages->widget(i)->findChildren<QAbstractButton*>())
+                    if (ours(button))
+                        texts << button->text();
+                for (QLabel* label : pages->widget(i)->findChildren<QLabel*>()) {
+                    if (!ours(label))
+                        continue;
+                    if (!letter(label->text()).isNull())
+                        QVERIFY2(label->buddy(), qPrintable(label->text()));
+                    texts << label->text();
+                }
+                for (const QString& text : std::as_const(texts)) {
+                    const QChar key = letter(text);
+                    if (key.isNull())
+                        continue;
+                    QVERIFY2(!used.contains(key), qPrintable(QStringLiteral("%1 / %2: \"%3\" and \"%4\"")
+                                                                 .arg(device)
+                                                                 .arg(i)
+                                                                 .arg(used.value(key), text)));
+                    used.insert(key, text);
+                }
+            }
+        }
+    }
+
     void grabEachTab_data() {
         QTest::addColumn<QString>("language");
         QTest::newRow("German") << "German";
@@ -348,8 +417,7 @@ private slots:
         Fixture f;
         f.AddList(QStringLiteral("Kunden"));
         Window w;
-        w.Form.SetLanguage(language);
-        w.Select(QStringLiteral("Kunden"));
+        w.ShowIn(language, QStringLiteral("Kunden"));
         auto* pages = Find<QTabWidget>(w.Form, "PageControl");
         for (int i = 0; i < pages->count(); ++i) {
             pages->setCurrentIndex(i);
