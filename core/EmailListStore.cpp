@@ -336,8 +336,12 @@ void TEmailListStore::Save() {
     if (FEMailLists.isEmpty())
         return;
     SaveLists();
-    for (const auto& [schema, macros] : SchemaMacroLists())
-        SaveMacros(*macros, SchemaMacroListID, schema);
+    // Saving sets ids and clears marks: done on a copy, which is then published.
+    for (const auto& [schema, macros] : SchemaMacroLists()) {
+        TMacroList saved = *macros;
+        if (SaveMacros(saved, SchemaMacroListID, schema))
+            ReplaceSchemaMacros(schema, saved);
+    }
 }
 
 void TEmailListStore::SaveLists() {
@@ -440,6 +444,17 @@ std::shared_ptr<TMacroList> TEmailListStore::GetSchemaMacroList(const QString& S
     auto macros = std::make_shared<TMacroList>();
     FSchemaMacros.append({SchemaName, macros});
     return macros;
+}
+
+void TEmailListStore::ReplaceSchemaMacros(const QString& SchemaName, const TMacroList& AMacros) {
+    auto macros = std::make_shared<TMacroList>(AMacros);
+    QMutexLocker lock(&FSchemaMacrosLock);
+    for (auto& [name, published] : FSchemaMacros)
+        if (name.compare(SchemaName, Qt::CaseInsensitive) == 0) {
+            published = std::move(macros);
+            return;
+        }
+    FSchemaMacros.append({SchemaName, std::move(macros)});
 }
 
 TEmailListStore::TSchemaMacroLists TEmailListStore::SchemaMacroLists() const {

@@ -326,6 +326,52 @@ private slots:
         QCOMPARE(f.Dm.ByID(list->IDValue())->UserMacros().Count(), 1);
     }
 
+    // Schema macros are edited on a copy and published in one step; a reader keeps the list it
+    // took, and saving never changes a published list.
+    void replacedSchemaMacrosArePublishedWhole_data() { Backends(); }
+    void replacedSchemaMacrosArePublishedWhole() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        Fixture f(backend);
+        const QString schema = QStringLiteral("pelm_addresses_ass");
+        f.Dm.Add()->SetChanged(true); // the store saves only with a list in its cache
+        TMacroList first;
+        first.Add()->SetMacroName(QStringLiteral("ALT"));
+        f.Dm.ReplaceSchemaMacros(schema, first);
+        f.Dm.Save();
+        const std::shared_ptr<TMacroList> held =
+            f.Dm.GetSchemaMacroList(QStringLiteral("PELM_ADDRESSES_ASS"));
+        QCOMPARE(held->Count(), 1);
+        const qint32 oldId = held->Items(0)->DBID();
+        QVERIFY(oldId > 0);
+
+        TMacroList edited = *held;
+        edited.Delete(edited.Items(0));
+        TMacroItem* added = edited.Add();
+        added->SetMacroName(QStringLiteral("NEU"));
+        added->Add()->SetMacroValue(QStringLiteral("Süd"));
+        QCOMPARE(held->Count(), 1); // the copy is the one edited
+        f.Dm.ReplaceSchemaMacros(schema, edited);
+        const std::shared_ptr<TMacroList> published = f.Dm.GetSchemaMacroList(schema);
+        QCOMPARE(held->Items(0)->MacroName(), QStringLiteral("ALT"));
+        QCOMPARE(published->Items(0)->MacroName(), QStringLiteral("NEU"));
+
+        f.Dm.Save();
+        QCOMPARE(published->Items(0)->DBID(), -1); // not written into
+        QVERIFY(published->Items(0)->Changed());
+        const std::shared_ptr<TMacroList> saved = f.Dm.GetSchemaMacroList(schema);
+        const qint32 newId = saved->Items(0)->DBID();
+        QVERIFY(newId > 0);
+        QVERIFY(!saved->Items(0)->Changed());
+        QCOMPARE(saved->DeleteIDCount(), 0);
+        QCOMPARE(Count("emlmacros", "\"id\" = ?", {oldId}), 0);
+        QCOMPARE(Count("emlmacros", "\"emlists_id\" = ? AND \"schemaname\" = ?", {-2, schema}), 1);
+        QCOMPARE(Count("emlconditions", "\"emlmacros_id\" = ?", {newId}), 1);
+        f.Dm.Save(); // nothing pending: no second row
+        QCOMPARE(Count("emlmacros"), 1);
+        QCOMPARE(f.Dm.GetSchemaMacroList(schema), saved);
+    }
+
     void addWiresCallbacksAndJobsMarkTheirList_data() { Backends(); }
     void addWiresCallbacksAndJobsMarkTheirList() {
         QFETCH(Backend, backend);
