@@ -5,6 +5,7 @@
 #include "EmailListItem.h"
 #include "ExceptionDisplay.h"
 #include "QVException.h"
+#include "QVInfoBlock.h"
 #include "QVSchemaFilterSave.h"
 #include "RecipientSelection.h"
 #include "ScreenService.h"
@@ -244,6 +245,9 @@ void TfrmEmailMarketingLists::CreateControls() {
     mailLayout->addRow(rbtnUseMailServer);
     mailLayout->addRow(rbUseMAPI);
     mailLayout->addRow(lblMailServer, edtMailServer);
+    nfoblgMAPI = new hostapi::TQVInfoBlock;
+    named(nfoblgMAPI, "nfoblgMAPI");
+    mailLayout->addRow(nfoblgMAPI);
     mailLayout->addRow(cbUseAuth);
     mailLayout->addRow(lblUserName, edtUserName);
     mailLayout->addRow(lblPassword, edtPassword);
@@ -516,6 +520,7 @@ void TfrmEmailMarketingLists::ApplyTexts() {
     rbtnUseMailServer->setText(t("IDS_UseMailServer"));
     rbUseMAPI->setText(t("IDS_UseMAPI"));
     cbUseAuth->setText(t("IDS_UseAuth"));
+    nfoblgMAPI->SetText(t("IDS_InfoMAPI"));
     lblUserName->setText(t("IDS_UserName"));
     lblPassword->setText(t("IDS_Password"));
     grpSMS->setTitle(t("IDS_SMSProvider"));
@@ -740,6 +745,7 @@ void TfrmEmailMarketingLists::UpdateEnabling() {
     lblMailServer->setText(labelId.isEmpty() ? FLang.Text(QStringLiteral("IDS_Server"))
                                              : FLang.Text(labelId));
     lblMailServer->setEnabled(e.MailServer);
+    nfoblgMAPI->setVisible(form.Device == msdMAPI);
     edtMailServer->setEnabled(e.MailServer);
     cbUseAuth->setEnabled(e.Authentication);
     edtUserName->setEnabled(e.UserName);

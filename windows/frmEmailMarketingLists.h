@@ -27,7 +27,8 @@ class QTreeWidgetItem;
 
 namespace hostapi {
 class TfrmDBListViewSearch;
-}
+class TQVInfoBlock;
+} // namespace hostapi
 
 namespace emailmarketing {
 
@@ -166,6 +167,7 @@ private:
     QRadioButton* rbUseMAPI;
     QLabel* lblMailServer;
     QComboBox* edtMailServer;
+    hostapi::TQVInfoBlock* nfoblgMAPI;
     QCheckBox* cbUseAuth;
     QLabel* lblUserName;
     QLineEdit* edtUserName;

@@ -287,7 +287,7 @@ private slots:
         QTest::newRow("external SMTP") << "rbtnUseMailServer"
                                        << "&SMTP Server:" << true << true << false;
         QTest::newRow("mail program") << "rbUseMAPI"
-                                      << "Mailprogramm-Pro&fil:" << true << false << false;
+                                      << "Konto des Mailprogramms:" << true << false << false;
     }
     void serverPageEnabling() {
         QFETCH(QString, button);
@@ -307,6 +307,8 @@ private slots:
         QCOMPARE(Find<QCheckBox>(w.Form, "cbUseAuth")->isEnabled(), auth);
         QCOMPARE(Find<QSpinBox>(w.Form, "spinSendThreads")->isEnabled(), threads);
         QCOMPARE(Find<QLineEdit>(w.Form, "edtPassword")->echoMode(), QLineEdit::Password);
+        // the mail program's set-up hint only with the mail program
+        QCOMPARE(!Find<QWidget>(w.Form, "nfoblgMAPI")->isHidden(), button == "rbUseMAPI");
         Find<QCheckBox>(w.Form, "cbUseGlobalMailServer")->setChecked(true);
         for (const char* name :
              {"rbtnUseRelay", "rbtnUseMailServer", "rbUseMAPI", "edtMailServer", "cbUseAuth"})
