@@ -257,6 +257,27 @@ void TEmailListItem::SetEmailFields(int AFieldFlag, const QStringList& value) {
 // Each group: the own fields while its flag is clear; else the handler's answer to value-initialised
 // variables, or the fixed defaults without a handler. Handlers run outside the lock.
 
+TEmailListItem::TOwnSettings TEmailListItem::OwnSettings() const {
+    QReadLocker lock(&FLock);
+    return {FSenderName,
+            FSenderEmail,
+            FReplyToEmail,
+            FMessageSenderDevice,
+            FMailServer,
+            FSendUserName,
+            FSendPassword,
+            FSendAuthentication,
+            FSMSMessageSenderDevice,
+            FRegisterServiceFilterEnabled,
+            FFetchRegisterServiceBeforeSending,
+            FSendPerUnits,
+            FMailsPerUnit,
+            FSendThreads,
+            FUnitDelay,
+            FThrottle,
+            FChaotic};
+}
+
 TEmailListItem::TAddressInfo TEmailListItem::Address() const {
     TGetGlobalAddressInfoEvent handler;
     {

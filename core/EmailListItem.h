@@ -169,6 +169,29 @@ public:
     bool Chaotic() const;
     void SetChaotic(bool value);
 
+    // The list's own values of the groups that can follow the global settings, whatever their
+    // use-global flags: what a list stores, so that clearing a flag later shows them again.
+    struct TOwnSettings {
+        QString SenderName;
+        QString SenderEmail;
+        QString ReplyToEmail;
+        TMessageSenderDevice MessageSenderDevice = msdExtSMTP;
+        QString MailServer;
+        QString SendUserName;
+        QString SendPassword;
+        bool SendAuthentication = false;
+        TSMSMessageSenderDevice SMSMessageSenderDevice = smsdASPSMS;
+        bool RegisterServiceFilterEnabled = false;
+        bool FetchRegisterServiceBeforeSending = false;
+        bool SendPerUnits = false;
+        int MailsPerUnit = 0;
+        int SendThreads = 0;
+        int UnitDelay = 0;
+        bool Throttle = false;
+        bool Chaotic = false;
+    };
+    TOwnSettings OwnSettings() const;
+
     TGetSchemaMacrosEvent OnGetSchemaMacros() const;
     void SetOnGetSchemaMacros(TGetSchemaMacrosEvent value);
     TGetGlobalAddressInfoEvent OnGetGlobalAddressInfo() const;

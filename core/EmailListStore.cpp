@@ -240,11 +240,9 @@ void TEmailListStore::ReadRow(const hostapi::TQVRecordSet& ARows, TEmailListItem
     AList.SetUseGlobalSMSProvider(IsOne(ARows, "globalsmsprovider"));
     AList.SetMailServer(TextOf(ARows, "mailserver"));
     AList.SetUseGlobalAddress(IsNonZero(ARows, "useglobadr"));
-    if (IntOf(ARows, "useglobadr") == 0) {
-        AList.SetSenderName(TextOf(ARows, "sendername"));
-        AList.SetSenderEmail(TextOf(ARows, "senderemail"));
-        AList.SetReplyToEmail(TextOf(ARows, "replyemail"));
-    }
+    AList.SetSenderName(TextOf(ARows, "sendername"));
+    AList.SetSenderEmail(TextOf(ARows, "senderemail"));
+    AList.SetReplyToEmail(TextOf(ARows, "replyemail"));
     AList.SetEmailFields(hostapi::fftEmail, CommaList(TextOf(ARows, "fldname")));
     AList.SetEmailFields(hostapi::fftMobile, CommaList(TextOf(ARows, "fldnamemob")));
     AList.SetSendPerUnits(IsNonZero(ARows, "sendperunits"));
@@ -338,8 +336,12 @@ void TEmailListStore::Save() {
     if (FEMailLists.isEmpty())
         return;
     SaveLists();
-    for (const auto& [schema, macros] : SchemaMacroLists())
-        SaveMacros(*macros, SchemaMacroListID, schema);
+    // Saving sets ids and clears marks: done on a copy, which is then published.
+    for (const auto& [schema, macros] : SchemaMacroLists()) {
+        TMacroList saved = *macros;
+        if (SaveMacros(saved, SchemaMacroListID, schema))
+            ReplaceSchemaMacros(schema, saved);
+    }
 }
 
 void TEmailListStore::SaveLists() {
@@ -354,37 +356,38 @@ void TEmailListStore::SaveLists() {
 }
 
 void TEmailListStore::SaveList(TEmailListItem& AList) {
-    const bool ownAddress = !AList.UseGlobalAddress();
+    // The row keeps the list's own values also where it follows the global settings.
+    const TEmailListItem::TOwnSettings own = AList.OwnSettings();
     const QList<QPair<QString, QVariant>> values{
         {QStringLiteral("clientident"), AList.ClientIdent()},
         {QStringLiteral("clientlistident"), AList.ClientListIdent()},
         {QStringLiteral("name"), AList.Name()},
         {QStringLiteral("tblname"), AList.SectionName()},
         {QStringLiteral("globalsrv"), Flag(AList.UseGlobalMailServer())},
-        {QStringLiteral("userelay"), static_cast<int>(AList.MessageSenderDevice())},
-        {QStringLiteral("smsprovider"), static_cast<int>(AList.SMSMessageSenderDevice())},
+        {QStringLiteral("userelay"), static_cast<int>(own.MessageSenderDevice)},
+        {QStringLiteral("smsprovider"), static_cast<int>(own.SMSMessageSenderDevice)},
         {QStringLiteral("globalsmsprovider"), Flag(AList.UseGlobalSMSProvider())},
-        {QStringLiteral("mailserver"), AList.MailServer()},
+        {QStringLiteral("mailserver"), own.MailServer},
         {QStringLiteral("useglobadr"), Flag(AList.UseGlobalAddress())},
-        {QStringLiteral("sendername"), ownAddress ? AList.SenderName() : QString()},
-        {QStringLiteral("senderemail"), ownAddress ? AList.SenderEmail() : QString()},
-        {QStringLiteral("replyemail"), ownAddress ? AList.ReplyToEmail() : QString()},
+        {QStringLiteral("sendername"), own.SenderName},
+        {QStringLiteral("senderemail"), own.SenderEmail},
+        {QStringLiteral("replyemail"), own.ReplyToEmail},
         {QStringLiteral("fldname"), AList.GetEmailFields(hostapi::fftEmail).join(QLatin1Char(','))},
         {QStringLiteral("fldnamemob"), AList.GetEmailFields(hostapi::fftMobile).join(QLatin1Char(','))},
-        {QStringLiteral("sendperunits"), Flag(AList.SendPerUnits())},
-        {QStringLiteral("mailsperunit"), AList.MailsPerUnit()},
-        {QStringLiteral("unitdelay"), AList.UnitDelay()},
+        {QStringLiteral("sendperunits"), Flag(own.SendPerUnits)},
+        {QStringLiteral("mailsperunit"), own.MailsPerUnit},
+        {QStringLiteral("unitdelay"), own.UnitDelay},
         {QStringLiteral("sendpriority"), static_cast<int>(AList.SendPriority())},
-        {QStringLiteral("sendthreads"), AList.SendThreads()},
+        {QStringLiteral("sendthreads"), own.SendThreads},
         {QStringLiteral("preppriority"), static_cast<int>(AList.PreparePriority())},
-        {QStringLiteral("sendusername"), AList.SendUserName()},
-        {QStringLiteral("sendpassword"), AList.SendPassword()},
-        {QStringLiteral("sendauth"), Flag(AList.SendAuthentication())},
-        {QStringLiteral("rsfilter"), Flag(AList.RegisterServiceFilterEnabled())},
-        {QStringLiteral("rsfetch"), Flag(AList.FetchRegisterServiceBeforeSending())},
+        {QStringLiteral("sendusername"), own.SendUserName},
+        {QStringLiteral("sendpassword"), own.SendPassword},
+        {QStringLiteral("sendauth"), Flag(own.SendAuthentication)},
+        {QStringLiteral("rsfilter"), Flag(own.RegisterServiceFilterEnabled)},
+        {QStringLiteral("rsfetch"), Flag(own.FetchRegisterServiceBeforeSending)},
         {QStringLiteral("globalrssvc"), Flag(AList.UseGlobalRegisterService())},
-        {QStringLiteral("throttle"), Flag(AList.Throttle())},
-        {QStringLiteral("chaotic"), Flag(AList.Chaotic())},
+        {QStringLiteral("throttle"), Flag(own.Throttle)},
+        {QStringLiteral("chaotic"), Flag(own.Chaotic)},
         {QStringLiteral("globalsendsettings"), Flag(AList.UseGlobalSendSettings())},
     };
     AList.SetIDValue(WriteRow(Lists, AList.IDValue(), values));
@@ -441,6 +444,17 @@ std::shared_ptr<TMacroList> TEmailListStore::GetSchemaMacroList(const QString& S
     auto macros = std::make_shared<TMacroList>();
     FSchemaMacros.append({SchemaName, macros});
     return macros;
+}
+
+void TEmailListStore::ReplaceSchemaMacros(const QString& SchemaName, const TMacroList& AMacros) {
+    auto macros = std::make_shared<TMacroList>(AMacros);
+    QMutexLocker lock(&FSchemaMacrosLock);
+    for (auto& [name, published] : FSchemaMacros)
+        if (name.compare(SchemaName, Qt::CaseInsensitive) == 0) {
+            published = std::move(macros);
+            return;
+        }
+    FSchemaMacros.append({SchemaName, std::move(macros)});
 }
 
 TEmailListStore::TSchemaMacroLists TEmailListStore::SchemaMacroLists() const {

@@ -25,8 +25,9 @@ namespace emailmarketing {
 //
 // The cache is used on the main thread. Lists and schema macro lists are shared: a job keeps its
 // list alive, and a rebuild of the cache (Load, Clear) never frees an object a job uses. The schema
-// macro map is guarded by a lock; list callbacks read it from prepare threads. A load builds the
-// schema macro lists aside and publishes them at once, so a reader sees complete lists only.
+// macro map is guarded by a lock; list callbacks read it from prepare threads. A load, an edit and a
+// save each build a schema macro list aside and publish it at once, so a reader sees complete lists
+// only.
 class TEmailListStore {
 public:
     // AConnectGlobalCallbacks installs the six global-value callbacks into a new list; the store
@@ -66,8 +67,13 @@ public:
     void Clear();
     QDateTime LastLoaded();
 
-    // The macro list of a data schema (names compared ignoring case); made empty when missing.
+    // The published macro list of a data schema (names compared ignoring case); made empty when
+    // missing. A published list is never changed: readers on other threads copy it. To edit, copy
+    // it and publish the copy with ReplaceSchemaMacros.
     std::shared_ptr<TMacroList> GetSchemaMacroList(const QString& SchemaName);
+    // Publishes AMacros as the macro list of SchemaName in one step; a reader holding the previous
+    // list keeps it. The next Save writes the differences (its deleted ids included).
+    void ReplaceSchemaMacros(const QString& SchemaName, const TMacroList& AMacros);
 
     // Comma-separated names of the fields of SchemaName that carry field flag AFlag (0..15), in
     // schema order; empty for an unknown schema.

@@ -93,6 +93,9 @@ public:
     std::shared_ptr<TMacroList> GetSchemaMacroList(const QString& SchemaName) {
         return FListStore.GetSchemaMacroList(SchemaName);
     }
+    void ReplaceSchemaMacros(const QString& SchemaName, const TMacroList& AMacros) {
+        FListStore.ReplaceSchemaMacros(SchemaName, AMacros);
+    }
     static QString GetEmailFieldsFromSchema(const QString& SchemaName, int AFlag) {
         return TEmailListStore::GetEmailFieldsFromSchema(SchemaName, AFlag);
     }

@@ -5,17 +5,21 @@
 #include "EmailListItem.h"
 #include "ExceptionDisplay.h"
 #include "QVException.h"
+#include "QVInfoBlock.h"
 #include "QVSchemaFilterSave.h"
 #include "RecipientSelection.h"
 #include "ScreenService.h"
 #include "dmPluginEmailMarketingMain.h"
+#include "ListMacrosModel.h"
 #include "frmDBListViewSearch.h"
+#include "frmPluginEmailMarketingEditCondition.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +29,8 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QScopeGuard>
+#include <QSignalBlocker>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -61,6 +67,10 @@ void FillFields(QListWidget* AList, const QList<QPair<QString, QString>>& AField
     }
 }
 
+TMacroItem* MacroOf(const QListWidgetItem* AItem) {
+    return AItem ? static_cast<TMacroItem*>(AItem->data(Qt::UserRole).value<void*>()) : nullptr;
+}
+
 void SelectValue(QComboBox* ACombo, int AValue) {
     ACombo->setCurrentIndex(ACombo->findData(AValue));
 }
@@ -88,6 +98,7 @@ private:
 TfrmEmailMarketingLists::TfrmEmailMarketingLists(QWidget* AParent)
     : hostapi::TPluginForm(AParent), FLang(QStringLiteral("frmEmailMarketingLists")) {
     setObjectName(QStringLiteral("frmEmailMarketingLists"));
+    FConEditForm = std::make_unique<TfrmPluginEmailMarketingEditCondition>();
     CreateControls();
     FillPriorities(cbPreparePriority);
     FillPriorities(cbSendPriority);
@@ -172,6 +183,9 @@ void TfrmEmailMarketingLists::CreateControls() {
     fieldsLayout->addWidget(cxCBEmailFields, 1, 1);
     fieldsLayout->addWidget(lblEmailFieldsMob, 2, 0, Qt::AlignTop);
     fieldsLayout->addWidget(cxCBEmailFieldsMob, 2, 1);
+    lblTableName->setBuddy(cbTableName);
+    lblEmailFields->setBuddy(cxCBEmailFields);
+    lblEmailFieldsMob->setBuddy(cxCBEmailFieldsMob);
     auto* topLayout = new QHBoxLayout;
     topLayout->addLayout(fieldsLayout, 1);
     topLayout->addWidget(grpRegisterService, 1);
@@ -231,15 +245,18 @@ void TfrmEmailMarketingLists::CreateControls() {
     mailLayout->addRow(rbtnUseMailServer);
     mailLayout->addRow(rbUseMAPI);
     mailLayout->addRow(lblMailServer, edtMailServer);
+    nfoblgMAPI = new hostapi::TQVInfoBlock;
+    named(nfoblgMAPI, "nfoblgMAPI");
+    mailLayout->addRow(nfoblgMAPI);
     mailLayout->addRow(cbUseAuth);
     mailLayout->addRow(lblUserName, edtUserName);
     mailLayout->addRow(lblPassword, edtPassword);
     grpSMS = new QGroupBox;
     cbUseGlobalSMSProvider = new QCheckBox;
     named(cbUseGlobalSMSProvider, "cbUseGlobalSMSProvider");
-    rbAPSSMS = new QRadioButton(QStringLiteral("ASPSMS"));
+    rbAPSSMS = new QRadioButton;
     named(rbAPSSMS, "rbAPSSMS");
-    rbLOX24 = new QRadioButton(QStringLiteral("LOX24"));
+    rbLOX24 = new QRadioButton;
     named(rbLOX24, "rbLOX24");
     auto* smsLayout = new QVBoxLayout(grpSMS);
     smsLayout->addWidget(cbUseGlobalSMSProvider);
@@ -299,6 +316,24 @@ void TfrmEmailMarketingLists::CreateControls() {
     sendPageLayout->addStretch();
     PageControl->addTab(send, QString());
 
+    auto* macros = new QWidget;
+    CreateMacroControls(macros);
+    PageControl->addTab(macros, QString());
+
+    for (const auto& [label, buddy] :
+         std::initializer_list<std::pair<QLabel*, QWidget*>>{{lblSenderName, edtSenderName},
+                                                             {lblSenderEmail, edtSenderEmail},
+                                                             {lblReplyToEmail, edtReplyToEmail},
+                                                             {lblMailServer, edtMailServer},
+                                                             {lblUserName, edtUserName},
+                                                             {lblPassword, edtPassword},
+                                                             {lblUnitCount, spinUnitCount},
+                                                             {lblSendThreads, spinSendThreads},
+                                                             {lblUnitDelay, spinUnitDelay},
+                                                             {lblPreparePriority, cbPreparePriority},
+                                                             {lblSendPriority, cbSendPriority}})
+        label->setBuddy(buddy);
+
     auto* right = new QWidget(this);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
@@ -308,7 +343,7 @@ void TfrmEmailMarketingLists::CreateControls() {
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 680});
+    splitter->setSizes({160, 740});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
@@ -327,6 +362,34 @@ void TfrmEmailMarketingLists::CreateControls() {
         TVRNExceptionUtils::Guarded([this, AItem] { cxLVListsChange(AItem); });
     });
     connect(cbTableName, &QComboBox::activated, this, guarded(&TfrmEmailMarketingLists::cbTableNameChange));
+    connect(PageControl, &QTabWidget::currentChanged, this,
+            guarded(&TfrmEmailMarketingLists::UpdateMacroButtons));
+    connect(cxQVPCMacros, &QTabWidget::currentChanged, this,
+            guarded(&TfrmEmailMarketingLists::UpdateMacroButtons));
+    for (QListWidget* view : {cxLVUserMacros, cxLVTableMacros})
+        connect(view, &QListWidget::currentItemChanged, this, [this, view] {
+            TVRNExceptionUtils::Guarded([this, view] {
+                if (view == ActiveMacroView())
+                    cxLVUserMacrosSelectItem();
+            });
+        });
+    connect(edtMacroTitle, &QLineEdit::textEdited, this, [this](const QString& AText) {
+        TVRNExceptionUtils::Guarded([this, AText] { edtMacroTitleChange(AText); });
+    });
+    connect(cxLVConditions, &QTreeWidget::currentItemChanged, this,
+            guarded(&TfrmEmailMarketingLists::UpdateConditionButtons));
+    connect(cxLVConditions, &QTreeWidget::itemDoubleClicked, this,
+            guarded(&TfrmEmailMarketingLists::btnEditConditionClick));
+    for (const auto& [button, handler] :
+         std::initializer_list<std::pair<QPushButton*, void (TfrmEmailMarketingLists::*)()>>{
+             {btnAddMacro, &TfrmEmailMarketingLists::btnAddMacroClick},
+             {btnDeleteMacro, &TfrmEmailMarketingLists::btnDeleteMacroClick},
+             {btnAddTableMacro, &TfrmEmailMarketingLists::btnAddTableMacroClick},
+             {btnDeleteTableMacro, &TfrmEmailMarketingLists::btnDeleteTableMacroClick},
+             {btnAddCondition, &TfrmEmailMarketingLists::btnAddConditionClick},
+             {btnEditCondition, &TfrmEmailMarketingLists::btnEditConditionClick},
+             {btnDeleteCondition, &TfrmEmailMarketingLists::btnDeleteConditionClick}})
+        connect(button, &QPushButton::clicked, this, guarded(handler));
     for (QListWidget* list : {cxCBEmailFields, cxCBEmailFieldsMob})
         connect(list, &QListWidget::itemChanged, this, guarded(&TfrmEmailMarketingLists::EditChange));
     for (QLineEdit* edit : {edtSenderName, edtSenderEmail, edtReplyToEmail, edtUserName, edtPassword})
@@ -352,6 +415,63 @@ void TfrmEmailMarketingLists::CreateControls() {
     }
 }
 
+void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
+    const auto named = [](auto* AWidget, const char* AName) {
+        AWidget->setObjectName(QString::fromLatin1(AName));
+        return AWidget;
+    };
+    cxQVPCMacros = named(new QTabWidget, "cxQVPCMacros");
+    cxLVUserMacros = named(new QListWidget, "cxLVUserMacros");
+    cxLVTableMacros = named(new QListWidget, "cxLVTableMacros");
+    btnAddMacro = named(new QPushButton, "btnAddMacro");
+    btnDeleteMacro = named(new QPushButton, "btnDeleteMacro");
+    btnAddTableMacro = named(new QPushButton, "btnAddTableMacro");
+    btnDeleteTableMacro = named(new QPushButton, "btnDeleteTableMacro");
+    cxQVPCMacros->addTab(cxLVUserMacros, QString());
+    cxQVPCMacros->addTab(cxLVTableMacros, QString());
+    cxQVPCMacros->setUsesScrollButtons(false); // both page names in full
+    cxQVPCMacros->setElideMode(Qt::ElideNone);
+    auto* macroButtons = new QHBoxLayout;
+    for (QPushButton* button : {btnAddMacro, btnDeleteMacro, btnAddTableMacro, btnDeleteTableMacro})
+        macroButtons->addWidget(button);
+    macroButtons->addStretch();
+    auto* left = new QVBoxLayout;
+    left->addWidget(cxQVPCMacros, 1);
+    left->addLayout(macroButtons);
+
+    lblMacroTitle = new QLabel;
+    edtMacroTitle = named(new QLineEdit, "edtMacroTitle");
+    lblMacroTitle->setBuddy(edtMacroTitle);
+    lblConditions = new QLabel;
+    cxLVConditions = named(new QTreeWidget, "cxLVConditions");
+    cxLVConditions->setRootIsDecorated(false);
+    cxLVConditions->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cxLVConditions->setColumnCount(4);
+    for (int column = 0; column < 3; ++column)
+        cxLVConditions->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    cxLVConditions->header()->setStretchLastSection(true);
+    lblConditions->setBuddy(cxLVConditions);
+    btnAddCondition = named(new QPushButton, "btnAddCondition");
+    btnEditCondition = named(new QPushButton, "btnEditCondition");
+    btnDeleteCondition = named(new QPushButton, "btnDeleteCondition");
+    auto* conditionButtons = new QHBoxLayout;
+    for (QPushButton* button : {btnAddCondition, btnEditCondition, btnDeleteCondition})
+        conditionButtons->addWidget(button);
+    conditionButtons->addStretch();
+    auto* title = new QHBoxLayout;
+    title->addWidget(lblMacroTitle);
+    title->addWidget(edtMacroTitle, 1);
+    auto* right = new QVBoxLayout;
+    right->addLayout(title);
+    right->addWidget(lblConditions);
+    right->addWidget(cxLVConditions, 1);
+    right->addLayout(conditionButtons);
+
+    auto* layout = new QHBoxLayout(APage);
+    layout->addLayout(left, 1);
+    layout->addLayout(right, 2);
+}
+
 void TfrmEmailMarketingLists::FillPriorities(QComboBox* ACombo) {
     ACombo->clear();
     for (int value = 0; value <= 6; ++value)
@@ -367,6 +487,20 @@ void TfrmEmailMarketingLists::ApplyTexts() {
     PageControl->setTabText(1, t("IDS_TabSender"));
     PageControl->setTabText(2, t("IDS_TabServer"));
     PageControl->setTabText(3, t("IDS_TabSend"));
+    PageControl->setTabText(4, t("IDS_TabMacros"));
+    cxQVPCMacros->setTabText(ListMacrosModel::mpListMacros, t("IDS_ListMacros"));
+    cxQVPCMacros->setTabText(ListMacrosModel::mpGeneralMacros, t("IDS_GeneralMacros"));
+    btnAddMacro->setText(t("IDS_AddMacro"));
+    btnDeleteMacro->setText(t("IDS_DeleteMacro"));
+    btnAddTableMacro->setText(t("IDS_AddMacro"));
+    btnDeleteTableMacro->setText(t("IDS_DeleteMacro"));
+    lblMacroTitle->setText(t("IDS_MacroTitle"));
+    lblConditions->setText(t("IDS_Conditions"));
+    cxLVConditions->setHeaderLabels(
+        {t("IDS_ColValue1"), t("IDS_ColCondition"), t("IDS_ColValue2"), t("IDS_ColResult")});
+    btnAddCondition->setText(t("IDS_AddCondition"));
+    btnEditCondition->setText(t("IDS_EditCondition"));
+    btnDeleteCondition->setText(t("IDS_DeleteCondition"));
     lblTableName->setText(t("IDS_TableName"));
     lblEmailFields->setText(t("IDS_EmailFields"));
     lblEmailFieldsMob->setText(t("IDS_EmailFieldsMob"));
@@ -386,10 +520,13 @@ void TfrmEmailMarketingLists::ApplyTexts() {
     rbtnUseMailServer->setText(t("IDS_UseMailServer"));
     rbUseMAPI->setText(t("IDS_UseMAPI"));
     cbUseAuth->setText(t("IDS_UseAuth"));
+    nfoblgMAPI->SetText(t("IDS_InfoMAPI"));
     lblUserName->setText(t("IDS_UserName"));
     lblPassword->setText(t("IDS_Password"));
     grpSMS->setTitle(t("IDS_SMSProvider"));
     cbUseGlobalSMSProvider->setText(t("IDS_UseGlobalSMSProvider"));
+    rbAPSSMS->setText(t("IDS_ASPSMS"));
+    rbLOX24->setText(t("IDS_LOX24"));
     grpSendSettings->setTitle(t("IDS_SendSettings"));
     cbUseGlobalSendSettings->setText(t("IDS_UseGlobalSendSettings"));
     cbUnitSend->setText(t("IDS_UnitSend"));
@@ -412,8 +549,10 @@ void TfrmEmailMarketingLists::SetLanguage(const QString& ALangName) {
     hostapi::TPluginForm::SetLanguage(ALangName);
     FLang.SetLanguage(ALangName);
     FFilterForm->SetLanguage(ALangName);
+    FConEditForm->SetLanguage(ALangName);
     ApplyTexts();
     UpdateListState();
+    UpdateMacroButtons(); // condition lines in the new language
 }
 
 void TfrmEmailMarketingLists::FillTableNames() {
@@ -473,6 +612,10 @@ void TfrmEmailMarketingLists::AfterShow() {
 void TfrmEmailMarketingLists::FormClose() {
     StoreList();
     Dm().Save();
+    // the saved macros carry their ids: edits go on from them
+    TakeListMacros();
+    TakeSchemaMacros(FSchemaMacrosName);
+    UpdateMacroButtons();
 }
 
 void TfrmEmailMarketingLists::cxLVListsSelectItem() {
@@ -602,6 +745,7 @@ void TfrmEmailMarketingLists::UpdateEnabling() {
     lblMailServer->setText(labelId.isEmpty() ? FLang.Text(QStringLiteral("IDS_Server"))
                                              : FLang.Text(labelId));
     lblMailServer->setEnabled(e.MailServer);
+    nfoblgMAPI->setVisible(form.Device == msdMAPI);
     edtMailServer->setEnabled(e.MailServer);
     cbUseAuth->setEnabled(e.Authentication);
     edtUserName->setEnabled(e.UserName);
@@ -627,8 +771,12 @@ void TfrmEmailMarketingLists::ShowList(const std::shared_ptr<TEmailListItem>& AL
     cbTableNameChange();
     SetChecks(cxCBEmailFields, form.EmailFields);
     SetChecks(cxCBEmailFieldsMob, form.MobileFields);
+    TakeListMacros();
+    if (!AList)
+        edtMacroTitle->clear();
     UpdateEnabling();
     UpdateListState();
+    UpdateMacroButtons();
     FSettingsChanged = false;
 }
 
@@ -649,10 +797,19 @@ void TfrmEmailMarketingLists::cbTableNameChange() {
     cxCBEmailFieldsMob->clear();
     FFilterForm->SetSchemaName(QString());
     const QString schemaName = cbTableName->currentData().toString();
-    if (schemaName.isEmpty())
+    const auto macros = qScopeGuard([this] {
+        if (!FShowing)
+            UpdateMacroButtons();
+    });
+    if (schemaName.isEmpty()) {
+        FConEditForm->SetDBFieldSchemaItem(nullptr);
+        TakeSchemaMacros(QString());
         return;
+    }
     QV_ASSERT(FCurrentEmailList);
     const hostapi::IDBFieldSchemaItem& schema = hostapi::TDBFieldSchema::Instance().RequireSchema(schemaName);
+    FConEditForm->SetDBFieldSchemaItem(&schema);
+    TakeSchemaMacros(schemaName);
     const bool showing = FShowing;
     FShowing = true;
     FillFields(cxCBEmailFields, EmailListFormModel::EmailFieldsOf(schema));
@@ -667,6 +824,7 @@ void TfrmEmailMarketingLists::cbTableNameChange() {
 void TfrmEmailMarketingLists::StoreList() {
     if (!FCurrentEmailList)
         return;
+    PublishMacros();
     if (FSettingsChanged) {
         EmailListFormModel::Store(ReadForm(), *FCurrentEmailList);
         FSettingsChanged = false;
@@ -730,6 +888,253 @@ void TfrmEmailMarketingLists::VorlanaLinkLabel1Click() {
 void TfrmEmailMarketingLists::JobListChanged() {
     if (isVisible())
         cxLVListsSelectItem();
+}
+
+} // namespace emailmarketing
+
+namespace emailmarketing {
+
+// Macros tab ------------------------------------------------------------------------------------
+
+void TfrmEmailMarketingLists::TakeListMacros() {
+    FListMacros.Take(FCurrentEmailList ? FCurrentEmailList->UserMacros() : TMacroList());
+    FillMacroView(cxLVUserMacros, FListMacros.Macros());
+}
+
+void TfrmEmailMarketingLists::TakeSchemaMacros(const QString& ASchemaName) {
+    PublishMacros();
+    FSchemaMacrosName = ASchemaName;
+    FSchemaMacros.Take(ASchemaName.isEmpty() ? TMacroList() : *Dm().GetSchemaMacroList(ASchemaName));
+    FillMacroView(cxLVTableMacros, FSchemaMacros.Macros());
+}
+
+void TfrmEmailMarketingLists::PublishMacros() {
+    if (const std::shared_ptr<TEmailListItem> list = FCurrentEmailList)
+        FListMacros.Publish([&list](const TMacroList& AMacros) { list->SetUserMacros(AMacros); });
+    if (!FSchemaMacrosName.isEmpty())
+        FSchemaMacros.Publish(
+            [this](const TMacroList& AMacros) { Dm().ReplaceSchemaMacros(FSchemaMacrosName, AMacros); });
+}
+
+void TfrmEmailMarketingLists::FillMacroView(QListWidget* AView, const TMacroList& AMacros) {
+    const QSignalBlocker blocker(AView);
+    FCurrentMacro = nullptr;
+    AView->clear();
+    for (int i = 0; i < AMacros.Count(); ++i) {
+        TMacroItem* macro = AMacros.Items(i);
+        auto* item = new QListWidgetItem(macro->Caption(), AView);
+        item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(macro)));
+    }
+    AView->setCurrentItem(nullptr);
+}
+
+QListWidget* TfrmEmailMarketingLists::ActiveMacroView() const {
+    return cxQVPCMacros->currentIndex() == ListMacrosModel::mpGeneralMacros ? cxLVTableMacros
+                                                                            : cxLVUserMacros;
+}
+
+TMacroEditCopy& TfrmEmailMarketingLists::ActiveMacros() {
+    return ActiveMacroView() == cxLVTableMacros ? FSchemaMacros : FListMacros;
+}
+
+void TfrmEmailMarketingLists::cxLVUserMacrosSelectItem() {
+    FCurrentMacro = nullptr;
+    const QListWidgetItem* item = ActiveMacroView()->currentItem();
+    edtMacroTitle->setEnabled(item);
+    {
+        const QSignalBlocker blocker(cxLVConditions);
+        cxLVConditions->clear();
+        if (TMacroItem* macro = MacroOf(item)) {
+            edtMacroTitle->setText(macro->Caption());
+            for (int i = 0; i < macro->Count(); ++i)
+                ShowConditionLine(new QTreeWidgetItem(cxLVConditions), *macro->Items(i));
+            FCurrentMacro = macro;
+        } else {
+            edtMacroTitle->clear();
+        }
+        if (const int count = cxLVConditions->topLevelItemCount())
+            cxLVConditions->setCurrentItem(cxLVConditions->topLevelItem(count - 1));
+    }
+    UpdateConditionButtons();
+}
+
+void TfrmEmailMarketingLists::edtMacroTitleChange(const QString& AText) {
+    if (!FCurrentMacro)
+        return;
+    FCurrentMacro->SetCaption(AText);
+    ActiveMacros().MarkChanged();
+    if (QListWidgetItem* item = ActiveMacroView()->currentItem())
+        item->setText(AText);
+}
+
+void TfrmEmailMarketingLists::UpdateMacroButtons() {
+    if (PageControl->currentIndex() == PageControl->indexOf(cxQVPCMacros->parentWidget())) {
+        QListWidget* view = ActiveMacroView();
+        if (view->count() > 0 && !view->currentItem()) {
+            const QSignalBlocker blocker(view);
+            view->setCurrentItem(view->item(view->count() - 1));
+        }
+    }
+    cxLVUserMacrosSelectItem();
+}
+
+void TfrmEmailMarketingLists::UpdateConditionButtons() {
+    ListMacrosModel::TState state;
+    state.MacrosTab = PageControl->currentIndex() == PageControl->indexOf(cxQVPCMacros->parentWidget());
+    state.Page = cxQVPCMacros->currentIndex();
+    state.HasList = FCurrentEmailList != nullptr;
+    state.HasSchema = !FSchemaMacrosName.isEmpty();
+    state.HasMacro = FCurrentMacro != nullptr;
+    state.HasCondition = SelectedCondition() != nullptr;
+    const ListMacrosModel::TButtons b = ListMacrosModel::Buttons(state);
+    btnAddMacro->setVisible(b.ListMacroButtons);
+    btnDeleteMacro->setVisible(b.ListMacroButtons);
+    btnAddTableMacro->setVisible(b.GeneralMacroButtons);
+    btnDeleteTableMacro->setVisible(b.GeneralMacroButtons);
+    for (QPushButton* button : {btnAddCondition, btnEditCondition, btnDeleteCondition})
+        button->setVisible(b.ConditionButtons);
+    btnAddMacro->setEnabled(b.AddMacro);
+    btnAddTableMacro->setEnabled(b.AddTableMacro);
+    btnDeleteMacro->setEnabled(b.DeleteMacro);
+    btnDeleteTableMacro->setEnabled(b.DeleteMacro);
+    btnAddCondition->setEnabled(b.AddCondition);
+    btnEditCondition->setEnabled(b.EditCondition);
+    btnDeleteCondition->setEnabled(b.DeleteCondition);
+}
+
+void TfrmEmailMarketingLists::ShowConditionLine(QTreeWidgetItem* AItem,
+                                                const TMacroConditionItem& ACondition) {
+    const hostapi::IDBFieldSchemaItem* schema = FConEditForm->DBFieldSchemaItem();
+    const QStringList columns = ListMacrosModel::ConditionLine(
+        ACondition, schema, FLang.Text(QStringLiteral("IDS_MISSINGFLD")), [schema](const QString& AText) {
+            return schema ? Dm().ReplaceFieldMacros(schema->SchemaName(), AText, true) : AText;
+        });
+    for (int i = 0; i < columns.size(); ++i)
+        AItem->setText(i, columns.at(i));
+    AItem->setData(0, Qt::UserRole,
+                   QVariant::fromValue(static_cast<void*>(const_cast<TMacroConditionItem*>(&ACondition))));
+}
+
+TMacroConditionItem* TfrmEmailMarketingLists::SelectedCondition() const {
+    const QTreeWidgetItem* item = cxLVConditions->currentItem();
+    return item ? static_cast<TMacroConditionItem*>(item->data(0, Qt::UserRole).value<void*>()) : nullptr;
+}
+
+void TfrmEmailMarketingLists::AddMacro(QListWidget* AView, TMacroEditCopy& ACopy) {
+    TMacroItem* macro = ACopy.Macros().Add();
+    ACopy.MarkChanged();
+    {
+        const QSignalBlocker pages(cxQVPCMacros);
+        cxQVPCMacros->setCurrentWidget(AView);
+    }
+    auto* item = new QListWidgetItem(macro->Caption(), AView);
+    item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(macro)));
+    {
+        const QSignalBlocker blocker(AView);
+        AView->setCurrentItem(item);
+    }
+    UpdateMacroButtons();
+    edtMacroTitle->setFocus();
+}
+
+void TfrmEmailMarketingLists::btnAddMacroClick() {
+    if (FCurrentEmailList)
+        AddMacro(cxLVUserMacros, FListMacros);
+}
+
+void TfrmEmailMarketingLists::btnAddTableMacroClick() {
+    if (FCurrentEmailList && !FSchemaMacrosName.isEmpty())
+        AddMacro(cxLVTableMacros, FSchemaMacros);
+}
+
+void TfrmEmailMarketingLists::DeleteCurrentMacro(QListWidget* AView, TMacroEditCopy& ACopy) {
+    TMacroItem* macro = FCurrentMacro;
+    if (!macro || AView != ActiveMacroView())
+        return;
+    if (hostapi::MessageDlg(FLang.Text(QStringLiteral("IDS_CFDM")), hostapi::mtConfirmation,
+                            hostapi::mbYes | hostapi::mbNo | hostapi::mbCancel) != hostapi::mrYes)
+        return;
+    // nothing of the window points at the macro once it is deleted
+    FCurrentMacro = nullptr;
+    {
+        const QSignalBlocker conditions(cxLVConditions);
+        cxLVConditions->clear();
+    }
+    edtMacroTitle->clear();
+    {
+        const QSignalBlocker blocker(AView);
+        delete AView->currentItem();
+        AView->setCurrentItem(nullptr);
+    }
+    ACopy.Macros().Delete(macro);
+    ACopy.MarkChanged();
+    cxLVUserMacrosSelectItem();
+}
+
+void TfrmEmailMarketingLists::btnDeleteMacroClick() {
+    if (FCurrentEmailList)
+        DeleteCurrentMacro(cxLVUserMacros, FListMacros);
+}
+
+void TfrmEmailMarketingLists::btnDeleteTableMacroClick() {
+    if (!FSchemaMacrosName.isEmpty())
+        DeleteCurrentMacro(cxLVTableMacros, FSchemaMacros);
+}
+
+void TfrmEmailMarketingLists::btnAddConditionClick() {
+    TMacroItem* macro = FCurrentMacro;
+    if (!macro)
+        return;
+    TMacroConditionItem* condition = macro->Add();
+    const auto dropNew = [this, macro, condition] {
+        FConEditForm->SetMacroCondition(nullptr);
+        macro->Delete(condition);
+    };
+    bool saved = false;
+    try {
+        saved = FConEditForm->Execute(*condition);
+    } catch (...) {
+        dropNew();
+        throw;
+    }
+    if (!saved) {
+        dropNew();
+        return;
+    }
+    FConEditForm->SetMacroCondition(nullptr);
+    ActiveMacros().MarkChanged();
+    auto* item = new QTreeWidgetItem(cxLVConditions);
+    ShowConditionLine(item, *condition);
+    cxLVConditions->setCurrentItem(item);
+    UpdateConditionButtons();
+}
+
+void TfrmEmailMarketingLists::btnEditConditionClick() {
+    TMacroConditionItem* condition = SelectedCondition();
+    if (!FCurrentMacro || !condition)
+        return;
+    const bool saved = FConEditForm->Execute(*condition);
+    FConEditForm->SetMacroCondition(nullptr);
+    if (!saved)
+        return;
+    ActiveMacros().MarkChanged();
+    ShowConditionLine(cxLVConditions->currentItem(), *condition);
+}
+
+void TfrmEmailMarketingLists::btnDeleteConditionClick() {
+    TMacroConditionItem* condition = SelectedCondition();
+    if (!FCurrentMacro || !condition)
+        return;
+    if (hostapi::MessageDlg(FLang.Text(QStringLiteral("IDS_CFDMC")), hostapi::mtConfirmation,
+                            hostapi::mbYes | hostapi::mbNo | hostapi::mbCancel) != hostapi::mrYes)
+        return;
+    {
+        const QSignalBlocker blocker(cxLVConditions);
+        delete cxLVConditions->currentItem();
+    }
+    FCurrentMacro->Delete(condition);
+    ActiveMacros().MarkChanged();
+    UpdateConditionButtons();
 }
 
 } // namespace emailmarketing

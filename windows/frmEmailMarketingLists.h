@@ -2,6 +2,7 @@
 
 #include "EmailListFormModel.h"
 #include "EmailSenderJobList.h"
+#include "MacroEditCopy.h"
 #include "PluginForm.h"
 #include "VRNLang.h"
 
@@ -21,18 +22,24 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace hostapi {
 class TfrmDBListViewSearch;
-}
+class TQVInfoBlock;
+} // namespace hostapi
 
 namespace emailmarketing {
 
 class TEmailListItem;
+class TfrmPluginEmailMarketingEditCondition;
 
 // The distribution-lists window: the cached lists on the left, the shown list's data source, sender,
-// server and send settings on the tabs. Edits stay in the window until the list is stored (another
-// list chosen, or the window closed); closing writes the lists.
+// server and send settings on the tabs, and on the tab "Makros" the list's macros and the general
+// macros of its schema with their conditions. Edits stay in the window until the list is stored
+// (another list chosen, or the window closed); closing writes the lists. Macros are edited on
+// copies that storing publishes in one step each, so a job never reads a half-edited list.
 class TfrmEmailMarketingLists : public hostapi::TPluginForm {
     Q_OBJECT
 
@@ -52,6 +59,17 @@ public:
     void VorlanaLinkLabel1Click();
     // A job started or ended: shows again whether the shown list is in use.
     void JobListChanged();
+
+    // The macros tab.
+    void btnAddMacroClick();
+    void btnDeleteMacroClick();
+    void btnAddTableMacroClick();
+    void btnDeleteTableMacroClick();
+    void btnAddConditionClick();
+    void btnEditConditionClick();
+    void btnDeleteConditionClick();
+    TMacroItem* CurrentMacro() const { return FCurrentMacro; }
+    TfrmPluginEmailMarketingEditCondition& ConEditForm() const { return *FConEditForm; }
 
     TEmailListItem* CurrentEmailList() const { return FCurrentEmailList.get(); }
     bool SettingsChanged() const { return FSettingsChanged; }
@@ -82,6 +100,25 @@ private:
     EmailListFormModel::TForm ReadForm() const;
     int SelectedDevice() const;
 
+    void CreateMacroControls(QWidget* APage);
+    // Takes fresh copies of the shown list's macros and of its schema's general macros and shows them.
+    void TakeListMacros();
+    void TakeSchemaMacros(const QString& ASchemaName);
+    // Publishes the edited copies (the list's macros into the list, the general macros into the store).
+    void PublishMacros();
+    void FillMacroView(QListWidget* AView, const TMacroList& AMacros);
+    QListWidget* ActiveMacroView() const;
+    TMacroEditCopy& ActiveMacros();
+    void cxLVUserMacrosSelectItem();
+    void edtMacroTitleChange(const QString& AText);
+    void UpdateMacroButtons();
+    void UpdateConditionButtons();
+    void ShowConditionLine(QTreeWidgetItem* AItem, const TMacroConditionItem& ACondition);
+    TMacroConditionItem* SelectedCondition() const;
+    // Deletes the current macro of AView from ACopy after asking; the current macro and its view go first.
+    void DeleteCurrentMacro(QListWidget* AView, TMacroEditCopy& ACopy);
+    void AddMacro(QListWidget* AView, TMacroEditCopy& ACopy);
+
     hostapi::TVRNLang FLang;
     bool FSettingsChanged = false;
     bool FShowing = false; // controls are being set, not edited
@@ -90,6 +127,11 @@ private:
     QDateTime FLastLoaded;
     QHash<QListWidgetItem*, std::shared_ptr<TEmailListItem>> FItemLists;
     std::shared_ptr<TJobNotifier> FJobNotifier;
+    TMacroItem* FCurrentMacro = nullptr;
+    std::unique_ptr<TfrmPluginEmailMarketingEditCondition> FConEditForm;
+    TMacroEditCopy FListMacros;
+    TMacroEditCopy FSchemaMacros;
+    QString FSchemaMacrosName; // the schema FSchemaMacros belongs to; empty = none
 
     QListWidget* cxLVLists;
     QPushButton* btnNewList;
@@ -125,6 +167,7 @@ private:
     QRadioButton* rbUseMAPI;
     QLabel* lblMailServer;
     QComboBox* edtMailServer;
+    hostapi::TQVInfoBlock* nfoblgMAPI;
     QCheckBox* cbUseAuth;
     QLabel* lblUserName;
     QLineEdit* edtUserName;
@@ -151,6 +194,21 @@ private:
     QComboBox* cbPreparePriority;
     QLabel* lblSendPriority;
     QComboBox* cbSendPriority;
+    // "Makros"
+    QTabWidget* cxQVPCMacros;
+    QListWidget* cxLVUserMacros;
+    QListWidget* cxLVTableMacros;
+    QPushButton* btnAddMacro;
+    QPushButton* btnDeleteMacro;
+    QPushButton* btnAddTableMacro;
+    QPushButton* btnDeleteTableMacro;
+    QLabel* lblMacroTitle;
+    QLineEdit* edtMacroTitle;
+    QLabel* lblConditions;
+    QTreeWidget* cxLVConditions;
+    QPushButton* btnAddCondition;
+    QPushButton* btnEditCondition;
+    QPushButton* btnDeleteCondition;
 };
 
 } // namespace emailmarketing

@@ -158,30 +158,84 @@ private slots:
         QCOMPARE(loaded->Chaotic(), true);
     }
 
-    void globalServerAndAddressStoreTheirEffectiveValues_data() { Backends(); }
-    void globalServerAndAddressStoreTheirEffectiveValues() {
+    // A group that follows the global settings keeps the list's own values in its row, so that
+    // clearing its box later brings them back.
+    void globalGroupsKeepTheListsOwnValues_data() { Backends(); }
+    void globalGroupsKeepTheListsOwnValues() {
         QFETCH(Backend, backend);
         QV_SKIP_UNLESS_BACKEND(backend);
         Fixture f(backend);
         f.Dm.SetGlobalMailServer(QStringLiteral("smtp.global.de"));
         f.Dm.SetGlobalUserName(QStringLiteral("global"));
         f.Dm.SetGlobalPassword(QStringLiteral("secret"));
-        f.Dm.SetGlobalMessageSenderDevice(msdExtSMTP);
+        f.Dm.SetGlobalAuthentication(false);
+        f.Dm.SetGlobalMessageSenderDevice(msdInternal);
+        f.Dm.SetGlobalSMSMessageSenderDevice(smsdASPSMS);
+        f.Dm.SetGlobalUnitCount(77);
+        f.Dm.SetGlobalSendThreads(9);
         const auto list = f.Dm.Add();
         list->SetSenderName(QStringLiteral("own name"));
+        list->SetSenderEmail(QStringLiteral("own@muster.de"));
+        list->SetReplyToEmail(QStringLiteral("reply@muster.de"));
+        list->SetMessageSenderDevice(msdExtSMTP);
         list->SetMailServer(QStringLiteral("own.server"));
+        list->SetSendUserName(QStringLiteral("own user"));
+        list->SetSendPassword(QStringLiteral("own pass"));
+        list->SetSendAuthentication(true);
+        list->SetSMSMessageSenderDevice(smsdLOX24);
+        list->SetRegisterServiceFilterEnabled(true);
+        list->SetFetchRegisterServiceBeforeSending(true);
+        list->SetSendPerUnits(true);
+        list->SetMailsPerUnit(250);
+        list->SetSendThreads(3);
+        list->SetUnitDelay(15);
+        list->SetThrottle(true);
+        list->SetChaotic(true);
+        for (auto setter :
+             {&TEmailListItem::SetUseGlobalAddress, &TEmailListItem::SetUseGlobalMailServer,
+              &TEmailListItem::SetUseGlobalSMSProvider, &TEmailListItem::SetUseGlobalRegisterService,
+              &TEmailListItem::SetUseGlobalSendSettings})
+            ((*list).*setter)(true);
+        QCOMPARE(list->MailServer(), QStringLiteral("smtp.global.de")); // shown: the global value
         list->SetChanged(true);
         f.Dm.Save();
         const qint64 id = list->IDValue();
-        QCOMPARE(Column("emlists", "mailserver", id).toString(), QStringLiteral("smtp.global.de"));
-        QCOMPARE(Column("emlists", "sendusername", id).toString(), QStringLiteral("global"));
-        QCOMPARE(Column("emlists", "sendpassword", id).toString(), QStringLiteral("secret"));
-        QCOMPARE(Column("emlists", "userelay", id).toInt(), int(msdExtSMTP));
-        QCOMPARE(Column("emlists", "globalsrv", id).toInt(), 1);
-        QCOMPARE(Column("emlists", "useglobadr", id).toInt(), 1);
-        QVERIFY(Column("emlists", "sendername", id).toString().isEmpty());
-        QVERIFY(Column("emlists", "senderemail", id).toString().isEmpty());
-        QVERIFY(Column("emlists", "replyemail", id).toString().isEmpty());
+        const QList<QPair<const char*, QVariant>> row{{"sendername", QStringLiteral("own name")},
+                                                      {"senderemail", QStringLiteral("own@muster.de")},
+                                                      {"replyemail", QStringLiteral("reply@muster.de")},
+                                                      {"userelay", int(msdExtSMTP)},
+                                                      {"mailserver", QStringLiteral("own.server")},
+                                                      {"sendusername", QStringLiteral("own user")},
+                                                      {"sendpassword", QStringLiteral("own pass")},
+                                                      {"sendauth", 1},
+                                                      {"smsprovider", int(smsdLOX24)},
+                                                      {"rsfilter", 1},
+                                                      {"rsfetch", 1},
+                                                      {"sendperunits", 1},
+                                                      {"mailsperunit", 250},
+                                                      {"sendthreads", 3},
+                                                      {"unitdelay", 15},
+                                                      {"throttle", 1},
+                                                      {"chaotic", 1},
+                                                      {"globalsrv", 1},
+                                                      {"useglobadr", 1},
+                                                      {"globalsmsprovider", 1},
+                                                      {"globalrssvc", 1},
+                                                      {"globalsendsettings", 1}};
+        for (const auto& [column, value] : row) {
+            const QVariant stored = Column(QStringLiteral("emlists"), QString::fromLatin1(column), id);
+            QVERIFY2(stored.toString() == value.toString(),
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(column), stored.toString())));
+        }
+
+        f.Dm.Load();
+        const auto loaded = f.Dm.ByID(static_cast<qint32>(id));
+        QVERIFY(loaded->UseGlobalAddress());
+        loaded->SetUseGlobalAddress(false);
+        loaded->SetUseGlobalMailServer(false);
+        QCOMPARE(loaded->SenderEmail(), QStringLiteral("own@muster.de"));
+        QCOMPARE(loaded->MessageSenderDevice(), msdExtSMTP);
+        QCOMPARE(loaded->SendPassword(), QStringLiteral("own pass"));
     }
 
     // Integer columns read as True only for 1, or for any non-zero value.
@@ -270,6 +324,52 @@ private slots:
         f.Dm.Load();
         QCOMPARE(f.Dm.GetSchemaMacroList(QStringLiteral("pelm_X"))->Count(), 2);
         QCOMPARE(f.Dm.ByID(list->IDValue())->UserMacros().Count(), 1);
+    }
+
+    // Schema macros are edited on a copy and published in one step; a reader keeps the list it
+    // took, and saving never changes a published list.
+    void replacedSchemaMacrosArePublishedWhole_data() { Backends(); }
+    void replacedSchemaMacrosArePublishedWhole() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        Fixture f(backend);
+        const QString schema = QStringLiteral("pelm_addresses_ass");
+        f.Dm.Add()->SetChanged(true); // the store saves only with a list in its cache
+        TMacroList first;
+        first.Add()->SetMacroName(QStringLiteral("ALT"));
+        f.Dm.ReplaceSchemaMacros(schema, first);
+        f.Dm.Save();
+        const std::shared_ptr<TMacroList> held =
+            f.Dm.GetSchemaMacroList(QStringLiteral("PELM_ADDRESSES_ASS"));
+        QCOMPARE(held->Count(), 1);
+        const qint32 oldId = held->Items(0)->DBID();
+        QVERIFY(oldId > 0);
+
+        TMacroList edited = *held;
+        edited.Delete(edited.Items(0));
+        TMacroItem* added = edited.Add();
+        added->SetMacroName(QStringLiteral("NEU"));
+        added->Add()->SetMacroValue(QStringLiteral("Süd"));
+        QCOMPARE(held->Count(), 1); // the copy is the one edited
+        f.Dm.ReplaceSchemaMacros(schema, edited);
+        const std::shared_ptr<TMacroList> published = f.Dm.GetSchemaMacroList(schema);
+        QCOMPARE(held->Items(0)->MacroName(), QStringLiteral("ALT"));
+        QCOMPARE(published->Items(0)->MacroName(), QStringLiteral("NEU"));
+
+        f.Dm.Save();
+        QCOMPARE(published->Items(0)->DBID(), -1); // not written into
+        QVERIFY(published->Items(0)->Changed());
+        const std::shared_ptr<TMacroList> saved = f.Dm.GetSchemaMacroList(schema);
+        const qint32 newId = saved->Items(0)->DBID();
+        QVERIFY(newId > 0);
+        QVERIFY(!saved->Items(0)->Changed());
+        QCOMPARE(saved->DeleteIDCount(), 0);
+        QCOMPARE(Count("emlmacros", "\"id\" = ?", {oldId}), 0);
+        QCOMPARE(Count("emlmacros", "\"emlists_id\" = ? AND \"schemaname\" = ?", {-2, schema}), 1);
+        QCOMPARE(Count("emlconditions", "\"emlmacros_id\" = ?", {newId}), 1);
+        f.Dm.Save(); // nothing pending: no second row
+        QCOMPARE(Count("emlmacros"), 1);
+        QCOMPARE(f.Dm.GetSchemaMacroList(schema), saved);
     }
 
     void addWiresCallbacksAndJobsMarkTheirList_data() { Backends(); }

@@ -103,6 +103,44 @@ private slots:
         QVERIFY(shown.Records().isEmpty());
         dm.Jobs().Delete(job);
     }
+
+    // A job copies its schema macros while the main thread publishes edited copies and saves them:
+    // every copy is one published state, whole.
+    void jobCopiesSchemaMacrosWhileTheyArePublished() {
+        TestDatabase db;
+        TdmPluginEmailMarketingMain dm(nullptr);
+        const QString schema = QStringLiteral("pelm_addresses_ass");
+        const qint64 id = hostapi::Database::InsertRow("emlists", {"name", "tblname"}, {"Kunden", schema});
+        const std::shared_ptr<TEmailListItem> list = dm.ByID(static_cast<qint32>(id));
+        std::atomic<bool> stop{false};
+        std::atomic<int> reads{0};
+        std::atomic<int> wrong{0};
+        std::thread reader([&] {
+            while (!stop.load() || reads.load() < 50) {
+                const std::shared_ptr<TMacroList> published = list->GlobalTableMacros();
+                const TMacroList copy = *published;
+                // state k: k macros, each captioned k with one condition
+                for (int i = 0; i < copy.Count(); ++i)
+                    if (copy.Items(i)->Caption() != QString::number(copy.Count()) ||
+                        copy.Items(i)->Count() != 1)
+                        ++wrong;
+                ++reads;
+            }
+        });
+        for (int round = 1; round <= 60; ++round) {
+            TMacroList edited = *dm.GetSchemaMacroList(schema);
+            edited.Add()->Add()->SetMacroValue(QStringLiteral("Wert"));
+            for (int i = 0; i < edited.Count(); ++i)
+                edited.Items(i)->SetCaption(QString::number(round));
+            dm.ReplaceSchemaMacros(schema, edited);
+            if (round % 10 == 0)
+                dm.Save();
+        }
+        stop = true;
+        reader.join();
+        QCOMPARE(wrong.load(), 0);
+        QCOMPARE(dm.GetSchemaMacroList(schema)->Count(), 60);
+    }
 };
 
 QTEST_MAIN(tst_ListCacheStress)

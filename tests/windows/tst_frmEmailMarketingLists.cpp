@@ -7,6 +7,8 @@
 #include "QVMainInterface.h"
 #include "ScreenService.h"
 #include "VRNLang.h"
+#include "DocumentPreparer.h"
+#include "QVRecordSet.h"
 #include "dmPluginEmailMarketingMain.h"
 #include "frmDBListViewSearch.h"
 #include "frmEmailMarketingLists.h"
@@ -16,15 +18,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace emailmarketing;
+using testsupport::Backend;
+using testsupport::Count;
 using testsupport::Find;
 
 namespace {
@@ -43,6 +50,7 @@ struct Fixture {
     testsupport::TestDatabase Db;
     TdmPluginEmailMarketingMain Dm{nullptr};
     testsupport::ScriptedDialogService Dialogs;
+    explicit Fixture(Backend ABackend = Backend::SQLite) : Db(ABackend) {}
 
     // A stored user list with its own settings (no global groups).
     std::shared_ptr<TEmailListItem> AddList(const QString& AName) {
@@ -77,8 +85,60 @@ struct Window {
         QCOMPARE(items.size(), 1);
         Lists()->setCurrentItem(items.first());
     }
+    void ShowIn(const QString& ALanguage, const QString& AList) {
+        Form.SetLanguage(ALanguage);
+        Select(AList);
+    }
+    // The macros tab on page APage ("Verteilerlisten-Makros" 0, "Allgemeine Makros" 1).
+    void ShowMacros(int APage) {
+        Find<QTabWidget>(Form, "PageControl")->setCurrentIndex(4);
+        Find<QTabWidget>(Form, "cxQVPCMacros")->setCurrentIndex(APage);
+    }
+    // The macros tab (the filter frame has controls of the same names).
+    QWidget& Macros() { return *Find<QTabWidget>(Form, "cxQVPCMacros")->parentWidget(); }
+    QTreeWidget* Conditions() { return Find<QTreeWidget>(Form, "cxLVConditions"); }
+    QStringList Line(int ARow) {
+        QStringList columns;
+        for (int c = 0; c < 4; ++c)
+            columns << Conditions()->topLevelItem(ARow)->text(c);
+        return columns;
+    }
     bool SettingsShown() { return Find<QTabWidget>(Form, "PageControl")->isVisible(); }
 };
+
+void Backends() {
+    testsupport::TestDatabase::AddBackendColumn();
+    testsupport::TestDatabase::AddBackendRows();
+}
+
+// A condition dialog script: value 1 the field AField1 (a caption), the comparison, value 2 and the
+// result as constants; saved or cancelled.
+testsupport::ScriptedDialogService::ModalScript Condition(const QString& AField1, const QString& AComparison,
+                                                          const QString& AValue2, const QString& AResult,
+                                                          bool ASave = true) {
+    return [=](QDialog& d) {
+        testsupport::Click(d, "cbVal1Type");
+        auto* fields = Find<QComboBox>(d, "cbFields1");
+        fields->setCurrentIndex(fields->findText(AField1));
+        auto* comparison = Find<QComboBox>(d, "cbCondition");
+        comparison->setCurrentIndex(comparison->findText(AComparison));
+        Find<QLineEdit>(d, "edtVal2")->setText(AValue2);
+        Find<QLineEdit>(d, "edtResultVal")->setText(AResult);
+        testsupport::Click(d, ASave ? "Button1" : "Button2");
+    };
+}
+
+// The value of the schema macro %REGION% that a job of AList prepares for the first address.
+QString PreparedRegion(const std::shared_ptr<TEmailListItem>& AList) {
+    TDocumentPreparer preparer(
+        TDocumentPreparer::TJobData{esPlainText, AList, {{"%REGION%", mkSchemaMacro}}});
+    hostapi::TQVRecordSet records(QStringLiteral("pelm_addresses_ass"));
+    records.Open();
+    QString value;
+    preparer.ReplaceTemplateMacros([&value](const QString&, const QString& AValue, bool) { value = AValue; },
+                                   0, records);
+    return value;
+}
 
 } // namespace
 
@@ -198,7 +258,11 @@ private slots:
         list->SetUseGlobalMailServer(false);
         QCOMPARE(list->MessageSenderDevice(), msdExtSMTP);
         QCOMPARE(list->MailServer(), QStringLiteral("smtp.a.example"));
-        QVERIFY(f.Reloaded(id)->UseGlobalMailServer());
+        const std::shared_ptr<TEmailListItem> stored = f.Reloaded(id);
+        QVERIFY(stored->UseGlobalMailServer());
+        stored->SetUseGlobalMailServer(false);
+        QCOMPARE(stored->MessageSenderDevice(), msdExtSMTP);
+        QCOMPARE(stored->MailServer(), QStringLiteral("smtp.a.example"));
     }
 
     void preloadSelectsTheListOnce() {
@@ -219,11 +283,11 @@ private slots:
         QTest::addColumn<bool>("auth");
         QTest::addColumn<bool>("threads");
         QTest::newRow("integrated") << "rbtnUseRelay"
-                                    << "Server:" << false << false << true;
+                                    << "&Server:" << false << false << true;
         QTest::newRow("external SMTP") << "rbtnUseMailServer"
-                                       << "SMTP Server:" << true << true << false;
+                                       << "&SMTP Server:" << true << true << false;
         QTest::newRow("mail program") << "rbUseMAPI"
-                                      << "Mailprogramm-Profil:" << true << false << false;
+                                      << "Konto des Mailprogramms:" << true << false << false;
     }
     void serverPageEnabling() {
         QFETCH(QString, button);
@@ -243,6 +307,8 @@ private slots:
         QCOMPARE(Find<QCheckBox>(w.Form, "cbUseAuth")->isEnabled(), auth);
         QCOMPARE(Find<QSpinBox>(w.Form, "spinSendThreads")->isEnabled(), threads);
         QCOMPARE(Find<QLineEdit>(w.Form, "edtPassword")->echoMode(), QLineEdit::Password);
+        // the mail program's set-up hint only with the mail program
+        QCOMPARE(!Find<QWidget>(w.Form, "nfoblgMAPI")->isHidden(), button == "rbUseMAPI");
         Find<QCheckBox>(w.Form, "cbUseGlobalMailServer")->setChecked(true);
         for (const char* name :
              {"rbtnUseRelay", "rbtnUseMailServer", "rbUseMAPI", "edtMailServer", "cbUseAuth"})
@@ -338,6 +404,226 @@ private slots:
         plugin.CloseForms();
     }
 
+    // Every control a user reaches by keyboard on a page has its own letter, next to the list
+    // buttons and the tabs; a label's letter moves to its control.
+    void mnemonicsAreUniqueOnEachPage_data() {
+        QTest::addColumn<QString>("language");
+        for (const char* language : {"German", "English", "French", "Italian"})
+            QTest::newRow(language) << QString::fromLatin1(language);
+    }
+    void mnemonicsAreUniqueOnEachPage() {
+        QFETCH(QString, language);
+        Fixture f;
+        f.AddList(QStringLiteral("Kunden"));
+        Window w;
+        w.ShowIn(language, QStringLiteral("Kunden"));
+        const auto letter = [](const QString& AText) {
+            const qsizetype at =
+                QString(AText).replace(QStringLiteral("&&"), QString()).indexOf(QLatin1Char('&'));
+            return at < 0 ? QChar()
+                          : QString(AText).replace(QStringLiteral("&&"), QString()).at(at + 1).toLower();
+        };
+        QStringList always{Find<QPushButton>(w.Form, "btnNewList")->text(),
+                           Find<QPushButton>(w.Form, "btnDeleteList")->text()};
+        QVERIFY(!letter(always[0]).isNull());
+        QVERIFY(!letter(always[1]).isNull());
+        auto* pages = Find<QTabWidget>(w.Form, "PageControl");
+        for (int i = 0; i < pages->count(); ++i)
+            always << pages->tabText(i);
+        Find<QCheckBox>(w.Form, "cbUseGlobalMailServer")->setChecked(false);
+        for (const char* device : {"rbtnUseRelay", "rbtnUseMailServer", "rbUseMAPI"}) {
+            Find<QRadioButton>(w.Form, device)->setChecked(true);
+            for (int i = 0; i < pages->count(); ++i) {
+                pages->setCurrentIndex(i);
+                QMap<QChar, QString> used;
+                QStringList texts = always;
+                // shown controls only; the host's filter frame has its own keys
+                const auto ours = [&w](QWidget* AWidget) {
+                    return AWidget->isVisibleTo(&w.Form) && !w.Form.FilterForm().isAncestorOf(AWidget);
+                };
+                for (QAbstractButton* button : pages->widget(i)->findChildren<QAbstractButton*>())
+                    if (ours(button))
+                        texts << button->text();
+                for (QLabel* label : pages->widget(i)->findChildren<QLabel*>()) {
+                    if (!ours(label))
+                        continue;
+                    if (!letter(label->text()).isNull())
+                        QVERIFY2(label->buddy(), qPrintable(label->text()));
+                    texts << label->text();
+                }
+                for (const QString& text : std::as_const(texts)) {
+                    const QChar key = letter(text);
+                    if (key.isNull())
+                        continue;
+                    QVERIFY2(!used.contains(key), qPrintable(QStringLiteral("%1 / %2: \"%3\" and \"%4\"")
+                                                                 .arg(device)
+                                                                 .arg(i)
+                                                                 .arg(used.value(key), text)));
+                    used.insert(key, text);
+                }
+            }
+        }
+    }
+
+    void macrosAndConditionsAreWrittenWhenTheWindowCloses_data() { Backends(); }
+    void macrosAndConditionsAreWrittenWhenTheWindowCloses() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        Fixture f(backend);
+        const qint32 id = f.AddList(QStringLiteral("A"))->IDValue();
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.ShowMacros(0);
+        auto* userMacros = Find<QListWidget>(w.Form, "cxLVUserMacros");
+        for (const char* name : {"btnAddMacro", "btnDeleteMacro", "btnAddCondition"})
+            QVERIFY2(Find<QWidget>(w.Macros(), name)->isVisible(), name);
+        QVERIFY(!Find<QWidget>(w.Macros(), "btnAddTableMacro")->isVisible());
+
+        // a list macro with one saved condition; a second one cancelled leaves nothing
+        testsupport::Click(w.Macros(), "btnAddMacro");
+        QVERIFY(w.Form.CurrentMacro());
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtMacroTitle"), QStringLiteral("Anrede"));
+        QCOMPARE(userMacros->currentItem()->text(), QStringLiteral("Anrede"));
+        f.Dialogs.AddModal(Condition(QStringLiteral("Ort"), QStringLiteral("="), QStringLiteral("Köln"),
+                                     QStringLiteral("Hallo [Name]")));
+        testsupport::Click(w.Macros(), "btnAddCondition");
+        f.Dialogs.AddModal(Condition(QStringLiteral("Name"), QStringLiteral("<>"), QStringLiteral("x"),
+                                     QStringLiteral("y"), false));
+        testsupport::Click(w.Macros(), "btnAddCondition");
+        QCOMPARE(w.Form.CurrentMacro()->Count(), 1);
+        QCOMPARE(w.Conditions()->topLevelItemCount(), 1);
+        QCOMPARE(w.Line(0), (QStringList{"[Ort]", "=", "Köln", "Hallo [Name]"}));
+        QVERIFY(Find<QWidget>(w.Macros(), "btnEditCondition")->isEnabled());
+
+        // a second list macro, deleted after the question; a "No" keeps it
+        testsupport::Click(w.Macros(), "btnAddMacro");
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtMacroTitle"), QStringLiteral("Weg"));
+        f.Dialogs.AddAnswer(hostapi::mrNo);
+        testsupport::Click(w.Macros(), "btnDeleteMacro");
+        QCOMPARE(userMacros->count(), 2);
+        f.Dialogs.AddAnswer(hostapi::mrYes);
+        testsupport::Click(w.Macros(), "btnDeleteMacro");
+        QCOMPARE(f.Dialogs.Questions.size(), 2);
+        QCOMPARE(f.Dialogs.Questions[1].Text, QStringLiteral("Möchten Sie das Makro wirklich löschen?"));
+        QCOMPARE(f.Dialogs.Questions[1].Buttons, hostapi::mbYes | hostapi::mbNo | hostapi::mbCancel);
+        QCOMPARE(userMacros->count(), 1);
+        QVERIFY(!w.Form.CurrentMacro());
+        QCOMPARE(w.Conditions()->topLevelItemCount(), 0);
+        QVERIFY(Find<QLineEdit>(w.Form, "edtMacroTitle")->text().isEmpty());
+
+        // a general macro of the list's schema with a condition
+        w.ShowMacros(1);
+        QVERIFY(!Find<QWidget>(w.Macros(), "btnAddMacro")->isVisible());
+        testsupport::Click(w.Macros(), "btnAddTableMacro");
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtMacroTitle"), QStringLiteral("Region"));
+        f.Dialogs.AddModal(Condition(QStringLiteral("Ort"), QStringLiteral(">="), QStringLiteral("M"),
+                                     QStringLiteral("Süd")));
+        testsupport::Click(w.Macros(), "btnAddCondition");
+        QCOMPARE(Count("emlmacros"), 0); // nothing is written before the window closes
+        QCOMPARE(f.Dm.GetSchemaMacroList(QStringLiteral("pelm_addresses_ass"))->Count(), 0);
+        QCOMPARE(f.Dialogs.PendingCount(), 0);
+
+        QVERIFY(w.Form.close());
+        QCOMPARE(Count("emlmacros"), 2);
+        QCOMPARE(Count("emlconditions"), 2);
+        const QVariant listMacro =
+            testsupport::Value("emlmacros", "id", "\"emlists_id\" = ? AND \"descr\" = ?", {id, "Anrede"});
+        QVERIFY(listMacro.isValid());
+        QCOMPARE(
+            testsupport::Value("emlconditions", "valuem", "\"emlmacros_id\" = ?", {listMacro}).toString(),
+            QStringLiteral("Hallo %NAME%"));
+        QCOMPARE(
+            testsupport::Value("emlconditions", "value1", "\"emlmacros_id\" = ?", {listMacro}).toString(),
+            QStringLiteral("city"));
+        QCOMPARE(
+            testsupport::Value("emlconditions", "condition", "\"emlmacros_id\" = ?", {listMacro}).toInt(),
+            int(maEQ));
+        const QVariant schemaMacro = testsupport::Value(
+            "emlmacros", "id", "\"emlists_id\" = ? AND \"schemaname\" = ? AND \"descr\" = ?",
+            {-2, "pelm_addresses_ass", "Region"});
+        QVERIFY(schemaMacro.isValid());
+        QCOMPARE(Count("emlconditions", "\"emlmacros_id\" = ? AND \"valuem\" = ?", {schemaMacro, "Süd"}), 1);
+    }
+
+    void selectingAMacroSelectsItsLastCondition_data() { Backends(); }
+    void selectingAMacroSelectsItsLastCondition() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        Fixture f(backend);
+        const qint32 id = f.AddList(QStringLiteral("A"))->IDValue();
+        const qint64 macro = hostapi::Database::InsertRow("emlmacros", {"emlists_id", "macroname", "descr"},
+                                                          {id, "ANREDE", "Anrede"});
+        hostapi::Database::InsertRow("emlconditions",
+                                     {"emlmacros_id", "condition", "value1", "value1_isfld", "valuem"},
+                                     {macro, int(maEQ), "city", 1, "erste"});
+        hostapi::Database::InsertRow(
+            "emlconditions",
+            {"emlmacros_id", "condition", "value1", "value1_isfld", "value2", "valuem", "valuem_isfld"},
+            {macro, int(maLT), "entfernt", 1, "5", "name", 1});
+        f.Dm.Load();
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.ShowMacros(0);
+        QVERIFY(w.Form.CurrentMacro());
+        QCOMPARE(w.Form.CurrentMacro()->Caption(), QStringLiteral("Anrede"));
+        QCOMPARE(Find<QLineEdit>(w.Form, "edtMacroTitle")->text(), QStringLiteral("Anrede"));
+        QCOMPARE(w.Conditions()->topLevelItemCount(), 2);
+        QCOMPARE(w.Conditions()->currentItem(), w.Conditions()->topLevelItem(1));
+        QCOMPARE(w.Line(0), (QStringList{"[Ort]", "=", "", "erste"}));
+        QCOMPARE(w.Line(1), (QStringList{"[DATENBANKFELD FEHLT]", "<", "5", "[Name]"}));
+
+        // deleting a condition asks, and only Yes deletes it
+        f.Dialogs.AddAnswer(hostapi::mrYes);
+        testsupport::Click(w.Macros(), "btnDeleteCondition");
+        QCOMPARE(f.Dialogs.Questions.value(0).Text,
+                 QStringLiteral("Möchten Sie diese Bedingung auf dem Makro wirklich löschen?"));
+        QCOMPARE(w.Form.CurrentMacro()->Count(), 1);
+        QVERIFY(w.Form.close());
+        QCOMPARE(Count("emlconditions"), 1);
+    }
+
+    // A job prepared while the general macros are edited in the window uses what was published;
+    // the edits reach jobs prepared after the list is stored.
+    void jobPreparedWhileGeneralMacrosAreEditedUsesThePublishedState_data() { Backends(); }
+    void jobPreparedWhileGeneralMacrosAreEditedUsesThePublishedState() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        Fixture f(backend);
+        f.AddList(QStringLiteral("A"));
+        const std::shared_ptr<TEmailListItem> other = f.AddList(QStringLiteral("B"));
+        hostapi::Database::InsertRow("pelm_addresses_ass", {"name", "email1"}, {"Muster", "m@example.org"});
+        TMacroList macros;
+        TMacroItem* region = macros.Add();
+        region->SetMacroName(QStringLiteral("REGION"));
+        region->SetCaption(QStringLiteral("Region"));
+        region->Add()->SetMacroValue(QStringLiteral("Süd"));
+        f.Dm.ReplaceSchemaMacros(QStringLiteral("pelm_addresses_ass"), macros);
+        f.Dm.Save();
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.ShowMacros(1);
+        QCOMPARE(w.Form.CurrentMacro()->MacroName(), QStringLiteral("REGION"));
+        f.Dialogs.AddModal([](QDialog& d) {
+            Find<QLineEdit>(d, "edtResultVal")->setText(QStringLiteral("Nord"));
+            testsupport::Click(d, "Button1");
+        });
+        testsupport::Click(w.Macros(), "btnEditCondition");
+        QCOMPARE(w.Line(0).value(3), QStringLiteral("Nord"));
+        f.Dialogs.AddModal(Condition(QStringLiteral("Ort"), QStringLiteral("="), QStringLiteral("Köln"),
+                                     QStringLiteral("West")));
+        testsupport::Click(w.Macros(), "btnAddCondition");
+        QCOMPARE(PreparedRegion(other), QStringLiteral("Süd"));
+        const std::shared_ptr<TMacroList> before = other->GlobalTableMacros();
+
+        w.Select(QStringLiteral("B")); // stores list A: the edits are published in one step
+        QCOMPARE(PreparedRegion(other), QStringLiteral("Nord"));
+        QCOMPARE(before->Items(0)->Count(), 1); // a job that copied earlier keeps its list
+        QCOMPARE(before->Items(0)->Items(0)->MacroValue(), QStringLiteral("Süd"));
+        QCOMPARE(other->GlobalTableMacros()->Items(0)->Count(), 2);
+        QVERIFY(w.Form.close());
+        QCOMPARE(Count("emlconditions"), 2);
+    }
+
     void grabEachTab_data() {
         QTest::addColumn<QString>("language");
         QTest::newRow("German") << "German";
@@ -346,10 +632,20 @@ private slots:
     void grabEachTab() {
         QFETCH(QString, language);
         Fixture f;
-        f.AddList(QStringLiteral("Kunden"));
+        const std::shared_ptr<TEmailListItem> list = f.AddList(QStringLiteral("Kunden"));
+        TMacroList macros;
+        TMacroItem* macro = macros.Add();
+        macro->SetCaption(QStringLiteral("Anrede"));
+        TMacroConditionItem* condition = macro->Add();
+        condition->SetValue1IsField(true);
+        condition->SetConditionValue1(QStringLiteral("salutation"));
+        condition->SetCondition(maEQ);
+        condition->SetConditionValue2(QStringLiteral("F"));
+        condition->SetMacroValue(QStringLiteral("Sehr geehrte Frau %NAME%"));
+        macro->Add()->SetMacroValue(QStringLiteral("Guten Tag"));
+        list->SetUserMacros(macros);
         Window w;
-        w.Form.SetLanguage(language);
-        w.Select(QStringLiteral("Kunden"));
+        w.ShowIn(language, QStringLiteral("Kunden"));
         auto* pages = Find<QTabWidget>(w.Form, "PageControl");
         for (int i = 0; i < pages->count(); ++i) {
             pages->setCurrentIndex(i);
