@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -470,16 +471,26 @@ private slots:
         dialogs.AddModal([&](QDialog& d) {
             auto& p = static_cast<Preview&>(d);
             // Runs inside the wait (its event processing fires timers and input, as a user's click
-            // comes), once the preparation stands at the second recipient.
-            QTimer::singleShot(1, &p, [&] {
+            // comes), once the preparation stands at the second recipient and the wait's next
+            // refresh has shown the first message (or after 30 s, when the comparison below fails).
+            QElapsedTimer sinceHeld;
+            std::function<void()> closeOnceShown = [&] {
+                if (!sinceHeld.isValid()) {
                     QVERIFY(f.Job->WaitHeld());
-                    waitingDuring = p.Waiting();
-                    statusDuring = Text(p, "edtStatus") + " / " + Text(p, "lblCounter");
-                    if (esc)
-                        QTest::keyClick(&p, Qt::Key_Escape);
-                    else
-                        Click(p, "btnClose");
-                });
+                    sinceHeld.start();
+                }
+                if (Text(p, "lblCounter") != QStringLiteral("Email 1 von 1") && sinceHeld.elapsed() < 30000) {
+                    QTimer::singleShot(10, &p, closeOnceShown);
+                    return;
+                }
+                waitingDuring = p.Waiting();
+                statusDuring = Text(p, "edtStatus") + " / " + Text(p, "lblCounter");
+                if (esc)
+                    QTest::keyClick(&p, Qt::Key_Escape);
+                else
+                    Click(p, "btnClose");
+            };
+            QTimer::singleShot(1, &p, closeOnceShown);
             QCoreApplication::sendPostedEvents(&p, QEvent::MetaCall); // the preview starts and waits
             visibleAfter = p.isVisible();
         });
