@@ -5,6 +5,7 @@
 #include "ExceptionDisplay.h"
 #include "QVException.h"
 #include "QVRecordSetModel.h"
+#include "VRNLang.h"
 
 #include <QApplication>
 #include <QHash>
@@ -21,6 +22,12 @@ const QString kId = QStringLiteral("id");
 
 [[noreturn]] void Fail(const QString& message) {
     throw EQVException(message);
+}
+
+// The tree's user texts share the view's table.
+QString Tr(const char* AId) {
+    static const TVRNLang lang(QStringLiteral("QVDBTreeView"));
+    return lang.TextIn(QString::fromLatin1(AId), TVRNLang::CurrentLanguage());
 }
 
 } // namespace
@@ -361,9 +368,7 @@ void QVDBTreeModel::DeleteNode(const TQVTreeNode& ANode) {
     if (node->Kind == tnkFolder) {
         const qint64 items = FolderItemCount(ANode.ID);
         if (items > 0 || !node->Children.isEmpty())
-            throw EQVUserMessageException(QStringLiteral("The folder %1 still holds %2 entries")
-                                              .arg(ANode.ID)
-                                              .arg(qMax<qint64>(items, 1)));
+            throw EQVUserMessageException(Tr("IDS_FolderNotEmpty").arg(IndexOfNode(node, 0).data().toString()));
     }
     TQVRecordSet* rs = RecordSetOf(node->Kind);
     rs->SetRecNo(node->RecNo);

@@ -350,6 +350,53 @@ private slots:
                             : QStringList());
     }
 
+    void folderFilledWhileAsked_data() {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("message");
+        const struct {
+            const char* language;
+            const char* message;
+        } rows[] = {
+            {"German", "Der Ordner \"Leer\" enthält noch Einträge und kann nicht gelöscht werden."},
+            {"English", "The folder \"Leer\" still holds entries and cannot be deleted."},
+        };
+        for (Backend b : TestDatabase::SelectedBackends())
+            for (const auto& r : rows)
+                QTest::newRow(QByteArray(b == Backend::SQLite ? "sqlite " : "postgresql ")
+                                  .append(r.language)
+                                  .constData())
+                    << b << QString(r.language) << QString::fromUtf8(r.message);
+    }
+    // Another user files a template into the empty folder while the deletion is asked about: the
+    // folder stays and the user is told so in the window's language.
+    void folderFilledWhileAsked() {
+        QFETCH(Backend, backend);
+        QFETCH(QString, language);
+        QFETCH(QString, message);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        TVRNLang::SetCurrentLanguage(language);
+        const qint64 empty = AddFolder("Leer");
+        TemplateTree tree;
+        tree.View.SetLanguage(language);
+        testsupport::ScriptedDialogService dialogs;
+        testsupport::RecordingExceptionDisplay errors;
+        tree.View.SetOnCanDelete([&](const TQVTreeNode&) {
+            AddTemplate("Neu", empty);
+            return true;
+        });
+        dialogs.AddAnswer(mrYes);
+        QVERIFY(tree.View.FocusNode({tnkFolder, empty}));
+        QTest::keyClick(tree.View.Tree(), Qt::Key_Delete);
+
+        QCOMPARE(testsupport::Count(kFolders, "id = ?", {empty}), 1);
+        QVERIFY(tree.Model.IndexOf({tnkFolder, empty}).isValid());
+        QCOMPARE(errors.Records().size(), 1);
+        QVERIFY(errors.Records().at(0).Exception.UserMessage);
+        QCOMPARE(errors.Records().at(0).Exception.Message, message);
+    }
+
     void editInPlace_data() {
         TestDatabase::AddBackendColumn();
         TestDatabase::AddBackendRows();
