@@ -9,6 +9,8 @@
 #include "MacroNames.h"
 #include "QVException.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace emailmarketing {
@@ -113,13 +115,16 @@ void TMailingMacroCatalogue::AddValueMacros(QList<TUsedMakro>& AUsed, const QStr
                 AUsed.append({entry.Stored, entry.Kind});
 }
 
-QList<TUsedMakro> TMailingMacroCatalogue::CollectUsedMacros(const QString& AText,
+QList<TUsedMakro> TMailingMacroCatalogue::CollectUsedMacros(const QStringList& ATexts,
                                                             const TAttachementList& AAttachements) const {
+    const auto inTexts = [&ATexts](const QString& AMacro) {
+        return std::any_of(ATexts.cbegin(), ATexts.cend(),
+                           [&AMacro](const QString& AText) { return AText.contains(AMacro, Qt::CaseInsensitive); });
+    };
     QList<TUsedMakro> used;
     for (const TMailingMacroGroup group : UsedMacroOrder) {
         for (const TMailingMacroEntry& entry : FGroups[group]) {
-            if (!AText.contains(entry.Stored, Qt::CaseInsensitive) &&
-                !AAttachements.RequiresMacro(entry.Stored))
+            if (!inTexts(entry.Stored) && !AAttachements.RequiresMacro(entry.Stored))
                 continue;
             used.append({entry.Stored, entry.Kind});
             // The predefined macros and fields in a list or schema macro's values are computed
@@ -133,13 +138,26 @@ QList<TUsedMakro> TMailingMacroCatalogue::CollectUsedMacros(const QString& AText
                 AddValueMacros(used, macro->GetAllMacroValuesAsBigStr());
         }
     }
-    return used;
+    // Replaced in this order: a macro stays at its last place, after every value that holds it.
+    QList<TUsedMakro> once;
+    QSet<TUsedMakro> seen;
+    for (auto it = used.crbegin(); it != used.crend(); ++it)
+        if (!seen.contains(*it)) {
+            seen.insert(*it);
+            once.prepend(*it);
+        }
+    return once;
+}
+
+QList<TUsedMakro> TMailingMacroCatalogue::CollectUsedMacros(const QString& AText,
+                                                            const TAttachementList& AAttachements) const {
+    return CollectUsedMacros(QStringList{AText}, AAttachements);
 }
 
 void TMailingMacroCatalogue::CollectUsedMacros(TBaseEmailSender& AJob) const {
-    const QString text =
-        AJob.Content() + AJob.HTMLContent() + AJob.Subject() + AJob.CCList() + AJob.BCCList();
-    AJob.UsedMakros() = CollectUsedMacros(text, AJob.Attachements());
+    AJob.UsedMakros() = CollectUsedMacros(
+        QStringList{AJob.Content(), AJob.HTMLContent(), AJob.Subject(), AJob.CCList(), AJob.BCCList()},
+        AJob.Attachements());
 }
 
 } // namespace emailmarketing

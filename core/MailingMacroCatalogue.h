@@ -72,9 +72,12 @@ public:
     // fields (ignoring case).
     bool PathHasMacro(const QString& APath) const;
 
-    // The stored-form macros that AText or the attachments need, with their kind: list macros (1),
-    // schema macros (3), predefined (0), fields (2), in that order; after each list or schema macro
-    // the predefined macros and fields that its literal values hold.
+    // The stored-form macros that one of ATexts (each searched on its own) or the attachments need,
+    // with their kind: list macros (1), schema macros (3), predefined (0), fields (2), in that
+    // order. The predefined macros and fields that a list or schema macro's literal values hold
+    // follow that macro. Each macro is listed once, at its last place, so that it comes after
+    // every macro whose value holds it.
+    QList<TUsedMakro> CollectUsedMacros(const QStringList& ATexts, const TAttachementList& AAttachements) const;
     QList<TUsedMakro> CollectUsedMacros(const QString& AText, const TAttachementList& AAttachements) const;
     // The same for a job: its text, HTML, subject, CC and BCC, and its attachments; replaces the
     // job's UsedMakros.

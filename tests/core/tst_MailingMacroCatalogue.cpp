@@ -216,10 +216,14 @@ private slots:
             << "%REGION%"
             << ""
             << "" << QStringList{"%REGION%:3", "%PRE_DISTRIBUTORLIST%:0", "%NAME%:2"};
-        QTest::newRow("macro of a value also in the text is computed after each use")
-            << "%REGION% %NAME%"
+        QTest::newRow("macro of a value also in the text is listed once, after the value's macro")
+            << "%NAME% %REGION%"
             << ""
-            << "" << QStringList{"%REGION%:3", "%PRE_DISTRIBUTORLIST%:0", "%NAME%:2", "%NAME%:2"};
+            << "" << QStringList{"%REGION%:3", "%PRE_DISTRIBUTORLIST%:0", "%NAME%:2"};
+        QTest::newRow("macro in the text and the attachment is listed once")
+            << "%PRE_YEAR2% %pre_year2%"
+            << "Rechnung %PRE_YEAR2%.txt"
+            << "" << QStringList{"%PRE_YEAR2%:0"};
         QTest::newRow("attachment name") << "Hallo"
                                          << "Rechnung %PRE_YEAR2%.txt"
                                          << "" << QStringList{"%PRE_YEAR2%:0"};
@@ -243,21 +247,66 @@ private slots:
         QCOMPARE(Used(catalogue.CollectUsedMacros(text, attachements)), expected);
     }
 
-    // The job's texts are searched together, and its list of used macros is replaced.
+    void collectUsedMacrosOfAJob_data() {
+        QTest::addColumn<QStringList>("texts"); // content, HTML, subject, CC, BCC
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("each text")
+            << QStringList{"%GRUSS%", "<p>%PRE_DAY4%</p>", "Am %PRE_DATE%", "%EMAIL1%", "x@y.de"}
+            << QStringList{"%GRUSS%:1", "%PRE_DAY4%:0", "%PRE_DATE%:0", "%PRE_YEAR2%:0", "%EMAIL1%:2"};
+        QTest::newRow("no macro across content and HTML")
+            << QStringList{"Preis %GR", "USS%", "", "", ""} << QStringList{"%PRE_YEAR2%:0"};
+        QTest::newRow("no macro across subject and CC")
+            << QStringList{"", "", "Am %PRE_", "DATE% a@b.de", ""} << QStringList{"%PRE_YEAR2%:0"};
+        QTest::newRow("no macro across CC and BCC")
+            << QStringList{"", "", "", "a@b.de %EMA", "IL1% c@d.de"} << QStringList{"%PRE_YEAR2%:0"};
+        QTest::newRow("a macro in several texts is listed once")
+            << QStringList{"%EMAIL1%", "%email1%", "%EMAIL1%", "%EMAIL1%", "%Email1%"}
+            << QStringList{"%PRE_YEAR2%:0", "%EMAIL1%:2"};
+    }
+    // The job's texts are searched each on its own, and its list of used macros is replaced.
     void collectUsedMacrosOfAJob() {
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, expected);
         Fixture f;
         const TMailingMacroCatalogue catalogue = f.Catalogue();
         TBaseEmailSender job(nullptr, 1, f.List, esHTML);
         job.UsedMakros() = {{QStringLiteral("%ALT%"), mkField}};
-        job.SetContent(QStringLiteral("%GRUSS%"));
-        job.SetHTMLContent(QStringLiteral("<p>%PRE_DAY4%</p>"));
-        job.SetSubject(QStringLiteral("Am %PRE_DATE%"));
-        job.SetCCList(QStringLiteral("%EMAIL1%"));
-        job.SetBCCList(QStringLiteral("x@y.de"));
+        job.SetContent(texts.at(0));
+        job.SetHTMLContent(texts.at(1));
+        job.SetSubject(texts.at(2));
+        job.SetCCList(texts.at(3));
+        job.SetBCCList(texts.at(4));
         job.Attachements().Add()->SetFileName(QStringLiteral("%PRE_YEAR2%.txt"));
         catalogue.CollectUsedMacros(job);
-        QCOMPARE(Used(job.UsedMakros()),
-                 QStringList({"%GRUSS%:1", "%PRE_DAY4%:0", "%PRE_DATE%:0", "%PRE_YEAR2%:0", "%EMAIL1%:2"}));
+        QCOMPARE(Used(job.UsedMakros()), expected);
+    }
+
+    // Two list macros whose values hold the same field: the field is listed once, after both, so
+    // that the message carries its value in both places.
+    void fieldOfTwoMacroValuesIsFilledInBoth() {
+        Fixture f;
+        TMacroList macros = f.List->UserMacros();
+        TMacroItem* greeting = macros.ByName(QStringLiteral("gruss"));
+        QVERIFY(greeting);
+        greeting->Items(0)->SetMacroValue(QStringLiteral("Hallo aus %City%"));
+        f.List->SetUserMacros(macros);
+        const TMailingMacroCatalogue catalogue = f.Catalogue();
+        const QString stored = QStringLiteral("%GRUSS%: %STRAßE%");
+        const QList<TUsedMakro> used = catalogue.CollectUsedMacros(stored, {});
+        QCOMPARE(Used(used).filter(QStringLiteral("%CITY%")), QStringList({"%CITY%:2"}));
+        QCOMPARE(Used(used).last(), QStringLiteral("%CITY%:2"));
+
+        hostapi::Database::InsertRow(AddressSchema, {"name", "email1", "city"},
+                                     {"Muster", "k@example.org", "Köln"});
+        hostapi::TQVRecordSet records(AddressSchema);
+        records.Open();
+        TDocumentPreparer preparer(
+            TDocumentPreparer::TJobData{esPlainText, f.List, used, QString(),
+                                        [] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); }});
+        TEmailDocument doc;
+        doc.SetPlainMailBody(stored);
+        QVERIFY(preparer.PrepareDocument(doc, 0, records, {}));
+        QCOMPARE(doc.PlainMailBody(), QStringLiteral("Hallo aus Köln: Hauptstraße 2024, Köln"));
     }
 
     // What the window inserts, what the template stores, what the job computes and what the
