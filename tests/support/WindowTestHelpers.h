@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QTest>
 #include <QWidget>
 
@@ -28,6 +30,9 @@ inline bool SaveGrab(QWidget& AWindow, const QString& AFolder, const QString& AL
     AWindow.show();
     if (!QTest::qWaitForWindowExposed(&AWindow) || !QDir().mkpath(AFolder))
         return false;
+    // Texts changed since the last event loop (a language switch) have not yet resized their
+    // layouts; the user sees the window only after they have.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     return AWindow.grab().save(QStringLiteral("%1/%2_%3.png").arg(AFolder, AWindow.objectName(), ALanguage),
                                "PNG");
 }

@@ -19,6 +19,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -156,6 +157,15 @@ struct Host {
         return frame ? Find<QLineEdit>(*frame, "edtOwnerPassword") : nullptr;
     }
 };
+
+// The visible captions of AWindow narrower than their text, as "name: text"; empty when all fit.
+QStringList CutCaptions(QWidget& AWindow) {
+    QStringList cut;
+    for (QLabel* label : AWindow.findChildren<QLabel*>())
+        if (label->isVisible() && label->width() < label->minimumSizeHint().width())
+            cut << label->objectName() + QStringLiteral(": ") + label->text();
+    return cut;
+}
 
 } // namespace
 
@@ -468,6 +478,9 @@ private slots:
         h.SelectRow(0);
         QVERIFY(h.Page->CurrentFilePSConfigForm());
         QVERIFY(testsupport::SaveGrab(h.PageControl, QStringLiteral(QV_GRAB_DIR), QStringLiteral("German")));
+        QCOMPARE(CutCaptions(h.PageControl), QStringList());
+        QVERIFY(testsupport::SaveGrab(*h.Page->CurrentFilePSConfigForm(), QStringLiteral(QV_GRAB_DIR),
+                                      QStringLiteral("German")));
         QCOMPARE(h.Cell(0, "filename"), QStringLiteral("[Name].pdf"));
         QCOMPARE(h.Cell(1, "isinline"), QStringLiteral("Normaler Anhang"));
 
@@ -481,6 +494,10 @@ private slots:
         QCOMPARE(h.Cell(1, "isinline"), QStringLiteral("Normal attachment"));
         QCOMPARE(Find<QComboBox>(*h.Page, "cxQVFieldEdit1")->currentText(), QStringLiteral("Personalise"));
         QVERIFY(testsupport::SaveGrab(h.PageControl, QStringLiteral(QV_GRAB_DIR), QStringLiteral("English")));
+        // The PDF panel's captions are longer in English: the grab shows them as the user sees them.
+        QCOMPARE(CutCaptions(h.PageControl), QStringList());
+        QVERIFY(testsupport::SaveGrab(*h.Page->CurrentFilePSConfigForm(), QStringLiteral(QV_GRAB_DIR),
+                                      QStringLiteral("English")));
         f.Dm.SetLanguage(QStringLiteral("German"));
         h.Page->SetLanguage(QStringLiteral("German"));
     }
