@@ -118,8 +118,9 @@ void TMailingMacroCatalogue::AddValueMacros(QList<TUsedMakro>& AUsed, const QStr
 QList<TUsedMakro> TMailingMacroCatalogue::CollectUsedMacros(const QStringList& ATexts,
                                                             const TAttachementList& AAttachements) const {
     const auto inTexts = [&ATexts](const QString& AMacro) {
-        return std::any_of(ATexts.cbegin(), ATexts.cend(),
-                           [&AMacro](const QString& AText) { return AText.contains(AMacro, Qt::CaseInsensitive); });
+        return std::any_of(ATexts.cbegin(), ATexts.cend(), [&AMacro](const QString& AText) {
+            return AText.contains(AMacro, Qt::CaseInsensitive);
+        });
     };
     QList<TUsedMakro> used;
     for (const TMailingMacroGroup group : UsedMacroOrder) {

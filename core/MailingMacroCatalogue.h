@@ -77,7 +77,8 @@ public:
     // order. The predefined macros and fields that a list or schema macro's literal values hold
     // follow that macro. Each macro is listed once, at its last place, so that it comes after
     // every macro whose value holds it.
-    QList<TUsedMakro> CollectUsedMacros(const QStringList& ATexts, const TAttachementList& AAttachements) const;
+    QList<TUsedMakro> CollectUsedMacros(const QStringList& ATexts,
+                                        const TAttachementList& AAttachements) const;
     QList<TUsedMakro> CollectUsedMacros(const QString& AText, const TAttachementList& AAttachements) const;
     // The same for a job: its text, HTML, subject, CC and BCC, and its attachments; replaces the
     // job's UsedMakros.
