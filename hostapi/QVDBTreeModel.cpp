@@ -368,7 +368,8 @@ void QVDBTreeModel::DeleteNode(const TQVTreeNode& ANode) {
     if (node->Kind == tnkFolder) {
         const qint64 items = FolderItemCount(ANode.ID);
         if (items > 0 || !node->Children.isEmpty())
-            throw EQVUserMessageException(Tr("IDS_FolderNotEmpty").arg(IndexOfNode(node, 0).data().toString()));
+            throw EQVUserMessageException(
+                Tr("IDS_FolderNotEmpty").arg(IndexOfNode(node, 0).data().toString()));
     }
     TQVRecordSet* rs = RecordSetOf(node->Kind);
     rs->SetRecNo(node->RecNo);
