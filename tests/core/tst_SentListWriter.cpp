@@ -443,13 +443,21 @@ private slots:
 
     // Threads that submit within the bound: never more than the bound outstanding, every row once.
     void boundedSubmissionsStoreEachRowOnce_data() {
-        TestDatabase::AddBackendColumn();
-        TestDatabase::AddBackendRows();
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<bool>("committer");
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s, commits led by the waiting senders", n) << b << false;
+            QTest::addRow("%s, commits by the writer's thread", n) << b << true;
+        }
     }
     void boundedSubmissionsStoreEachRowOnce() {
         QFETCH(Backend, backend);
+        QFETCH(bool, committer);
         QV_SKIP_UNLESS_BACKEND(backend);
         WriterFixture f(backend);
+        if (committer)
+            f.Writer.StartCommitter();
         constexpr int Threads = 6;
         constexpr int Rows = 120;
         std::atomic<int> overBound{0};
@@ -477,6 +485,72 @@ private slots:
             expected += Addresses(QStringLiteral("s%1-").arg(t), Rows);
         VerifyEachOnce(expected, f.Log);
         QCOMPARE(f.Writer.UnwrittenCount(), 0);
+    }
+
+    // With the writer's commit thread, a submitting thread never commits: its rows are written by
+    // that thread, also those a busy database refused at first, while WaitWritten only waits.
+    void committerWritesSubmittedRowsOnItsOwnThread_data() { AddBackendAndHolderRows(); }
+    void committerWritesSubmittedRowsOnItsOwnThread() {
+        QFETCH(Backend, backend);
+        QFETCH(WriteLockHolder::Kind, holder);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        QMutex lock;
+        QHash<QString, std::thread::id> committedBy;
+        {
+            TSentListWriter writer;
+            writer.SetBusyTimeoutMs(kShortBusyMs);
+            writer.SetOnWritten([&](const TSentListRow& row) {
+                QMutexLocker locker(&lock);
+                committedBy.insert(row.Email, std::this_thread::get_id());
+            });
+            writer.StartCommitter();
+            QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("a@example.org"), job)), {}));
+
+            WriteLockHolder busy(holder, kSentList);
+            const TSentListTicket refused = writer.Submit(Row(QStringLiteral("b@example.org"), job));
+            int checks = 0;
+            QVERIFY(!writer.WaitWritten(refused, [&] { return ++checks >= 3; }));
+            QVERIFY(!writer.IsWritten(refused));
+            QCOMPARE(writer.UnwrittenCount(), 1);
+            busy.Release();
+            QVERIFY2(writer.WaitWritten(refused, {}), qPrintable(writer.LastError()));
+            // Queued rows that nobody waits for are written before the writer ends.
+            const TSentListTicket last = writer.Submit(Row(QStringLiteral("c@example.org"), job));
+            QVERIFY(writer.WaitWritten(last, {}));
+            QCOMPARE(writer.UnwrittenCount(), 0);
+            QCOMPARE(writer.WrittenCount(), qint64(3));
+        }
+        QCOMPARE(Count(kSentList), 3);
+        QCOMPARE(committedBy.size(), 3);
+        for (auto it = committedBy.cbegin(); it != committedBy.cend(); ++it)
+            QVERIFY2(it.value() != std::this_thread::get_id(),
+                     qPrintable(QStringLiteral("%1 was committed by the submitting thread").arg(it.key())));
+    }
+
+    // An OnWritten that raises on the commit thread leaves the rows written and the thread going on.
+    void committerSurvivesAFailingOnWritten_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void committerSurvivesAFailingOnWritten() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        TSentListWriter writer;
+        std::atomic<int> reported{0};
+        writer.SetOnWritten([&](const TSentListRow& row) {
+            ++reported;
+            if (row.Email.startsWith(QLatin1String("bad")))
+                throw std::runtime_error("counter failed");
+        });
+        writer.StartCommitter();
+        QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("bad@example.org"), job)), {}));
+        QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("good@example.org"), job)), {}));
+        QCOMPARE(reported.load(), 2);
+        QCOMPARE(Count(kSentList), 2);
     }
 
     // A wait for a busy database ends when the caller gives up; the row stays queued and lands later.
