@@ -529,6 +529,62 @@ private slots:
                      qPrintable(QStringLiteral("%1 was committed by the submitting thread").arg(it.key())));
     }
 
+    // The commit thread beside threads that Submit and Write, a Flush, and the writer's end while it
+    // may be committing: every row reported written is in the table once, no row is there twice or
+    // unreported, and a flushed writer ends with every row written.
+    void committerRacesWritesFlushAndTheWritersEnd_data() {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<bool>("flushFirst");
+        for (Backend b : TestDatabase::SelectedBackends()) {
+            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+            QTest::addRow("%s, flushed, then ended", n) << b << true;
+            QTest::addRow("%s, ended at once", n) << b << false;
+        }
+    }
+    void committerRacesWritesFlushAndTheWritersEnd() {
+        QFETCH(Backend, backend);
+        QFETCH(bool, flushFirst);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        constexpr int Rounds = 8;
+        constexpr int Threads = 4;
+        constexpr int Rows = 25;
+        QStringList expected;
+        WrittenLog log;
+        for (int round = 0; round < Rounds; ++round) {
+            TSentListWriter writer;
+            log.Attach(writer);
+            writer.StartCommitter();
+            std::vector<std::thread> threads;
+            for (int t = 0; t < Threads; ++t) {
+                const QStringList emails = Addresses(QStringLiteral("r%1-t%2-").arg(round).arg(t), Rows);
+                expected += emails;
+                // The first thread writes and waits (leading a commit when none runs), the others
+                // only submit.
+                threads.emplace_back([&writer, emails, job, t] {
+                    for (const QString& email : emails) {
+                        if (t == 0)
+                            writer.Write(Row(email, job));
+                        else
+                            writer.Submit(Row(email, job));
+                    }
+                });
+            }
+            for (auto& th : threads)
+                th.join();
+            if (flushFirst)
+                QCOMPARE(writer.Flush(30000), 0);
+        }
+        const QHash<QString, int> stored = StoredRows();
+        QCOMPARE(log.All(), stored);
+        const QSet<QString> known(expected.cbegin(), expected.cend());
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            QVERIFY2(it.value() == 1 && known.contains(it.key()), qPrintable(it.key()));
+        if (flushFirst)
+            QCOMPARE(stored.size(), expected.size());
+    }
+
     // An OnWritten that raises on the commit thread leaves the rows written and the thread going on.
     void committerSurvivesAFailingOnWritten_data() {
         TestDatabase::AddBackendColumn();
