@@ -169,6 +169,18 @@ void AddBackendAndHolderRows() {
     }
 }
 
+// Rows of every selected backend with a flag named AColumn: one row "<backend>, AWithout" (False)
+// and one "<backend>, AWith" (True).
+void AddBackendAndFlagRows(const char* AColumn, const char* AWithout, const char* AWith) {
+    QTest::addColumn<Backend>("backend");
+    QTest::addColumn<bool>(AColumn);
+    for (Backend b : TestDatabase::SelectedBackends()) {
+        const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s, %s", n, AWithout) << b << false;
+        QTest::addRow("%s, %s", n, AWith) << b << true;
+    }
+}
+
 // A busy commit fails after this long; the outcome of no case depends on the value.
 constexpr int kShortBusyMs = 30;
 
@@ -443,13 +455,7 @@ private slots:
 
     // Threads that submit within the bound: never more than the bound outstanding, every row once.
     void boundedSubmissionsStoreEachRowOnce_data() {
-        QTest::addColumn<Backend>("backend");
-        QTest::addColumn<bool>("committer");
-        for (Backend b : TestDatabase::SelectedBackends()) {
-            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
-            QTest::addRow("%s, commits led by the waiting senders", n) << b << false;
-            QTest::addRow("%s, commits by the writer's thread", n) << b << true;
-        }
+        AddBackendAndFlagRows("committer", "commits led by the waiting senders", "commits by the writer's thread");
     }
     void boundedSubmissionsStoreEachRowOnce() {
         QFETCH(Backend, backend);
@@ -533,13 +539,7 @@ private slots:
     // may be committing: every row reported written is in the table once, no row is there twice or
     // unreported, and a flushed writer ends with every row written.
     void committerRacesWritesFlushAndTheWritersEnd_data() {
-        QTest::addColumn<Backend>("backend");
-        QTest::addColumn<bool>("flushFirst");
-        for (Backend b : TestDatabase::SelectedBackends()) {
-            const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
-            QTest::addRow("%s, flushed, then ended", n) << b << true;
-            QTest::addRow("%s, ended at once", n) << b << false;
-        }
+        AddBackendAndFlagRows("flushFirst", "ended at once", "flushed, then ended");
     }
     void committerRacesWritesFlushAndTheWritersEnd() {
         QFETCH(Backend, backend);
