@@ -9,12 +9,18 @@
 #include "SentListSubmission.h"
 #include "SettingsStore.h"
 
+#include <optional>
+#include <utility>
+
 namespace emailmarketing {
 
 namespace {
 
 // Throttle pauses longer than this show jsThrottling.
 constexpr qint64 ShortThrottleMs = 100;
+// A throttled sender that disconnected after a message connects again this long before the end of
+// its pause (at once in a shorter pause): the connect is part of the pause, not of the interval.
+constexpr qint64 ReconnectLeadMs = 1000;
 
 bool IsHTMLStyle(TEmailStyle AStyle) {
     return AStyle == esRTFText || AStyle == esHTMLSource || AStyle == esHTML;
@@ -131,6 +137,7 @@ bool TSenderThread::WaitForResultRoom() {
 }
 
 bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
+    FReconnectFailure.reset();
     const bool single = FTransport->IsSingleServer();
     if (!FPacing.Chaotic)
         FTransport->SetDomainName(AGroup.Key);
@@ -151,7 +158,8 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         }
         return true;
     }
-    for (TEmailDocument* document : AGroup.Documents) {
+    for (qsizetype i = 0; i < AGroup.Documents.size(); ++i) {
+        TEmailDocument* document = AGroup.Documents[i];
         if (!WaitForResultRoom())
             return false;
         QString error;
@@ -163,7 +171,7 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         if (FPacing.Throttled()) {
             if (FTransport->CanTimeOut())
                 FTransport->DisconnectFromServer();
-            if (!Throttle(start))
+            if (!Throttle(start, i + 1 < AGroup.Documents.size() ? AGroup.Documents[i + 1] : nullptr))
                 return false;
         } else if (FPacing.Chaotic && !single && FTransport->CanTimeOut()) {
             FTransport->DisconnectFromServer();
@@ -177,11 +185,7 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
 bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     try {
         const std::shared_ptr<TEmailListItem> list = FJob.DestinationList();
-        if (FPacing.Chaotic)
-            FTransport->SetDomainName(ADocument.DomainCategory());
-        if ((FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) &&
-            !FTransport->IsConnected() && !FTransport->ConnectToServer(true))
-            throw hostapi::EQVException(FTransport->LastError());
+        ConnectForDocument(ADocument);
         const QString senderEmail =
             list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
         const bool ok = FTransport->SendMessage(
@@ -198,17 +202,40 @@ bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     }
 }
 
-bool TSenderThread::Throttle(const QDateTime& AStart) {
+void TSenderThread::ConnectForDocument(const TEmailDocument& ADocument) {
+    if (FPacing.Chaotic)
+        FTransport->SetDomainName(ADocument.DomainCategory());
+    if (!(FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) || FTransport->IsConnected())
+        return;
+    if (FReconnectFailure) {
+        const QString error = *std::exchange(FReconnectFailure, std::nullopt);
+        throw hostapi::EQVException(error);
+    }
+    if (!FTransport->ConnectToServer(true))
+        throw hostapi::EQVException(FTransport->LastError());
+}
+
+bool TSenderThread::Throttle(const QDateTime& AStart, const TEmailDocument* ANext) {
     const qint64 wait = FPacing.ThrottleWaitMs(AStart.msecsTo(FJob.Now()));
     if (wait <= 0)
         return !Stop();
     const QDateTime deadline = AStart.addMSecs(FPacing.ThrottleIntervalMs);
-    if (wait <= ShortThrottleMs) {
-        FJob.SendGate().WaitUntil(deadline);
-    } else {
-        TThrottlingState throttling(FJob);
-        FJob.SendGate().WaitUntil(deadline);
+    std::optional<TThrottlingState> throttling;
+    if (wait > ShortThrottleMs)
+        throttling.emplace(FJob);
+    if (ANext && !FTransport->IsConnected()) {
+        const QDateTime connectAt = deadline.addMSecs(-ReconnectLeadMs);
+        if (connectAt > FJob.Now())
+            FJob.SendGate().WaitUntil(connectAt);
+        if (Stop())
+            return false;
+        try {
+            ConnectForDocument(*ANext);
+        } catch (...) { // the next message fails with it, without a second connect
+            FReconnectFailure = hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message;
+        }
     }
+    FJob.SendGate().WaitUntil(deadline);
     return !Stop();
 }
 
