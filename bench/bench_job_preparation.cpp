@@ -10,6 +10,7 @@
 // no sender thread, so every document stays in memory until the end.
 
 #include "BaseEmailSender.h"
+#include "BenchRecipients.h"
 #include "Database.h"
 #include "ProcessMemory.h"
 #include "HostLibraries.h"
@@ -30,73 +31,6 @@
 using namespace emailmarketing;
 
 namespace {
-
-const char* const Cities[] = {"Köln", "Bonn", "Berlin", "München", "Hamburg", "Zürich", "Wien", "Basel"};
-const char* const Countries[] = {"DE", "DE", "DE", "DE", "DE", "CH", "AT", "CH"};
-
-void AddRecipients(int ACount) {
-    hostapi::Transaction transaction;
-    const QString sql =
-        QStringLiteral("INSERT INTO \"pelm_addresses_ass\" (\"companyname\", \"name\", \"surname\", "
-                       "\"street\", \"zipcode\", "
-                       "\"city\", \"country\", \"phone\", \"email1\", \"salutation\", \"title\") "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    for (int i = 0; i < ACount; ++i) {
-        const int c = i % 8;
-        hostapi::Database::Exec(
-            sql,
-            {QStringLiteral("Firma %1 GmbH").arg(i / 3), QStringLiteral("Müller-%1").arg(i),
-             QStringLiteral("Anna"), QStringLiteral("Hauptstraße %1").arg(i % 200 + 1),
-             QStringLiteral("%1").arg(10000 + i % 89999), QString::fromUtf8(Cities[c]),
-             QString::fromLatin1(Countries[c]), QStringLiteral("+49 221 %1").arg(i),
-             QStringLiteral("kunde%1@beispiel%2.de").arg(i).arg(i % 50),
-             i % 2 ? QStringLiteral("F") : QStringLiteral("M"), i % 5 ? QString() : QStringLiteral("Dr.")});
-    }
-    transaction.Commit();
-}
-
-// "Sehr geehrte Frau" / "Sehr geehrter Herr" by salutation; a greeting by country.
-TMacroList ListMacros() {
-    TMacroList macros;
-    TMacroItem* salutation = macros.Add();
-    salutation->SetMacroName(QStringLiteral("ANREDE"));
-    TMacroConditionItem* woman = salutation->Add();
-    woman->SetCondition(maEQ);
-    woman->SetValue1IsField(true);
-    woman->SetConditionValue1(QStringLiteral("salutation"));
-    woman->SetConditionValue2(QStringLiteral("F"));
-    woman->SetMacroValue(QStringLiteral("Sehr geehrte Frau"));
-    salutation->Add()->SetMacroValue(QStringLiteral("Sehr geehrter Herr"));
-    TMacroItem* greeting = macros.Add();
-    greeting->SetMacroName(QStringLiteral("GRUSS"));
-    TMacroConditionItem* swiss = greeting->Add();
-    swiss->SetCondition(maEQ);
-    swiss->SetValue1IsField(true);
-    swiss->SetConditionValue1(QStringLiteral("country"));
-    swiss->SetConditionValue2(QStringLiteral("CH"));
-    swiss->SetMacroValue(QStringLiteral("Freundliche Grüsse"));
-    greeting->Add()->SetMacroValue(QStringLiteral("Mit freundlichen Grüßen"));
-    return macros;
-}
-
-const QStringList FieldMacros{"COMPANYNAME", "NAME",    "SURNAME", "STREET", "ZIPCODE",
-                              "CITY",        "COUNTRY", "PHONE",   "EMAIL1", "TITLE"};
-
-// About ASize characters of HTML: the 12 macros in the first paragraphs, then text to the size.
-QString HtmlBody(int ASize) {
-    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Angebot</title></head><body>"
-                                  "<p>%ANREDE% %TITLE% %NAME%,</p><p>");
-    for (const QString& field : FieldMacros)
-        html += QStringLiteral("<span class=\"f\">%") + field + QStringLiteral("%</span> ");
-    html += QStringLiteral("</p>");
-    const QString paragraph = QStringLiteral(
-        "<p>Wir freuen uns, Ihnen unser neues Angebot für das kommende Jahr vorzustellen. Unsere Beratung "
-        "steht Ihnen jederzeit zur Verfügung; bitte wenden Sie sich an Ihre Ansprechpartnerin.</p>\n");
-    while (html.size() < ASize)
-        html += paragraph;
-    html += QStringLiteral("<p>%GRUSS%</p></body></html>");
-    return html;
-}
 
 // The machine's cost of the memory alone: allocates and writes ABytes of fresh memory in blocks of
 // ABlock bytes (the bodies' average size), as the preparation must, and answers the seconds taken.
@@ -143,7 +77,7 @@ int main(int argc, char** argv) {
         hostapi::Database::Open(config);
         QElapsedTimer setup;
         setup.start();
-        AddRecipients(recipients);
+        bench::AddRecipients(recipients);
         std::printf("recipients written: %d in %.1f s\n", recipients, setup.nsecsElapsed() / 1e9);
 
         const QString attachment = dir.filePath(QStringLiteral("Prospekt.pdf"));
@@ -153,29 +87,8 @@ int main(int argc, char** argv) {
                 throw hostapi::EQVException(QStringLiteral("cannot write %1").arg(attachment));
             file.write(QByteArray(20 * 1024, 'x'));
         }
-        auto list = std::make_shared<TEmailListItem>();
-        list->SetSectionName(QStringLiteral("pelm_addresses_ass"));
-        list->SetName(QStringLiteral("Kunden"));
-        list->SetEmailFields(hostapi::fftEmail, {QStringLiteral("email1")});
-        list->SetUseGlobalSendSettings(false);
-        list->SetSendPerUnits(true);
-        list->SetMailsPerUnit(1000);
-        list->SetUseGlobalRegisterService(false);
-        list->SetUseGlobalAddress(false);
-        list->SetSenderName(QStringLiteral("Muster AG"));
-        list->SetUserMacros(ListMacros());
-
-        auto* job = new BenchJob(nullptr, 1, list, esHTML);
-        job->SetSubject(QStringLiteral("Ihr Angebot, %NAME%"));
-        job->SetContent(QStringLiteral("%ANREDE% %NAME%,\r\nIhr Angebot finden Sie im Anhang.\r\n%GRUSS%"));
-        job->SetHTMLContent(HtmlBody(parser.value("html-size").toInt()));
-        for (const QString& field : FieldMacros)
-            job->UsedMakros().append({QLatin1Char('%') + field + QLatin1Char('%'), mkField});
-        job->UsedMakros().append({QStringLiteral("%ANREDE%"), mkListMacro});
-        job->UsedMakros().append({QStringLiteral("%GRUSS%"), mkListMacro});
-        TAttachement* brochure = job->Attachements().Add();
-        brochure->SetFileName(QStringLiteral("Prospekt.pdf"));
-        brochure->SetLocalFile(attachment);
+        auto* job = new BenchJob(nullptr, 1, bench::RecipientList(1000), esHTML);
+        bench::SetTemplate(*job, parser.value("html-size").toInt(), attachment);
         job->SetTempDirectory(dir.path());
 
         bench::ResetPeak();
@@ -197,7 +110,7 @@ int main(int argc, char** argv) {
         const double bodyMiB = bodyBytes / 1048576.0;
         std::printf(
             "template: HTML %lld characters, %d field macros, 2 conditional list macros, 1 attachment\n",
-            qint64(job->HTMLContent().size()), int(FieldMacros.size()));
+            qint64(job->HTMLContent().size()), int(bench::FieldMacros.size()));
         std::printf("prepared: %d of %d documents in %.2f s = %.0f documents/s (state %s, %d dropped)\n",
                     job->SendCount(), job->PrepareCount(), seconds, job->SendCount() / seconds,
                     qPrintable(job->State().ToString()), job->DroppedCount());

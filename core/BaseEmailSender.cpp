@@ -819,6 +819,8 @@ void TLocalEmailSender::EnsureSentListWriter() {
     FSentListWriter = std::make_unique<TSentListWriter>();
     FSentListWriter->SetOnWritten(
         [this](const TSentListRow& ARow) { UpdateSendStatistics(true, false, ARow.SentState != 1, false); });
+    // The senders go on while their rows are committed (within their bound).
+    FSentListWriter->StartCommitter();
 }
 
 void TLocalEmailSender::StartSendThreads() {

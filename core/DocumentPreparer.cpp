@@ -179,27 +179,23 @@ bool TDocumentPreparer::ResolveLocalFiles(TAttachementList& AList) const {
     return true;
 }
 
-void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, int RecNo,
-                                       const hostapi::TQVRecordSet& ARecords) const {
+void TDocumentPreparer::ReplaceInTexts(TEmailDocument& ADocument, const QList<TMacroReplacement>& AValues) const {
     // Each text in one pass: the plain body takes the values as they are, the HTML body field values
     // escaped, subject, CC and BCC the values without line breaks.
-    QList<TMacroReplacement> plain;
     QList<TMacroReplacement> html;
     QList<TMacroReplacement> oneLine;
-    ReplaceTemplateMacros(
-        [&](const QString& AMacro, const QString& AValue, bool AFromField) {
-            // A recipient's value is inserted as it is, never read as macros itself.
-            plain.append({AMacro, AValue, AFromField});
-            html.append({AMacro, AFromField ? HtmlEscaped(AValue) : AValue, AFromField});
-            oneLine.append({AMacro, WithoutLineBreaks(AValue), AFromField});
-        },
-        RecNo, ARecords);
-    ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), plain));
+    html.reserve(AValues.size());
+    oneLine.reserve(AValues.size());
+    for (const TMacroReplacement& value : AValues) {
+        html.append({value.Macro, value.Literal ? HtmlEscaped(value.Value) : value.Value, value.Literal});
+        oneLine.append({value.Macro, WithoutLineBreaks(value.Value), value.Literal});
+    }
+    ADocument.SetPlainMailBody(ReplaceMacros(ADocument.PlainMailBody(), AValues));
     ADocument.SetHTMLMailBody(ReplaceMacros(ADocument.HTMLMailBody(), html));
     ADocument.SetSubject(ReplaceMacros(ADocument.Subject(), oneLine));
     ADocument.SetCCList(ReplaceMacros(ADocument.CCList(), oneLine));
     ADocument.SetBCCList(ReplaceMacros(ADocument.BCCList(), oneLine));
-    ADocument.NormalFileList()->ReplaceMacros(plain);
+    ADocument.NormalFileList()->ReplaceMacros(AValues);
 }
 
 bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
@@ -215,19 +211,24 @@ bool TDocumentPreparer::PrepareDocument(TEmailDocument& ADocument, int RecNo,
     TAttachementList& attachements = *ADocument.NormalFileList();
     CopyAttachements(attachements, AAttachements);
 
+    // The recipient's macro values, computed once for the file names and the texts. A recipient's
+    // value is inserted as it is, never read as macros itself.
+    QList<TMacroReplacement> values;
+    values.reserve(FEngine.UsedMakros().size());
+    ReplaceTemplateMacros([&values](const QString& AMacro, const QString& AValue,
+                                    bool AFromField) { values.append({AMacro, AValue, AFromField}); },
+                          RecNo, ARecords);
     QList<TMacroReplacement> localFiles;
-    ReplaceTemplateMacros(
-        [&localFiles](const QString& AMacro, const QString& AValue, bool AFromField) {
-            localFiles.append({AMacro, WithLiteralWildcards(AValue), AFromField});
-        },
-        RecNo, ARecords);
+    localFiles.reserve(values.size());
+    for (const TMacroReplacement& value : std::as_const(values))
+        localFiles.append({value.Macro, WithLiteralWildcards(value.Value), value.Literal});
     attachements.ReplaceLocalFileMacros(localFiles);
     if (!ResolveLocalFiles(attachements)) {
         FLastSkipReason = TDropReason::MandatoryAttachement;
         return false;
     }
 
-    ReplaceInTexts(ADocument, RecNo, ARecords);
+    ReplaceInTexts(ADocument, values);
 
     // A copy entry whose values gave no address is left out; the recipient is mailed all the same.
     bool ccLeftOut = false;

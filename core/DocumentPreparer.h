@@ -67,7 +67,9 @@ private:
     // Whether a replacer class is registered for the extension of AFileName but not available.
     bool ReplacerMissing(const QString& AFileName);
     bool ResolveLocalFiles(TAttachementList& AList) const;
-    void ReplaceInTexts(TEmailDocument& ADocument, int RecNo, const hostapi::TQVRecordSet& ARecords) const;
+    // Replaces the recipient's macro values (as computed for the record, values from fields literal)
+    // in subject, bodies, CC, BCC and attachments.
+    void ReplaceInTexts(TEmailDocument& ADocument, const QList<TMacroReplacement>& AValues) const;
 
     TJobData FJob;
     TMacroEngine FEngine;

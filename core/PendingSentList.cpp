@@ -14,8 +14,16 @@ namespace emailmarketing {
 
 namespace {
 
-// Rows per INSERT statement: 3 values each, well below the bound-value limits of both backends.
+// Rows per statement: 3 values each for an INSERT, well below the bound-value limits of both
+// backends.
 constexpr int RowsPerStatement = 500;
+
+// Rows per INSERT statement. Through Qt's SQLite driver a statement costs the square of its bound
+// values (each value's parameter is looked up among all of them): on SQLite short statements
+// (50 rows each wrote 100 000 pending rows in 1.8 s, 500 rows each in 4.2 to 5.4 s).
+int RowsPerInsert() {
+    return hostapi::Database::IsPostgres() ? RowsPerStatement : 50;
+}
 
 QString Q(const char* AName) {
     return hostapi::Database::QuoteIdentifier(QString::fromLatin1(AName));
@@ -44,8 +52,9 @@ QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& AR
     for (qsizetype first = 0; first < ARecipients.size(); first += RowsPerTransaction) {
         const qsizetype end = std::min<qsizetype>(first + RowsPerTransaction, ARecipients.size());
         hostapi::Transaction transaction;
-        for (qsizetype from = first; from < end; from += RowsPerStatement) {
-            const int count = int(std::min<qsizetype>(RowsPerStatement, end - from));
+        const int rowsPerInsert = RowsPerInsert();
+        for (qsizetype from = first; from < end; from += rowsPerInsert) {
+            const int count = int(std::min<qsizetype>(rowsPerInsert, end - from));
             QVariantList binds;
             binds.reserve(count * 3);
             for (qsizetype i = from; i < from + count; ++i)

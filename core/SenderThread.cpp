@@ -9,12 +9,18 @@
 #include "SentListSubmission.h"
 #include "SettingsStore.h"
 
+#include <optional>
+#include <utility>
+
 namespace emailmarketing {
 
 namespace {
 
 // Throttle pauses longer than this show jsThrottling.
 constexpr qint64 ShortThrottleMs = 100;
+// A throttled sender that disconnected after a message connects again this long before the end of
+// its pause (at once in a shorter pause): the connect is part of the pause, not of the interval.
+constexpr qint64 ReconnectLeadMs = 1000;
 
 bool IsHTMLStyle(TEmailStyle AStyle) {
     return AStyle == esRTFText || AStyle == esHTMLSource || AStyle == esHTML;
@@ -174,6 +180,7 @@ bool TSenderThread::WaitForResultRoom() {
 }
 
 bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
+    FReconnectFailure.reset();
     const bool single = FTransport->IsSingleServer();
     if (!FPacing.Chaotic)
         FTransport->SetDomainName(AGroup.Key);
@@ -201,7 +208,8 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         }
         return true;
     }
-    for (TEmailDocument* document : AGroup.Documents) {
+    for (qsizetype i = 0; i < AGroup.Documents.size(); ++i) {
+        TEmailDocument* document = AGroup.Documents[i];
         if (!WaitForResultRoom())
             return false;
         QString error;
@@ -216,7 +224,7 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
         if (FPacing.Throttled()) {
             if (FTransport->CanTimeOut())
                 FTransport->DisconnectFromServer();
-            if (!Throttle(start))
+            if (!Throttle(start, i + 1 < AGroup.Documents.size() ? AGroup.Documents[i + 1] : nullptr))
                 return false;
         } else if (FPacing.Chaotic && !single && FTransport->CanTimeOut()) {
             FTransport->DisconnectFromServer();
@@ -230,17 +238,8 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
 bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     try {
         const std::shared_ptr<TEmailListItem> list = FJob.DestinationList();
-        if (FPacing.Chaotic)
-            FTransport->SetDomainName(ADocument.DomainCategory());
-        if ((FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) &&
-            !FTransport->IsConnected() && !Connect()) {
-            if (TConnectRefusal::Verdict(FTransport->LastReplyErrorCode(), FJob.OtherSendersDelivering()) ==
-                TConnectVerdict::Wait) {
-                FRefused = true;
-                return false;
-            }
-            throw hostapi::EQVException(FTransport->LastError());
-        }
+        if (!ConnectForDocument(ADocument))
+            return false; // refused for now: the document stays pending
         const QString senderEmail =
             list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
         const bool ok = FTransport->SendMessage(
@@ -257,17 +256,48 @@ bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     }
 }
 
-bool TSenderThread::Throttle(const QDateTime& AStart) {
+bool TSenderThread::ConnectForDocument(const TEmailDocument& ADocument) {
+    if (FPacing.Chaotic)
+        FTransport->SetDomainName(ADocument.DomainCategory());
+    if (!(FPacing.Throttled() || (FPacing.Chaotic && !FTransport->IsSingleServer())) || FTransport->IsConnected())
+        return true;
+    if (FReconnectFailure) {
+        const QString error = *std::exchange(FReconnectFailure, std::nullopt);
+        throw hostapi::EQVException(error);
+    }
+    if (Connect())
+        return true;
+    if (TConnectRefusal::Verdict(FTransport->LastReplyErrorCode(), FJob.OtherSendersDelivering()) ==
+        TConnectVerdict::Wait) {
+        FRefused = true;
+        return false;
+    }
+    throw hostapi::EQVException(FTransport->LastError());
+}
+
+bool TSenderThread::Throttle(const QDateTime& AStart, const TEmailDocument* ANext) {
     const qint64 wait = FPacing.ThrottleWaitMs(AStart.msecsTo(FJob.Now()));
     if (wait <= 0)
         return !Stop();
     const QDateTime deadline = AStart.addMSecs(FPacing.ThrottleIntervalMs);
-    if (wait <= ShortThrottleMs) {
-        FJob.SendGate().WaitUntil(deadline);
-    } else {
-        TThrottlingState throttling(FJob);
-        FJob.SendGate().WaitUntil(deadline);
+    std::optional<TThrottlingState> throttling;
+    if (wait > ShortThrottleMs)
+        throttling.emplace(FJob);
+    if (ANext && !FTransport->IsConnected()) {
+        const QDateTime connectAt = deadline.addMSecs(-ReconnectLeadMs);
+        if (connectAt > FJob.Now())
+            FJob.SendGate().WaitUntil(connectAt);
+        if (Stop())
+            return false;
+        try {
+            // A temporary refusal here is no verdict on the next message: it connects again itself.
+            if (!ConnectForDocument(*ANext))
+                FRefused = false;
+        } catch (...) { // the next message fails with it, without a second connect
+            FReconnectFailure = hostapi::TVRNExceptionUtils::Describe(std::current_exception(), {}).Message;
+        }
     }
+    FJob.SendGate().WaitUntil(deadline);
     return !Stop();
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace emailmarketing {
 
@@ -63,8 +64,14 @@ private:
     bool SendGroup(const TSendGroup& AGroup);
     // One message inside the exception handler; answers the result and sets AError.
     bool SendDocument(TEmailDocument& ADocument, QString& AError);
-    // The throttle pause after a message started at AStart; False when the thread must stop.
-    bool Throttle(const QDateTime& AStart);
+    // The throttle pause after a message started at AStart; False when the thread must stop. With
+    // ANext (the group's next document) a transport that was disconnected connects again inside the
+    // pause (at most ReconnectLeadMs before its end), so that the next message starts on time.
+    bool Throttle(const QDateTime& AStart, const TEmailDocument* ANext);
+    // The per-message connect of a throttled or chaotic send for ADocument. False (and FRefused)
+    // when a temporary refusal leaves the document pending; a final failure raises. A connect that
+    // failed inside the throttle pause is not tried again: its error is raised.
+    bool ConnectForDocument(const TEmailDocument& ADocument);
     void Idle(quint64 AWakeToken);
     // Waits until the results not yet durable leave room for one more; False when the thread must stop.
     bool WaitForResultRoom();
@@ -82,6 +89,8 @@ private:
     // Results handed to the result step in the current packet.
     int FAttempts = 0;
     TConnectBackoff FBackoff;
+    // The error of a connect inside the throttle pause that failed, for the next message.
+    std::optional<QString> FReconnectFailure;
     TSenderLists FLists;
     std::unique_ptr<TSentListSubmission> FSubmission;
 };

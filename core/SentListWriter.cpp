@@ -60,6 +60,13 @@ struct TSentListWriter::TEntry {
 TSentListWriter::TSentListWriter() = default;
 
 TSentListWriter::~TSentListWriter() {
+    {
+        std::lock_guard lock(FLock);
+        FStopping = true;
+        FWork.notify_all();
+    }
+    if (FCommitter.joinable())
+        FCommitter.join();
     std::lock_guard lock(FLock);
     if (FCommitting)
         qCCritical(lcCore) << "sent-list writer destroyed during a commit";
@@ -70,6 +77,48 @@ TSentListWriter::~TSentListWriter() {
 void TSentListWriter::SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten) {
     std::lock_guard lock(FLock);
     FOnWritten = std::move(AOnWritten);
+}
+
+void TSentListWriter::StartCommitter() {
+    std::lock_guard lock(FLock);
+    if (FCommitterRunning)
+        return;
+    FCommitterRunning = true;
+    FCommitter = std::thread([this] { CommitLoop(); });
+}
+
+void TSentListWriter::CommitLoop() {
+    int backoffMs = MinBackoffMs;
+    std::unique_lock lock(FLock);
+    while (!FStopping) {
+        if (FQueue.isEmpty() || FCommitting) {
+            FWork.wait(lock);
+            continue;
+        }
+        bool committed = false;
+        try {
+            committed = CommitQueue(lock, FBusyTimeoutMs);
+        } catch (const std::exception& e) { // from OnWritten: the rows are written all the same
+            committed = true;
+            qCCritical(lcCore) << "sent-list rows written, but counting them failed:" << e.what();
+        } catch (...) {
+            committed = true;
+            qCCritical(lcCore) << "sent-list rows written, but counting them failed";
+        }
+        if (committed) {
+            backoffMs = MinBackoffMs;
+            continue;
+        }
+        // A failed commit is tried again after a pause; once the job is being ended (Cancel) only
+        // when further rows come (Flush then has the last word).
+        if (FCancelled) {
+            const qint64 submitted = FSubmittedCount;
+            FWork.wait(lock, [&] { return FStopping || FQueue.isEmpty() || FSubmittedCount != submitted; });
+        } else {
+            FWork.wait_for(lock, std::chrono::milliseconds(backoffMs), [&] { return FStopping; });
+            backoffMs = std::min(backoffMs * 2, MaxBackoffMs);
+        }
+    }
 }
 
 TSentListWriter::TEntryPtr TSentListWriter::Enqueue(const TSentListRow& ARow) {
@@ -84,6 +133,8 @@ TSentListTicket TSentListWriter::Submit(const TSentListRow& ARow) {
     TEntryPtr entry = Enqueue(ARow);
     std::lock_guard lock(FLock);
     FQueue.append(entry);
+    ++FSubmittedCount;
+    FWork.notify_one();
     return TSentListTicket(entry);
 }
 
@@ -125,8 +176,9 @@ bool TSentListWriter::WaitWritten(const TSentListTicket& ATicket, const std::fun
             return true;
         if (giveUp())
             return entry->Written;
-        if (FCommitting) {
-            // Woken when the commit holding the row ends, or to lead the next one.
+        if (FCommitting || FCommitterRunning) {
+            // Woken when the commit holding the row ends, or to lead the next one (the commit
+            // thread, when it runs, leads every commit and retries the failed ones).
             entry->Waiting = true;
             entry->Wake.wait_for(lock, std::chrono::milliseconds(MinBackoffMs));
             continue;
@@ -152,6 +204,7 @@ bool TSentListWriter::Write(const TSentListRow& ARow) {
     TEntryPtr entry = Enqueue(ARow);
     std::unique_lock lock(FLock);
     FQueue.append(entry);
+    ++FSubmittedCount;
     for (;;) {
         if (entry->Written || entry->FailedCommits > 0) {
             entry->Waiting = false;
@@ -263,6 +316,7 @@ bool TSentListWriter::CommitQueue(std::unique_lock<std::mutex>& ALock, int ABusy
         entry->Wake.notify_one();
     WakeNextLeader();
     FChanged.notify_all();
+    FWork.notify_all();
     if (callbackFailure)
         std::rethrow_exception(callbackFailure);
     return error.isEmpty();

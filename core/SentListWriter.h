@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace emailmarketing {
 
@@ -50,12 +51,15 @@ private:
 // No row is dropped: what is still unwritten when the writer ends is counted in UnwrittenCount.
 //
 // The commit runs on the thread that leads it, through that thread's own connection; a thread must
-// not call Write or Flush inside a transaction of its own.
+// not call Write or Flush inside a transaction of its own. With StartCommitter, a thread of the
+// writer's own commits every submitted row as soon as it is queued: a thread that submits never
+// commits itself and goes on while its rows are written.
 class TSentListWriter {
 public:
     TSentListWriter();
     // Ends the writer. Rows still unwritten are not written (logged with their count); read
     // UnwrittenCount before. No thread may be in Write or Flush any more.
+    // Stops the commit thread (after the commit it runs), then ends the writer.
     ~TSentListWriter();
     TSentListWriter(const TSentListWriter&) = delete;
     TSentListWriter& operator=(const TSentListWriter&) = delete;
@@ -80,6 +84,11 @@ public:
     int WaitingCount() const;
 
     void SetOnWritten(std::function<void(const TSentListRow&)> AOnWritten);
+    // Starts the writer's commit thread (once): from now on a submitted row is committed without
+    // waiting for a WaitWritten, and WaitWritten only waits. A failed commit is retried by that
+    // thread after a growing pause (until Cancel; later rows start it again). An exception of
+    // OnWritten on that thread is logged; the rows stay written.
+    void StartCommitter();
     // Retries queued rows until all are written or ATimeoutMs has passed; answers the number still
     // unwritten. Between failed commits it waits a growing pause (at most MaxBackoffMs), which Cancel
     // and the timeout cut short. While rows are queued at least one commit is tried, also with
@@ -119,6 +128,8 @@ private:
 
     // Wakes the thread that should commit next, after a commit (with FLock held).
     void WakeNextLeader();
+    // The commit thread's loop.
+    void CommitLoop();
 
     mutable std::mutex FLock;
     std::condition_variable FChanged; // a commit ended, or Cancel: for Flush
@@ -131,6 +142,11 @@ private:
     int FBusyTimeoutMs = 30000;
     int FWaitingCount = 0; // threads in WaitWritten
     std::function<void(const TSentListRow&)> FOnWritten;
+    std::condition_variable FWork; // rows submitted, a commit ended, or the writer ends: for the commit thread
+    bool FStopping = false;
+    bool FCommitterRunning = false;
+    qint64 FSubmittedCount = 0; // rows ever queued
+    std::thread FCommitter;
 };
 
 } // namespace emailmarketing

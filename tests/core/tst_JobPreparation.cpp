@@ -17,6 +17,8 @@
 #include "support/TestDatabase.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -189,6 +191,34 @@ QVariant JobRowValue(qint64 AID, const QString& AField) {
     return q.next() ? q.value(0) : QVariant(QStringLiteral("<no row>"));
 }
 
+// The documents whose pending row is not the pending row of their own recipient in job AJobID
+// (address and address id), as "address: why".
+QStringList DocumentsWithoutTheirPendingRow(const TLocalEmailSender& AJob, qint64 AJobID) {
+    QHash<qint64, QPair<QString, qint64>> rows;
+    QSqlQuery q = hostapi::Database::Exec(
+        QStringLiteral("SELECT \"id\", \"email\", \"addressid\" FROM \"emlsentlist\" WHERE \"emljobs_id\" = ? "
+                       "AND \"sentstate\" = 0"),
+        {AJobID});
+    while (q.next())
+        rows.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.value(2).toLongLong()});
+    QStringList wrong;
+    QSet<qint64> used;
+    for (int i = 0; i < AJob.SendCount(); ++i) {
+        const TEmailDocument* document = AJob.GetSendMails(i);
+        const auto row = rows.constFind(document->SentListRowID());
+        if (row == rows.constEnd())
+            wrong << document->EmailAddress() + QStringLiteral(": no pending row");
+        else if (row->first != document->EmailAddress() || row->second != document->AddressID())
+            wrong << document->EmailAddress() + QStringLiteral(": the row of ") + row->first;
+        else if (used.contains(row.key()))
+            wrong << document->EmailAddress() + QStringLiteral(": a row shared");
+        used.insert(row.key());
+    }
+    if (rows.size() != AJob.SendCount())
+        wrong << QStringLiteral("%1 pending rows for %2 documents").arg(rows.size()).arg(AJob.SendCount());
+    return wrong;
+}
+
 QStringList SinkTexts(const testsupport::RecordingMessageSink& ASink) {
     QStringList texts;
     for (const auto& m : ASink.Messages())
@@ -264,6 +294,8 @@ void tst_JobPreparation::packetsReachTheSendStack() {
     QCOMPARE(job->GetSendMails(0)->Status(), esPrepared);
     QCOMPARE(JobRows(), 1);
     QVERIFY(job->JobDBID() >= 0);
+    // Each recipient's result goes to its own pending row, across statements and transactions.
+    QCOMPARE(DocumentsWithoutTheirPendingRow(*job.P, job->JobDBID()), QStringList());
     QCOMPARE(
         JobRows(QStringLiteral("\"id\" = ? AND \"jobstate\" = 1 AND \"parentjobid\" = -1 AND "
                                "\"parentjobstate\" = -1 AND \"emltemplates_id\" = 7 AND \"enddate\" IS NULL"),

@@ -67,6 +67,24 @@ public:
         std::lock_guard lock(FLock);
         FDomains.append(ADomain);
     }
+    // How long the following connects take on the job's clock, one after the other (then none).
+    void SetConnectDurations(const QList<qint64>& AMs) {
+        std::lock_guard lock(FLock);
+        FConnectDurations = AMs;
+    }
+    qint64 TakeConnectDuration() {
+        std::lock_guard lock(FLock);
+        return FConnectDurations.isEmpty() ? 0 : FConnectDurations.takeFirst();
+    }
+    // Where each connect ended, on the job's clock.
+    void AddConnect(const QDateTime& AAt) {
+        std::lock_guard lock(FLock);
+        FConnects.append(AAt);
+    }
+    QList<QDateTime> Connects() const {
+        std::lock_guard lock(FLock);
+        return FConnects;
+    }
     QList<Attempt> Attempts() const {
         std::lock_guard lock(FLock);
         return FAttempts;
@@ -80,13 +98,15 @@ private:
     mutable std::mutex FLock;
     QList<Attempt> FAttempts;
     QStringList FDomains;
+    QList<qint64> FConnectDurations;
+    QList<QDateTime> FConnects;
 };
 
 class TimedFakeSender : public FakeMessageSender {
 public:
     TimedFakeSender(std::shared_ptr<FakeTransportScript> AScript, std::shared_ptr<TimedTransportLog> ALog,
-                    hostapi::ScheduleClock AClock)
-        : FakeMessageSender(std::move(AScript)), FLog(std::move(ALog)), FClock(std::move(AClock)) {}
+                    FakeClock& AClock)
+        : FakeMessageSender(std::move(AScript)), FLog(std::move(ALog)), FClock(AClock) {}
 
     void SetDomainName(const QString& Value) override {
         FDomain = Value;
@@ -97,16 +117,19 @@ protected:
     bool DoConnectToServer(bool AResetLastError) override {
         if (!IsSingleServer())
             FLog->AddDomain(FDomain);
-        return FakeMessageSender::DoConnectToServer(AResetLastError);
+        FClock.OffsetMs += FLog->TakeConnectDuration();
+        const bool connected = FakeMessageSender::DoConnectToServer(AResetLastError);
+        FLog->AddConnect(FClock.Now());
+        return connected;
     }
     bool DoSendMessage(const TOutgoingMessage& AMessage) override {
-        FLog->AddAttempt(AMessage.ReceiverEmail, FClock());
+        FLog->AddAttempt(AMessage.ReceiverEmail, FClock.Now());
         return FakeMessageSender::DoSendMessage(AMessage);
     }
 
 private:
     std::shared_ptr<TimedTransportLog> FLog;
-    hostapi::ScheduleClock FClock;
+    FakeClock& FClock;
     QString FDomain;
 };
 
@@ -116,8 +139,8 @@ public:
     FakeTransportRegistration(FakeClock& AClock)
         : Script(std::make_shared<FakeTransportScript>()), Log(std::make_shared<TimedTransportLog>()) {
         TMessageSenderClass entry = FakeMessageSender::ClassFor(Script);
-        entry.Create = [script = Script, log = Log, clock = AClock.Clock()] {
-            return std::unique_ptr<TCustomMessageSender>(new TimedFakeSender(script, log, clock));
+        entry.Create = [script = Script, log = Log, clock = &AClock] {
+            return std::unique_ptr<TCustomMessageSender>(new TimedFakeSender(script, log, *clock));
         };
         RegisterMessageSenderClass(msdExtSMTP, entry);
     }
@@ -311,6 +334,8 @@ private slots:
     void replyCodesAndRetries();
     void throttleSpacesMessagesOnTheClock();
     void terminationEndsAThrottlePause();
+    void throttledReconnectFallsInsideThePause_data();
+    void throttledReconnectFallsInsideThePause();
     void unitDelayAllowsOnePacketPerDelayJobWide();
     void connectFailureFailsTheGroup();
     void chaoticModeSpreadsOneDomain();
@@ -449,6 +474,69 @@ void tst_SenderThreads::throttleSpacesMessagesOnTheClock() {
         QVERIFY2(wait.State.Contains(jsThrottling), qPrintable(wait.State.ToString()));
     QVERIFY(!job.State().Contains(jsThrottling));
     QCOMPARE(SentRows(-1).size(), 5);
+}
+
+// A throttled sender disconnects after each message (its transport can time out) and connects
+// again inside the pause: however long a connect takes, the messages start one interval apart and
+// the connect lies between the two messages. A connect that fails inside the pause fails the next
+// message with its error, without a second connect, and the messages after it go on.
+void tst_SenderThreads::throttledReconnectFallsInsideThePause_data() {
+    QTest::addColumn<bool>("failSecondConnect");
+    QTest::addRow("every connect succeeds") << false;
+    QTest::addRow("a connect in a pause fails") << true;
+}
+
+void tst_SenderThreads::throttledReconnectFallsInsideThePause() {
+    QFETCH(bool, failSecondConnect);
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Log->SetConnectDurations({120, 40, 300, 10, 250});
+    if (failSecondConnect) {
+        transport.Script->AddConnectStep(FakeTransportStep::Success());
+        transport.Script->AddConnectStep(FakeTransportStep::Failure(QStringLiteral("no route to the server")));
+    }
+    // 120 messages a minute: one every 500 ms.
+    EngineJob job(nullptr, -1, MakeSendList({true, 120, 1, 1, true, false}), esHTML);
+    VirtualTime time(clock, job);
+    for (int i = 0; i < 5; ++i)
+        job.AddDocument(QStringLiteral("r%1@example.org").arg(i));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const auto attempts = transport.Log->Attempts();
+    const QList<QDateTime> connects = transport.Log->Connects();
+    const QStringList sent = [&] {
+        QStringList out;
+        for (const auto& attempt : attempts)
+            out << attempt.Address;
+        return out;
+    }();
+    const QStringList expectedSent = failSecondConnect
+                                         ? QStringList{"r0@example.org", "r2@example.org", "r3@example.org", "r4@example.org"}
+                                         : QStringList{"r0@example.org", "r1@example.org", "r2@example.org",
+                                                       "r3@example.org", "r4@example.org"};
+    QCOMPARE(sent, expectedSent);
+    QCOMPARE(connects.size(), 5); // one per message, the failed one not tried again
+    const QDateTime first = attempts.first().At;
+    for (const auto& attempt : attempts) {
+        const int index = attempt.Address.mid(1, 1).toInt();
+        QCOMPARE(first.msecsTo(attempt.At), qint64(500) * index);
+        // The connect for this message ended before it started, and after the previous one.
+        QVERIFY2(connects[index] <= attempt.At, qPrintable(attempt.Address));
+        if (index > 0)
+            QVERIFY2(connects[index] > first.addMSecs(500 * (index - 1)), qPrintable(attempt.Address));
+    }
+    const QList<SentRow> rows = SentRows(-1);
+    QCOMPARE(rows.size(), 5);
+    for (const SentRow& row : rows) {
+        if (failSecondConnect && row.Email == QStringLiteral("r1@example.org")) {
+            QCOMPARE(row.SentState, 2);
+            QCOMPARE(row.ErrorMessage, QStringLiteral("0: no route to the server"));
+        } else {
+            QVERIFY2(row.SentState == 1, qPrintable(row.Email + QStringLiteral(": ") + row.ErrorMessage));
+        }
+    }
 }
 
 void tst_SenderThreads::terminationEndsAThrottlePause() {

@@ -169,6 +169,18 @@ void AddBackendAndHolderRows() {
     }
 }
 
+// Rows of every selected backend with a flag named AColumn: one row "<backend>, AWithout" (False)
+// and one "<backend>, AWith" (True).
+void AddBackendAndFlagRows(const char* AColumn, const char* AWithout, const char* AWith) {
+    QTest::addColumn<Backend>("backend");
+    QTest::addColumn<bool>(AColumn);
+    for (Backend b : TestDatabase::SelectedBackends()) {
+        const char* n = b == Backend::SQLite ? "sqlite" : "postgresql";
+        QTest::addRow("%s, %s", n, AWithout) << b << false;
+        QTest::addRow("%s, %s", n, AWith) << b << true;
+    }
+}
+
 // A busy commit fails after this long; the outcome of no case depends on the value.
 constexpr int kShortBusyMs = 30;
 
@@ -443,13 +455,15 @@ private slots:
 
     // Threads that submit within the bound: never more than the bound outstanding, every row once.
     void boundedSubmissionsStoreEachRowOnce_data() {
-        TestDatabase::AddBackendColumn();
-        TestDatabase::AddBackendRows();
+        AddBackendAndFlagRows("committer", "commits led by the waiting senders", "commits by the writer's thread");
     }
     void boundedSubmissionsStoreEachRowOnce() {
         QFETCH(Backend, backend);
+        QFETCH(bool, committer);
         QV_SKIP_UNLESS_BACKEND(backend);
         WriterFixture f(backend);
+        if (committer)
+            f.Writer.StartCommitter();
         constexpr int Threads = 6;
         constexpr int Rows = 120;
         std::atomic<int> overBound{0};
@@ -477,6 +491,122 @@ private slots:
             expected += Addresses(QStringLiteral("s%1-").arg(t), Rows);
         VerifyEachOnce(expected, f.Log);
         QCOMPARE(f.Writer.UnwrittenCount(), 0);
+    }
+
+    // With the writer's commit thread, a submitting thread never commits: its rows are written by
+    // that thread, also those a busy database refused at first, while WaitWritten only waits.
+    void committerWritesSubmittedRowsOnItsOwnThread_data() { AddBackendAndHolderRows(); }
+    void committerWritesSubmittedRowsOnItsOwnThread() {
+        QFETCH(Backend, backend);
+        QFETCH(WriteLockHolder::Kind, holder);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        QMutex lock;
+        QHash<QString, std::thread::id> committedBy;
+        {
+            TSentListWriter writer;
+            writer.SetBusyTimeoutMs(kShortBusyMs);
+            writer.SetOnWritten([&](const TSentListRow& row) {
+                QMutexLocker locker(&lock);
+                committedBy.insert(row.Email, std::this_thread::get_id());
+            });
+            writer.StartCommitter();
+            QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("a@example.org"), job)), {}));
+
+            WriteLockHolder busy(holder, kSentList);
+            const TSentListTicket refused = writer.Submit(Row(QStringLiteral("b@example.org"), job));
+            int checks = 0;
+            QVERIFY(!writer.WaitWritten(refused, [&] { return ++checks >= 3; }));
+            QVERIFY(!writer.IsWritten(refused));
+            QCOMPARE(writer.UnwrittenCount(), 1);
+            busy.Release();
+            QVERIFY2(writer.WaitWritten(refused, {}), qPrintable(writer.LastError()));
+            // Queued rows that nobody waits for are written before the writer ends.
+            const TSentListTicket last = writer.Submit(Row(QStringLiteral("c@example.org"), job));
+            QVERIFY(writer.WaitWritten(last, {}));
+            QCOMPARE(writer.UnwrittenCount(), 0);
+            QCOMPARE(writer.WrittenCount(), qint64(3));
+        }
+        QCOMPARE(Count(kSentList), 3);
+        QCOMPARE(committedBy.size(), 3);
+        for (auto it = committedBy.cbegin(); it != committedBy.cend(); ++it)
+            QVERIFY2(it.value() != std::this_thread::get_id(),
+                     qPrintable(QStringLiteral("%1 was committed by the submitting thread").arg(it.key())));
+    }
+
+    // The commit thread beside threads that Submit and Write, a Flush, and the writer's end while it
+    // may be committing: every row reported written is in the table once, no row is there twice or
+    // unreported, and a flushed writer ends with every row written.
+    void committerRacesWritesFlushAndTheWritersEnd_data() {
+        AddBackendAndFlagRows("flushFirst", "ended at once", "flushed, then ended");
+    }
+    void committerRacesWritesFlushAndTheWritersEnd() {
+        QFETCH(Backend, backend);
+        QFETCH(bool, flushFirst);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        constexpr int Rounds = 8;
+        constexpr int Threads = 4;
+        constexpr int Rows = 25;
+        QStringList expected;
+        WrittenLog log;
+        for (int round = 0; round < Rounds; ++round) {
+            TSentListWriter writer;
+            log.Attach(writer);
+            writer.StartCommitter();
+            std::vector<std::thread> threads;
+            for (int t = 0; t < Threads; ++t) {
+                const QStringList emails = Addresses(QStringLiteral("r%1-t%2-").arg(round).arg(t), Rows);
+                expected += emails;
+                // The first thread writes and waits (leading a commit when none runs), the others
+                // only submit.
+                threads.emplace_back([&writer, emails, job, t] {
+                    for (const QString& email : emails) {
+                        if (t == 0)
+                            writer.Write(Row(email, job));
+                        else
+                            writer.Submit(Row(email, job));
+                    }
+                });
+            }
+            for (auto& th : threads)
+                th.join();
+            if (flushFirst)
+                QCOMPARE(writer.Flush(30000), 0);
+        }
+        const QHash<QString, int> stored = StoredRows();
+        QCOMPARE(log.All(), stored);
+        const QSet<QString> known(expected.cbegin(), expected.cend());
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            QVERIFY2(it.value() == 1 && known.contains(it.key()), qPrintable(it.key()));
+        if (flushFirst)
+            QCOMPARE(stored.size(), expected.size());
+    }
+
+    // An OnWritten that raises on the commit thread leaves the rows written and the thread going on.
+    void committerSurvivesAFailingOnWritten_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void committerSurvivesAFailingOnWritten() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        TSentListWriter writer;
+        std::atomic<int> reported{0};
+        writer.SetOnWritten([&](const TSentListRow& row) {
+            ++reported;
+            if (row.Email.startsWith(QLatin1String("bad")))
+                throw std::runtime_error("counter failed");
+        });
+        writer.StartCommitter();
+        QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("bad@example.org"), job)), {}));
+        QVERIFY(writer.WaitWritten(writer.Submit(Row(QStringLiteral("good@example.org"), job)), {}));
+        QCOMPARE(reported.load(), 2);
+        QCOMPARE(Count(kSentList), 2);
     }
 
     // A wait for a busy database ends when the caller gives up; the row stays queued and lands later.
