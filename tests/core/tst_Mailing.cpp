@@ -306,11 +306,19 @@ void tst_Mailing::mailingOverThreeSenders() {
 
 void tst_Mailing::sessionLimitedServerMailsEveryoneOnce_data() {
     TestDatabase::AddBackendColumn();
-    TestDatabase::AddBackendRows();
+    // Throttled, each message connects on its own (also early, inside the pause before it), so
+    // refusals meet single messages as well as whole groups.
+    QTest::addColumn<bool>("throttled");
+    for (Backend b : TestDatabase::SelectedBackends()) {
+        const QByteArray name = b == Backend::SQLite ? QByteArray("sqlite") : QByteArray("postgresql");
+        QTest::newRow(name.constData()) << b << false;
+        QTest::newRow((name + " throttled").constData()) << b << true;
+    }
 }
 
 void tst_Mailing::sessionLimitedServerMailsEveryoneOnce() {
     QFETCH(Backend, backend);
+    QFETCH(bool, throttled);
     QV_SKIP_UNLESS_BACKEND(backend);
     constexpr int Threads = 8;
     TestDatabase db(backend);
@@ -320,9 +328,13 @@ void tst_Mailing::sessionLimitedServerMailsEveryoneOnce() {
     const QHash<QString, qint64> addressIds = AddRecipients(Recipients);
     const qint64 templateId = InsertTemplateRow();
     FakeClock clock;
-    auto* job = new AllSendersFirstJob(
-        nullptr, qint32(templateId),
-        MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), Threads), esPlainText);
+    std::shared_ptr<TEmailListItem> list =
+        MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), Threads);
+    if (throttled) {
+        list->SetThrottle(true);
+        list->SetUnitDelay(1); // 20 messages a minute of the job's clock, one each 3 s
+    }
+    auto* job = new AllSendersFirstJob(nullptr, qint32(templateId), list, esPlainText);
     job->SetSubject(QStringLiteral("Angebot"));
     job->SetContent(QStringLiteral("Guten Tag"));
     VirtualTime time(clock, *job);
