@@ -19,6 +19,8 @@ void TPluginForm::SetWindowStateStorage(std::shared_ptr<ILocalSettingsStorage> A
     FFormSave = AStorage ? std::make_unique<TFormSave>(*this, std::move(AStorage)) : nullptr;
 }
 
+void TPluginForm::InitializeUIState(const IScreenService&) {}
+
 void TPluginForm::AfterShow() {}
 
 void TPluginForm::NotifyShown() {

@@ -34,6 +34,9 @@ public:
     explicit TPluginForm(QWidget* AParent = nullptr);
     ~TPluginForm() override;
 
+    // Host: runs once, after the window is created and before it is first shown; the window sets up
+    // what depends on AScreen, the screen that opens it (e.g. whether its own tool bars are shown).
+    virtual void InitializeUIState(const IScreenService& AScreen);
     // Runs after every show. AlreadyShown() is False during the first AfterShow and True afterwards.
     virtual void AfterShow();
     bool AlreadyShown() const { return FAlreadyShown; }

@@ -24,6 +24,10 @@ TClientPluginBaseGUI& RequireGUIPlugin(const ScreenService::TPluginLookup& AFind
 
 IScreenService::~IScreenService() = default;
 
+bool IScreenService::HidesWindowToolBars() const {
+    return false;
+}
+
 ScreenService::ScreenService(TPluginLookup AFindPlugin)
     : FFindPlugin(AFindPlugin ? std::move(AFindPlugin) : TPluginLookup(&TQVMainInterface::FindPlugin)) {}
 
@@ -39,6 +43,7 @@ TPluginForm* ScreenService::OpenPluginForm(const QString& APluginGUID, int AForm
     if (!form) {
         form = plugin.CreatePluginForm(AFormIndex, nullptr);
         form->SetWindowStateStorage(FWindowStates);
+        form->InitializeUIState(*this);
         if (FormLoading(plugin, className) == pfldTemporary)
             form->setAttribute(Qt::WA_DeleteOnClose);
     }

@@ -23,6 +23,9 @@ public:
     // parameters AParams and answers it.
     virtual TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
                                         const QVariant& AParams) = 0;
+    // Whether the host shows the windows' commands in a bar of its own, so that windows hide their
+    // own tool bars. The host's screen has no such bar: False.
+    virtual bool HidesWindowToolBars() const;
 };
 
 // The host's screen service. A module keeps one window per class: opening a window that exists shows

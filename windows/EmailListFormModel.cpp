@@ -208,4 +208,36 @@ bool EmailListFormModel::AsksSameDomain(int ADevice, const QString& ATestAddress
     return ADevice == msdExtSMTP && DomainOf(ATestAddress) == DomainOf(ASenderEmail);
 }
 
+TMessageSenderDevice EmailListFormModel::TestDevice(const TForm& AForm) {
+    return AForm.Device < 0 ? msdInternal : static_cast<TMessageSenderDevice>(AForm.Device);
+}
+
+TMessageSenderSettings EmailListFormModel::TestSettings(const TForm& AForm, const QString& ADNSServer) {
+    TMessageSenderSettings settings;
+    settings.DNSServer = ADNSServer;
+    settings.MailServer = AForm.MailServer;
+    settings.SendAuthentication = AForm.SendAuthentication;
+    settings.SendUserName = AForm.SendUserName;
+    settings.SendPassword = AForm.SendPassword;
+    return settings;
+}
+
+TOutgoingMessage EmailListFormModel::TestMessage(const TForm& AForm, const QString& AAddress,
+                                                 const QString& ASubject, const QString& APlainBody,
+                                                 const QString& AHTMLBody) {
+    TOutgoingMessage message;
+    message.ReceiverEmail = AAddress.trimmed();
+    message.SenderName = AForm.SenderName;
+    message.SenderEmail = AForm.SenderEmail;
+    message.Subject = ASubject;
+    message.PlainBody = APlainBody;
+    message.HTMLBody = AHTMLBody;
+    message.IsHTML = true;
+    return message;
+}
+
+QString EmailListFormModel::TestSuccessId(TMessageSenderDevice ADevice) {
+    return ADevice == msdMAPI ? QStringLiteral("IDS_TESTMAPISUCC") : QStringLiteral("IDS_TESTSUCC");
+}
+
 } // namespace emailmarketing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CustomMessageSender.h"
+#include "OutgoingMessage.h"
 
 #include <QList>
 #include <QString>
@@ -111,6 +112,16 @@ public:
     static bool IsTestAddressValid(const QString& AAddress);
     // With the external SMTP server, a test address in the sender's own domain is asked about.
     static bool AsksSameDomain(int ADevice, const QString& ATestAddress, const QString& ASenderEmail);
+    // The transport a test send uses: the chosen device, direct delivery when none is chosen.
+    static TMessageSenderDevice TestDevice(const TForm& AForm);
+    // The transport settings of a test send from the values on the screen.
+    static TMessageSenderSettings TestSettings(const TForm& AForm, const QString& ADNSServer);
+    // The test message to AAddress from the sender on the screen: HTML with its plain part, nothing
+    // else (no reply address, copies, attachments or receipt).
+    static TOutgoingMessage TestMessage(const TForm& AForm, const QString& AAddress, const QString& ASubject,
+                                        const QString& APlainBody, const QString& AHTMLBody);
+    // Identifier of the success text of a test send through ADevice.
+    static QString TestSuccessId(TMessageSenderDevice ADevice);
 };
 
 } // namespace emailmarketing

@@ -24,6 +24,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QFrame>
+#include <QToolButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QSplitter>
@@ -33,6 +35,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 
 namespace emailmarketing {
@@ -111,8 +114,37 @@ TfrmEmailMarketingLists::TfrmEmailMarketingLists(QWidget* AParent)
 }
 
 TfrmEmailMarketingLists::~TfrmEmailMarketingLists() {
+    delete FTestSend; // cancels a test send under way and waits for its thread
+    FTestSend = nullptr;
     if (dmPluginEmailMarketingMain)
         dmPluginEmailMarketingMain->Jobs().UnRegisterJobNotifyer(FJobNotifier);
+}
+
+QFrame* TfrmEmailMarketingLists::NewToolBar(const char* AName) {
+    auto* bar = new QFrame(this);
+    bar->setObjectName(QString::fromLatin1(AName));
+    bar->setFrameShape(QFrame::StyledPanel);
+    bar->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    return bar;
+}
+
+QToolButton* TfrmEmailMarketingLists::AddToolButton(QFrame* ABar, const char* AName) {
+    auto* button = new QToolButton(ABar);
+    button->setObjectName(QString::fromLatin1(AName));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ABar->layout()->addWidget(button);
+    return button;
+}
+
+void TfrmEmailMarketingLists::InitializeUIState(const hostapi::IScreenService& AScreen) {
+    hostapi::TPluginForm::InitializeUIState(AScreen);
+    FToolBarsShown = !AScreen.HidesWindowToolBars();
+    tbMenu->setVisible(FToolBarsShown);
+    UpdateConditionButtons();
 }
 
 void TfrmEmailMarketingLists::CreateControls() {
@@ -120,20 +152,15 @@ void TfrmEmailMarketingLists::CreateControls() {
         AWidget->setObjectName(QString::fromLatin1(AName));
         return AWidget;
     };
+    tbMenu = NewToolBar("Menu");
+    btnNewList = AddToolButton(tbMenu, "btnNewList");
+    btnDeleteList = AddToolButton(tbMenu, "btnDeleteList");
     cxLVLists = new QListWidget(this);
     named(cxLVLists, "cxLVLists");
     cxLVLists->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
-    btnNewList = new QPushButton(this);
-    named(btnNewList, "btnNewList");
-    btnDeleteList = new QPushButton(this);
-    named(btnDeleteList, "btnDeleteList");
     auto* left = new QWidget(this);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnNewList);
-    buttons->addWidget(btnDeleteList);
-    leftLayout->addLayout(buttons);
     leftLayout->addWidget(cxLVLists);
 
     lblNoCfg = new QLabel(this);
@@ -262,6 +289,16 @@ void TfrmEmailMarketingLists::CreateControls() {
     smsLayout->addWidget(cbUseGlobalSMSProvider);
     smsLayout->addWidget(rbAPSSMS);
     smsLayout->addWidget(rbLOX24);
+    btnCheckSent = new QPushButton;
+    named(btnCheckSent, "btnCheckSent");
+    lblTest = new QLabel;
+    named(lblTest, "lblTest");
+    lblTest->hide();
+    auto* testLayout = new QHBoxLayout;
+    testLayout->addWidget(btnCheckSent);
+    testLayout->addWidget(lblTest);
+    testLayout->addStretch();
+    mailLayout->addRow(testLayout);
     auto* serverLayout = new QVBoxLayout(server);
     serverLayout->addWidget(mailGroup);
     serverLayout->addWidget(grpSMS);
@@ -344,16 +381,21 @@ void TfrmEmailMarketingLists::CreateControls() {
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({160, 740});
+    auto* bars = new QHBoxLayout;
+    bars->addWidget(tbMenu);
+    bars->addStretch();
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bars);
     layout->addWidget(splitter);
 
     using hostapi::TVRNExceptionUtils;
     const auto guarded = [this](void (TfrmEmailMarketingLists::*AHandler)()) {
         return [this, AHandler] { TVRNExceptionUtils::Guarded([this, AHandler] { (this->*AHandler)(); }); };
     };
-    connect(btnNewList, &QPushButton::clicked, this, guarded(&TfrmEmailMarketingLists::btnNewListClick));
-    connect(btnDeleteList, &QPushButton::clicked, this,
+    connect(btnNewList, &QToolButton::clicked, this, guarded(&TfrmEmailMarketingLists::btnNewListClick));
+    connect(btnDeleteList, &QToolButton::clicked, this,
             guarded(&TfrmEmailMarketingLists::btnDeleteListClick));
+    connect(btnCheckSent, &QPushButton::clicked, this, guarded(&TfrmEmailMarketingLists::btnCheckSentClick));
     connect(VorlanaLinkLabel1, &QLabel::linkActivated, this,
             guarded(&TfrmEmailMarketingLists::VorlanaLinkLabel1Click));
     connect(cxLVLists, &QListWidget::currentItemChanged, this,
@@ -381,7 +423,7 @@ void TfrmEmailMarketingLists::CreateControls() {
     connect(cxLVConditions, &QTreeWidget::itemDoubleClicked, this,
             guarded(&TfrmEmailMarketingLists::btnEditConditionClick));
     for (const auto& [button, handler] :
-         std::initializer_list<std::pair<QPushButton*, void (TfrmEmailMarketingLists::*)()>>{
+         std::initializer_list<std::pair<QToolButton*, void (TfrmEmailMarketingLists::*)()>>{
              {btnAddMacro, &TfrmEmailMarketingLists::btnAddMacroClick},
              {btnDeleteMacro, &TfrmEmailMarketingLists::btnDeleteMacroClick},
              {btnAddTableMacro, &TfrmEmailMarketingLists::btnAddTableMacroClick},
@@ -389,7 +431,7 @@ void TfrmEmailMarketingLists::CreateControls() {
              {btnAddCondition, &TfrmEmailMarketingLists::btnAddConditionClick},
              {btnEditCondition, &TfrmEmailMarketingLists::btnEditConditionClick},
              {btnDeleteCondition, &TfrmEmailMarketingLists::btnDeleteConditionClick}})
-        connect(button, &QPushButton::clicked, this, guarded(handler));
+        connect(button, &QToolButton::clicked, this, guarded(handler));
     for (QListWidget* list : {cxCBEmailFields, cxCBEmailFieldsMob})
         connect(list, &QListWidget::itemChanged, this, guarded(&TfrmEmailMarketingLists::EditChange));
     for (QLineEdit* edit : {edtSenderName, edtSenderEmail, edtReplyToEmail, edtUserName, edtPassword})
@@ -423,21 +465,19 @@ void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
     cxQVPCMacros = named(new QTabWidget, "cxQVPCMacros");
     cxLVUserMacros = named(new QListWidget, "cxLVUserMacros");
     cxLVTableMacros = named(new QListWidget, "cxLVTableMacros");
-    btnAddMacro = named(new QPushButton, "btnAddMacro");
-    btnDeleteMacro = named(new QPushButton, "btnDeleteMacro");
-    btnAddTableMacro = named(new QPushButton, "btnAddTableMacro");
-    btnDeleteTableMacro = named(new QPushButton, "btnDeleteTableMacro");
+    tbListMacros = NewToolBar("List-macros");
+    btnAddMacro = AddToolButton(tbListMacros, "btnAddMacro");
+    btnDeleteMacro = AddToolButton(tbListMacros, "btnDeleteMacro");
+    tbGlobalMacros = NewToolBar("Global-macros");
+    btnAddTableMacro = AddToolButton(tbGlobalMacros, "btnAddTableMacro");
+    btnDeleteTableMacro = AddToolButton(tbGlobalMacros, "btnDeleteTableMacro");
+    tbMacroSettings = NewToolBar("Macro-settings");
     cxQVPCMacros->addTab(cxLVUserMacros, QString());
     cxQVPCMacros->addTab(cxLVTableMacros, QString());
     cxQVPCMacros->setUsesScrollButtons(false); // both page names in full
     cxQVPCMacros->setElideMode(Qt::ElideNone);
-    auto* macroButtons = new QHBoxLayout;
-    for (QPushButton* button : {btnAddMacro, btnDeleteMacro, btnAddTableMacro, btnDeleteTableMacro})
-        macroButtons->addWidget(button);
-    macroButtons->addStretch();
     auto* left = new QVBoxLayout;
     left->addWidget(cxQVPCMacros, 1);
-    left->addLayout(macroButtons);
 
     lblMacroTitle = new QLabel;
     edtMacroTitle = named(new QLineEdit, "edtMacroTitle");
@@ -451,13 +491,9 @@ void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
         cxLVConditions->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     cxLVConditions->header()->setStretchLastSection(true);
     lblConditions->setBuddy(cxLVConditions);
-    btnAddCondition = named(new QPushButton, "btnAddCondition");
-    btnEditCondition = named(new QPushButton, "btnEditCondition");
-    btnDeleteCondition = named(new QPushButton, "btnDeleteCondition");
-    auto* conditionButtons = new QHBoxLayout;
-    for (QPushButton* button : {btnAddCondition, btnEditCondition, btnDeleteCondition})
-        conditionButtons->addWidget(button);
-    conditionButtons->addStretch();
+    btnAddCondition = AddToolButton(tbMacroSettings, "btnAddCondition");
+    btnEditCondition = AddToolButton(tbMacroSettings, "btnEditCondition");
+    btnDeleteCondition = AddToolButton(tbMacroSettings, "btnDeleteCondition");
     auto* title = new QHBoxLayout;
     title->addWidget(lblMacroTitle);
     title->addWidget(edtMacroTitle, 1);
@@ -465,11 +501,17 @@ void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
     right->addLayout(title);
     right->addWidget(lblConditions);
     right->addWidget(cxLVConditions, 1);
-    right->addLayout(conditionButtons);
 
-    auto* layout = new QHBoxLayout(APage);
-    layout->addLayout(left, 1);
-    layout->addLayout(right, 2);
+    auto* bars = new QHBoxLayout;
+    for (QFrame* bar : {tbListMacros, tbGlobalMacros, tbMacroSettings})
+        bars->addWidget(bar);
+    bars->addStretch();
+    auto* views = new QHBoxLayout;
+    views->addLayout(left, 1);
+    views->addLayout(right, 2);
+    auto* layout = new QVBoxLayout(APage);
+    layout->addLayout(bars);
+    layout->addLayout(views, 1);
 }
 
 void TfrmEmailMarketingLists::FillPriorities(QComboBox* ACombo) {
@@ -483,6 +525,8 @@ void TfrmEmailMarketingLists::ApplyTexts() {
     setWindowTitle(t("IDS_Caption"));
     btnNewList->setText(t("IDS_NewList"));
     btnDeleteList->setText(t("IDS_DeleteList"));
+    btnCheckSent->setText(t("IDS_CheckSent"));
+    lblTest->setText(t("IDS_TestRunning"));
     PageControl->setTabText(0, t("IDS_TabRecipients"));
     PageControl->setTabText(1, t("IDS_TabSender"));
     PageControl->setTabText(2, t("IDS_TabServer"));
@@ -759,6 +803,21 @@ void TfrmEmailMarketingLists::UpdateEnabling() {
     spinSendThreads->setEnabled(e.SendThreads);
     lblSendThreads->setEnabled(e.SendThreads);
     cbChaotic->setEnabled(e.Chaotic);
+    if (!form.UseGlobalMailServer && form.Device >= 0)
+        FillServerList(static_cast<TMessageSenderDevice>(form.Device));
+}
+
+void TfrmEmailMarketingLists::FillServerList(TMessageSenderDevice ADevice) {
+    TMessageSenderSettings settings;
+    settings.Settings = &GetSaveSettings();
+    QStringList servers;
+    CreateMessageSender(ADevice, settings)->FillServerList(servers);
+    // the text stays as it is: refilling is no edit
+    const QSignalBlocker blocker(edtMailServer);
+    const QString text = edtMailServer->currentText();
+    edtMailServer->clear();
+    edtMailServer->addItems(servers);
+    edtMailServer->setEditText(text);
 }
 
 void TfrmEmailMarketingLists::ShowList(const std::shared_ptr<TEmailListItem>& AList) {
@@ -789,6 +848,7 @@ void TfrmEmailMarketingLists::UpdateListState() {
                       : list ? QString()
                              : FLang.Text(QStringLiteral("IDS_NoSel")));
     btnDeleteList->setEnabled(list && list->IsUserDefined() && !inUse);
+    UpdateCheckSent();
 }
 
 void TfrmEmailMarketingLists::cbTableNameChange() {
@@ -879,6 +939,65 @@ void TfrmEmailMarketingLists::btnDeleteListClick() {
     FShowing = false;
     FCurrentEmailList = ListOf(cxLVLists->currentItem());
     ShowList(FCurrentEmailList);
+}
+
+void TfrmEmailMarketingLists::UpdateCheckSent() {
+    const TEmailListItem* list = FCurrentEmailList.get();
+    btnCheckSent->setEnabled(list && !list->IsInUseByJob() && !FTestSend);
+}
+
+void TfrmEmailMarketingLists::btnCheckSentClick() {
+    if (FTestSend || !FCurrentEmailList)
+        return;
+    QString address;
+    if (!hostapi::InputQuery(FLang.Text(QStringLiteral("IDS_TESTEMS")),
+                             FLang.Text(QStringLiteral("IDS_TESTEM")), address))
+        return;
+    address = address.trimmed();
+    // an address without a domain is never sent to
+    if (!EmailListFormModel::IsTestAddressValid(address)) {
+        hostapi::MessageDlg(FLang.Text(QStringLiteral("IDS_TESTNEML")), hostapi::mtError, hostapi::mbOK);
+        return;
+    }
+    const EmailListFormModel::TForm form = ReadForm();
+    const TMessageSenderDevice device = EmailListFormModel::TestDevice(form);
+    if (EmailListFormModel::AsksSameDomain(device, address, form.SenderEmail) &&
+        hostapi::MessageDlg(
+            FLang.Text(QStringLiteral("IDS_TESTSMDC")).arg(EmailListFormModel::DomainOf(address)),
+            hostapi::mtWarning, hostapi::mbYes | hostapi::mbNo | hostapi::mbCancel) != hostapi::mrYes)
+        return;
+    TMessageSenderSettings settings = EmailListFormModel::TestSettings(form, Dm().DNSServer());
+    settings.Settings = &GetSaveSettings();
+    std::unique_ptr<TCustomMessageSender> sender = CreateMessageSender(device, settings);
+    sender->SetDomainName(EmailListFormModel::DomainOf(address));
+    FTestSend = new TListTestSend(std::move(sender),
+                                  EmailListFormModel::TestMessage(form, address,
+                                                                  FLang.Text(QStringLiteral("IDS_TESTS")),
+                                                                  FLang.Text(QStringLiteral("IDS_TESTB")),
+                                                                  FLang.Text(QStringLiteral("IDS_TESTBH"))),
+                                  this);
+    lblTest->show();
+    UpdateCheckSent();
+    FTestSend->Start([this, device](const TListTestSend::TResult& AResult) {
+        hostapi::TVRNExceptionUtils::Guarded([this, device, AResult] { TestSendDone(device, AResult); });
+    });
+}
+
+void TfrmEmailMarketingLists::TestSendDone(TMessageSenderDevice ADevice,
+                                           const TListTestSend::TResult& AResult) {
+    // the transport goes with the finished run
+    FTestSend->deleteLater();
+    FTestSend = nullptr;
+    lblTest->hide();
+    UpdateCheckSent();
+    if (!AResult.Connected)
+        hostapi::MessageDlg(FLang.Text(QStringLiteral("IDS_TESTCONF")).arg(AResult.Error), hostapi::mtError,
+                            hostapi::mbOK);
+    else if (AResult.Sent)
+        hostapi::MessageDlg(FLang.Text(EmailListFormModel::TestSuccessId(ADevice)), hostapi::mtInformation,
+                            hostapi::mbOK);
+    else
+        hostapi::MessageDlg(AResult.Error, hostapi::mtError, hostapi::mbOK);
 }
 
 void TfrmEmailMarketingLists::VorlanaLinkLabel1Click() {
@@ -991,7 +1110,7 @@ void TfrmEmailMarketingLists::UpdateConditionButtons() {
     btnDeleteMacro->setVisible(b.ListMacroButtons);
     btnAddTableMacro->setVisible(b.GeneralMacroButtons);
     btnDeleteTableMacro->setVisible(b.GeneralMacroButtons);
-    for (QPushButton* button : {btnAddCondition, btnEditCondition, btnDeleteCondition})
+    for (QToolButton* button : {btnAddCondition, btnEditCondition, btnDeleteCondition})
         button->setVisible(b.ConditionButtons);
     btnAddMacro->setEnabled(b.AddMacro);
     btnAddTableMacro->setEnabled(b.AddTableMacro);
@@ -1000,6 +1119,13 @@ void TfrmEmailMarketingLists::UpdateConditionButtons() {
     btnAddCondition->setEnabled(b.AddCondition);
     btnEditCondition->setEnabled(b.EditCondition);
     btnDeleteCondition->setEnabled(b.DeleteCondition);
+    // a bar without a shown command takes no room
+    for (QFrame* bar : {tbListMacros, tbGlobalMacros, tbMacroSettings}) {
+        const QList<QToolButton*> buttons = bar->findChildren<QToolButton*>();
+        bar->setVisible(FToolBarsShown &&
+                        std::any_of(buttons.cbegin(), buttons.cend(),
+                                    [](const QToolButton* AButton) { return !AButton->isHidden(); }));
+    }
 }
 
 void TfrmEmailMarketingLists::ShowConditionLine(QTreeWidgetItem* AItem,

@@ -2,6 +2,7 @@
 
 #include "EmailListFormModel.h"
 #include "EmailSenderJobList.h"
+#include "ListTestSend.h"
 #include "MacroEditCopy.h"
 #include "PluginForm.h"
 #include "VRNLang.h"
@@ -18,10 +19,12 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
-class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QPushButton;
 class QTabWidget;
+class QFrame;
+class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -50,12 +53,16 @@ public:
     explicit TfrmEmailMarketingLists(QWidget* AParent = nullptr);
     ~TfrmEmailMarketingLists() override;
 
+    void InitializeUIState(const hostapi::IScreenService& AScreen) override;
     void AfterShow() override;
     void FormClose() override;
     void SetLanguage(const QString& ALangName) override;
 
     void btnNewListClick();
     void btnDeleteListClick();
+    // Sends a test message to an address the user enters, through the values on the screen.
+    void btnCheckSentClick();
+    bool TestSendRunning() const { return FTestSend != nullptr; }
     void VorlanaLinkLabel1Click();
     // A job started or ended: shows again whether the shown list is in use.
     void JobListChanged();
@@ -79,6 +86,9 @@ private:
     class TJobNotifier;
 
     void CreateControls();
+    // A tool bar: a row of flat buttons, the window's own commands.
+    QFrame* NewToolBar(const char* AName);
+    QToolButton* AddToolButton(QFrame* ABar, const char* AName);
     void ApplyTexts();
     void FillPriorities(QComboBox* ACombo);
     void FillTableNames();
@@ -90,6 +100,10 @@ private:
     void cbTableNameChange();
     void EditChange();
     void UpdateEnabling();
+    // The server combo's items: what the transport of ADevice offers (the mail program's accounts).
+    void FillServerList(TMessageSenderDevice ADevice);
+    void TestSendDone(TMessageSenderDevice ADevice, const TListTestSend::TResult& AResult);
+    void UpdateCheckSent();
 
     void StoreList();
     void ShowList(const std::shared_ptr<TEmailListItem>& AList);
@@ -131,11 +145,18 @@ private:
     std::unique_ptr<TfrmPluginEmailMarketingEditCondition> FConEditForm;
     TMacroEditCopy FListMacros;
     TMacroEditCopy FSchemaMacros;
-    QString FSchemaMacrosName; // the schema FSchemaMacros belongs to; empty = none
+    QString FSchemaMacrosName;          // the schema FSchemaMacros belongs to; empty = none
+    TListTestSend* FTestSend = nullptr; // the test send under way (a child); nullptr = none
+    bool FToolBarsShown = true;         // the host lets the window show its own tool bars
 
+    // tool bars
+    QFrame* tbMenu;
+    QFrame* tbListMacros;
+    QFrame* tbGlobalMacros;
+    QFrame* tbMacroSettings;
+    QToolButton* btnNewList;
+    QToolButton* btnDeleteList;
     QListWidget* cxLVLists;
-    QPushButton* btnNewList;
-    QPushButton* btnDeleteList;
     QLabel* lblNoCfg;
     QTabWidget* PageControl;
     // "Empfänger"
@@ -173,6 +194,8 @@ private:
     QLineEdit* edtUserName;
     QLabel* lblPassword;
     QLineEdit* edtPassword;
+    QPushButton* btnCheckSent;
+    QLabel* lblTest; // shown while a test send runs
     QGroupBox* grpSMS;
     QCheckBox* cbUseGlobalSMSProvider;
     QRadioButton* rbAPSSMS;
@@ -198,17 +221,17 @@ private:
     QTabWidget* cxQVPCMacros;
     QListWidget* cxLVUserMacros;
     QListWidget* cxLVTableMacros;
-    QPushButton* btnAddMacro;
-    QPushButton* btnDeleteMacro;
-    QPushButton* btnAddTableMacro;
-    QPushButton* btnDeleteTableMacro;
+    QToolButton* btnAddMacro;
+    QToolButton* btnDeleteMacro;
+    QToolButton* btnAddTableMacro;
+    QToolButton* btnDeleteTableMacro;
     QLabel* lblMacroTitle;
     QLineEdit* edtMacroTitle;
     QLabel* lblConditions;
     QTreeWidget* cxLVConditions;
-    QPushButton* btnAddCondition;
-    QPushButton* btnEditCondition;
-    QPushButton* btnDeleteCondition;
+    QToolButton* btnAddCondition;
+    QToolButton* btnEditCondition;
+    QToolButton* btnDeleteCondition;
 };
 
 } // namespace emailmarketing

@@ -331,6 +331,54 @@ private slots:
         QCOMPARE(EmailListFormModel::AsksSameDomain(device, QStringLiteral("test@example.org"), sender),
                  asks);
     }
+
+    void testSendUsesTheValuesOnTheScreen_data() {
+        QTest::addColumn<int>("device");
+        QTest::addColumn<int>("used");
+        QTest::addColumn<QString>("success");
+        QTest::newRow("none checked: direct delivery") << -1 << int(msdInternal) << "IDS_TESTSUCC";
+        QTest::newRow("external SMTP") << int(msdExtSMTP) << int(msdExtSMTP) << "IDS_TESTSUCC";
+        QTest::newRow("mail program") << int(msdMAPI) << int(msdMAPI) << "IDS_TESTMAPISUCC";
+    }
+    void testSendUsesTheValuesOnTheScreen() {
+        QFETCH(int, device);
+        QFETCH(int, used);
+        QFETCH(QString, success);
+        Form form;
+        form.Device = device;
+        form.MailServer = QStringLiteral("mx.example:2525");
+        form.SendAuthentication = true;
+        form.SendUserName = QStringLiteral("user");
+        form.SendPassword = QStringLiteral("secret");
+        form.SenderName = QStringLiteral("Vertrieb");
+        form.SenderEmail = QStringLiteral("info@example.org");
+        form.ReplyToEmail = QStringLiteral("reply@example.org");
+        QCOMPARE(int(EmailListFormModel::TestDevice(form)), used);
+        QCOMPARE(EmailListFormModel::TestSuccessId(EmailListFormModel::TestDevice(form)), success);
+        const TMessageSenderSettings settings =
+            EmailListFormModel::TestSettings(form, QStringLiteral("127.0.0.1:5353"));
+        QCOMPARE(settings.DNSServer, QStringLiteral("127.0.0.1:5353"));
+        QCOMPARE(settings.MailServer, QStringLiteral("mx.example:2525"));
+        QVERIFY(settings.SendAuthentication);
+        QCOMPARE(settings.SendUserName, QStringLiteral("user"));
+        QCOMPARE(settings.SendPassword, QStringLiteral("secret"));
+        const TOutgoingMessage message = EmailListFormModel::TestMessage(
+            form, QStringLiteral(" test@other.example "), QStringLiteral("Test Email"),
+            QStringLiteral("plain"), QStringLiteral("<b>html</b>"));
+        QCOMPARE(message.ReceiverEmail, QStringLiteral("test@other.example"));
+        QVERIFY(message.ReceiverName.isEmpty());
+        QCOMPARE(message.SenderName, QStringLiteral("Vertrieb"));
+        QCOMPARE(message.SenderEmail, QStringLiteral("info@example.org"));
+        QCOMPARE(message.Subject, QStringLiteral("Test Email"));
+        QCOMPARE(message.PlainBody, QStringLiteral("plain"));
+        QCOMPARE(message.HTMLBody, QStringLiteral("<b>html</b>"));
+        QVERIFY(message.IsHTML);
+        // the list's reply address belongs to its mailings, not to the test
+        QVERIFY(message.ReplyEmail.isEmpty());
+        QVERIFY(message.CCList.isEmpty() && message.BCCList.isEmpty());
+        QVERIFY(message.NormalAttachments.isEmpty() && message.InLineAttachments.isEmpty());
+        QVERIFY(message.ReceiptRecipientAddress.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_EmailListFormModel)

@@ -1,6 +1,15 @@
 // The distribution-lists window offscreen on a fresh database: new lists, storing and switching,
-// the enabling rules, lists in use by a job, renaming and deleting, and the register-service link.
+// the enabling rules, lists in use by a job, renaming and deleting, the register-service link, the
+// tool bars, and the test send against the SMTP peer, dnsmasq and the recording mail program.
 #include "ClientPluginBase.h"
+#include "DNSEmailSender.h"
+#include "HostLibraries.h"
+#include "MAPIMailSender.h"
+#include "QVMainInterface.h"
+#include "SettingsStore.h"
+#include "StringData.h"
+#include "support/MailPeers.h"
+#include "transports/SendmailFixture.h"
 #include "Database.h"
 #include "PluginModuleRegistration.h"
 #include "EmailListItem.h"
@@ -26,6 +35,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QFrame>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -43,8 +53,12 @@ public:
         Opened << QStringLiteral("%1/%2").arg(APluginGUID).arg(AFormIndex);
         return nullptr;
     }
+    bool HidesWindowToolBars() const override { return HidesToolBars; }
     QStringList Opened;
+    bool HidesToolBars = false;
 };
+
+const QString TestConf = QStringLiteral("Die Verbindung zum Server konnte nicht hergestellt werden!");
 
 struct Fixture {
     testsupport::TestDatabase Db;
@@ -104,7 +118,40 @@ struct Window {
         return columns;
     }
     bool SettingsShown() { return Find<QTabWidget>(Form, "PageControl")->isVisible(); }
+
+    // On the Server page: the list's own server settings with the sender address ASender.
+    void OwnServer(const char* ADevice, const QString& AServer, const QString& ASender) {
+        Find<QTabWidget>(Form, "PageControl")->setCurrentIndex(1);
+        Find<QCheckBox>(Form, "cbUseGlobalAddress")->setChecked(false);
+        auto* sender = Find<QLineEdit>(Form, "edtSenderEmail");
+        sender->clear();
+        QTest::keyClicks(sender, ASender);
+        Find<QTabWidget>(Form, "PageControl")->setCurrentIndex(2);
+        Find<QCheckBox>(Form, "cbUseGlobalMailServer")->setChecked(false);
+        Find<QRadioButton>(Form, ADevice)->setChecked(true);
+        Find<QComboBox>(Form, "edtMailServer")->setEditText(AServer);
+    }
+    // The list's own external server on loopback port APort.
+    void ExternalServer(quint16 APort, const QString& ASender) {
+        OwnServer("rbtnUseMailServer", QStringLiteral("127.0.0.1:%1").arg(APort), ASender);
+    }
+    // Starts a test send to AAddress from the Server page (the scripted input answers AAddress).
+    void StartTest(testsupport::ScriptedDialogService& ADialogs, const QString& AAddress) {
+        Find<QTabWidget>(Form, "PageControl")->setCurrentIndex(2);
+        ADialogs.AddInput(AAddress);
+        testsupport::Click(Form, "btnCheckSent");
+    }
+    // Waits for the test send's outcome.
+    bool WaitTest() {
+        return QTest::qWaitFor([this] { return !Form.TestSendRunning(); }, 60000);
+    }
 };
+
+// The mail program the window hands test messages to (section "EMLMARK" of the test's database).
+void SetMailProgram(const QString& AProgram) {
+    hostapi::TQVMainInterface::GetSaveSettings().WriteString(
+        QStringLiteral("EMLMARK"), MailProgramSettingsKey(), hostapi::StrToStringData(AProgram));
+}
 
 void Backends() {
     testsupport::TestDatabase::AddBackendColumn();
@@ -146,7 +193,24 @@ class tst_frmEmailMarketingLists : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("German")); }
+    void initTestCase() {
+        hostapi::HostLibraries::Initialize();
+        RegisterDNSEmailSenderClasses();
+        RegisterMAPIMailSenderClass();
+        // No msmtp configuration of the machine's user reaches the server list.
+        FNoHome = QDir::tempPath() + QStringLiteral("/qv-lists-home-none");
+        qputenv("HOME", QFile::encodeName(FNoHome));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(FNoHome));
+    }
+    void cleanupTestCase() {
+        UnRegisterMAPIMailSenderClass();
+        UnRegisterDNSEmailSenderClasses();
+    }
+    void cleanup() {
+        hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("German"));
+        TDNSEmailSender::SetMailExchangerPort(25);
+        qputenv("HOME", QFile::encodeName(FNoHome));
+    }
 
     void newListIsStoredWithTheDefaults() {
         Fixture f;
@@ -401,6 +465,8 @@ private slots:
             screen.OpenPluginForm(PluginModuleGUID(), QStringLiteral("TfrmEmailMarketingLists"), QVariant());
         QVERIFY(qobject_cast<TfrmEmailMarketingLists*>(form));
         QCOMPARE(form->windowTitle(), QStringLiteral("Email Marketing Verteilerlisten"));
+        // the host's screen shows the window's own tool bars
+        QVERIFY(Find<QFrame>(*form, "Menu")->isVisible());
         plugin.CloseForms();
     }
 
@@ -423,8 +489,8 @@ private slots:
             return at < 0 ? QChar()
                           : QString(AText).replace(QStringLiteral("&&"), QString()).at(at + 1).toLower();
         };
-        QStringList always{Find<QPushButton>(w.Form, "btnNewList")->text(),
-                           Find<QPushButton>(w.Form, "btnDeleteList")->text()};
+        QStringList always{Find<QAbstractButton>(w.Form, "btnNewList")->text(),
+                           Find<QAbstractButton>(w.Form, "btnDeleteList")->text()};
         QVERIFY(!letter(always[0]).isNull());
         QVERIFY(!letter(always[1]).isNull());
         auto* pages = Find<QTabWidget>(w.Form, "PageControl");
@@ -624,6 +690,290 @@ private slots:
         QCOMPARE(Count("emlconditions"), 2);
     }
 
+    void toolBarsFollowTheHostScreen_data() {
+        QTest::addColumn<bool>("hides");
+        QTest::newRow("host has no bar of its own") << false;
+        QTest::newRow("host shows the commands") << true;
+    }
+    void toolBarsFollowTheHostScreen() {
+        QFETCH(bool, hides);
+        Fixture f;
+        f.AddList(QStringLiteral("A"));
+        RecordingScreen screen;
+        screen.HidesToolBars = hides;
+        Window w;
+        w.Form.InitializeUIState(screen);
+        w.Select(QStringLiteral("A"));
+        const auto shown = [&w](const char* AName) { return !Find<QFrame>(w.Form, AName)->isHidden(); };
+        w.ShowMacros(0);
+        QCOMPARE(shown("Menu"), !hides);
+        QCOMPARE(shown("List-macros"), !hides);
+        QCOMPARE(shown("Macro-settings"), !hides);
+        QVERIFY(!shown("Global-macros")); // none of its commands on this page
+        w.ShowMacros(1);
+        QCOMPARE(shown("Global-macros"), !hides);
+        QVERIFY(!shown("List-macros"));
+        w.ShowMacros(0);
+        if (hides)
+            return;
+        // the list commands and the macro commands, each in its bar
+        QVERIFY(Find<QFrame>(w.Form, "Menu")->isAncestorOf(Find<QWidget>(w.Form, "btnNewList")));
+        QVERIFY(Find<QFrame>(w.Form, "Menu")->isAncestorOf(Find<QWidget>(w.Form, "btnDeleteList")));
+        QVERIFY(Find<QFrame>(w.Form, "List-macros")->isAncestorOf(Find<QWidget>(w.Macros(), "btnAddMacro")));
+        QVERIFY(Find<QFrame>(w.Form, "Macro-settings")
+                    ->isAncestorOf(Find<QWidget>(w.Macros(), "btnAddCondition")));
+        QVERIFY(Find<QWidget>(w.Macros(), "btnAddMacro")->isVisible());
+        QVERIFY(!Find<QWidget>(w.Macros(), "btnAddTableMacro")->isVisible());
+        w.ShowMacros(1);
+        QVERIFY(!Find<QWidget>(w.Macros(), "btnAddMacro")->isVisible());
+        QVERIFY(Find<QWidget>(w.Macros(), "btnAddTableMacro")->isVisible());
+    }
+
+    void serverListOffersTheMailProgramsAccounts() {
+        QTemporaryDir home;
+        QFile config(home.filePath(QStringLiteral(".msmtprc")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("account vertrieb\nhost 127.0.0.1\n\naccount technik : vertrieb\n");
+        config.close();
+        qputenv("HOME", QFile::encodeName(home.path()));
+        Fixture f;
+        SetMailProgram(QStringLiteral("/usr/bin/msmtp"));
+        f.AddList(QStringLiteral("A"));
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.OwnServer("rbUseMAPI", QStringLiteral("technik"), QStringLiteral("info@example.org"));
+        auto* servers = Find<QComboBox>(w.Form, "edtMailServer");
+        QStringList items;
+        for (int i = 0; i < servers->count(); ++i)
+            items << servers->itemText(i);
+        // the system file of this machine may add accounts of its own; ours come last, in order
+        QVERIFY2(items.mid(items.size() - 2) == (QStringList{"vertrieb", "technik"}),
+                 qPrintable(items.join(',')));
+        QCOMPARE(servers->currentText(), QStringLiteral("technik"));
+        // an external server offers no list; what the user typed stays
+        Find<QRadioButton>(w.Form, "rbtnUseMailServer")->setChecked(true);
+        QCOMPARE(servers->count(), 0);
+        QCOMPARE(servers->currentText(), QStringLiteral("technik"));
+    }
+
+    void testSendRefusesWhatItCannotSendTo_data() {
+        QTest::addColumn<std::optional<QString>>("input");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("cancelled") << std::optional<QString>() << false;
+        QTest::newRow("empty") << std::optional<QString>(QString()) << true;
+        QTest::newRow("blanks") << std::optional<QString>(QStringLiteral("   ")) << true;
+        QTest::newRow("no at sign") << std::optional<QString>(QStringLiteral("max")) << true;
+        QTest::newRow("no domain") << std::optional<QString>(QStringLiteral("max@")) << true;
+    }
+    void testSendRefusesWhatItCannotSendTo() {
+        QFETCH(std::optional<QString>, input);
+        QFETCH(bool, refused);
+        testsupport::SmtpPeer peer;
+        START_PEER(peer);
+        Fixture f;
+        f.AddList(QStringLiteral("A"));
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.ExternalServer(peer.Port(), QStringLiteral("info@example.org"));
+        Find<QTabWidget>(w.Form, "PageControl")->setCurrentIndex(2);
+        f.Dialogs.AddInput(input);
+        testsupport::Click(w.Form, "btnCheckSent");
+        QCOMPARE(f.Dialogs.Queries.size(), 1);
+        QCOMPARE(f.Dialogs.Queries[0].Caption, QStringLiteral("Test-Email versenden"));
+        QCOMPARE(f.Dialogs.Queries[0].Prompt, QStringLiteral("Email"));
+        QVERIFY(!w.Form.TestSendRunning());
+        QCOMPARE(f.Dialogs.Questions.size(), refused ? 1 : 0);
+        if (refused) {
+            QCOMPARE(f.Dialogs.Questions[0].Text,
+                     QStringLiteral("Geben Sie bitte eine gültige Email-Adresse ein."));
+            QCOMPARE(f.Dialogs.Questions[0].Type, hostapi::mtError);
+        }
+        QVERIFY(peer.Messages().isEmpty());
+    }
+
+    void testSendThroughTheExternalServer_data() {
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("answer"); // to the same-domain question; -1: not asked
+        QTest::newRow("other domain") << "info@firma.example"
+                                      << "kunde@example.org" << -1;
+        QTest::newRow("same domain, yes") << "info@example.org"
+                                          << "test@EXAMPLE.org" << int(hostapi::mrYes);
+        QTest::newRow("same domain, no") << "info@example.org"
+                                         << "test@example.org" << int(hostapi::mrNo);
+        QTest::newRow("same domain, cancel") << "info@example.org"
+                                             << "test@example.org" << int(hostapi::mrCancel);
+    }
+    void testSendThroughTheExternalServer() {
+        QFETCH(QString, sender);
+        QFETCH(QString, address);
+        QFETCH(int, answer);
+        testsupport::SmtpPeer peer;
+        START_PEER(peer);
+        Fixture f;
+        const qint32 id = f.AddList(QStringLiteral("A"))->IDValue();
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.ExternalServer(peer.Port(), sender);
+        if (answer >= 0)
+            f.Dialogs.AddAnswer(hostapi::TModalResult(answer));
+        w.StartTest(f.Dialogs, address);
+        const bool sends = answer < 0 || answer == hostapi::mrYes;
+        if (answer >= 0) {
+            QCOMPARE(
+                f.Dialogs.Questions.value(0).Text,
+                QStringLiteral("Ihre Test-Emailadresse hat die gleiche Domain (example.org) wie Ihre "
+                               "Absender-Adresse.\nUm zu prüfen ob der Versand wirklich klappt, sollten Sie "
+                               "eine Test-Emailadresse mit einer anderen Domain verwenden.\n\nMöchten Sie "
+                               "den Test trotzdem fortsetzen?"));
+            QCOMPARE(f.Dialogs.Questions.value(0).Type, hostapi::mtWarning);
+            QCOMPARE(f.Dialogs.Questions.value(0).Buttons,
+                     hostapi::mbYes | hostapi::mbNo | hostapi::mbCancel);
+        }
+        QCOMPARE(w.Form.TestSendRunning(), sends);
+        QVERIFY(w.WaitTest());
+        QCOMPARE(f.Dialogs.Questions.size(), (answer >= 0 ? 1 : 0) + (sends ? 1 : 0));
+        QVERIFY(!Find<QWidget>(w.Form, "lblTest")->isVisible());
+        QVERIFY(Find<QWidget>(w.Form, "btnCheckSent")->isEnabled());
+        const QStringList received = peer.Messages();
+        QCOMPARE(received.size(), sends ? 1 : 0);
+        if (!sends)
+            return;
+        QCOMPARE(f.Dialogs.Questions.last().Text,
+                 QStringLiteral("Die Test-Email wurde erfolgreich versendet."));
+        QCOMPARE(f.Dialogs.Questions.last().Type, hostapi::mtInformation);
+        QCOMPARE(peer.Envelope(received[0]).value("rcpt_tos").toArray().at(0).toString(), address);
+        QCOMPARE(peer.Envelope(received[0]).value("mail_from").toString(), sender);
+        const QJsonObject parsed = peer.Parsed(received[0]);
+        QCOMPARE(parsed.value("headers").toObject().value("subject").toArray().at(0).toString(),
+                 QStringLiteral("Test Email"));
+        QCOMPARE(parsed.value("structure").toArray().at(0).toString(),
+                 QStringLiteral("multipart/alternative"));
+        QStringList texts;
+        for (const QJsonValue part : parsed.value("parts").toArray())
+            texts << part.toObject().value("text").toString();
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts[0].trimmed(),
+                 QStringLiteral("Hallo\n\nDies ist der Text-Teil eins Test-Emails im HTML-Format."));
+        QVERIFY2(texts[1].contains("Dies ist ein Test-Email im HTML-Format.") && texts[1].contains("#339966"),
+                 qPrintable(texts[1]));
+        // the test uses the screen's values; the list keeps its own until it is stored
+        QCOMPARE(f.Dm.ByID(id)->MailServer(), QStringLiteral("smtp.a.example"));
+    }
+
+    void testSendFailureIsShown_data() {
+        QTest::addColumn<bool>("closedPort");
+        QTest::newRow("closed port") << true;
+        QTest::newRow("recipient refused") << false;
+    }
+    void testSendFailureIsShown() {
+        QFETCH(bool, closedPort);
+        testsupport::SmtpPeer peer;
+        peer.SetRules(R"([{"when": "rcpt", "reply": "550 5.1.1 No such user"}])");
+        START_PEER(peer);
+        Fixture f;
+        f.AddList(QStringLiteral("A"));
+        Window w;
+        w.Select(QStringLiteral("A"));
+        const quint16 port = closedPort ? testsupport::FreeLoopbackPort() : peer.Port();
+        w.ExternalServer(port, QStringLiteral("info@firma.example"));
+        w.StartTest(f.Dialogs, QStringLiteral("kunde@example.org"));
+        QVERIFY(w.WaitTest());
+        QCOMPARE(f.Dialogs.Questions.size(), 1);
+        const QString text = f.Dialogs.Questions[0].Text;
+        QCOMPARE(f.Dialogs.Questions[0].Type, hostapi::mtError);
+        if (closedPort) {
+            QVERIFY2(text.startsWith(TestConf + "\n\nPrüfen Sie bitte folgende Punkte:"), qPrintable(text));
+            QVERIFY2(text.contains("Mailprogramm des Systems") && !text.contains("Outlook"),
+                     qPrintable(text));
+            // the transport's error closes the text
+            const QString error = text.section(QStringLiteral("Fehlermeldung:\n"), 1);
+            QVERIFY2(!error.trimmed().isEmpty(), qPrintable(text));
+        } else {
+            // the server's own words
+            QVERIFY2(!text.contains(TestConf) && text.contains("No such user"), qPrintable(text));
+        }
+        QVERIFY(peer.Messages().isEmpty());
+    }
+
+    void testSendByDirectDelivery() {
+        testsupport::SmtpPeer peer;
+        START_PEER(peer);
+        testsupport::DnsPeer dns({QStringLiteral("--local=/test/"),
+                                  QStringLiteral("--mx-host=example.test,mx.example.test,10"),
+                                  QStringLiteral("--host-record=mx.example.test,127.0.0.1")});
+        START_PEER(dns);
+        TDNSEmailSender::SetMailExchangerPort(peer.Port());
+        Fixture f;
+        f.Dm.SetDNSServer(dns.Server());
+        f.AddList(QStringLiteral("A"));
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.OwnServer("rbtnUseRelay", QString(), QStringLiteral("info@firma.example"));
+        w.StartTest(f.Dialogs, QStringLiteral("kunde@Example.test"));
+        QVERIFY(w.WaitTest());
+        QCOMPARE(f.Dialogs.Questions.size(), 1);
+        QCOMPARE(f.Dialogs.Questions[0].Text, QStringLiteral("Die Test-Email wurde erfolgreich versendet."));
+        QCOMPARE(dns.QueryCount(QStringLiteral("MX"), QStringLiteral("example.test")), 1);
+        const QStringList received = peer.Messages();
+        QCOMPARE(received.size(), 1);
+        QCOMPARE(peer.Envelope(received[0]).value("rcpt_tos").toArray().at(0).toString(),
+                 QStringLiteral("kunde@Example.test"));
+    }
+
+    void testSendThroughTheMailProgram() {
+        testsupport::FakeSendmail program;
+        Fixture f;
+        SetMailProgram(program.Program());
+        f.AddList(QStringLiteral("A"));
+        Window w;
+        w.Select(QStringLiteral("A"));
+        w.OwnServer("rbUseMAPI", QString(), QStringLiteral("info@example.org"));
+        // the mail program is asked no same-domain question
+        w.StartTest(f.Dialogs, QStringLiteral("test@example.org"));
+        QVERIFY(w.WaitTest());
+        QCOMPARE(f.Dialogs.Questions.size(), 1);
+        QCOMPARE(f.Dialogs.Questions[0].Text,
+                 QStringLiteral("Die Test-Email wurde erfolgreich an das Mailprogramm des Systems übergeben, "
+                                "das sie nun versendet."));
+        QCOMPARE(f.Dialogs.Questions[0].Type, hostapi::mtInformation);
+        const QList<QJsonObject> calls = program.Calls();
+        QCOMPARE(calls.size(), 1);
+        QStringList argv;
+        for (const QJsonValue arg : calls[0].value("argv").toArray())
+            argv << arg.toString();
+        QCOMPARE(argv.last(), QStringLiteral("test@example.org"));
+        QVERIFY2(argv.contains("info@example.org"), qPrintable(argv.join(' ')));
+        QVERIFY(calls[0].value("stdin").toString().contains("Subject: Test Email"));
+    }
+
+    // Closing the window while the server holds the test send cancels it: nothing is shown later.
+    void destroyingTheWindowCancelsATestSendUnderWay() {
+        testsupport::SmtpPeer peer;
+        peer.SetRules(R"([{"when": "data", "reply": "stall"}])");
+        START_PEER(peer);
+        Fixture f;
+        f.AddList(QStringLiteral("A"));
+        {
+            Window w;
+            w.Select(QStringLiteral("A"));
+            w.ExternalServer(peer.Port(), QStringLiteral("info@firma.example"));
+            w.StartTest(f.Dialogs, QStringLiteral("kunde@example.org"));
+            QVERIFY(peer.WaitForStall(30000));
+            // the window answers while the test runs; a second test cannot start
+            QVERIFY(w.Form.TestSendRunning());
+            QVERIFY(Find<QWidget>(w.Form, "lblTest")->isVisible());
+            QCOMPARE(Find<QLabel>(w.Form, "lblTest")->text(), QStringLiteral("Test läuft, bitte warten..."));
+            QVERIFY(!Find<QWidget>(w.Form, "btnCheckSent")->isEnabled());
+            QVERIFY(QDir().mkpath(QStringLiteral(QV_GRAB_DIR)));
+            QVERIFY(w.Form.grab().save(
+                QStringLiteral(QV_GRAB_DIR "/frmEmailMarketingLists_German_testsend.png")));
+        }
+        QCoreApplication::processEvents();
+        QVERIFY(f.Dialogs.Questions.isEmpty());
+        QCOMPARE(f.Dialogs.PendingCount(), 0);
+    }
+
     void grabEachTab_data() {
         QTest::addColumn<QString>("language");
         QTest::newRow("German") << "German";
@@ -655,6 +1005,9 @@ private slots:
                                            .arg(i)));
         }
     }
+
+private:
+    QString FNoHome;
 };
 
 QTEST_MAIN(tst_frmEmailMarketingLists)
