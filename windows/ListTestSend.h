@@ -37,6 +37,8 @@ public:
 
 private:
     TResult Run();
+    // Queues the outcome for this object's thread (called on the run's thread).
+    void PostResult(const TResult& AResult);
 
     std::unique_ptr<TCustomMessageSender> FSender;
     TOutgoingMessage FMessage;
