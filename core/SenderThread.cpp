@@ -44,11 +44,13 @@ TSenderThread::TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThrea
     : FJob(AJob), FThread(AThread) {}
 
 TSenderThread::~TSenderThread() {
-    SetDelivering(false);
+    // Counted as delivering until its session is closed: a sender refused meanwhile (the server
+    // still counting this session) waits instead of taking the refusal as final.
     if (FTransport) {
         FJob.UnregisterTransport(FTransport.get());
         FTransport->DisconnectFromServer();
     }
+    SetDelivering(false);
 }
 
 std::unique_ptr<TCustomMessageSender> TSenderThread::CreateTransport(const TLocalEmailSender& AJob) {
