@@ -5,6 +5,7 @@
 #include "FileUtils.h"
 #include "TemplateContent.h"
 #include "TemplateContentStore.h"
+#include "hostapi/RichTextTestSupport.h"
 #include "support/TestDatabase.h"
 
 #include <QBuffer>
@@ -14,19 +15,10 @@
 #include <QtTest>
 
 using namespace emailmarketing;
+using richtexttest::Png;
 using namespace emailmarketing::TemplateContent;
 
 namespace {
-
-QByteArray Png(QColor AColor) {
-    QImage image(4, 3, QImage::Format_RGB32);
-    image.fill(AColor);
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return data;
-}
 
 qint64 AddTemplate(const QString& AName, const QString& ASubject, const QString& ABody) {
     return hostapi::Database::Exec(
@@ -107,7 +99,7 @@ private slots:
     }
 
     void rtfBecomesHtmlWithItsImagesAndBack() {
-        const QByteArray png = Png(Qt::red);
+        const QByteArray png = Png(4, 3, Qt::red);
         const QString rtf = HtmlToRtf(QStringLiteral("<p>Hallo <img src=\"%IMAGEPATH%logo.png\"></p>"),
                                       {{QStringLiteral("logo.png"), png}});
         QVERIFY(IsRtfBody(rtf));
@@ -131,7 +123,7 @@ private slots:
 
     void rtfWithoutKeptImagesDropsThem() {
         const QString rtf = HtmlToRtf(QStringLiteral("<p>Hallo <img src=\"%IMAGEPATH%logo.png\"></p>"),
-                                      {{QStringLiteral("logo.png"), Png(Qt::blue)}});
+                                      {{QStringLiteral("logo.png"), Png(4, 3, Qt::blue)}});
         const THtmlBody html = RtfToHtml(rtf, false);
         QVERIFY(html.HadImages);
         QVERIFY(html.Images.isEmpty());
