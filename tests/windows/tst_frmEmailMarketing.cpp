@@ -12,6 +12,10 @@
 #include "QVDBTreeModel.h"
 #include "QVDBTreeView.h"
 #include "QVGlobalMenuClient.h"
+#include "QVDBLookupComboBox.h"
+#include "QVMainInterface.h"
+#include "PluginModuleRegistration.h"
+#include "ScreenService.h"
 #include "TemplateContent.h"
 #include "VRNHtmlEditor.h"
 #include "VRNLang.h"
@@ -51,6 +55,16 @@ QVariant Stored(qint64 AID, const char* AColumn) {
     return testsupport::Value(QStringLiteral("emtemplates"), QString::fromLatin1(AColumn),
                               QStringLiteral("\"id\" = ?"), {AID});
 }
+
+class RecordingScreen : public hostapi::IScreenService {
+public:
+    hostapi::TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
+                                         const QVariant& AParams) override {
+        Opened << QStringLiteral("%1/%2/%3").arg(APluginGUID).arg(AFormIndex).arg(AParams.toInt());
+        return nullptr;
+    }
+    QStringList Opened;
+};
 
 struct Fixture {
     testsupport::TestDatabase Db;
@@ -459,6 +473,67 @@ private slots:
         QVERIFY(!QFileInfo::exists(outside));
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("x.png")));
         QCOMPARE(w.Html()->ImageList(), QStringList{QStringLiteral("x.png")});
+    }
+
+    void styleChangeStoresTheEditsInTheOldStyleFirst() {
+        Fixture f;
+        const qint64 id =
+            f.AddTemplate(QStringLiteral("A"), 1, Rtf(QStringLiteral("Hallo")), QStringLiteral("Betreff"));
+        Window w;
+        w.Select(hostapi::tnkContent, id);
+        w.RichEdit()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w.RichEdit(), QStringLiteral(" Welt"));
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtSubject"), QStringLiteral(" neu"));
+        w.SetStyle(id, 4);
+        QVERIFY2(w.Html()->Text().contains(QLatin1String("Hallo Welt")), qPrintable(w.Html()->Text()));
+        QVERIFY(Stored(id, "mailbodyhtml").toString().contains(QLatin1String("Welt")));
+        QCOMPARE(Stored(id, "subject").toString(), QStringLiteral("Betreff neu"));
+        QCOMPARE(Find<QLineEdit>(w.Form, "edtSubject")->text(), QStringLiteral("Betreff neu"));
+    }
+
+    void listCcAndBccAreWrittenToTheTemplate() {
+        Fixture f;
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (3, 'Kunden')"));
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (5, 'Presse')"));
+        const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("Text"));
+        Window w;
+        w.Select(hostapi::tnkContent, id);
+        auto* to = Find<hostapi::QVDBLookupComboBox>(w.Form, "edtTo");
+        QCOMPARE(to->currentText(), QStringLiteral("Kunden"));
+        QCOMPARE(Stored(id, "mailinglist").toInt(), 3);
+        to->setCurrentIndex(to->findText(QStringLiteral("Presse")));
+        QCOMPARE(Stored(id, "mailinglist").toInt(), 5);
+        QCOMPARE(w.Form.GetCurrentListID(), 5);
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtRcptCC"), QStringLiteral("cc@example.org"));
+        QTest::keyClicks(Find<QLineEdit>(w.Form, "edtRcptBCC"), QStringLiteral("bcc@example.org"));
+        QCOMPARE(Stored(id, "rcptcc").toString(), QStringLiteral("cc@example.org"));
+        QCOMPARE(Stored(id, "rcptbcc").toString(), QStringLiteral("bcc@example.org"));
+        // nothing is written while another template is shown
+        const qint64 b = f.AddTemplate(QStringLiteral("B"), 0, {}, {}, QStringLiteral("B"));
+        w.Form.dblvTemplates().Refresh();
+        w.Select(hostapi::tnkContent, b);
+        QCOMPARE(Stored(id, "mailinglist").toInt(), 5);
+        QCOMPARE(Stored(b, "mailinglist").toInt(), 3);
+        QCOMPARE(to->currentText(), QStringLiteral("Kunden"));
+        QVERIFY(Find<QLineEdit>(w.Form, "edtRcptCC")->text().isEmpty());
+    }
+
+    void editListOpensTheListsWindowOnTheTemplatesList() {
+        Fixture f;
+        const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
+        RecordingScreen screen;
+        hostapi::TQVMainInterface::SetScreen(&screen);
+        const auto reset = qScopeGuard([] { hostapi::TQVMainInterface::SetScreen(nullptr); });
+        Window w;
+        w.Select(hostapi::tnkContent, id);
+        w.Memo()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        Find<QAction>(w.Form, "Vertrilerlistebearbeiten1")->trigger();
+        QCOMPARE(screen.Opened, QStringList{PluginModuleGUID() + QStringLiteral("/1/0")});
+        QCOMPARE(f.Dm.PreloadEmailList(), 3);
+        QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("alt neu"));
     }
 
     void globalMenuEntriesLiveWithTheWindow() {
