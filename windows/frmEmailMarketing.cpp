@@ -8,6 +8,7 @@
 #include "MailingStyleRules.h"
 #include "PluginModuleRegistration.h"
 #include "QV2RichEdit.h"
+#include "QVDBGrid.h"
 #include "QVDBLookupComboBox.h"
 #include "QVDBTreeModel.h"
 #include "QVDBTreeView.h"
@@ -294,6 +295,9 @@ void TfrmEmailMarketing::CreateTree() {
     FTemplates->AddUserButton(QString(), pmnuSendingGrid);
     FTemplates->SetOnBeforeRecordChanged(
         [this] { hostapi::TVRNExceptionUtils::Guarded([this] { dblvTemplatesBeforeRecordChanged(); }); });
+    FTemplates->SetOnContentAction([this](int AAction, qint64 AID, bool& AHandled) {
+        hostapi::TVRNExceptionUtils::Guarded([&] { dblvTemplatesContentAction(AAction, AID, AHandled); });
+    });
     FTemplates->SetOnRecordChanged(
         [this] { hostapi::TVRNExceptionUtils::Guarded([this] { dblvTemplatesRecordChanged(); }); });
     FTemplates->Tree()->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -697,7 +701,18 @@ void TfrmEmailMarketing::SetTemplateEditable(bool AEditable) {
     const bool ccBcc = AEditable && MailingStyleRules::Presentation(FShownStyle).CcBccEditable;
     edtRcptCC->setEnabled(ccBcc);
     edtRcptBCC->setEnabled(ccBcc);
+    // A locked template is neither deleted nor edited in the tree; its folder still is.
+    const bool rowActions = AEditable || FTemplates->FocusedNode().Kind == hostapi::tnkFolder;
+    for (const char* button : {"btnDelete", "btnEdit"})
+        FTemplates->findChild<QWidget*>(QString::fromLatin1(button))->setEnabled(rowActions);
     TemplateEditableChanged(AEditable);
+}
+
+void TfrmEmailMarketing::dblvTemplatesContentAction(int AAction, qint64 AID, bool& AHandled) {
+    // The keys reach the actions also while the buttons are disabled.
+    if ((AAction == hostapi::gaDelete || AAction == hostapi::gaEdit) && AID == FCurrentTemplateDBID &&
+        !FCanEditTemplate)
+        AHandled = true;
 }
 
 void TfrmEmailMarketing::ClearTemplateView() {

@@ -97,6 +97,7 @@ private:
     void dblvTemplatesBeforeRecordChanged();
     void dblvTemplatesRecordChanged();
     void dblvTemplatesContentFieldChanged(qint64 AID, const QString& AFieldName);
+    void dblvTemplatesContentAction(int AAction, qint64 AID, bool& AHandled);
     void JobListChanged(TBaseEmailSender* AJob, bool ARemoved);
 
     // Editor handlers.

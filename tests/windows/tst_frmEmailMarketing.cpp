@@ -12,6 +12,7 @@
 #include "QVDBTreeModel.h"
 #include "QVDBTreeView.h"
 #include "QVGlobalMenuClient.h"
+#include "QVDBGrid.h"
 #include "QVDBLookupComboBox.h"
 #include "QVMainInterface.h"
 #include "PluginModuleRegistration.h"
@@ -330,6 +331,11 @@ private slots:
         QVERIFY(Find<QAction>(w.Form, "actSendingAbort")->isEnabled());
         QVERIFY(!Find<QAction>(w.Form, "actSendingStart")->isEnabled());
         // the tree marks the template
+        QVERIFY(!Find<QWidget>(w.Form, "btnDelete")->isEnabled());
+        QVERIFY(!Find<QWidget>(w.Form, "btnEdit")->isEnabled());
+        w.Form.dblvTemplates().DoAction(hostapi::gaDelete); // the Delete key
+        QCOMPARE(testsupport::Count(QStringLiteral("emtemplates"), QStringLiteral("\"id\" = ?"), {id}), 1);
+        QCOMPARE(f.Dialogs.Questions.size(), 0);
         const QModelIndex cell = w.Form.dblvTemplates().TreeModel()->IndexOf({hostapi::tnkContent, id});
         QCOMPARE(cell.data(hostapi::QVDBTreeModel::ImageIndexRole).toInt(), 40);
 
@@ -342,6 +348,7 @@ private slots:
         QVERIFY(Find<QWidget>(w.Form, "edtSubject")->isEnabled());
         QVERIFY(!w.PageTab("tbsJob"));
         QVERIFY(Find<QAction>(w.Form, "actSendingStart")->isEnabled());
+        QVERIFY(Find<QWidget>(w.Form, "btnDelete")->isEnabled());
         const QModelIndex refreshed = w.Form.dblvTemplates().TreeModel()->IndexOf({hostapi::tnkContent, id});
         QCOMPARE(refreshed.data().toString(), QStringLiteral("A versendet"));
         QCOMPARE(refreshed.data(hostapi::QVDBTreeModel::ImageIndexRole).toInt(), 74);
@@ -363,6 +370,7 @@ private slots:
             QVERIFY2(!w.PageTab(tab), tab);
         QVERIFY(!w.Form.qvrsAttachements().Active());
         QVERIFY(!w.Form.qvrsTextBlocks().Active());
+        QVERIFY(Find<QWidget>(w.Form, "btnDelete")->isEnabled()); // the folder is not locked
         QVERIFY(w.Memo()->toPlainText().isEmpty());
         QVERIFY(Find<QLineEdit>(w.Form, "edtSubject")->text().isEmpty());
         QVERIFY(!Find<QAction>(w.Form, "actSendingStart")->isEnabled());
