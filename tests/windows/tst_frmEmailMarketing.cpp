@@ -38,6 +38,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QtTest>
 
 using namespace emailmarketing;
@@ -209,6 +210,21 @@ private slots:
             w.Form.SaveChanges();
             QVERIFY(TemplateContent::IsRtfBody(Stored(id, "mailbodyhtml").toString()));
             QVERIFY(Stored(id, "mailbodyhtml").toString().contains(QLatin1String("Neu")));
+        } else if (stored == 4) {
+            w.Html()->setFocus();
+            QTest::keyClicks(w.Html(), QStringLiteral("Neu "));
+            QVERIFY(w.Form.IsTemplateModified());
+            w.Form.SaveChanges();
+            QTextDocument storedHtml;
+            storedHtml.setHtml(Stored(id, "mailbodyhtml").toString());
+            QCOMPARE(storedHtml.toPlainText().trimmed(), w.Html()->Text().trimmed());
+            QVERIFY(storedHtml.toPlainText().contains(QLatin1String("Neu")));
+        } else if (stored == 0 || stored == 3) {
+            w.Memo()->moveCursor(QTextCursor::End);
+            QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+            w.Form.SaveChanges();
+            QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("Hallo Text neu"));
+            QCOMPARE(Stored(id, "mailbodyhtml").toString(), body); // not written for text and SMS
         }
     }
 
