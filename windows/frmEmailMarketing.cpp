@@ -15,6 +15,7 @@
 #include "QVException.h"
 #include "QVGlobalMenuClient.h"
 #include "QVInfoBlock.h"
+#include "QVLookupListModel.h"
 #include "QVRecordSetModel.h"
 #include "ScreenService.h"
 #include "VRNHtmlEditor.h"
@@ -35,6 +36,8 @@
 #include <QThread>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <iterator>
 
 namespace emailmarketing {
 
@@ -57,6 +60,20 @@ template <class T> T* Named(T* AWidget, const char* AName) {
 
 QWidget* Page(const char* AName) {
     return Named(new QWidget, AName);
+}
+
+// The rows of a schema as a pick list ("id=text" lines), so that a tree column of their ids shows
+// their texts.
+QString LookupPickList(const QString& ASchema, const QString& ADisplayField) {
+    hostapi::QVLookupListModel lookup;
+    lookup.SetLookup(ASchema, QStringLiteral("id"), ADisplayField);
+    lookup.Refresh();
+    QStringList lines;
+    for (int row = 0; row < lookup.rowCount(); ++row)
+        lines << QStringLiteral("%1=%2").arg(
+                     lookup.KeyAt(row).toString(),
+                     lookup.index(row).data().toString().simplified());
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 } // namespace
@@ -318,6 +335,16 @@ void TfrmEmailMarketing::SetStylePickList() {
         MailingStyleRules::StylePickList([this](const QString& AId) { return FLang.Text(AId); }));
 }
 
+void TfrmEmailMarketing::SetLookupPickLists() {
+    hostapi::IDBFieldSchemaItem* schema = hostapi::TDBFieldSchema::Instance().SchemaByName(TemplateSchema);
+    if (!schema)
+        return;
+    schema->SetFieldListData(QStringLiteral("mailinglist"),
+                             LookupPickList(QStringLiteral("emlists"), QStringLiteral("name")));
+    schema->SetFieldListData(QStringLiteral("templstateid"),
+                             LookupPickList(QStringLiteral("emltemplstates"), QStringLiteral("descr")));
+}
+
 void TfrmEmailMarketing::ApplyTexts() {
     const auto t = [this](const char* AId) { return FLang.Text(QString::fromLatin1(AId)); };
     setWindowTitle(t("IDS_Caption"));
@@ -329,14 +356,15 @@ void TfrmEmailMarketing::ApplyTexts() {
     if (auto* sending = FTemplates->findChild<QWidget*>(QStringLiteral("btnUser2")))
         sending->setProperty("text", t("IDS_Sending"));
     FTemplateModel->SetColumns({{QStringLiteral("descr"), QStringLiteral("name"), t("IDS_ColName"), false},
-                                {{}, QStringLiteral("mailinglist"), {}, false},
-                                {{}, QStringLiteral("emailstyle"), {}, false},
-                                {{}, QStringLiteral("templstateid"), {}, false},
-                                {{}, QStringLiteral("lastsent"), {}, true},
+                                {{}, QStringLiteral("mailinglist"), t("IDS_ColList"), false},
+                                {{}, QStringLiteral("emailstyle"), t("IDS_ColStyle"), false},
+                                {{}, QStringLiteral("templstateid"), t("IDS_ColState"), false},
+                                {{}, QStringLiteral("lastsent"), t("IDS_ColLastSent"), true},
                                 {{}, QStringLiteral("creadate"), t("IDS_ColCreated"), true},
                                 {{}, QStringLiteral("lastchangedtsp"), t("IDS_ColChanged"), true}});
-    FTemplates->Tree()->setColumnWidth(0, 260);
-    FTemplates->Tree()->setColumnWidth(2, 160);
+    const int widths[] = {230, 130, 150, 100, 120, 110, 110};
+    for (int column = 0; column < int(std::size(widths)); ++column)
+        FTemplates->Tree()->setColumnWidth(column, widths[column]);
     const QPair<QWidget*, const char*> tabs[] = {{tbsDesigner, "IDS_TabDesigner"},
                                                  {tbsTextBlocks, "IDS_TabTextBlocks"},
                                                  {rbsAttachements, "IDS_TabAttachements"},
@@ -391,6 +419,7 @@ void TfrmEmailMarketing::AfterShow() {
         TemplateShown();
     }
     edtTo->Refresh();
+    SetLookupPickLists();
     FTemplates->Refresh();
     if (FTemplates->ActiveContentID() != FCurrentTemplateDBID)
         dblvTemplatesRecordChanged();
@@ -457,6 +486,10 @@ void TfrmEmailMarketing::dblvTemplatesContentFieldChanged(qint64 AID, const QStr
         LoadTemplateContent();
         UpdateEditState();
     } else if (AFieldName == QLatin1String("mailinglist")) {
+        // Also chosen in the tree's cell: the list edit follows.
+        ++FLoadingCount;
+        const auto loaded = qScopeGuard([this] { --FLoadingCount; });
+        edtTo->SetValue(CurrentTemplateValue(QStringLiteral("mailinglist")));
         TemplateListChanged();
         UpdateActions();
     } else if (AFieldName == QLatin1String("subject")) {

@@ -83,6 +83,8 @@ private:
     void CreateTree();
     void ApplyTexts();
     void SetStylePickList();
+    // The list and state columns of the tree show the names of the lists and states.
+    void SetLookupPickLists();
     void SetTabVisible(QWidget* APage, bool AVisible);
     void SetTemplateEditable(bool AEditable);
     QVariant CurrentTemplateValue(const QString& AFieldName) const;

@@ -544,6 +544,38 @@ private slots:
         QVERIFY(Find<QLineEdit>(w.Form, "edtRcptCC")->text().isEmpty());
     }
 
+    void treeShowsListAndStateNamesAndTheListFollowsItsCell() {
+        Fixture f;
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (3, 'Kunden')"));
+        hostapi::Database::Exec(
+            QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (5, 'Presse')"));
+        const qint64 state = hostapi::Database::InsertRow(QStringLiteral("emltemplstates"),
+                                                          {QStringLiteral("descr")}, {QStringLiteral("Entwurf")});
+        const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("Text"));
+        hostapi::Database::Exec(QStringLiteral("UPDATE \"emtemplates\" SET \"templstateid\" = ? WHERE \"id\" = ?"),
+                                {state, id});
+        hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("English"));
+        Window w;
+        w.Select(hostapi::tnkContent, id);
+        hostapi::QVDBTreeModel* model = w.Form.dblvTemplates().TreeModel();
+        const auto cell = [model, id](int AColumn) {
+            return model->IndexOf({hostapi::tnkContent, id}).siblingAtColumn(AColumn).data().toString();
+        };
+        QCOMPARE(cell(1), QStringLiteral("Kunden"));
+        QCOMPARE(cell(3), QStringLiteral("Entwurf"));
+        QStringList headers;
+        for (int column = 0; column < model->columnCount(); ++column)
+            headers << model->headerData(column, Qt::Horizontal).toString();
+        QCOMPARE(headers, (QStringList{"Name", "Distribution list", "Format", "State", "Last sent",
+                                       "Created on", "Changed on"}));
+        // the list chosen in the tree's cell is shown above the editor
+        QVERIFY(model->setData(model->IndexOf({hostapi::tnkContent, id}).siblingAtColumn(1), 5));
+        QCOMPARE(Stored(id, "mailinglist").toInt(), 5);
+        QCOMPARE(Find<hostapi::QVDBLookupComboBox>(w.Form, "edtTo")->currentText(), QStringLiteral("Presse"));
+        QCOMPARE(cell(1), QStringLiteral("Presse"));
+    }
+
     void editListOpensTheListsWindowOnTheTemplatesList() {
         Fixture f;
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
