@@ -58,16 +58,6 @@ QVariant Stored(qint64 AID, const char* AColumn) {
                               QStringLiteral("\"id\" = ?"), {AID});
 }
 
-class RecordingScreen : public hostapi::IScreenService {
-public:
-    hostapi::TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
-                                         const QVariant& AParams) override {
-        Opened << QStringLiteral("%1/%2/%3").arg(APluginGUID).arg(AFormIndex).arg(AParams.toInt());
-        return nullptr;
-    }
-    QStringList Opened;
-};
-
 struct Fixture {
     testsupport::TestDatabase Db;
     TdmPluginEmailMarketingMain Dm{nullptr};
@@ -579,15 +569,13 @@ private slots:
     void editListOpensTheListsWindowOnTheTemplatesList() {
         Fixture f;
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
-        RecordingScreen screen;
-        hostapi::TQVMainInterface::SetScreen(&screen);
-        const auto reset = qScopeGuard([] { hostapi::TQVMainInterface::SetScreen(nullptr); });
+        testsupport::RecordingScreen screen;
         Window w;
         w.Select(hostapi::tnkContent, id);
         w.Memo()->moveCursor(QTextCursor::End);
         QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
         Find<QAction>(w.Form, "Vertrilerlistebearbeiten1")->trigger();
-        QCOMPARE(screen.Opened, QStringList{PluginModuleGUID() + QStringLiteral("/1/0")});
+        QCOMPARE(screen.Opened, QStringList{PluginModuleGUID() + QStringLiteral(" 1 0")});
         QCOMPARE(f.Dm.PreloadEmailList(), 3);
         QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("alt neu"));
     }
