@@ -34,10 +34,12 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <iterator>
+#include <utility>
 
 namespace emailmarketing {
 
@@ -463,16 +465,46 @@ qint64 TfrmEmailMarketing::GetCurrentListID() const {
 }
 
 void TfrmEmailMarketing::dblvTemplatesBeforeRecordChanged() {
-    SaveChanges();
+    if (FReturningToTemplate > 0)
+        return;
+    try {
+        SaveChanges();
+    } catch (...) {
+        FSaveFailed = true;
+        throw;
+    }
 }
 
 void TfrmEmailMarketing::dblvTemplatesRecordChanged() {
+    if (FReturningToTemplate > 0)
+        return;
+    // A template whose edits could not be stored stays shown, and the tree goes back to it: the
+    // editors never show one template while the tree names another.
+    if (std::exchange(FSaveFailed, false)) {
+        ReturnToShownTemplate();
+        return;
+    }
     const qint64 id = FTemplates->ActiveContentID();
     if (id == FCurrentTemplateDBID)
         return;
-    SaveChanges();
+    try {
+        SaveChanges();
+    } catch (...) {
+        ReturnToShownTemplate();
+        throw;
+    }
     FCurrentTemplateDBID = id;
     ShowTemplate();
+}
+
+void TfrmEmailMarketing::ReturnToShownTemplate() {
+    // After the tree has finished moving its focus.
+    QTimer::singleShot(0, this, [this] {
+        ++FReturningToTemplate;
+        const auto done = qScopeGuard([this] { --FReturningToTemplate; });
+        if (FCurrentTemplateDBID >= 0)
+            FTemplates->FocusNode({hostapi::tnkContent, FCurrentTemplateDBID});
+    });
 }
 
 void TfrmEmailMarketing::dblvTemplatesContentFieldChanged(qint64 AID, const QString& AFieldName) {

@@ -98,6 +98,8 @@ private:
     // Tree handlers.
     void dblvTemplatesBeforeRecordChanged();
     void dblvTemplatesRecordChanged();
+    // Focuses the shown template in the tree again (its edits could not be stored).
+    void ReturnToShownTemplate();
     void dblvTemplatesContentFieldChanged(qint64 AID, const QString& AFieldName);
     void dblvTemplatesContentAction(int AAction, qint64 AID, bool& AHandled);
     void JobListChanged(TBaseEmailSender* AJob, bool ARemoved);
@@ -124,6 +126,8 @@ private:
     int FLoadingCount = 0;
     qint64 FCurrentTemplateDBID = -2;
     bool FTemplateChanged = false;
+    bool FSaveFailed = false;      // storing before the tree moved failed
+    int FReturningToTemplate = 0;  // the tree goes back to the shown template
     bool FNoTemplatePage = true;         // the "no template" page is shown
     TEmailStyle FShownStyle = esRTFText; // the style whose editor holds the shown body
     TTemplateContentStore FContentStore;

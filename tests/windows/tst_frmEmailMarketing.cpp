@@ -305,6 +305,31 @@ private slots:
         QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("alt neu"));
     }
 
+    void failedSaveOnASwitchStaysOnTheEditedTemplate() {
+        Fixture f;
+        const qint64 a = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
+        const qint64 b = f.AddTemplate(QStringLiteral("B"), 0, {}, {}, QStringLiteral("B"));
+        Window w;
+        w.Select(hostapi::tnkContent, a);
+        w.Memo()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        {
+            const hostapi::BusyLimit limit(50);
+            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
+                                              QStringLiteral("emtemplates"));
+            w.Form.dblvTemplates().FocusNode({hostapi::tnkContent, b});
+            QTRY_COMPARE(w.Form.dblvTemplates().FocusedNode().ID, a);
+        }
+        QCOMPARE(f.Errors.Records().size(), 1); // said once
+        QCOMPARE(w.Form.CurrentTemplateDBID(), a);
+        QCOMPARE(w.Memo()->toPlainText(), QStringLiteral("alt neu"));
+        QVERIFY(w.Form.IsTemplateModified());
+        QCOMPARE(Stored(a, "mailbody").toString(), QStringLiteral("alt"));
+        w.Select(hostapi::tnkContent, b);
+        QCOMPARE(Stored(a, "mailbody").toString(), QStringLiteral("alt neu"));
+        QCOMPARE(w.Memo()->toPlainText(), QStringLiteral("B"));
+    }
+
     void jobOfTheTemplateLocksEveryEditor() {
         Fixture f;
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 4, QStringLiteral("<p>Hallo</p>"));
