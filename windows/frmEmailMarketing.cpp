@@ -817,6 +817,9 @@ void TfrmEmailMarketing::EditorChange() {
 }
 
 void TfrmEmailMarketing::PageControlChange() {
+    // The job frame fills itself only while it is seen: at once when its page is chosen.
+    if (PageControl->currentWidget() == tbsJob)
+        FJobDetForm->RefreshView();
     // The history page follows the shown template here once it is built.
 }
 

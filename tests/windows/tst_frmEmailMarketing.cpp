@@ -39,6 +39,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace emailmarketing;
@@ -359,6 +360,9 @@ private slots:
         QVERIFY(locked());
         QVERIFY(!w.Form.CanEditTemplate());
         QVERIFY(w.PageTab("tbsJob"));
+        w.Pages()->setCurrentWidget(Find<QWidget>(w.Form, "tbsJob"));
+        QVERIFY(Find<QTreeWidget>(w.Form, "cxLVJobInfo")->topLevelItemCount() > 0); // at once, no poll
+        w.Pages()->setCurrentWidget(Find<QWidget>(w.Form, "tbsDesigner"));
         QVERIFY(Find<QAction>(w.Form, "actSendingAbort")->isEnabled());
         QVERIFY(!Find<QAction>(w.Form, "actSendingStart")->isEnabled());
         // the tree marks the template
@@ -662,19 +666,33 @@ private slots:
                           QStringLiteral("<p><b>Sehr geehrte Damen und Herren,</b></p><p>unser Angebot.</p>"),
                           QStringLiteral("Unser Angebot"))};
         const char* const styles[] = {"text", "rtf", "source", "sms", "html"};
+        QVERIFY(QDir().mkpath(QStringLiteral(QV_GRAB_DIR)));
         for (const QString& language : {QStringLiteral("German"), QStringLiteral("English")}) {
             hostapi::TVRNLang::SetCurrentLanguage(language);
             Window w;
             w.Form.SetLanguage(language);
+            // As the user sees it: the layouts follow the changed captions first.
+            const auto grab = [&w, &language](const QString& AState) {
+                QCoreApplication::processEvents();
+                return w.Form.grab().save(QStringLiteral("%1/frmEmailMarketing_%2_%3.png")
+                                              .arg(QStringLiteral(QV_GRAB_DIR), AState, language));
+            };
             for (int i = 0; i < 5; ++i) {
                 w.Select(hostapi::tnkContent, ids[i]);
-                QVERIFY(QDir().mkpath(QStringLiteral(QV_GRAB_DIR)));
-                QVERIFY(w.Form.grab().save(QStringLiteral("%1/frmEmailMarketing_%2_%3.png")
-                                               .arg(QStringLiteral(QV_GRAB_DIR), styles[i], language)));
+                QVERIFY(grab(QString::fromLatin1(styles[i])));
             }
+            // a template with its job: locked, the job's status shown
+            TBaseEmailSender* job = f.Dm.Jobs().CreateJob(tjLocal, qint32(ids[4]), windowtests::RecipientList(),
+                                                          esHTML);
+            job->SetSubject(QStringLiteral("Unser Angebot"));
+            job->SetContent(QStringLiteral("<p>Hallo</p>"));
+            job->InitializeData();
+            QVERIFY(grab(QStringLiteral("locked")));
+            w.Pages()->setCurrentWidget(Find<QWidget>(w.Form, "tbsJob"));
+            QVERIFY(grab(QStringLiteral("job")));
+            f.Dm.Jobs().Delete(job);
             w.Select(hostapi::tnkFolder, f.Folder);
-            QVERIFY(w.Form.grab().save(QStringLiteral("%1/frmEmailMarketing_none_%2.png")
-                                           .arg(QStringLiteral(QV_GRAB_DIR), language)));
+            QVERIFY(grab(QStringLiteral("none")));
         }
     }
 };
