@@ -19,6 +19,7 @@
 #include "QVRecordSetModel.h"
 #include "ScreenService.h"
 #include "VRNHtmlEditor.h"
+#include "WindowsLog.h"
 #include "dmPluginEmailMarketingMain.h"
 #include "frmPluginEmailMarketingJobDetail.h"
 #include "frmVRNCustomHTMLEditorControl.h"
@@ -688,8 +689,15 @@ void TfrmEmailMarketing::SaveTemplateContent() {
 }
 
 bool TfrmEmailMarketing::SaveChanges() {
-    if (FCurrentTemplateDBID > -1 && IsTemplateModified())
-        SaveTemplateContent();
+    if (FCurrentTemplateDBID < 0 || !IsTemplateModified())
+        return true;
+    // A template deleted in the tree takes its edits with it.
+    if (!FTemplateModel->IndexOf({hostapi::tnkContent, FCurrentTemplateDBID}).isValid()) {
+        qCInfo(lcWindows) << "the edits of the deleted template" << FCurrentTemplateDBID << "are dropped";
+        SetTemplateChanged(false);
+        return true;
+    }
+    SaveTemplateContent();
     return true;
 }
 

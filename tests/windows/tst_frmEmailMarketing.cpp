@@ -331,6 +331,26 @@ private slots:
         QCOMPARE(w.Memo()->toPlainText(), QStringLiteral("B"));
     }
 
+    void deletingTheEditedTemplateMovesOnWithoutAnError() {
+        Fixture f;
+        const qint64 a = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
+        const qint64 b = f.AddTemplate(QStringLiteral("B"), 0, {}, {}, QStringLiteral("B"));
+        Window w;
+        w.Select(hostapi::tnkContent, a);
+        w.Memo()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        f.Dialogs.AddAnswer(hostapi::mrYes);
+        w.Form.dblvTemplates().DoAction(hostapi::gaDelete);
+        QCoreApplication::processEvents();
+        QCOMPARE(testsupport::Count(QStringLiteral("emtemplates"), QStringLiteral("\"id\" = ?"), {a}), 0);
+        QVERIFY2(f.Errors.Records().isEmpty(),
+                 qPrintable(f.Errors.Records().isEmpty() ? QString() : f.Errors.Records()[0].Exception.Message));
+        QVERIFY(w.Form.CurrentTemplateDBID() != a);
+        w.Select(hostapi::tnkContent, b);
+        QCOMPARE(w.Memo()->toPlainText(), QStringLiteral("B"));
+        QVERIFY(f.Errors.Records().isEmpty());
+    }
+
     void jobOfTheTemplateLocksEveryEditor() {
         Fixture f;
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 4, QStringLiteral("<p>Hallo</p>"));
