@@ -116,6 +116,11 @@ struct Window {
         return Pages()->isTabVisible(Pages()->indexOf(Find<QWidget>(Form, AName)));
     }
     QPlainTextEdit* Memo() { return Find<QPlainTextEdit>(Form, "MemoText"); }
+    // Types AText at the end of the text body, as the user does.
+    void TypeAtTextEnd(const QString& AText) {
+        Memo()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(Memo(), AText);
+    }
     hostapi::TQV2RichEdit* RichEdit() { return Find<hostapi::TQV2RichEdit>(Form, "QV2RichEdit"); }
     hostapi::TJvHLEditor* Source() { return Find<hostapi::TJvHLEditor>(Form, "edtHTMLSource"); }
     hostapi::TfrmVRNCustomHTMLEditorControl* HtmlFrame() {
@@ -211,8 +216,7 @@ private slots:
             QCOMPARE(storedHtml.toPlainText().trimmed(), w.Html()->Text().trimmed());
             QVERIFY(storedHtml.toPlainText().contains(QLatin1String("Neu")));
         } else if (stored == 0 || stored == 3) {
-            w.Memo()->moveCursor(QTextCursor::End);
-            QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+            w.TypeAtTextEnd(QStringLiteral(" neu"));
             w.Form.SaveChanges();
             QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("Hallo Text neu"));
             QCOMPARE(Stored(id, "mailbodyhtml").toString(), body); // not written for text and SMS
@@ -273,8 +277,7 @@ private slots:
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
         Window w;
         w.Select(hostapi::tnkContent, id);
-        w.Memo()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        w.TypeAtTextEnd(QStringLiteral(" neu"));
         if (hiddenByHost)
             w.Form.RunFormClose();
         else
@@ -289,8 +292,7 @@ private slots:
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
         Window w;
         w.Select(hostapi::tnkContent, id);
-        w.Memo()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        w.TypeAtTextEnd(QStringLiteral(" neu"));
         {
             const hostapi::BusyLimit limit(50);
             testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
@@ -312,8 +314,7 @@ private slots:
         const qint64 b = f.AddTemplate(QStringLiteral("B"), 0, {}, {}, QStringLiteral("B"));
         Window w;
         w.Select(hostapi::tnkContent, a);
-        w.Memo()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        w.TypeAtTextEnd(QStringLiteral(" neu"));
         {
             const hostapi::BusyLimit limit(50);
             testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
@@ -337,8 +338,7 @@ private slots:
         const qint64 b = f.AddTemplate(QStringLiteral("B"), 0, {}, {}, QStringLiteral("B"));
         Window w;
         w.Select(hostapi::tnkContent, a);
-        w.Memo()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        w.TypeAtTextEnd(QStringLiteral(" neu"));
         f.Dialogs.AddAnswer(hostapi::mrYes);
         w.Form.dblvTemplates().DoAction(hostapi::gaDelete);
         QCoreApplication::processEvents();
@@ -621,8 +621,7 @@ private slots:
         testsupport::RecordingScreen screen;
         Window w;
         w.Select(hostapi::tnkContent, id);
-        w.Memo()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w.Memo(), QStringLiteral(" neu"));
+        w.TypeAtTextEnd(QStringLiteral(" neu"));
         Find<QAction>(w.Form, "Vertrilerlistebearbeiten1")->trigger();
         QCOMPARE(screen.Opened, QStringList{PluginModuleGUID() + QStringLiteral(" 1 0")});
         QCOMPARE(f.Dm.PreloadEmailList(), 3);
