@@ -112,8 +112,11 @@ TfrmEmailMarketing::TfrmEmailMarketing(QWidget* AParent)
 }
 
 TfrmEmailMarketing::~TfrmEmailMarketing() {
-    if (dmPluginEmailMarketingMain)
+    if (dmPluginEmailMarketingMain) {
         dmPluginEmailMarketingMain->Jobs().UnRegisterJobNotifyer(FJobNotifier);
+        // Also when the close hook failed before it unbound the handler.
+        dmPluginEmailMarketingMain->SetOnTemplatesChanged(nullptr);
+    }
     FJobDetForm->OnChangeJob = nullptr;
     // The controls and the tree model read the record sets of the window: they go first.
     delete splTemplates;

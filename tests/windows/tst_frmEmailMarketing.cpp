@@ -308,6 +308,24 @@ private slots:
         QCOMPARE(Stored(id, "mailbody").toString(), QStringLiteral("alt neu"));
     }
 
+    void windowGoneAfterAFailedCloseIsNoLongerToldOfImports() {
+        Fixture f;
+        const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
+        {
+            Window w;
+            w.Select(hostapi::tnkContent, id);
+            w.TypeAtTextEnd(QStringLiteral(" neu"));
+            const hostapi::BusyLimit limit(50);
+            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
+                                              QStringLiteral("emtemplates"));
+            QVERIFY(!w.Form.close());
+            QVERIFY(f.Dm.OnTemplatesChanged());
+        }
+        QVERIFY(!f.Dm.OnTemplatesChanged());
+        qint64 imported = id;
+        f.Dm.TemplatesChanged(nullptr, imported); // an import after the window is gone
+    }
+
     void failedSaveOnASwitchStaysOnTheEditedTemplate() {
         Fixture f;
         const qint64 a = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("alt"));
