@@ -602,6 +602,8 @@ void TfrmEmailMarketing::ShowHtmlBody(const QString& ABody, const QList<TEmbedde
 }
 
 void TfrmEmailMarketing::LoadTemplateContent() {
+    FDropImagesOnSave = false;
+    FConversionUnsaved = false;
     if (FCurrentTemplateDBID < 0) {
         ClearTemplateView();
         SetTemplateChanged(false);
@@ -650,12 +652,16 @@ void TfrmEmailMarketing::LoadTemplateContent() {
             FQV2RichEdit->SetRtfText(ToDisplayText(stored));
         }
     }
-    if (converted)
-        WriteTemplateContent(false, style == esRTFText);
     SetTemplateChanged(false);
+    if (converted) {
+        // Stored at once; when that fails, the converted body stays marked as edited and is
+        // stored with the next save.
+        FDropImagesOnSave = style == esRTFText;
+        FConversionUnsaved = !hostapi::TVRNExceptionUtils::Guarded([this] { WriteTemplateContent(false); });
+    }
 }
 
-void TfrmEmailMarketing::WriteTemplateContent(bool ASubject, bool ADeleteImages) {
+void TfrmEmailMarketing::WriteTemplateContent(bool ASubject) {
     TTemplateContentStore::TBodies bodies;
     if (ASubject)
         bodies.Subject = ToStoredText(edtSubject->text());
@@ -679,9 +685,11 @@ void TfrmEmailMarketing::WriteTemplateContent(bool ASubject, bool ADeleteImages)
     FContentStore.Save(bodies);
     if (FShownStyle == esHTML)
         FContentStore.ReplaceImages(TemplateContent::ReadImages(editor->GetImagePath(), editor->ImageList()));
-    else if (ADeleteImages)
+    else if (FDropImagesOnSave)
         FContentStore.DeleteImages();
     transaction.Commit();
+    FDropImagesOnSave = false;
+    FConversionUnsaved = false;
 }
 
 void TfrmEmailMarketing::SaveTemplateContent() {
@@ -698,6 +706,8 @@ bool TfrmEmailMarketing::SaveChanges() {
     if (!FTemplateModel->IndexOf({hostapi::tnkContent, FCurrentTemplateDBID}).isValid()) {
         qCInfo(lcWindows) << "the edits of the deleted template" << FCurrentTemplateDBID << "are dropped";
         SetTemplateChanged(false);
+        FDropImagesOnSave = false;
+        FConversionUnsaved = false;
         return true;
     }
     SaveTemplateContent();
@@ -705,7 +715,7 @@ bool TfrmEmailMarketing::SaveChanges() {
 }
 
 bool TfrmEmailMarketing::IsTemplateModified() const {
-    return FTemplateChanged || (FShownStyle == esRTFText && FQV2RichEdit->Modified()) ||
+    return FTemplateChanged || FConversionUnsaved || (FShownStyle == esRTFText && FQV2RichEdit->Modified()) ||
            (FShownStyle == esHTML && FHTMLEditForm->Editor()->Modified());
 }
 

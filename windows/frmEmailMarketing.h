@@ -91,7 +91,7 @@ private:
     void SetCurrentTemplateValue(const QString& AFieldName, const QVariant& AValue);
     void LoadSubject();
     // Writes the editors of the shown style; without ASubject only the body columns and images.
-    void WriteTemplateContent(bool ASubject, bool ADeleteImages = false);
+    void WriteTemplateContent(bool ASubject);
     void ShowHtmlBody(const QString& ABody, const QList<TEmbeddedImage>& AImages);
     void TemplatesChanged(qint64 AID);
 
@@ -127,6 +127,8 @@ private:
     qint64 FCurrentTemplateDBID = -2;
     bool FTemplateChanged = false;
     bool FSaveFailed = false;      // storing before the tree moved failed
+    bool FDropImagesOnSave = false;  // an HTML body became RTF: its image rows go with the next store
+    bool FConversionUnsaved = false; // the body converted on showing could not be stored yet
     int FReturningToTemplate = 0;  // the tree goes back to the shown template
     bool FNoTemplatePage = true;         // the "no template" page is shown
     TEmailStyle FShownStyle = esRTFText; // the style whose editor holds the shown body

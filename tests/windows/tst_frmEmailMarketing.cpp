@@ -527,6 +527,35 @@ private slots:
         QCOMPARE(Find<QLineEdit>(w.Form, "edtSubject")->text(), QStringLiteral("Betreff B"));
     }
 
+    void conversionThatCannotBeStoredIsStoredWithTheNextSave() {
+        Fixture f;
+        const qint64 a = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("A"));
+        const qint64 b = f.AddTemplate(QStringLiteral("B"), 1,
+                                       QStringLiteral("<p>Hallo <img src=\"%IMAGEPATH%x.png\"></p>"),
+                                       QStringLiteral("Betreff B"));
+        f.AddImage(b, QStringLiteral("x.png"), Png(6, 4, Qt::blue));
+        Window w;
+        w.Select(hostapi::tnkContent, a);
+        {
+            const hostapi::BusyLimit limit(50);
+            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
+                                              QStringLiteral("emtemplates"));
+            w.Select(hostapi::tnkContent, b);
+        }
+        QCOMPARE(f.Errors.Records().size(), 1);
+        QCOMPARE(w.Pages()->currentWidget()->objectName(), QStringLiteral("tbsDesigner"));
+        QVERIFY(w.RichEdit()->PlainText().contains(QLatin1String("Hallo")));
+        QVERIFY(w.Form.IsTemplateModified());
+        QVERIFY(!TemplateContent::IsRtfBody(Stored(b, "mailbodyhtml").toString()));
+        w.Select(hostapi::tnkContent, a);
+        QVERIFY(TemplateContent::IsRtfBody(Stored(b, "mailbodyhtml").toString()));
+        QVERIFY(Stored(b, "mailbodyhtml").toString().contains(QLatin1String("\\pict")));
+        QCOMPARE(testsupport::Count(QStringLiteral("emlembededcontent"),
+                                    QStringLiteral("\"emltemplateid\" = ?"), {b}),
+                 0);
+        QCOMPARE(Stored(b, "subject").toString(), QStringLiteral("Betreff B"));
+    }
+
     void htmlSourceFragmentIsShownUnchanged() {
         Fixture f;
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 2, QStringLiteral("<p>Hallo</p>"));
