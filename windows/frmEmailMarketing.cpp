@@ -386,6 +386,12 @@ void TfrmEmailMarketing::ApplyTexts() {
         pgEditor->setTabText(pgEditor->indexOf(tab.first), t(tab.second));
     lblNoTemplate->setText(t("IDS_NoTemplate"));
     lblTo->setText(t("IDS_To"));
+    // The subject caption changes with the style: its column keeps the width of the wider one.
+    int captionWidth = 0;
+    for (const char* id : {"IDS_SubCap", "IDS_SubCapSMS"})
+        captionWidth = qMax(captionWidth, lblSubject->fontMetrics().horizontalAdvance(
+                                              QString(t(id)).remove(QLatin1Char('&'))));
+    lblSubject->setMinimumWidth(captionWidth);
     lblRcptCC->setText(t("IDS_CC"));
     lblRcptBCC->setText(t("IDS_BCC"));
     Label1->setText(t("IDS_MacroNote"));
