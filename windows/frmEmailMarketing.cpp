@@ -73,9 +73,8 @@ QString LookupPickList(const QString& ASchema, const QString& ADisplayField) {
     lookup.Refresh();
     QStringList lines;
     for (int row = 0; row < lookup.rowCount(); ++row)
-        lines << QStringLiteral("%1=%2").arg(
-                     lookup.KeyAt(row).toString(),
-                     lookup.index(row).data().toString().simplified());
+        lines << QStringLiteral("%1=%2").arg(lookup.KeyAt(row).toString(),
+                                             lookup.index(row).data().toString().simplified());
     return lines.join(QStringLiteral("\r\n"));
 }
 
@@ -389,8 +388,9 @@ void TfrmEmailMarketing::ApplyTexts() {
     // The subject caption changes with the style: its column keeps the width of the wider one.
     int captionWidth = 0;
     for (const char* id : {"IDS_SubCap", "IDS_SubCapSMS"})
-        captionWidth = qMax(captionWidth, lblSubject->fontMetrics().horizontalAdvance(
-                                              QString(t(id)).remove(QLatin1Char('&'))));
+        captionWidth =
+            qMax(captionWidth,
+                 lblSubject->fontMetrics().horizontalAdvance(QString(t(id)).remove(QLatin1Char('&'))));
     lblSubject->setMinimumWidth(captionWidth);
     lblRcptCC->setText(t("IDS_CC"));
     lblRcptBCC->setText(t("IDS_BCC"));

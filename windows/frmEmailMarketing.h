@@ -126,10 +126,10 @@ private:
     int FLoadingCount = 0;
     qint64 FCurrentTemplateDBID = -2;
     bool FTemplateChanged = false;
-    bool FSaveFailed = false;      // storing before the tree moved failed
-    bool FDropImagesOnSave = false;  // an HTML body became RTF: its image rows go with the next store
-    bool FConversionUnsaved = false; // the body converted on showing could not be stored yet
-    int FReturningToTemplate = 0;  // the tree goes back to the shown template
+    bool FSaveFailed = false;            // storing before the tree moved failed
+    bool FDropImagesOnSave = false;      // an HTML body became RTF: its image rows go with the next store
+    bool FConversionUnsaved = false;     // the body converted on showing could not be stored yet
+    int FReturningToTemplate = 0;        // the tree goes back to the shown template
     bool FNoTemplatePage = true;         // the "no template" page is shown
     TEmailStyle FShownStyle = esRTFText; // the style whose editor holds the shown body
     TTemplateContentStore FContentStore;

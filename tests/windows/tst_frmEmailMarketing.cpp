@@ -361,8 +361,9 @@ private slots:
         w.Form.dblvTemplates().DoAction(hostapi::gaDelete);
         QCoreApplication::processEvents();
         QCOMPARE(testsupport::Count(QStringLiteral("emtemplates"), QStringLiteral("\"id\" = ?"), {a}), 0);
-        QVERIFY2(f.Errors.Records().isEmpty(),
-                 qPrintable(f.Errors.Records().isEmpty() ? QString() : f.Errors.Records()[0].Exception.Message));
+        QVERIFY2(
+            f.Errors.Records().isEmpty(),
+            qPrintable(f.Errors.Records().isEmpty() ? QString() : f.Errors.Records()[0].Exception.Message));
         QVERIFY(w.Form.CurrentTemplateDBID() != a);
         w.Select(hostapi::tnkContent, b);
         QCOMPARE(w.Memo()->toPlainText(), QStringLiteral("B"));
@@ -636,11 +637,11 @@ private slots:
             QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (3, 'Kunden')"));
         hostapi::Database::Exec(
             QStringLiteral("INSERT INTO \"emlists\" (\"id\", \"name\") VALUES (5, 'Presse')"));
-        const qint64 state = hostapi::Database::InsertRow(QStringLiteral("emltemplstates"),
-                                                          {QStringLiteral("descr")}, {QStringLiteral("Entwurf")});
+        const qint64 state = hostapi::Database::InsertRow(
+            QStringLiteral("emltemplstates"), {QStringLiteral("descr")}, {QStringLiteral("Entwurf")});
         const qint64 id = f.AddTemplate(QStringLiteral("A"), 0, {}, {}, QStringLiteral("Text"));
-        hostapi::Database::Exec(QStringLiteral("UPDATE \"emtemplates\" SET \"templstateid\" = ? WHERE \"id\" = ?"),
-                                {state, id});
+        hostapi::Database::Exec(
+            QStringLiteral("UPDATE \"emtemplates\" SET \"templstateid\" = ? WHERE \"id\" = ?"), {state, id});
         hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("English"));
         Window w;
         w.Select(hostapi::tnkContent, id);
@@ -748,8 +749,8 @@ private slots:
                 QVERIFY(grab(QString::fromLatin1(styles[i])));
             }
             // a template with its job: locked, the job's status shown
-            TBaseEmailSender* job = f.Dm.Jobs().CreateJob(tjLocal, qint32(ids[4]), windowtests::RecipientList(),
-                                                          esHTML);
+            TBaseEmailSender* job =
+                f.Dm.Jobs().CreateJob(tjLocal, qint32(ids[4]), windowtests::RecipientList(), esHTML);
             job->SetSubject(QStringLiteral("Unser Angebot"));
             job->SetContent(QStringLiteral("<p>Hallo</p>"));
             job->InitializeData();
