@@ -542,9 +542,12 @@ void TfrmEmailMarketing::dblvTemplatesContentFieldChanged(qint64 AID, const QStr
 
 void TfrmEmailMarketing::JobListChanged(TBaseEmailSender* AJob, bool ARemoved) {
     Q_UNUSED(AJob);
-    if (!ARemoved || QThread::currentThread() != QCoreApplication::instance()->thread())
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
         return;
-    FTemplates->Refresh();
+    if (ARemoved)
+        FTemplates->Refresh();
+    else // the new job's template is drawn marked
+        FTemplates->Tree()->viewport()->update();
 }
 
 void TfrmEmailMarketing::ShowTemplate() {
