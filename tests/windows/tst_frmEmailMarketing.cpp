@@ -59,6 +59,13 @@ QVariant Stored(qint64 AID, const char* AColumn) {
                               QStringLiteral("\"id\" = ?"), {AID});
 }
 
+// Another connection holds the write lock of the templates: storing a template fails (soon).
+struct TemplatesLocked {
+    const hostapi::BusyLimit Limit{50};
+    testsupport::WriteLockHolder Lock{testsupport::WriteLockHolder::Kind::OtherConnection,
+                                      QStringLiteral("emtemplates")};
+};
+
 struct Fixture {
     testsupport::TestDatabase Db;
     TdmPluginEmailMarketingMain Dm{nullptr};
@@ -294,9 +301,7 @@ private slots:
         w.Select(hostapi::tnkContent, id);
         w.TypeAtTextEnd(QStringLiteral(" neu"));
         {
-            const hostapi::BusyLimit limit(50);
-            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
-                                              QStringLiteral("emtemplates"));
+            const TemplatesLocked locked;
             QVERIFY(!w.Form.close());
         }
         QVERIFY(w.Form.isVisible());
@@ -315,9 +320,7 @@ private slots:
             Window w;
             w.Select(hostapi::tnkContent, id);
             w.TypeAtTextEnd(QStringLiteral(" neu"));
-            const hostapi::BusyLimit limit(50);
-            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
-                                              QStringLiteral("emtemplates"));
+            const TemplatesLocked locked;
             QVERIFY(!w.Form.close());
             QVERIFY(f.Dm.OnTemplatesChanged());
         }
@@ -334,9 +337,7 @@ private slots:
         w.Select(hostapi::tnkContent, a);
         w.TypeAtTextEnd(QStringLiteral(" neu"));
         {
-            const hostapi::BusyLimit limit(50);
-            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
-                                              QStringLiteral("emtemplates"));
+            const TemplatesLocked locked;
             w.Form.dblvTemplates().FocusNode({hostapi::tnkContent, b});
             QTRY_COMPARE(w.Form.dblvTemplates().FocusedNode().ID, a);
         }
@@ -538,9 +539,7 @@ private slots:
         Window w;
         w.Select(hostapi::tnkContent, a);
         {
-            const hostapi::BusyLimit limit(50);
-            testsupport::WriteLockHolder lock(testsupport::WriteLockHolder::Kind::OtherConnection,
-                                              QStringLiteral("emtemplates"));
+            const TemplatesLocked locked;
             w.Select(hostapi::tnkContent, b);
         }
         QCOMPARE(f.Errors.Records().size(), 1);
