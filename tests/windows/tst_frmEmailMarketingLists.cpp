@@ -36,16 +36,6 @@ using testsupport::Find;
 
 namespace {
 
-class RecordingScreen : public hostapi::IScreenService {
-public:
-    hostapi::TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
-                                         const QVariant&) override {
-        Opened << QStringLiteral("%1/%2").arg(APluginGUID).arg(AFormIndex);
-        return nullptr;
-    }
-    QStringList Opened;
-};
-
 struct Fixture {
     testsupport::TestDatabase Db;
     TdmPluginEmailMarketingMain Dm{nullptr};
@@ -379,14 +369,12 @@ private slots:
 
     void registerServiceLinkOpensItsConfiguration() {
         Fixture f;
-        RecordingScreen screen;
-        hostapi::TQVMainInterface::SetScreen(&screen);
+        testsupport::RecordingScreen screen;
         {
             Window w;
             w.Form.VorlanaLinkLabel1Click();
         }
-        hostapi::TQVMainInterface::SetScreen(nullptr);
-        QCOMPARE(screen.Opened, QStringList{"{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10}/0"});
+        QCOMPARE(screen.Opened, QStringList{"{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10} 0 -"});
     }
 
     void menuEntryOpensTheWindow() {
