@@ -1,13 +1,17 @@
 // The template tree's actions on SQLite: a copy with its children under new exchange identities
 // (only after Yes), the copy's own exchange file restoring the copy and not the source, image file
 // names reduced to plain base names, the delete guard for a template with a job, export and import
-// through scripted file dialogs, an import refused whole, and the refresh queued after the action.
+// through scripted file dialogs, an import refused whole, the refresh queued after the action, and a
+// delete through the tree with everything that hangs on the template.
 
 #include "Database.h"
+#include "QVDBTreeModel.h"
 #include "QVException.h"
+#include "QVRecordSet.h"
 #include "TemplateTreeActions.h"
 #include "TemplateXMLExchange.h"
 #include "VRNLang.h"
+#include "dmPluginEmailMarketingMain.h"
 #include "support/HostDoubles.h"
 #include "support/TestDatabase.h"
 
@@ -263,6 +267,57 @@ private slots:
         QVERIFY(f.Actions.CanDelete({hostapi::tnkContent, source - 1}));
         QVERIFY(f.Actions.CanDelete({hostapi::tnkFolder, source})); // folders: the tree's own rule
         QCOMPARE(f.Dialogs.Questions.size(), 1);
+    }
+
+    // Through the tree as the window deletes: the template goes with its attachments, text blocks,
+    // images, jobs and their sent-list rows; a folder that holds anything and a template whose job
+    // is in the job list stay.
+    void deleteThroughTheTree() {
+        testsupport::TestDatabase db;
+        testsupport::ScriptedDialogService dialogs;
+        TdmPluginEmailMarketingMain dm(nullptr);
+        QObject context;
+        QList<qint64> jobs;
+        TTemplateTreeActions actions(
+            dm.TemplateExchange(), &context, [&](qint64 AID) { return jobs.contains(AID); }, [](qint64) {});
+        const qint64 folder = Database::InsertRow("emltemplatefolders", {"descr"}, {"Aktionen"});
+        const qint64 doomed = InsertSource();
+        const qint64 running = InsertSource();
+        Database::Exec(QStringLiteral("UPDATE \"emtemplates\" SET \"templatefolderid\" = ?"), {folder});
+        for (const qint64 t : {doomed, running}) {
+            const qint64 job = Database::InsertRow("emljobs", {"emltemplates_id"}, {t});
+            Database::InsertRow("emlsentlist", {"emljobs_id", "email", "sentstate"},
+                                {job, "a@example.org", 1});
+            Database::InsertRow("emlsentlist", {"emljobs_id", "email", "sentstate"},
+                                {job, "b@example.org", 2});
+        }
+        jobs << running;
+        hostapi::TQVRecordSet folders(QStringLiteral("emltemplatefolders"));
+        hostapi::QVDBTreeModel tree(&folders, QStringLiteral("parentemlltemplatefolderid"));
+        tree.SetContentSchema(QStringLiteral("emtemplates"), QStringLiteral("templatefolderid"));
+        tree.SetColumns({{QStringLiteral("descr"), QStringLiteral("name"), QString()}});
+        tree.Refresh();
+        const auto remove = [&](const hostapi::TQVTreeNode& ANode) {
+            if (actions.CanDelete(ANode))
+                tree.DeleteNode(ANode);
+        };
+
+        QVERIFY_THROWS_EXCEPTION(hostapi::EQVUserMessageException, remove({hostapi::tnkFolder, folder}));
+        remove({hostapi::tnkContent, doomed});
+        QCOMPARE(testsupport::Count("emtemplates", "\"id\" = ?", {doomed}), 0);
+        for (const char* table : {"emlattachements", "emlembededcontent"})
+            QCOMPARE(testsupport::Count(QLatin1String(table), "\"emltemplateid\" = ?", {doomed}), 0);
+        QCOMPARE(testsupport::Count("emltextblocks", "\"emtemplateid\" = ?", {doomed}), 0);
+        QCOMPARE(testsupport::Count("emljobs", "\"emltemplates_id\" = ?", {doomed}), 0);
+        QCOMPARE(testsupport::Count("emlsentlist"), 2); // the other template's job keeps its rows
+
+        dialogs.AddAnswer(hostapi::mrOk);
+        remove({hostapi::tnkContent, running});
+        QCOMPARE(dialogs.Questions.size(), 1);
+        QCOMPARE(testsupport::Count("emtemplates", "\"id\" = ?", {running}), 1);
+        QCOMPARE(testsupport::Count("emltextblocks", "\"emtemplateid\" = ?", {running}), 2);
+        QVERIFY_THROWS_EXCEPTION(hostapi::EQVUserMessageException, remove({hostapi::tnkFolder, folder}));
+        QCOMPARE(testsupport::Count("emltemplatefolders"), 1);
     }
 
     void textsInEnglish() {
