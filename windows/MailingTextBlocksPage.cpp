@@ -23,18 +23,21 @@ const QString RtfField = QStringLiteral("bodyhtml");
 
 TMailingTextBlocksPage::TMailingTextBlocksPage(QWidget* AParent)
     : QWidget(AParent), FLang(QStringLiteral("MailingTextBlocksPage")), FBlocks(Schema),
-      FList(new QListWidget(this)), FAdd(new QPushButton(this)), FDelete(new QPushButton(this)),
-      FTabs(new QTabWidget(this)), FPlain(new QPlainTextEdit(this)), FRtf(new hostapi::TQV2RichEdit(this)) {
+      FList(new QListWidget(this)), FAdd(new QPushButton(this)), FRename(new QPushButton(this)),
+      FDelete(new QPushButton(this)), FTabs(new QTabWidget(this)), FPlain(new QPlainTextEdit(this)),
+      FRtf(new hostapi::TQV2RichEdit(this)) {
     setObjectName(QStringLiteral("MailingTextBlocksPage"));
     FList->setObjectName(QStringLiteral("dbtvTextblocks"));
     FPlain->setObjectName(QStringLiteral("edtPlainTextBlock"));
     FRtf->setObjectName(QStringLiteral("edtRTFTextBlock"));
     FTabs->setObjectName(QStringLiteral("pcTextBlock"));
     FAdd->setObjectName(QStringLiteral("btnAddTextBlock"));
+    FRename->setObjectName(QStringLiteral("btnRenameTextBlock"));
     FDelete->setObjectName(QStringLiteral("btnDeleteTextBlock"));
     FBlocks.AddOrder(QStringLiteral("id"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(FAdd);
+    buttons->addWidget(FRename);
     buttons->addWidget(FDelete);
     buttons->addStretch();
     auto* left = new QVBoxLayout;
@@ -47,6 +50,10 @@ TMailingTextBlocksPage::TMailingTextBlocksPage(QWidget* AParent)
     layout->addWidget(FTabs, 2);
     connect(FAdd, &QPushButton::clicked, this,
             [this] { hostapi::TVRNExceptionUtils::Guarded([this] { AddBlock(); }); });
+    connect(FRename, &QPushButton::clicked, this,
+            [this] { hostapi::TVRNExceptionUtils::Guarded([this] { RenameBlock(); }); });
+    connect(FList, &QListWidget::itemDoubleClicked, this,
+            [this] { hostapi::TVRNExceptionUtils::Guarded([this] { RenameBlock(); }); });
     connect(FDelete, &QPushButton::clicked, this,
             [this] { hostapi::TVRNExceptionUtils::Guarded([this] { DeleteBlock(); }); });
     connect(FList, &QListWidget::currentRowChanged, this, [this](int ARow) {
@@ -100,6 +107,7 @@ void TMailingTextBlocksPage::LoadEditors() {
     FRtf->SetModified(false);
     FPlain->setEnabled(hasBlock);
     FRtf->setEnabled(hasBlock);
+    FRename->setEnabled(hasBlock);
     FDelete->setEnabled(hasBlock);
     FLoading = false;
 }
@@ -144,6 +152,25 @@ bool TMailingTextBlocksPage::AddBlock() {
     FBlocks.SetFieldValue(DescrField, name.trimmed());
     FBlocks.Post();
     Reload(FBlocks.RecordID());
+    emit TextBlocksChanged();
+    return true;
+}
+
+bool TMailingTextBlocksPage::RenameBlock() {
+    if (BlockCount() == 0)
+        return false;
+    QString name = FBlocks.FieldValue(DescrField).toString();
+    if (!hostapi::InputQuery(FLang.Text(QStringLiteral("IDS_AddCaption")),
+                             FLang.Text(QStringLiteral("IDS_RenamePrompt")), name) ||
+        name.trimmed().isEmpty())
+        return false;
+    Save();
+    const qint64 id = FBlocks.RecordID();
+    FBlocks.Edit();
+    FBlocks.SetFieldValue(DescrField, name.trimmed());
+    FBlocks.Post();
+    Reload(id);
+    emit TextBlocksChanged();
     return true;
 }
 
@@ -158,6 +185,7 @@ bool TMailingTextBlocksPage::DeleteBlock() {
     FPlain->document()->setModified(false);
     FRtf->SetModified(false);
     Reload(-1);
+    emit TextBlocksChanged();
     return true;
 }
 
@@ -168,6 +196,7 @@ void TMailingTextBlocksPage::SetLanguage(const QString& ALangName) {
 
 void TMailingTextBlocksPage::RetranslateUi() {
     FAdd->setText(FLang.Text(QStringLiteral("IDS_Add")));
+    FRename->setText(FLang.Text(QStringLiteral("IDS_Rename")));
     FDelete->setText(FLang.Text(QStringLiteral("IDS_Delete")));
     FTabs->setTabText(0, FLang.Text(QStringLiteral("IDS_TabText")));
     FTabs->setTabText(1, FLang.Text(QStringLiteral("IDS_TabRtf")));

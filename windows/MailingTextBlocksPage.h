@@ -31,6 +31,8 @@ public:
 
     // Asks for the description (dialog service) and adds a block; false when cancelled or empty.
     bool AddBlock();
+    // Asks for the current block's new description (dialog service); false when cancelled or empty.
+    bool RenameBlock();
     // Asks, then deletes the current block; false when there is none or the user says No.
     bool DeleteBlock();
     // Writes the editors into the current block when they were changed.
@@ -44,6 +46,10 @@ public:
     QPlainTextEdit* PlainEditor() const { return FPlain; }
     hostapi::TQV2RichEdit* RtfEditor() const { return FRtf; }
 
+signals:
+    // A block was added, renamed or deleted (the window's text-block macro list reads them again).
+    void TextBlocksChanged();
+
 private:
     void Reload(qint64 ASelectID);
     void LoadEditors();
@@ -55,6 +61,7 @@ private:
     bool FLoading = false;
     QListWidget* FList;
     QPushButton* FAdd;
+    QPushButton* FRename;
     QPushButton* FDelete;
     QTabWidget* FTabs;
     QPlainTextEdit* FPlain;

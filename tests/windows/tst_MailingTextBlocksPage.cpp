@@ -1,17 +1,20 @@
-// The text blocks page on SQLite: the blocks of the loaded template only, add (named through the
-// dialog service), edit of the plain and the RTF text written when another block or template is
+// The text blocks page on SQLite: the blocks of the loaded template only, add and rename (named
+// through the dialog service), edit of the plain and the RTF text written when another block or template is
 // chosen, delete only after Yes; grabbed in German and English.
 
 #include "Database.h"
 #include "MailingTextBlocksPage.h"
 #include "QV2RichEdit.h"
+#include "RichTextConverter.h"
 #include "support/HostDoubles.h"
 #include "support/TestDatabase.h"
 
 #include <QDir>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace emailmarketing;
@@ -34,6 +37,7 @@ private slots:
         const qint64 second = Database::InsertRow("emtemplates", {"name"}, {"Zweite"});
         Database::InsertRow("emltextblocks", {"emtemplateid", "descr", "body"}, {second, "Fremd", "x"});
         TMailingTextBlocksPage page;
+        QSignalSpy changed(&page, &TMailingTextBlocksPage::TextBlocksChanged);
         QVERIFY(!page.isEnabled());
         page.SetTemplateID(first);
         QVERIFY(page.isEnabled());
@@ -59,6 +63,11 @@ private slots:
         const QString stored = Value("emltextblocks", "bodyhtml", "\"descr\" = 'Abschied'", {}).toString();
         QVERIFY2(stored.startsWith("{\\rtf") && stored.contains("Fett") && stored.contains("und mehr"),
                  qPrintable(stored));
+        // The stored RTF is what a job's text-block expansion converts.
+        QTemporaryDir images;
+        QCOMPARE(
+            hostapi::RichTextConverter::ConvertTextBlockRTF(stored, "Abschied", images.path()).Text.trimmed(),
+            QStringLiteral("Fett normal und mehr"));
         QCOMPARE(page.PlainEditor()->toPlainText(), QString());
 
         // ... and when another template is loaded; the page then shows only that template's blocks.
@@ -73,13 +82,30 @@ private slots:
         page.SetCurrentBlock(1);
         QCOMPARE(page.PlainEditor()->toPlainText(), QStringLiteral("Auf Wiedersehen %NAME%"));
         QVERIFY(page.RtfEditor()->PlainText().contains("Fett"));
+        QCOMPARE(changed.count(), 2);
+
+        // Rename: cancelled and empty names change nothing; a pending edit is written first.
+        dialogs.AddInput(std::nullopt);
+        QVERIFY(!page.RenameBlock());
+        dialogs.AddInput(QStringLiteral("  "));
+        QVERIFY(!page.RenameBlock());
+        QTest::keyClicks(page.PlainEditor(), "!");
+        dialogs.AddInput(QStringLiteral("Abschiedsgruß"));
+        QVERIFY(page.RenameBlock());
+        QCOMPARE(dialogs.Queries.last().Value, QStringLiteral("Abschied"));
+        QCOMPARE(Value("emltextblocks", "body", "\"descr\" = 'Abschiedsgruß'", {}).toString(),
+                 QStringLiteral("!Auf Wiedersehen %NAME%"));
+        QCOMPARE(page.BlockList()->currentItem()->text(), QStringLiteral("Abschiedsgruß"));
+        QCOMPARE(changed.count(), 3);
+
         dialogs.AddAnswer(hostapi::mrNo);
         QVERIFY(!page.DeleteBlock());
         QCOMPARE(Count("emltextblocks", "\"emtemplateid\" = ?", {first}), 2);
         dialogs.AddAnswer(hostapi::mrYes);
         QVERIFY(page.DeleteBlock());
         QCOMPARE(dialogs.Questions.last().Text,
-                 QStringLiteral("Möchten Sie den Textbaustein 'Abschied' löschen?"));
+                 QStringLiteral("Möchten Sie den Textbaustein 'Abschiedsgruß' löschen?"));
+        QCOMPARE(changed.count(), 4);
         QCOMPARE(Count("emltextblocks", "\"emtemplateid\" = ?", {first}), 1);
         QCOMPARE(Count("emltextblocks", "\"emtemplateid\" = ?", {second}), 1);
         QCOMPARE(page.BlockCount(), 1);
