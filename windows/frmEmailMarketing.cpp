@@ -5,6 +5,7 @@
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
 #include "JvHLEditor.h"
+#include "MailingJobActions.h"
 #include "MailingStyleRules.h"
 #include "PluginModuleRegistration.h"
 #include "QV2RichEdit.h"
@@ -18,6 +19,7 @@
 #include "QVLookupListModel.h"
 #include "QVRecordSetModel.h"
 #include "ScreenService.h"
+#include "SendJobBuilder.h"
 #include "VRNHtmlEditor.h"
 #include "WindowsLog.h"
 #include "dmPluginEmailMarketingMain.h"
@@ -36,6 +38,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -99,6 +102,7 @@ TfrmEmailMarketing::TfrmEmailMarketing(QWidget* AParent)
     CreateActions();
     CreateControls();
     CreateTree();
+    CreateJobActions();
     PageControl->setCurrentWidget(tbsNoTemplate);
     pgEditor->setCurrentWidget(tbsPlainText);
     FJobNotifier = std::make_shared<TJobNotifier>(this);
@@ -151,6 +155,12 @@ void TfrmEmailMarketing::CreateActions() {
     pmnuPreviewGrid->addAction(actPreviewSuccess);
     pmnuPreviewGrid->addAction(actPreviewFailed);
     pmnuSendingGrid = Named(new QMenu(this), "pmnuSendingGrid");
+    pmnuSending = Named(new QMenu(this), "pmnuSending");
+    pmnuPreview = Named(new QMenu(this), "pmnuPreview");
+    pmnuPreview->addAction(actPreviewSelected);
+    pmnuPreview->addSeparator();
+    pmnuPreview->addAction(actPreviewSuccess);
+    pmnuPreview->addAction(actPreviewFailed);
     PopupMenuTemplates = Named(new QMenu(this), "PopupMenuTemplates");
     Vertrilerlistebearbeiten1 = Named(PopupMenuTemplates->addAction(QString()), "Vertrilerlistebearbeiten1");
     connect(Vertrilerlistebearbeiten1, &QAction::triggered, this,
@@ -163,6 +173,20 @@ void TfrmEmailMarketing::CreateControls() {
     PageControl = Named(new QTabWidget, "PageControl");
     splTemplates->addWidget(FTemplates);
     splTemplates->addWidget(PageControl);
+    // The window's own preview and send menus, beside the pages.
+    auto* corner = new QWidget;
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 0, 0);
+    btnPreview = Named(new QToolButton, "btnPreview");
+    btnSending = Named(new QToolButton, "btnSending");
+    btnPreview->setMenu(pmnuPreview);
+    btnSending->setMenu(pmnuSending);
+    for (QToolButton* button : {btnPreview, btnSending}) {
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        cornerLayout->addWidget(button);
+    }
+    PageControl->setCornerWidget(corner, Qt::TopRightCorner);
     splTemplates->setStretchFactor(0, 1);
     splTemplates->setStretchFactor(1, 2);
     splTemplates->setSizes({220, 520});
@@ -331,6 +355,110 @@ void TfrmEmailMarketing::CreateTree() {
             [this] { hostapi::TVRNExceptionUtils::Guarded([this] { FTemplates->AddContent(); }); });
 }
 
+void TfrmEmailMarketing::CreateJobActions() {
+    FJobBuilder = std::make_unique<TSendJobBuilder>(
+        Dm(), [this](const QString& APath) { return FMacroCatalogue.PathHasMacro(APath); },
+        [this](TBaseEmailSender& AJob) { FMacroCatalogue.CollectUsedMacros(AJob); });
+    FJobActions = std::make_unique<TMailingJobActions>(
+        Dm().Jobs(), *FJobDetForm, [this](qint64 AReSendJobID, qint64 AReSendJobState) {
+            return FJobBuilder->CreateSendJob(SendJobTemplate(), AReSendJobID, AReSendJobState);
+        });
+    FJobActions->OnSaveChanges = [this] { SaveChanges(); };
+    FJobActions->OnTemplatesChanged = [this] { FTemplates->Refresh(); };
+    const auto bind = [this](QAction* AAction, auto AHandler) {
+        connect(AAction, &QAction::triggered, this, [this, AHandler] {
+            hostapi::TVRNExceptionUtils::Guarded([this, AHandler] { AHandler(this); });
+        });
+    };
+    bind(actSendingStart, [](TfrmEmailMarketing* AForm) { AForm->StartSending(-1, -1); });
+    bind(actSchedSending, [](TfrmEmailMarketing* AForm) { AForm->ScheduleSending(-1, -1); });
+    bind(actSendingAbort, [](TfrmEmailMarketing* AForm) { AForm->AbortSending(); });
+    bind(actPreviewSelected, [](TfrmEmailMarketing* AForm) { AForm->PreviewSending(-1, -1); });
+}
+
+void TfrmEmailMarketing::FillSendingMenu(QMenu& AMenu) {
+    const auto t = [this](const char* AId) { return FLang.Text(QString::fromLatin1(AId)); };
+    AMenu.clear();
+    AMenu.addAction(actSendingStart);
+    AMenu.addSeparator();
+    QMenu* resend = AMenu.addMenu(t("IDS_ReSendMnu"));
+    resend->setObjectName(AMenu.objectName() + QStringLiteral("ReSend"));
+    resend->addAction(actResendSuccess);
+    resend->addAction(actResendFailed);
+    AMenu.addSeparator();
+    QMenu* scheduler = AMenu.addMenu(t("IDS_SchedulerMnu"));
+    scheduler->setObjectName(AMenu.objectName() + QStringLiteral("Scheduler"));
+    scheduler->addAction(actSchedSending);
+    scheduler->addSeparator();
+    scheduler->addAction(actSchedSuccess);
+    scheduler->addAction(actSchedFailed);
+    AMenu.addSeparator();
+    AMenu.addAction(actSendingAbort);
+}
+
+TSendJobTemplate TfrmEmailMarketing::SendJobTemplate() const {
+    TSendJobTemplate t;
+    t.TemplateID = qint32(FCurrentTemplateDBID);
+    t.Style = FShownStyle;
+    const qint64 list = GetCurrentListID();
+    t.ListID = list > 0 ? qint32(list) : -1;
+    t.Subject = edtSubject->text();
+    t.CC = edtRcptCC->text();
+    t.BCC = edtRcptBCC->text();
+    t.Text = MemoText->toPlainText();
+    switch (FShownStyle) {
+    case esRTFText:
+        t.Rtf = FQV2RichEdit->RtfText();
+        break;
+    case esHTML: {
+        hostapi::TVRNHtmlEditor* editor = FHTMLEditForm->Editor();
+        t.Html = editor->HtmlText();
+        t.HtmlImageFolder = editor->GetImagePath();
+        t.HtmlImages = editor->ImageList();
+        break;
+    }
+    case esHTMLSource:
+        t.HtmlSource = edtHTMLSource->Text();
+        break;
+    case esPlainText:
+    case esSMS:
+        break;
+    }
+    return t;
+}
+
+void TfrmEmailMarketing::StartSending(qint64 AReSendJobID, qint64 AReSendJobState) {
+    if (FCurrentTemplateDBID < 0)
+        return;
+    if (FJobActions->StartSending(AReSendJobID, AReSendJobState) &&
+        PageControl->isTabVisible(PageControl->indexOf(tbsJob)))
+        PageControl->setCurrentWidget(tbsJob);
+}
+
+void TfrmEmailMarketing::ScheduleSending(qint64 AReSendJobID, qint64 AReSendJobState) {
+    if (FCurrentTemplateDBID >= 0)
+        FJobActions->ScheduleSending(AReSendJobID, AReSendJobState);
+}
+
+void TfrmEmailMarketing::PreviewSending(qint64 AReSendJobID, qint64 AReSendJobState) {
+    if (FCurrentTemplateDBID >= 0)
+        FJobActions->PreviewSending(AReSendJobID, AReSendJobState);
+}
+
+void TfrmEmailMarketing::AbortSending() {
+    FJobActions->AbortSending();
+}
+
+void TfrmEmailMarketing::TemplateShown() {
+    TemplateListChanged();
+}
+
+void TfrmEmailMarketing::TemplateListChanged() {
+    const qint64 list = GetCurrentListID();
+    FMacroCatalogue.SetList(list > 0 ? Dm().ByID(qint32(list)) : nullptr,
+                            hostapi::TDBFieldSchema::Instance());
+}
+
 void TfrmEmailMarketing::SetStylePickList() {
     hostapi::IDBFieldSchemaItem* schema = hostapi::TDBFieldSchema::Instance().SchemaByName(TemplateSchema);
     if (!schema || !schema->Definition().FieldByName(QStringLiteral("emailstyle")))
@@ -402,12 +530,10 @@ void TfrmEmailMarketing::ApplyTexts() {
           actSchedSuccess, actSchedFailed, actPreviewSelected, actPreviewSuccess, actPreviewFailed,
           actExportTemplate, actImportTemplate, actAddTemplate, ractImportHTMLSource})
         action->setText(FLang.Text(QStringLiteral("IDS_") + action->objectName()));
-    pmnuSendingGrid->clear();
-    pmnuSendingGrid->addAction(actSendingStart);
-    pmnuSendingGrid->addSeparator();
-    pmnuSendingGrid->addAction(actSchedSending);
-    pmnuSendingGrid->addSeparator();
-    pmnuSendingGrid->addAction(actSendingAbort);
+    FillSendingMenu(*pmnuSendingGrid);
+    FillSendingMenu(*pmnuSending);
+    btnPreview->setText(t("IDS_Preview"));
+    btnSending->setText(t("IDS_Sending"));
     ApplyEmailStyle();
 }
 
@@ -415,6 +541,8 @@ void TfrmEmailMarketing::SetLanguage(const QString& ALangName) {
     hostapi::TPluginForm::SetLanguage(ALangName);
     FLang.SetLanguage(ALangName);
     FJobDetForm->SetLanguage(ALangName);
+    FJobActions->SetLanguage(ALangName);
+    FJobBuilder->SetLanguage(ALangName);
     FHTMLEditForm->SetLanguage(ALangName);
     FTemplates->SetLanguage(ALangName);
     SetStylePickList();
@@ -556,6 +684,7 @@ void TfrmEmailMarketing::ShowTemplate() {
     const qint64 id = FCurrentTemplateDBID;
     const bool shown = id >= 0;
     FJobDetForm->SetLoadedTemplateID(qint32(id));
+    FJobActions->SetTemplateID(qint32(id));
     FAttachements.Filters().SetValue(QStringLiteral("emltemplateid"), id);
     FTextBlocks.Filters().SetValue(QStringLiteral("emtemplateid"), id);
     if (!shown) {

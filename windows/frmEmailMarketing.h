@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EmailSenderJobList.h"
+#include "MailingMacroCatalogue.h"
 #include "PluginForm.h"
 #include "QVRecordSet.h"
 #include "TemplateContentStore.h"
@@ -15,6 +16,7 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTabWidget;
+class QToolButton;
 
 namespace hostapi {
 class QVDBLookupComboBox;
@@ -30,7 +32,10 @@ class TfrmVRNCustomHTMLEditorControl;
 
 namespace emailmarketing {
 
+class TMailingJobActions;
+class TSendJobBuilder;
 class TfrmPluginEmailMarketingJobDetail;
+struct TSendJobTemplate;
 
 // The mailing window: the tree of templates above, the shown template's editors, text blocks,
 // attachments, job status and history below. Edits are stored without a question when another
@@ -75,12 +80,24 @@ public:
 
     void Vertrilerlistebearbeiten1Click();
 
+    // The send actions on the shown template's job (resend target -1, -1: an ordinary send).
+    void StartSending(qint64 AReSendJobID, qint64 AReSendJobState);
+    void ScheduleSending(qint64 AReSendJobID, qint64 AReSendJobState);
+    void PreviewSending(qint64 AReSendJobID, qint64 AReSendJobState);
+    void AbortSending();
+    // What the editors hold for a send job, in their shown form.
+    TSendJobTemplate SendJobTemplate() const;
+    TSendJobBuilder& JobBuilder() const { return *FJobBuilder; }
+
 private:
     class TJobNotifier;
 
     void CreateControls();
     void CreateActions();
     void CreateTree();
+    void CreateJobActions();
+    // The send menu's entries ("Versand"), in AMenu.
+    void FillSendingMenu(QMenu& AMenu);
     void ApplyTexts();
     void SetStylePickList();
     // The list and state columns of the tree show the names of the lists and states.
@@ -117,8 +134,8 @@ private:
     // attachments, text-block and history pages follow the shown template and its edit lock.
     QString ToDisplayText(const QString& AText) const { return AText; }
     QString ToStoredText(const QString& AText) const { return AText; }
-    void TemplateShown() {}
-    void TemplateListChanged() {}
+    void TemplateShown();
+    void TemplateListChanged();
     void TemplateEditableChanged(bool AEditable) { Q_UNUSED(AEditable); }
 
     hostapi::TVRNLang FLang;
@@ -137,12 +154,20 @@ private:
     hostapi::TQVRecordSet FAttachements{QStringLiteral("emlattachements")};
     hostapi::TQVRecordSet FTextBlocks{QStringLiteral("emltextblocks")};
     std::shared_ptr<TJobNotifier> FJobNotifier;
+    // The macros of the shown template's list: what attachment paths and job contents hold.
+    TMailingMacroCatalogue FMacroCatalogue;
+    std::unique_ptr<TSendJobBuilder> FJobBuilder;
+    std::unique_ptr<TMailingJobActions> FJobActions;
 
     QSplitter* splTemplates;
     hostapi::QVDBTreeView* FTemplates;
     hostapi::QVDBTreeModel* FTemplateModel;
     QMenu* pmnuPreviewGrid;
     QMenu* pmnuSendingGrid;
+    QMenu* pmnuSending;
+    QMenu* pmnuPreview;
+    QToolButton* btnPreview;
+    QToolButton* btnSending;
     QMenu* PopupMenuTemplates;
     QAction* Vertrilerlistebearbeiten1;
     QTabWidget* PageControl;
