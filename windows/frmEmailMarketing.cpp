@@ -5,6 +5,7 @@
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
 #include "JvHLEditor.h"
+#include "MailingAttachmentsPage.h"
 #include "MailingJobActions.h"
 #include "MailingStyleRules.h"
 #include "PluginModuleRegistration.h"
@@ -282,6 +283,11 @@ void TfrmEmailMarketing::CreateControls() {
     designerLayout->addLayout(head);
     designerLayout->addLayout(editors, 1);
 
+    FAttachementsPage = Named(new TMailingAttachmentsPage, "AttachementsPage");
+    auto* attachementsLayout = new QVBoxLayout(rbsAttachements);
+    attachementsLayout->setContentsMargins(0, 0, 0, 0);
+    attachementsLayout->addWidget(FAttachementsPage);
+
     pblJobDet = Page("pblJobDet");
     (new QVBoxLayout(tbsJob))->addWidget(pblJobDet);
     FJobDetForm = new TfrmPluginEmailMarketingJobDetail(Dm().Jobs(), pblJobDet);
@@ -457,6 +463,9 @@ void TfrmEmailMarketing::TemplateListChanged() {
     const qint64 list = GetCurrentListID();
     FMacroCatalogue.SetList(list > 0 ? Dm().ByID(qint32(list)) : nullptr,
                             hostapi::TDBFieldSchema::Instance());
+    // The attachments show the macros of the template's list.
+    FAttachementsPage->LoadTemplate(FCurrentTemplateDBID, list > 0 ? qint32(list) : -1);
+    FAttachementsPage->ApplyEmailStyle(FShownStyle);
 }
 
 void TfrmEmailMarketing::SetStylePickList() {
@@ -543,6 +552,7 @@ void TfrmEmailMarketing::SetLanguage(const QString& ALangName) {
     FJobDetForm->SetLanguage(ALangName);
     FJobActions->SetLanguage(ALangName);
     FJobBuilder->SetLanguage(ALangName);
+    FAttachementsPage->SetLanguage(ALangName);
     FHTMLEditForm->SetLanguage(ALangName);
     FTemplates->SetLanguage(ALangName);
     SetStylePickList();
@@ -569,6 +579,7 @@ void TfrmEmailMarketing::FormClose() {
     // Runs on every close, also when the host only hides the window: the edits are stored; a
     // failure keeps the window open and is shown.
     SaveChanges();
+    FAttachementsPage->CloseTemplate();
     if (dmPluginEmailMarketingMain)
         dmPluginEmailMarketingMain->SetOnTemplatesChanged(nullptr);
 }
@@ -692,6 +703,7 @@ void TfrmEmailMarketing::ShowTemplate() {
         FContentStore.SetTemplateID(-1);
         FAttachements.Close();
         FTextBlocks.Close();
+        FAttachementsPage->CloseTemplate();
     } else {
         edtTo->SetValue(CurrentTemplateValue(QStringLiteral("mailinglist")));
         edtRcptCC->setText(CurrentTemplateValue(QStringLiteral("rcptcc")).toString());
@@ -706,7 +718,7 @@ void TfrmEmailMarketing::ShowTemplate() {
     // Pages are chosen once their tabs are shown or hidden: a hidden tab cannot become current.
     for (QWidget* page : {tbsDesigner, tbsHistory, tbsTextBlocks})
         SetTabVisible(page, shown);
-    SetTabVisible(rbsAttachements, shown && MailingStyleRules::Presentation(FShownStyle).AttachementsTab);
+    SetTabVisible(rbsAttachements, shown && FAttachementsPage->TabVisible());
     if (!shown)
         PageControl->setCurrentWidget(tbsNoTemplate);
     else if (FNoTemplatePage)
@@ -838,6 +850,8 @@ void TfrmEmailMarketing::SaveTemplateContent() {
 }
 
 bool TfrmEmailMarketing::SaveChanges() {
+    if (FCurrentTemplateDBID >= 0 && FAttachementsPage->TemplateDBID() == FCurrentTemplateDBID)
+        FAttachementsPage->SaveChanges();
     if (FCurrentTemplateDBID < 0 || !IsTemplateModified())
         return true;
     // A template deleted in the tree takes its edits with it.
@@ -874,8 +888,10 @@ void TfrmEmailMarketing::ApplyEmailStyle() {
     const QWidget* pages[] = {tbsPlainText, tbsRTF, tbsHTMLSource, tbsHTML};
     const auto current = static_cast<MailingStyleRules::TEditorPage>(qMax(0, pgEditor->currentIndex()));
     pgEditor->setCurrentWidget(const_cast<QWidget*>(pages[MailingStyleRules::ActivePage(style, current)]));
-    if (FCurrentTemplateDBID >= 0)
-        SetTabVisible(rbsAttachements, p.AttachementsTab);
+    if (FCurrentTemplateDBID >= 0) {
+        FAttachementsPage->ApplyEmailStyle(style);
+        SetTabVisible(rbsAttachements, FAttachementsPage->TabVisible());
+    }
     lblSubject->setText(FLang.Text(p.SubjectLabelId));
     ractImportHTMLSource->setVisible(p.ImportHTMLSourceAction);
     edtRcptCC->setEnabled(FCanEditTemplate && p.CcBccEditable);
@@ -925,6 +941,7 @@ void TfrmEmailMarketing::SetTemplateEditable(bool AEditable) {
     const bool ccBcc = AEditable && MailingStyleRules::Presentation(FShownStyle).CcBccEditable;
     edtRcptCC->setEnabled(ccBcc);
     edtRcptBCC->setEnabled(ccBcc);
+    FAttachementsPage->SetTemplateEditable(AEditable);
     // A locked template is neither deleted nor edited in the tree; its folder still is.
     const bool rowActions = AEditable || FTemplates->FocusedNode().Kind == hostapi::tnkFolder;
     for (const char* button : {"btnDelete", "btnEdit"})

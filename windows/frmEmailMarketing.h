@@ -32,6 +32,7 @@ class TfrmVRNCustomHTMLEditorControl;
 
 namespace emailmarketing {
 
+class TMailingAttachmentsPage;
 class TMailingJobActions;
 class TSendJobBuilder;
 class TfrmPluginEmailMarketingJobDetail;
@@ -77,6 +78,7 @@ public:
     hostapi::TQVRecordSet& qvrsTextBlocks() { return FTextBlocks; }
     hostapi::QVDBTreeView& dblvTemplates() const { return *FTemplates; }
     TfrmPluginEmailMarketingJobDetail& JobDetForm() const { return *FJobDetForm; }
+    TMailingAttachmentsPage& AttachementsPage() const { return *FAttachementsPage; }
 
     void Vertrilerlistebearbeiten1Click();
 
@@ -201,6 +203,7 @@ private:
     hostapi::TfrmVRNCustomHTMLEditorControl* FHTMLEditForm;
     QWidget* pnlMacros;
     QWidget* pblJobDet;
+    TMailingAttachmentsPage* FAttachementsPage;
     TfrmPluginEmailMarketingJobDetail* FJobDetForm;
 
     QAction* actSendingStart;
