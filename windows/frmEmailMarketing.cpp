@@ -6,7 +6,11 @@
 #include "ExceptionDisplay.h"
 #include "JvHLEditor.h"
 #include "MailingAttachmentsPage.h"
+#include "MailingEditorDrop.h"
+#include "MailingEditorPopupMenu.h"
+#include "MailingHtmlImport.h"
 #include "MailingJobActions.h"
+#include "MailingMacroPanel.h"
 #include "MailingStyleRules.h"
 #include "PluginModuleRegistration.h"
 #include "QV2RichEdit.h"
@@ -272,10 +276,28 @@ void TfrmEmailMarketing::CreateControls() {
     htmlLayout->setContentsMargins(0, 0, 0, 0);
     htmlLayout->addWidget(FHTMLEditForm);
 
-    // The macro panel's place beside the editors.
-    pnlMacros = Page("pnlMacros");
-    auto* macroLayout = new QVBoxLayout(pnlMacros);
-    macroLayout->setContentsMargins(0, 0, 0, 0);
+    // The macro panel beside the editors; its entries go into the editors by double click and by
+    // drag and drop.
+    pnlMacros = new TMailingMacroPanel;
+    pnlMacros->setMinimumWidth(200);
+    pnlMacros->setMaximumWidth(280);
+    connect(pnlMacros, &TMailingMacroPanel::MacroChosen, this, [this](const QString& AText) {
+        hostapi::TVRNExceptionUtils::Guarded([this, &AText] { InsertMacro(AText); });
+    });
+    TMailingEditorDrop::AttachMemo(*MemoText);
+    TMailingEditorDrop::AttachLineEdit(*edtSubject);
+    TMailingEditorDrop::AttachLineEdit(*edtRcptCC, [this](QLineEdit&) {
+        hostapi::TVRNExceptionUtils::Guarded([this] { edtRcptCCPropertiesEditValueChanged(); });
+    });
+    TMailingEditorDrop::AttachLineEdit(*edtRcptBCC, [this](QLineEdit&) {
+        hostapi::TVRNExceptionUtils::Guarded([this] { edtRcptBCCPropertiesEditValueChanged(); });
+    });
+    TMailingEditorDrop::AttachRichEdit(*FQV2RichEdit);
+    TMailingEditorDrop::AttachSourceEditor(*edtHTMLSource);
+    PopupMenu = new TMailingEditorPopupMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->Attach(*MemoText);
+    PopupMenu->Attach(*FQV2RichEdit);
     auto* editors = new QHBoxLayout;
     editors->addWidget(pgEditor, 1);
     editors->addWidget(pnlMacros);
@@ -363,8 +385,8 @@ void TfrmEmailMarketing::CreateTree() {
 
 void TfrmEmailMarketing::CreateJobActions() {
     FJobBuilder = std::make_unique<TSendJobBuilder>(
-        Dm(), [this](const QString& APath) { return FMacroCatalogue.PathHasMacro(APath); },
-        [this](TBaseEmailSender& AJob) { FMacroCatalogue.CollectUsedMacros(AJob); });
+        Dm(), [this](const QString& APath) { return pnlMacros->Catalogue().PathHasMacro(APath); },
+        [this](TBaseEmailSender& AJob) { pnlMacros->Catalogue().CollectUsedMacros(AJob); });
     FJobActions = std::make_unique<TMailingJobActions>(
         Dm().Jobs(), *FJobDetForm, [this](qint64 AReSendJobID, qint64 AReSendJobState) {
             return FJobBuilder->CreateSendJob(SendJobTemplate(), AReSendJobID, AReSendJobState);
@@ -380,6 +402,7 @@ void TfrmEmailMarketing::CreateJobActions() {
     bind(actSchedSending, [](TfrmEmailMarketing* AForm) { AForm->ScheduleSending(-1, -1); });
     bind(actSendingAbort, [](TfrmEmailMarketing* AForm) { AForm->AbortSending(); });
     bind(actPreviewSelected, [](TfrmEmailMarketing* AForm) { AForm->PreviewSending(-1, -1); });
+    bind(ractImportHTMLSource, [](TfrmEmailMarketing* AForm) { AForm->ractImportHTMLSourceExecute(); });
 }
 
 void TfrmEmailMarketing::FillSendingMenu(QMenu& AMenu) {
@@ -457,12 +480,68 @@ void TfrmEmailMarketing::AbortSending() {
 
 void TfrmEmailMarketing::TemplateShown() {
     TemplateListChanged();
+    RefreshTextBlockMacros();
+}
+
+void TfrmEmailMarketing::RefreshTextBlockMacros() {
+    QStringList descriptions;
+    if (FCurrentTemplateDBID >= 0 && FTextBlocks.Active())
+        for (int row = 0; row < FTextBlocks.RecordCount(); ++row)
+            descriptions << FTextBlocks.FieldValueAt(row, QStringLiteral("descr")).toString();
+    pnlMacros->SetTextBlocks(descriptions);
+}
+
+QString TfrmEmailMarketing::ToDisplayText(const QString& AText) const {
+    return pnlMacros->Catalogue().ConvertMacroCaptions(AText, true);
+}
+
+QString TfrmEmailMarketing::ToStoredText(const QString& AText) const {
+    return pnlMacros->Catalogue().ConvertMacroCaptions(AText, false);
+}
+
+void TfrmEmailMarketing::InsertMacro(const QString& AText) {
+    QWidget* const page = pgEditor->currentWidget();
+    if (page == tbsRTF)
+        InsertMacroText(*FQV2RichEdit, AText);
+    else if (page == tbsHTMLSource)
+        InsertMacroText(*edtHTMLSource, AText);
+    else if (page == tbsHTML)
+        InsertMacroText(*FHTMLEditForm, AText);
+    else
+        InsertMacroText(*MemoText, AText);
+    // The HTML editor reports no change of its own for an appended text.
+    EditorChange();
+}
+
+void TfrmEmailMarketing::ractImportHTMLSourceExecute() {
+    if (FCurrentTemplateDBID < 0)
+        return;
+    QWidget* editor = nullptr;
+    switch (FShownStyle) {
+    case esRTFText:
+        editor = FQV2RichEdit;
+        break;
+    case esHTMLSource:
+        editor = edtHTMLSource;
+        break;
+    case esHTML:
+        editor = FHTMLEditForm;
+        break;
+    case esPlainText:
+    case esSMS:
+        return;
+    }
+    if (ImportHtmlFile(*editor, FLang.Language()))
+        SetTemplateChanged(true);
 }
 
 void TfrmEmailMarketing::TemplateListChanged() {
     const qint64 list = GetCurrentListID();
-    FMacroCatalogue.SetList(list > 0 ? Dm().ByID(qint32(list)) : nullptr,
-                            hostapi::TDBFieldSchema::Instance());
+    if (FCurrentTemplateDBID < 0)
+        pnlMacros->ClearMacroLists();
+    else
+        pnlMacros->RefreshMacroLists(list > 0 ? Dm().ByID(qint32(list)) : nullptr,
+                                     hostapi::TDBFieldSchema::Instance());
     // The attachments show the macros of the template's list.
     FAttachementsPage->LoadTemplate(FCurrentTemplateDBID, list > 0 ? qint32(list) : -1);
     FAttachementsPage->ApplyEmailStyle(FShownStyle);
@@ -553,6 +632,8 @@ void TfrmEmailMarketing::SetLanguage(const QString& ALangName) {
     FJobActions->SetLanguage(ALangName);
     FJobBuilder->SetLanguage(ALangName);
     FAttachementsPage->SetLanguage(ALangName);
+    pnlMacros->SetLanguage(ALangName);
+    PopupMenu->SetLanguage(ALangName);
     FHTMLEditForm->SetLanguage(ALangName);
     FTemplates->SetLanguage(ALangName);
     SetStylePickList();
@@ -704,14 +785,17 @@ void TfrmEmailMarketing::ShowTemplate() {
         FAttachements.Close();
         FTextBlocks.Close();
         FAttachementsPage->CloseTemplate();
+        pnlMacros->ClearMacroLists();
+        pnlMacros->SetTextBlocks({});
     } else {
         edtTo->SetValue(CurrentTemplateValue(QStringLiteral("mailinglist")));
         edtRcptCC->setText(CurrentTemplateValue(QStringLiteral("rcptcc")).toString());
         edtRcptBCC->setText(CurrentTemplateValue(QStringLiteral("rcptbcc")).toString());
         for (hostapi::TQVRecordSet* rs : {&FAttachements, &FTextBlocks})
             rs->Active() ? rs->Refresh() : rs->Open();
-        LoadTemplateContent();
+        // The macro lists first: the bodies are shown with their macro captions.
         TemplateShown();
+        LoadTemplateContent();
         ApplyEmailStyle();
         LoadSubject();
     }
@@ -942,6 +1026,7 @@ void TfrmEmailMarketing::SetTemplateEditable(bool AEditable) {
     edtRcptCC->setEnabled(ccBcc);
     edtRcptBCC->setEnabled(ccBcc);
     FAttachementsPage->SetTemplateEditable(AEditable);
+    pnlMacros->SetMacrosEnabled(AEditable);
     // A locked template is neither deleted nor edited in the tree; its folder still is.
     const bool rowActions = AEditable || FTemplates->FocusedNode().Kind == hostapi::tnkFolder;
     for (const char* button : {"btnDelete", "btnEdit"})

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "EmailSenderJobList.h"
-#include "MailingMacroCatalogue.h"
 #include "PluginForm.h"
 #include "QVRecordSet.h"
 #include "TemplateContentStore.h"
@@ -33,6 +32,8 @@ class TfrmVRNCustomHTMLEditorControl;
 namespace emailmarketing {
 
 class TMailingAttachmentsPage;
+class TMailingEditorPopupMenu;
+class TMailingMacroPanel;
 class TMailingJobActions;
 class TSendJobBuilder;
 class TfrmPluginEmailMarketingJobDetail;
@@ -79,6 +80,12 @@ public:
     hostapi::QVDBTreeView& dblvTemplates() const { return *FTemplates; }
     TfrmPluginEmailMarketingJobDetail& JobDetForm() const { return *FJobDetForm; }
     TMailingAttachmentsPage& AttachementsPage() const { return *FAttachementsPage; }
+    TMailingMacroPanel& MacroPanel() const { return *pnlMacros; }
+
+    // Inserts a macro's or text block's shown form into the editor of the active editor page.
+    void InsertMacro(const QString& AText);
+    // "HTML-Datei...": the file into the editor of the template's style.
+    void ractImportHTMLSourceExecute();
 
     void Vertrilerlistebearbeiten1Click();
 
@@ -134,8 +141,10 @@ private:
     // Where the window's later parts plug in: the macro panel turns stored macro names into their
     // captions for the editors and back, and refreshes its lists for the shown template; the
     // attachments, text-block and history pages follow the shown template and its edit lock.
-    QString ToDisplayText(const QString& AText) const { return AText; }
-    QString ToStoredText(const QString& AText) const { return AText; }
+    QString ToDisplayText(const QString& AText) const;
+    QString ToStoredText(const QString& AText) const;
+    // The macro panel's text-block list follows the template's text blocks.
+    void RefreshTextBlockMacros();
     void TemplateShown();
     void TemplateListChanged();
     void TemplateEditableChanged(bool AEditable) { Q_UNUSED(AEditable); }
@@ -156,8 +165,6 @@ private:
     hostapi::TQVRecordSet FAttachements{QStringLiteral("emlattachements")};
     hostapi::TQVRecordSet FTextBlocks{QStringLiteral("emltextblocks")};
     std::shared_ptr<TJobNotifier> FJobNotifier;
-    // The macros of the shown template's list: what attachment paths and job contents hold.
-    TMailingMacroCatalogue FMacroCatalogue;
     std::unique_ptr<TSendJobBuilder> FJobBuilder;
     std::unique_ptr<TMailingJobActions> FJobActions;
 
@@ -201,7 +208,8 @@ private:
     hostapi::TQV2RichEdit* FQV2RichEdit;
     hostapi::TJvHLEditor* edtHTMLSource;
     hostapi::TfrmVRNCustomHTMLEditorControl* FHTMLEditForm;
-    QWidget* pnlMacros;
+    TMailingMacroPanel* pnlMacros;
+    TMailingEditorPopupMenu* PopupMenu;
     QWidget* pblJobDet;
     TMailingAttachmentsPage* FAttachementsPage;
     TfrmPluginEmailMarketingJobDetail* FJobDetForm;

@@ -73,7 +73,7 @@ private slots:
         f.HoldJobs();
         windowtests::AddRecipients(3);
         Window w(f);
-        // the unsaved edit goes into the job and into the template
+        // the unsaved edit goes into the job and into the template, the list's macro stored as such
         w.Memo()->moveCursor(QTextCursor::End);
         QTest::keyClicks(w.Memo(), QStringLiteral(" [Name]"));
         f.Dialogs.AddAnswer(answer);
@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(testsupport::Value(QStringLiteral("emtemplates"), QStringLiteral("mailbody"),
                                     QStringLiteral("\"id\" = ?"), {f.TemplateID})
                      .toString(),
-                 QStringLiteral("Guten Tag [Name]"));
+                 QStringLiteral("Guten Tag %NAME%"));
         if (answer != hostapi::mrYes) {
             QVERIFY(!f.Job());
             QVERIFY(!EditorsLocked(w));
