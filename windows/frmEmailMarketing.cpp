@@ -8,9 +8,11 @@
 #include "MailingAttachmentsPage.h"
 #include "MailingEditorDrop.h"
 #include "MailingEditorPopupMenu.h"
+#include "MailingHistoryPage.h"
 #include "MailingHtmlImport.h"
 #include "MailingJobActions.h"
 #include "MailingMacroPanel.h"
+#include "MailingTextBlocksPage.h"
 #include "MailingStyleRules.h"
 #include "PluginModuleRegistration.h"
 #include "QV2RichEdit.h"
@@ -25,6 +27,8 @@
 #include "QVRecordSetModel.h"
 #include "ScreenService.h"
 #include "SendJobBuilder.h"
+#include "TemplateTreeActions.h"
+#include "TemplateTreeJobMarks.h"
 #include "VRNHtmlEditor.h"
 #include "WindowsLog.h"
 #include "dmPluginEmailMarketingMain.h"
@@ -60,9 +64,6 @@ TdmPluginEmailMarketingMain& Dm() {
 }
 
 const QString TemplateSchema = QStringLiteral("emtemplates");
-// Background of a template whose job is in the job list (TColor, a green), and its image.
-constexpr int JobTemplateColor = 7456095;
-constexpr int JobTemplateImage = 40;
 
 template <class T> T* Named(T* AWidget, const char* AName) {
     AWidget->setObjectName(QString::fromLatin1(AName));
@@ -108,6 +109,7 @@ TfrmEmailMarketing::TfrmEmailMarketing(QWidget* AParent)
     CreateControls();
     CreateTree();
     CreateJobActions();
+    CreateTemplateActions();
     PageControl->setCurrentWidget(tbsNoTemplate);
     pgEditor->setCurrentWidget(tbsPlainText);
     FJobNotifier = std::make_shared<TJobNotifier>(this);
@@ -122,6 +124,7 @@ TfrmEmailMarketing::TfrmEmailMarketing(QWidget* AParent)
 TfrmEmailMarketing::~TfrmEmailMarketing() {
     if (dmPluginEmailMarketingMain) {
         dmPluginEmailMarketingMain->Jobs().UnRegisterJobNotifyer(FJobNotifier);
+        dmPluginEmailMarketingMain->Jobs().UnRegisterJobNotifyer(FJobMarks);
         // Also when the close hook failed before it unbound the handler.
         dmPluginEmailMarketingMain->SetOnTemplatesChanged(nullptr);
     }
@@ -136,13 +139,7 @@ void TfrmEmailMarketing::CreateActions() {
     actSendingStart = action("actSendingStart");
     actSchedSending = action("actSchedSending");
     actSendingAbort = action("actSendingAbort");
-    actResendSuccess = action("actResendSuccess");
-    actResendFailed = action("actResendFailed");
-    actSchedSuccess = action("actSchedSuccess");
-    actSchedFailed = action("actSchedFailed");
     actPreviewSelected = action("actPreviewSelected");
-    actPreviewSuccess = action("actPreviewSuccess");
-    actPreviewFailed = action("actPreviewFailed");
     actExportTemplate = action("actExportTemplate");
     actImportTemplate = action("actImportTemplate");
     actAddTemplate = action("actAddTemplate");
@@ -155,17 +152,9 @@ void TfrmEmailMarketing::CreateActions() {
     QVGlobalMenuClient->AddAction(QStringLiteral("GMNU_New"), actAddTemplate);
 
     pmnuPreviewGrid = Named(new QMenu(this), "pmnuPreviewGrid");
-    pmnuPreviewGrid->addAction(actPreviewSelected);
-    pmnuPreviewGrid->addSeparator();
-    pmnuPreviewGrid->addAction(actPreviewSuccess);
-    pmnuPreviewGrid->addAction(actPreviewFailed);
     pmnuSendingGrid = Named(new QMenu(this), "pmnuSendingGrid");
     pmnuSending = Named(new QMenu(this), "pmnuSending");
     pmnuPreview = Named(new QMenu(this), "pmnuPreview");
-    pmnuPreview->addAction(actPreviewSelected);
-    pmnuPreview->addSeparator();
-    pmnuPreview->addAction(actPreviewSuccess);
-    pmnuPreview->addAction(actPreviewFailed);
     PopupMenuTemplates = Named(new QMenu(this), "PopupMenuTemplates");
     Vertrilerlistebearbeiten1 = Named(PopupMenuTemplates->addAction(QString()), "Vertrilerlistebearbeiten1");
     connect(Vertrilerlistebearbeiten1, &QAction::triggered, this,
@@ -310,6 +299,28 @@ void TfrmEmailMarketing::CreateControls() {
     attachementsLayout->setContentsMargins(0, 0, 0, 0);
     attachementsLayout->addWidget(FAttachementsPage);
 
+    FTextBlocksPage = Named(new TMailingTextBlocksPage, "TextBlocksPage");
+    auto* textBlocksLayout = new QVBoxLayout(tbsTextBlocks);
+    textBlocksLayout->setContentsMargins(0, 0, 0, 0);
+    textBlocksLayout->addWidget(FTextBlocksPage);
+    connect(FTextBlocksPage, &TMailingTextBlocksPage::TextBlocksChanged, this, [this] {
+        hostapi::TVRNExceptionUtils::Guarded([this] {
+            if (FTextBlocks.Active())
+                FTextBlocks.Refresh();
+            RefreshTextBlockMacros();
+        });
+    });
+    FHistoryPage = Named(new TMailingHistoryPage, "HistoryPage");
+    auto* historyLayout = new QVBoxLayout(tbsHistory);
+    historyLayout->setContentsMargins(0, 0, 0, 0);
+    historyLayout->addWidget(FHistoryPage);
+    actResendSuccess = FHistoryPage->actResendSuccess();
+    actResendFailed = FHistoryPage->actResendFailed();
+    actSchedSuccess = FHistoryPage->actSchedSuccess();
+    actSchedFailed = FHistoryPage->actSchedFailed();
+    actPreviewSuccess = FHistoryPage->actPreviewSuccess();
+    actPreviewFailed = FHistoryPage->actPreviewFailed();
+
     pblJobDet = Page("pblJobDet");
     (new QVBoxLayout(tbsJob))->addWidget(pblJobDet);
     FJobDetForm = new TfrmPluginEmailMarketingJobDetail(Dm().Jobs(), pblJobDet);
@@ -350,17 +361,10 @@ void TfrmEmailMarketing::CreateTree() {
                AFieldName != QLatin1String("subject");
     });
     FTemplateModel->SetContentImageIndex(74);
-    FTemplateModel->SetOnGetCellColor([](const hostapi::TQVTreeNode& ANode, int) {
-        return ANode.Kind == hostapi::tnkContent && Dm().Jobs().ByTemplateID(qint32(ANode.ID))
-                   ? JobTemplateColor
-                   : hostapi::clNone;
-    });
-    FTemplateModel->SetOnGetImageIndex([](const hostapi::TQVTreeNode& ANode, int AColumn, bool,
-                                          int ADefault) {
-        return ANode.Kind == hostapi::tnkContent && AColumn == 0 && Dm().Jobs().ByTemplateID(qint32(ANode.ID))
-                   ? JobTemplateImage
-                   : ADefault;
-    });
+    FJobMarks = std::make_shared<TTemplateTreeJobMarks>(Dm().Jobs(),
+                                                        [this] { FTemplates->Tree()->viewport()->update(); });
+    FJobMarks->Install(*FTemplateModel);
+    Dm().Jobs().RegisterJobNotifyer(FJobMarks);
     FTemplateModel->SetOnContentFieldChanged([this](qint64 AID, const QString& AFieldName, const QVariant&) {
         hostapi::TVRNExceptionUtils::Guarded([&] { dblvTemplatesContentFieldChanged(AID, AFieldName); });
     });
@@ -403,6 +407,51 @@ void TfrmEmailMarketing::CreateJobActions() {
     bind(actSendingAbort, [](TfrmEmailMarketing* AForm) { AForm->AbortSending(); });
     bind(actPreviewSelected, [](TfrmEmailMarketing* AForm) { AForm->PreviewSending(-1, -1); });
     bind(ractImportHTMLSource, [](TfrmEmailMarketing* AForm) { AForm->ractImportHTMLSourceExecute(); });
+}
+
+void TfrmEmailMarketing::CreateTemplateActions() {
+    FTreeActions = std::make_unique<TTemplateTreeActions>(
+        Dm().TemplateExchange(), this,
+        [](qint64 AID) { return Dm().Jobs().ByTemplateID(qint32(AID)) != nullptr; },
+        [this](qint64 AID) { TemplatesChanged(AID); });
+    FTemplates->SetOnCanDelete([this](const hostapi::TQVTreeNode& ANode) {
+        bool allowed = false;
+        hostapi::TVRNExceptionUtils::Guarded([&] { allowed = FTreeActions->CanDelete(ANode); });
+        return allowed;
+    });
+    connect(actExportTemplate, &QAction::triggered, this, [this] {
+        hostapi::TVRNExceptionUtils::Guarded([this] {
+            SaveChanges();
+            FTreeActions->ExportTemplate(FCurrentTemplateDBID,
+                                         CurrentTemplateValue(QStringLiteral("name")).toString());
+        });
+    });
+    connect(actImportTemplate, &QAction::triggered, this, [this] {
+        hostapi::TVRNExceptionUtils::Guarded([this] {
+            SaveChanges();
+            FTreeActions->ImportTemplate();
+        });
+    });
+    FHistoryPage->SetOnResend([this](qint64 AJobID, qint64 ASentState) { StartSending(AJobID, ASentState); });
+    FHistoryPage->SetOnSchedule(
+        [this](qint64 AJobID, qint64 ASentState) { ScheduleSending(AJobID, ASentState); });
+    FHistoryPage->SetOnPreview(
+        [this](qint64 AJobID, qint64 ASentState) { PreviewSending(AJobID, ASentState); });
+    FHistoryPage->SetOnJobViewHoldsJob([this] { return FJobDetForm->Job() != nullptr; });
+}
+
+void TfrmEmailMarketing::CopyTemplate(qint64 AID) {
+    SaveChanges();
+    if (AID > 0 && AID == FCurrentTemplateDBID)
+        FTreeActions->CopyRequest(AID, Dm().StateID_AfterCreate());
+}
+
+void TfrmEmailMarketing::FillPreviewMenu(QMenu& AMenu) {
+    AMenu.clear();
+    AMenu.addAction(actPreviewSelected);
+    AMenu.addSeparator();
+    AMenu.addAction(actPreviewSuccess);
+    AMenu.addAction(actPreviewFailed);
 }
 
 void TfrmEmailMarketing::FillSendingMenu(QMenu& AMenu) {
@@ -613,12 +662,12 @@ void TfrmEmailMarketing::ApplyTexts() {
     Label1->setText(t("IDS_MacroNote"));
     ibkAutoText->SetText(t("IDS_AutoText"));
     Vertrilerlistebearbeiten1->setText(t("IDS_EditList"));
-    for (QAction* action :
-         {actSendingStart, actSchedSending, actSendingAbort, actResendSuccess, actResendFailed,
-          actSchedSuccess, actSchedFailed, actPreviewSelected, actPreviewSuccess, actPreviewFailed,
-          actExportTemplate, actImportTemplate, actAddTemplate, ractImportHTMLSource})
+    for (QAction* action : {actSendingStart, actSchedSending, actSendingAbort, actPreviewSelected,
+                            actExportTemplate, actImportTemplate, actAddTemplate, ractImportHTMLSource})
         action->setText(FLang.Text(QStringLiteral("IDS_") + action->objectName()));
     FillSendingMenu(*pmnuSendingGrid);
+    FillPreviewMenu(*pmnuPreviewGrid);
+    FillPreviewMenu(*pmnuPreview);
     FillSendingMenu(*pmnuSending);
     btnPreview->setText(t("IDS_Preview"));
     btnSending->setText(t("IDS_Sending"));
@@ -632,6 +681,9 @@ void TfrmEmailMarketing::SetLanguage(const QString& ALangName) {
     FJobActions->SetLanguage(ALangName);
     FJobBuilder->SetLanguage(ALangName);
     FAttachementsPage->SetLanguage(ALangName);
+    FTextBlocksPage->SetLanguage(ALangName);
+    FHistoryPage->SetLanguage(ALangName);
+    FTreeActions->SetLanguage(ALangName);
     pnlMacros->SetLanguage(ALangName);
     PopupMenu->SetLanguage(ALangName);
     FHTMLEditForm->SetLanguage(ALangName);
@@ -641,7 +693,9 @@ void TfrmEmailMarketing::SetLanguage(const QString& ALangName) {
 }
 
 void TfrmEmailMarketing::AfterShow() {
-    Dm().SetOnTemplatesChanged([this](QObject*, qint64& ALastInsertID) { TemplatesChanged(ALastInsertID); });
+    // An import changes templates inside its transaction: the tree follows once it has ended.
+    Dm().SetOnTemplatesChanged(
+        [this](QObject*, qint64& ALastInsertID) { FTreeActions->TemplatesChanged(ALastInsertID); });
     Dm().ListStore().CheckLists();
     FTemplateModel->SetContentVariable(QStringLiteral("templstateid"), Dm().StateID_AfterCreate());
     hostapi::TPluginForm::AfterShow();
@@ -669,6 +723,10 @@ void TfrmEmailMarketing::TemplatesChanged(qint64 AID) {
     FTemplates->Refresh();
     if (AID >= 1)
         FTemplates->FocusNode({hostapi::tnkContent, AID});
+    // The shown template may have been overwritten (an import): the editors show what is stored.
+    if (FCurrentTemplateDBID >= 0 && !IsTemplateModified() &&
+        FTemplateModel->IndexOf({hostapi::tnkContent, FCurrentTemplateDBID}).isValid())
+        ShowTemplate();
 }
 
 QVariant TfrmEmailMarketing::CurrentTemplateValue(const QString& AFieldName) const {
@@ -764,10 +822,12 @@ void TfrmEmailMarketing::JobListChanged(TBaseEmailSender* AJob, bool ARemoved) {
     Q_UNUSED(AJob);
     if (QThread::currentThread() != QCoreApplication::instance()->thread())
         return;
-    if (ARemoved)
+    // The job marks repaint the tree; an ended job changed its template's state and history.
+    if (ARemoved) {
         FTemplates->Refresh();
-    else // the new job's template is drawn marked
-        FTemplates->Tree()->viewport()->update();
+        if (FHistoryPage->HistoryActive())
+            FHistoryPage->RefreshJobs();
+    }
 }
 
 void TfrmEmailMarketing::ShowTemplate() {
@@ -777,6 +837,10 @@ void TfrmEmailMarketing::ShowTemplate() {
     const bool shown = id >= 0;
     FJobDetForm->SetLoadedTemplateID(qint32(id));
     FJobActions->SetTemplateID(qint32(id));
+    FTextBlocksPage->SetTemplateID(id);
+    const qint64 list = shown ? GetCurrentListID() : -1;
+    const std::shared_ptr<TEmailListItem> listItem = list > 0 ? Dm().ByID(qint32(list)) : nullptr;
+    FHistoryPage->SetTemplateID(id, listItem && listItem->RegisterServiceFilterEnabled());
     FAttachements.Filters().SetValue(QStringLiteral("emltemplateid"), id);
     FTextBlocks.Filters().SetValue(QStringLiteral("emtemplateid"), id);
     if (!shown) {
@@ -936,6 +1000,8 @@ void TfrmEmailMarketing::SaveTemplateContent() {
 bool TfrmEmailMarketing::SaveChanges() {
     if (FCurrentTemplateDBID >= 0 && FAttachementsPage->TemplateDBID() == FCurrentTemplateDBID)
         FAttachementsPage->SaveChanges();
+    if (FCurrentTemplateDBID >= 0 && FTextBlocksPage->TemplateID() == FCurrentTemplateDBID)
+        FTextBlocksPage->Save();
     if (FCurrentTemplateDBID < 0 || !IsTemplateModified())
         return true;
     // A template deleted in the tree takes its edits with it.
@@ -1004,6 +1070,7 @@ void TfrmEmailMarketing::UpdateActions() {
     actSendingAbort->setEnabled(s.SendingAbort);
     const bool jobWasActive = PageControl->currentWidget() == tbsJob;
     SetTabVisible(tbsJob, s.JobTabVisible);
+    FHistoryPage->UpdateActions();
     if (!s.JobTabVisible && jobWasActive)
         PageControl->setCurrentWidget(tbsDesigner);
 }
@@ -1027,6 +1094,7 @@ void TfrmEmailMarketing::SetTemplateEditable(bool AEditable) {
     edtRcptBCC->setEnabled(ccBcc);
     FAttachementsPage->SetTemplateEditable(AEditable);
     pnlMacros->SetMacrosEnabled(AEditable);
+    FTextBlocksPage->setEnabled(AEditable && FCurrentTemplateDBID > 0);
     // A locked template is neither deleted nor edited in the tree; its folder still is.
     const bool rowActions = AEditable || FTemplates->FocusedNode().Kind == hostapi::tnkFolder;
     for (const char* button : {"btnDelete", "btnEdit"})
@@ -1035,6 +1103,11 @@ void TfrmEmailMarketing::SetTemplateEditable(bool AEditable) {
 }
 
 void TfrmEmailMarketing::dblvTemplatesContentAction(int AAction, qint64 AID, bool& AHandled) {
+    if (AAction == hostapi::gaCopy) {
+        AHandled = true;
+        CopyTemplate(AID);
+        return;
+    }
     // The keys reach the actions also while the buttons are disabled.
     if ((AAction == hostapi::gaDelete || AAction == hostapi::gaEdit) && AID == FCurrentTemplateDBID &&
         !FCanEditTemplate)
@@ -1081,7 +1154,7 @@ void TfrmEmailMarketing::PageControlChange() {
     // The job frame fills itself only while it is seen: at once when its page is chosen.
     if (PageControl->currentWidget() == tbsJob)
         FJobDetForm->RefreshView();
-    // The history page follows the shown template here once it is built.
+    FHistoryPage->SetHistoryActive(PageControl->currentWidget() == tbsHistory);
 }
 
 void TfrmEmailMarketing::Vertrilerlistebearbeiten1Click() {

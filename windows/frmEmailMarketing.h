@@ -33,7 +33,11 @@ namespace emailmarketing {
 
 class TMailingAttachmentsPage;
 class TMailingEditorPopupMenu;
+class TMailingHistoryPage;
 class TMailingMacroPanel;
+class TMailingTextBlocksPage;
+class TTemplateTreeActions;
+class TTemplateTreeJobMarks;
 class TMailingJobActions;
 class TSendJobBuilder;
 class TfrmPluginEmailMarketingJobDetail;
@@ -81,6 +85,8 @@ public:
     TfrmPluginEmailMarketingJobDetail& JobDetForm() const { return *FJobDetForm; }
     TMailingAttachmentsPage& AttachementsPage() const { return *FAttachementsPage; }
     TMailingMacroPanel& MacroPanel() const { return *pnlMacros; }
+    TMailingTextBlocksPage& TextBlocksPage() const { return *FTextBlocksPage; }
+    TMailingHistoryPage& HistoryPage() const { return *FHistoryPage; }
 
     // Inserts a macro's or text block's shown form into the editor of the active editor page.
     void InsertMacro(const QString& AText);
@@ -107,6 +113,10 @@ private:
     void CreateJobActions();
     // The send menu's entries ("Versand"), in AMenu.
     void FillSendingMenu(QMenu& AMenu);
+    void FillPreviewMenu(QMenu& AMenu);
+    void CreateTemplateActions();
+    // The copy request of the tree's copy action.
+    void CopyTemplate(qint64 AID);
     void ApplyTexts();
     void SetStylePickList();
     // The list and state columns of the tree show the names of the lists and states.
@@ -167,6 +177,8 @@ private:
     std::shared_ptr<TJobNotifier> FJobNotifier;
     std::unique_ptr<TSendJobBuilder> FJobBuilder;
     std::unique_ptr<TMailingJobActions> FJobActions;
+    std::unique_ptr<TTemplateTreeActions> FTreeActions;
+    std::shared_ptr<TTemplateTreeJobMarks> FJobMarks;
 
     QSplitter* splTemplates;
     hostapi::QVDBTreeView* FTemplates;
@@ -212,11 +224,14 @@ private:
     TMailingEditorPopupMenu* PopupMenu;
     QWidget* pblJobDet;
     TMailingAttachmentsPage* FAttachementsPage;
+    TMailingTextBlocksPage* FTextBlocksPage;
+    TMailingHistoryPage* FHistoryPage;
     TfrmPluginEmailMarketingJobDetail* FJobDetForm;
 
     QAction* actSendingStart;
     QAction* actSchedSending;
     QAction* actSendingAbort;
+    // The history page's actions on the successful and failed recipients of its job.
     QAction* actResendSuccess;
     QAction* actResendFailed;
     QAction* actSchedSuccess;
