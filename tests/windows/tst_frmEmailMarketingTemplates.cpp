@@ -13,6 +13,8 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QDir>
+#include <QToolBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSqlQuery>
@@ -204,6 +206,50 @@ private slots:
         QCOMPARE(Count("emtemplates"), 1);
         QCOMPARE(Value("emtemplates", "subject", f.TemplateID).toString(), QStringLiteral("Angebot"));
         QTRY_COMPARE(w.Find<QLineEdit>("edtSubject")->text(), QStringLiteral("Angebot"));
+    }
+
+    void grabThePlacedTabsInGermanAndEnglish() {
+        WindowFixture f;
+        f.HoldJobs();
+        windowtests::AddRecipients(2);
+        f.AddTextBlock(QStringLiteral("Gruß"), QStringLiteral("Viele Grüße"), {});
+        f.AddAttachement(f.File(QStringLiteral("preise.pdf")), QStringLiteral("preise.pdf"), 0, 0);
+        const qint64 job = hostapi::Database::InsertRow(
+            QStringLiteral("emljobs"), {"emltemplates_id", "startdate", "jobstate", "enddate"},
+            {f.TemplateID, QDateTime(QDate(2025, 3, 1), QTime(9, 0)), 2,
+             QDateTime(QDate(2025, 3, 1), QTime(9, 10))});
+        for (int i = 1; i <= 3; ++i)
+            hostapi::Database::InsertRow(
+                QStringLiteral("emlsentlist"),
+                {"emljobs_id", "email", "errormessage", "sentstate", "sentdate", "addressid"},
+                {job, QStringLiteral("r%1@example.org").arg(i),
+                 i == 3 ? QStringLiteral("554: rejected") : QStringLiteral("0: "), i == 3 ? 2 : 1,
+                 QDateTime(QDate(2025, 3, 1), QTime(9, i)), i});
+        QVERIFY(QDir().mkpath(QStringLiteral(QV_GRAB_DIR)));
+        for (const QString& language : {QStringLiteral("German"), QStringLiteral("English")}) {
+            hostapi::TVRNLang::SetCurrentLanguage(language);
+            Window w(f);
+            w.Form.SetLanguage(language);
+            w.Form.resize(1100, 800);
+            const auto grab = [&](const char* APage, const char* AState) {
+                w.Pages()->setCurrentWidget(w.Find(APage));
+                QCoreApplication::processEvents();
+                return w.Form.grab().save(
+                    QStringLiteral("%1/frmEmailMarketing_%2_%3.png")
+                        .arg(QStringLiteral(QV_GRAB_DIR), QLatin1String(AState), language));
+            };
+            w.Find<QToolBox>("dxNavBarMacros")->setCurrentIndex(0);
+            QVERIFY(grab("tbsDesigner", "macros"));
+            QVERIFY(grab("rbsAttachements", "attachements"));
+            QVERIFY(grab("tbsTextBlocks", "textblocks"));
+            QVERIFY(grab("tbsHistory", "history"));
+            ScheduleJob(f, w);
+            QVERIFY(grab("tbsJob", "jobtab"));
+            f.Dialogs.AddAnswer(hostapi::mrYes);
+            w.Trigger("actSendingAbort");
+            QVERIFY(!f.Job());
+        }
+        hostapi::TVRNLang::SetCurrentLanguage(QStringLiteral("German"));
     }
 };
 
