@@ -13,6 +13,7 @@
 #include "support/WindowTestHelpers.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -78,6 +79,17 @@ struct Window {
     bool PageTab(const char* AName) { return Pages()->isTabVisible(Pages()->indexOf(Find(AName))); }
     QPlainTextEdit* Memo() { return Find<QPlainTextEdit>("MemoText"); }
 };
+
+// Schedules a job with auto-start for the shown template through "Zeitplaner" > "Versand...": it
+// stays idle until its time.
+inline void ScheduleAutoStartJob(WindowFixture& AFixture, Window& AWindow) {
+    AFixture.Dialogs.AddModal([](QDialog& d) {
+        testsupport::Click(d, "cbAutoStart");
+        testsupport::Click(d, "btnApply");
+    });
+    AWindow.Trigger("actSchedSending");
+    QVERIFY(AFixture.Job());
+}
 
 // The actions of AMenu and its submenus, by object name, in order ("-" a separator, "<" ">" a
 // submenu).

@@ -74,11 +74,7 @@ private slots:
         auto* grid = w.Find<hostapi::QVDBGrid>("cxQVGrid1");
         QVERIFY(grid->isEnabled());
         QVERIFY(w.Find("QVButton1")->isEnabled());
-        f.Dialogs.AddModal([](QDialog& d) {
-            testsupport::Click(d, "cbAutoStart");
-            testsupport::Click(d, "btnApply");
-        });
-        w.Trigger("actSchedSending");
+        ScheduleAutoStartJob(f, w);
         QVERIFY(f.Job());
         QVERIFY(!grid->isEnabled());
         QVERIFY(!w.Find("QVButton1")->isEnabled());

@@ -135,11 +135,7 @@ private slots:
         windowtests::AddRecipients(2);
         Window w(f);
         QVERIFY(List(w, "cxLVPredefinedMacros")->isEnabled());
-        f.Dialogs.AddModal([](QDialog& d) {
-            testsupport::Click(d, "cbAutoStart");
-            testsupport::Click(d, "btnApply");
-        });
-        w.Trigger("actSchedSending");
+        ScheduleAutoStartJob(f, w);
         QVERIFY(f.Job());
         for (const char* list : {"lvFieldMakros", "cxLVPredefinedMacros", "dblvTextBlockMacros"})
             QVERIFY2(!List(w, list)->isEnabled(), list);

@@ -131,11 +131,7 @@ private slots:
         windowtests::AddRecipients(2);
         Window w(f);
         // a job scheduled with auto-start: idle until its time
-        f.Dialogs.AddModal([](QDialog& d) {
-            testsupport::Click(d, "cbAutoStart");
-            testsupport::Click(d, "btnApply");
-        });
-        w.Trigger("actSchedSending");
+        ScheduleAutoStartJob(f, w);
         QCOMPARE(f.Dialogs.Modals, QStringList{"frmPluginEmailMarketingJobScheduler"});
         QVERIFY(f.Job());
         QVERIFY(EditorsLocked(w));

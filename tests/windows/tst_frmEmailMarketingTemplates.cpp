@@ -47,16 +47,6 @@ QColor RowColor(Window& AWindow, qint64 ATemplateID) {
         .value<QColor>();
 }
 
-// A job scheduled with auto-start for the shown template (idle until its time).
-void ScheduleJob(WindowFixture& AFixture, Window& AWindow) {
-    AFixture.Dialogs.AddModal([](QDialog& d) {
-        testsupport::Click(d, "cbAutoStart");
-        testsupport::Click(d, "btnApply");
-    });
-    AWindow.Trigger("actSchedSending");
-    QVERIFY(AFixture.Job());
-}
-
 } // namespace
 
 class tst_frmEmailMarketingTemplates : public QObject {
@@ -160,7 +150,7 @@ private slots:
         Window w(f);
         const QColor jobColor(0x5F, 0xC5, 0x71);
         QVERIFY(RowColor(w, f.TemplateID) != jobColor);
-        ScheduleJob(f, w);
+        ScheduleAutoStartJob(f, w);
         QCOMPARE(RowColor(w, f.TemplateID), jobColor);
         // the delete key reaches the tree also while its button is disabled
         w.Form.dblvTemplates().DoAction(hostapi::gaDelete);
@@ -243,7 +233,7 @@ private slots:
             QVERIFY(grab("rbsAttachements", "attachements"));
             QVERIFY(grab("tbsTextBlocks", "textblocks"));
             QVERIFY(grab("tbsHistory", "history"));
-            ScheduleJob(f, w);
+            ScheduleAutoStartJob(f, w);
             QVERIFY(grab("tbsJob", "jobtab"));
             f.Dialogs.AddAnswer(hostapi::mrYes);
             w.Trigger("actSendingAbort");
