@@ -29,7 +29,9 @@ struct WindowFixture : sendjobtests::Fixture {
     testsupport::RecordingExceptionDisplay Errors;
     qint64 Folder = -1;
 
-    explicit WindowFixture(int AStyle = esPlainText) {
+    explicit WindowFixture(int AStyle = esPlainText, TMessageSenderDevice ADevice = msdExtSMTP,
+                           const QString& AServer = QStringLiteral("fake"))
+        : sendjobtests::Fixture(ADevice, AServer) {
         Folder = hostapi::Database::InsertRow(QStringLiteral("emltemplatefolders"), {QStringLiteral("descr")},
                                               {QStringLiteral("Kampagnen")});
         hostapi::Database::Exec(

@@ -1,6 +1,12 @@
 // The mailing window's send actions offscreen on a real SQLite database: the "Versand" menus, the
 // start question, the job that appears and locks the editors, abort and preview.
+// GLib's headers (through GMime) come before Qt's.
+#include "support/ParsedMimeMessage.h"
+
 #include "MailingWindowFixture.h"
+
+#include "DNSEmailSender.h"
+#include "support/MailPeers.h"
 
 #include "HostLibraries.h"
 #include "JvHLEditor.h"
@@ -8,6 +14,8 @@
 #include "frmPluginEmailMarketingJobDetail.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QLineEdit>
 
 using namespace emailmarketing;
@@ -164,6 +172,51 @@ private slots:
         QCOMPARE(f.JobFolders().size(), 0);
         QVERIFY(!EditorsLocked(w));
         QVERIFY(f.Errors.Records().isEmpty());
+    }
+
+    // The whole way: the stored HTML body and its picture, shown in the HTML editor, become the job,
+    // and the message reaches the SMTP peer with the picture as a related part and the list's
+    // macro replaced.
+    void aStartedHtmlTemplateReachesTheSmtpPeer() {
+        RegisterDNSEmailSenderClasses();
+        const auto unregister = qScopeGuard([] { UnRegisterDNSEmailSenderClasses(); });
+        testsupport::SmtpPeer peer;
+        START_PEER(peer);
+        WindowFixture f(esHTML, msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()));
+        windowtests::AddRecipients(1);
+        hostapi::Database::Exec(
+            QStringLiteral(
+                "UPDATE \"emtemplates\" SET \"mailbody\" = NULL, \"subject\" = 'Angebot für %NAME%', "
+                "\"mailbodyhtml\" = ? WHERE \"id\" = ?"),
+            {QStringLiteral("<p>Hallo %NAME%</p><p><img src=\"%IMAGEPATH%img.png\"></p>"), f.TemplateID});
+        hostapi::Database::InsertRow(QStringLiteral("emlembededcontent"),
+                                     {"emltemplateid", "contentfilename", "contentdata"},
+                                     {f.TemplateID, QStringLiteral("img.png"), sendjobtests::Png()});
+        Window w(f);
+        QCOMPARE(w.Find<QLineEdit>("edtSubject")->text(), QStringLiteral("Angebot für [Name]"));
+        f.Dialogs.AddAnswer(hostapi::mrYes);
+        w.Trigger("actSendingStart");
+        TBaseEmailSender* job = f.Job();
+        QVERIFY(job);
+        QVERIFY(job->HTMLContent().contains(QLatin1String("src=\"cid:img.png\"")));
+        QElapsedTimer timer;
+        timer.start();
+        while (!job->State().Contains(jsSent) && timer.elapsed() < 30000)
+            QTest::qWait(10);
+        QVERIFY(job->State().Contains(jsSent));
+        QCOMPARE(job->SentFailedCount(), 0);
+        const QStringList received = peer.Messages();
+        QCOMPARE(received.size(), 1);
+        testsupport::ParsedMimeMessage message(sendjobtests::ReadFile(received.at(0)));
+        QCOMPARE(message.Header("Subject"), QStringLiteral("Angebot für Name0"));
+        QCOMPARE(message.Tree(), (QStringList{"multipart/alternative", "  text/plain", "  multipart/related",
+                                              "    text/html", "    image/png"}));
+        QCOMPARE(message.Files(), QStringList{"inline img.png img.png"});
+        const QString html = QString::fromUtf8(message.Content("text/html"));
+        QVERIFY2(html.contains(QLatin1String("src=\"cid:img.png\"")) &&
+                     html.contains(QLatin1String("Hallo Name0")),
+                 qPrintable(html));
+        QVERIFY(QString::fromUtf8(message.Content("text/plain")).contains(QLatin1String("Hallo Name0")));
     }
 };
 
