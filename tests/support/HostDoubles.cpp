@@ -1,6 +1,7 @@
 #include "HostDoubles.h"
 
 #include "QVException.h"
+#include "QVMainInterface.h"
 
 #include <QDialog>
 #include <QMutexLocker>
@@ -143,6 +144,23 @@ void RecordingMessageSink::AddCaptionedMessage(const QString& ACaption, const QS
 QList<RecordingMessageSink::Message> RecordingMessageSink::Messages() const {
     QMutexLocker locker(&FLock);
     return FMessages;
+}
+
+RecordingScreen::RecordingScreen() {
+    hostapi::TQVMainInterface::SetScreen(this);
+}
+
+RecordingScreen::~RecordingScreen() {
+    hostapi::TQVMainInterface::SetScreen(nullptr);
+}
+
+hostapi::TPluginForm* RecordingScreen::OpenPluginForm(const QString& APluginGUID, int AFormIndex,
+                                                      const QVariant& AParams) {
+    Opened.append(QStringLiteral("%1 %2 %3")
+                      .arg(APluginGUID)
+                      .arg(AFormIndex)
+                      .arg(AParams.isValid() ? AParams.toString() : QStringLiteral("-")));
+    return nullptr;
 }
 
 } // namespace testsupport

@@ -4,6 +4,7 @@
 #include "ExceptionDisplay.h"
 #include "FileOpener.h"
 #include "MessageSink.h"
+#include "ScreenService.h"
 #include "UrlOpener.h"
 
 #include <QList>
@@ -144,6 +145,19 @@ public:
 
 private:
     hostapi::IFileOpener* FPrevious;
+};
+
+// Records the windows asked of the host's screen service, as "<module GUID> <index> <parameter>"
+// ("-" for no parameter), and opens none. Installed while it lives.
+class RecordingScreen : public hostapi::IScreenService {
+public:
+    RecordingScreen();
+    ~RecordingScreen() override;
+    hostapi::TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
+                                         const QVariant& AParams) override;
+    bool HidesWindowToolBars() const override { return HidesToolBars; }
+    QStringList Opened;
+    bool HidesToolBars = false;
 };
 
 } // namespace testsupport

@@ -46,18 +46,6 @@ using testsupport::Find;
 
 namespace {
 
-class RecordingScreen : public hostapi::IScreenService {
-public:
-    hostapi::TPluginForm* OpenPluginForm(const QString& APluginGUID, int AFormIndex,
-                                         const QVariant&) override {
-        Opened << QStringLiteral("%1/%2").arg(APluginGUID).arg(AFormIndex);
-        return nullptr;
-    }
-    bool HidesWindowToolBars() const override { return HidesToolBars; }
-    QStringList Opened;
-    bool HidesToolBars = false;
-};
-
 const QString TestConf = QStringLiteral("Die Verbindung zum Server konnte nicht hergestellt werden!");
 
 struct Fixture {
@@ -443,14 +431,12 @@ private slots:
 
     void registerServiceLinkOpensItsConfiguration() {
         Fixture f;
-        RecordingScreen screen;
-        hostapi::TQVMainInterface::SetScreen(&screen);
+        testsupport::RecordingScreen screen;
         {
             Window w;
             w.Form.VorlanaLinkLabel1Click();
         }
-        hostapi::TQVMainInterface::SetScreen(nullptr);
-        QCOMPARE(screen.Opened, QStringList{"{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10}/0"});
+        QCOMPARE(screen.Opened, QStringList{"{EAD01DCC-E4FB-47C1-9771-B52DEBF2BA10} 0 -"});
     }
 
     void menuEntryOpensTheWindow() {
@@ -699,7 +685,7 @@ private slots:
         QFETCH(bool, hides);
         Fixture f;
         f.AddList(QStringLiteral("A"));
-        RecordingScreen screen;
+        testsupport::RecordingScreen screen;
         screen.HidesToolBars = hides;
         Window w;
         w.Form.InitializeUIState(screen);
