@@ -14,6 +14,7 @@
 #include "MailingMacroPanel.h"
 #include "MailingTextBlocksPage.h"
 #include "MailingStyleRules.h"
+#include "NamedObject.h"
 #include "PluginModuleRegistration.h"
 #include "QV2RichEdit.h"
 #include "QVDBGrid.h"
@@ -64,11 +65,6 @@ TdmPluginEmailMarketingMain& Dm() {
 }
 
 const QString TemplateSchema = QStringLiteral("emtemplates");
-
-template <class T> T* Named(T* AWidget, const char* AName) {
-    AWidget->setObjectName(QString::fromLatin1(AName));
-    return AWidget;
-}
 
 QWidget* Page(const char* AName) {
     return Named(new QWidget, AName);

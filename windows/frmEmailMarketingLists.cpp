@@ -4,6 +4,7 @@
 #include "DialogService.h"
 #include "EmailListItem.h"
 #include "ExceptionDisplay.h"
+#include "NamedObject.h"
 #include "QVException.h"
 #include "QVInfoBlock.h"
 #include "QVSchemaFilterSave.h"
@@ -148,15 +149,11 @@ void TfrmEmailMarketingLists::InitializeUIState(const hostapi::IScreenService& A
 }
 
 void TfrmEmailMarketingLists::CreateControls() {
-    const auto named = [](QWidget* AWidget, const char* AName) {
-        AWidget->setObjectName(QString::fromLatin1(AName));
-        return AWidget;
-    };
     tbMenu = NewToolBar("Menu");
     btnNewList = AddToolButton(tbMenu, "btnNewList");
     btnDeleteList = AddToolButton(tbMenu, "btnDeleteList");
     cxLVLists = new QListWidget(this);
-    named(cxLVLists, "cxLVLists");
+    Named(cxLVLists, "cxLVLists");
     cxLVLists->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
     auto* left = new QWidget(this);
     auto* leftLayout = new QVBoxLayout(left);
@@ -164,42 +161,42 @@ void TfrmEmailMarketingLists::CreateControls() {
     leftLayout->addWidget(cxLVLists);
 
     lblNoCfg = new QLabel(this);
-    named(lblNoCfg, "lblNoCfg");
+    Named(lblNoCfg, "lblNoCfg");
     lblNoCfg->setAlignment(Qt::AlignCenter);
     lblNoCfg->setWordWrap(true);
     PageControl = new QTabWidget(this);
-    named(PageControl, "PageControl");
+    Named(PageControl, "PageControl");
 
     // "Empfänger"
     auto* recipients = new QWidget;
     lblTableName = new QLabel;
     cbTableName = new QComboBox;
-    named(cbTableName, "cbTableName");
+    Named(cbTableName, "cbTableName");
     lblEmailFields = new QLabel;
     cxCBEmailFields = new QListWidget;
-    named(cxCBEmailFields, "cxCBEmailFields");
+    Named(cxCBEmailFields, "cxCBEmailFields");
     lblEmailFieldsMob = new QLabel;
     cxCBEmailFieldsMob = new QListWidget;
-    named(cxCBEmailFieldsMob, "cxCBEmailFieldsMob");
+    Named(cxCBEmailFieldsMob, "cxCBEmailFieldsMob");
     for (QListWidget* list : {cxCBEmailFields, cxCBEmailFieldsMob})
         list->setMaximumHeight(90);
     grpRegisterService = new QGroupBox;
-    named(grpRegisterService, "grpRegisterService");
+    Named(grpRegisterService, "grpRegisterService");
     cbRegisterServiceFilter = new QCheckBox;
-    named(cbRegisterServiceFilter, "cbRegisterServiceFilter");
+    Named(cbRegisterServiceFilter, "cbRegisterServiceFilter");
     cbFetchRegisterServiceBeforeSent = new QCheckBox;
-    named(cbFetchRegisterServiceBeforeSent, "cbFetchRegisterServiceBeforeSent");
+    Named(cbFetchRegisterServiceBeforeSent, "cbFetchRegisterServiceBeforeSent");
     cbUseGlobalRegisterService = new QCheckBox;
-    named(cbUseGlobalRegisterService, "cbUseGlobalRegisterService");
+    Named(cbUseGlobalRegisterService, "cbUseGlobalRegisterService");
     VorlanaLinkLabel1 = new QLabel;
-    named(VorlanaLinkLabel1, "VorlanaLinkLabel1");
+    Named(VorlanaLinkLabel1, "VorlanaLinkLabel1");
     auto* rsLayout = new QVBoxLayout(grpRegisterService);
     rsLayout->addWidget(cbUseGlobalRegisterService);
     rsLayout->addWidget(cbRegisterServiceFilter);
     rsLayout->addWidget(cbFetchRegisterServiceBeforeSent);
     rsLayout->addWidget(VorlanaLinkLabel1);
     grpSelection = new QGroupBox;
-    named(grpSelection, "grpSelection");
+    Named(grpSelection, "grpSelection");
     FFilterForm = new hostapi::TfrmDBListViewSearch(grpSelection);
     auto* selLayout = new QVBoxLayout(grpSelection);
     selLayout->addWidget(FFilterForm);
@@ -224,16 +221,16 @@ void TfrmEmailMarketingLists::CreateControls() {
     // "Absender"
     auto* sender = new QWidget;
     cbUseGlobalAddress = new QCheckBox;
-    named(cbUseGlobalAddress, "cbUseGlobalAddress");
+    Named(cbUseGlobalAddress, "cbUseGlobalAddress");
     lblSenderName = new QLabel;
     edtSenderName = new QLineEdit;
-    named(edtSenderName, "edtSenderName");
+    Named(edtSenderName, "edtSenderName");
     lblSenderEmail = new QLabel;
     edtSenderEmail = new QLineEdit;
-    named(edtSenderEmail, "edtSenderEmail");
+    Named(edtSenderEmail, "edtSenderEmail");
     lblReplyToEmail = new QLabel;
     edtReplyToEmail = new QLineEdit;
-    named(edtReplyToEmail, "edtReplyToEmail");
+    Named(edtReplyToEmail, "edtReplyToEmail");
     auto* senderLayout = new QFormLayout(sender);
     senderLayout->addRow(cbUseGlobalAddress);
     senderLayout->addRow(lblSenderName, edtSenderName);
@@ -244,26 +241,26 @@ void TfrmEmailMarketingLists::CreateControls() {
     // "Server"
     auto* server = new QWidget;
     cbUseGlobalMailServer = new QCheckBox;
-    named(cbUseGlobalMailServer, "cbUseGlobalMailServer");
+    Named(cbUseGlobalMailServer, "cbUseGlobalMailServer");
     rbtnUseRelay = new QRadioButton;
-    named(rbtnUseRelay, "rbtnUseRelay");
+    Named(rbtnUseRelay, "rbtnUseRelay");
     rbtnUseMailServer = new QRadioButton;
-    named(rbtnUseMailServer, "rbtnUseMailServer");
+    Named(rbtnUseMailServer, "rbtnUseMailServer");
     rbUseMAPI = new QRadioButton;
-    named(rbUseMAPI, "rbUseMAPI");
+    Named(rbUseMAPI, "rbUseMAPI");
     lblMailServer = new QLabel;
-    named(lblMailServer, "lblMailServer");
+    Named(lblMailServer, "lblMailServer");
     edtMailServer = new QComboBox;
-    named(edtMailServer, "edtMailServer");
+    Named(edtMailServer, "edtMailServer");
     edtMailServer->setEditable(true);
     cbUseAuth = new QCheckBox;
-    named(cbUseAuth, "cbUseAuth");
+    Named(cbUseAuth, "cbUseAuth");
     lblUserName = new QLabel;
     edtUserName = new QLineEdit;
-    named(edtUserName, "edtUserName");
+    Named(edtUserName, "edtUserName");
     lblPassword = new QLabel;
     edtPassword = new QLineEdit;
-    named(edtPassword, "edtPassword");
+    Named(edtPassword, "edtPassword");
     edtPassword->setEchoMode(QLineEdit::Password);
     auto* mailGroup = new QGroupBox;
     auto* mailLayout = new QFormLayout(mailGroup);
@@ -273,26 +270,26 @@ void TfrmEmailMarketingLists::CreateControls() {
     mailLayout->addRow(rbUseMAPI);
     mailLayout->addRow(lblMailServer, edtMailServer);
     nfoblgMAPI = new hostapi::TQVInfoBlock;
-    named(nfoblgMAPI, "nfoblgMAPI");
+    Named(nfoblgMAPI, "nfoblgMAPI");
     mailLayout->addRow(nfoblgMAPI);
     mailLayout->addRow(cbUseAuth);
     mailLayout->addRow(lblUserName, edtUserName);
     mailLayout->addRow(lblPassword, edtPassword);
     grpSMS = new QGroupBox;
     cbUseGlobalSMSProvider = new QCheckBox;
-    named(cbUseGlobalSMSProvider, "cbUseGlobalSMSProvider");
+    Named(cbUseGlobalSMSProvider, "cbUseGlobalSMSProvider");
     rbAPSSMS = new QRadioButton;
-    named(rbAPSSMS, "rbAPSSMS");
+    Named(rbAPSSMS, "rbAPSSMS");
     rbLOX24 = new QRadioButton;
-    named(rbLOX24, "rbLOX24");
+    Named(rbLOX24, "rbLOX24");
     auto* smsLayout = new QVBoxLayout(grpSMS);
     smsLayout->addWidget(cbUseGlobalSMSProvider);
     smsLayout->addWidget(rbAPSSMS);
     smsLayout->addWidget(rbLOX24);
     btnCheckSent = new QPushButton;
-    named(btnCheckSent, "btnCheckSent");
+    Named(btnCheckSent, "btnCheckSent");
     lblTest = new QLabel;
-    named(lblTest, "lblTest");
+    Named(lblTest, "lblTest");
     lblTest->hide();
     auto* testLayout = new QHBoxLayout;
     testLayout->addWidget(btnCheckSent);
@@ -308,35 +305,35 @@ void TfrmEmailMarketingLists::CreateControls() {
     // "Versand"
     auto* send = new QWidget;
     grpSendSettings = new QGroupBox(send);
-    named(grpSendSettings, "grpSendSettings");
+    Named(grpSendSettings, "grpSendSettings");
     cbUseGlobalSendSettings = new QCheckBox;
-    named(cbUseGlobalSendSettings, "cbUseGlobalSendSettings");
+    Named(cbUseGlobalSendSettings, "cbUseGlobalSendSettings");
     cbUnitSend = new QCheckBox;
-    named(cbUnitSend, "cbUnitSend");
+    Named(cbUnitSend, "cbUnitSend");
     lblUnitCount = new QLabel;
     spinUnitCount = new QSpinBox;
-    named(spinUnitCount, "spinUnitCount");
+    Named(spinUnitCount, "spinUnitCount");
     spinUnitCount->setRange(1, INT_MAX);
     lblSendThreads = new QLabel;
     spinSendThreads = new QSpinBox;
-    named(spinSendThreads, "spinSendThreads");
+    Named(spinSendThreads, "spinSendThreads");
     spinSendThreads->setRange(1, INT_MAX);
     lblThreadsHint = new QLabel;
     lblThreadsHint->setWordWrap(true);
     lblUnitDelay = new QLabel;
     spinUnitDelay = new QSpinBox;
-    named(spinUnitDelay, "spinUnitDelay");
+    Named(spinUnitDelay, "spinUnitDelay");
     spinUnitDelay->setRange(0, INT_MAX);
     cbThrottle = new QCheckBox;
-    named(cbThrottle, "cbThrottle");
+    Named(cbThrottle, "cbThrottle");
     cbChaotic = new QCheckBox;
-    named(cbChaotic, "cbChaotic");
+    Named(cbChaotic, "cbChaotic");
     lblPreparePriority = new QLabel;
     cbPreparePriority = new QComboBox;
-    named(cbPreparePriority, "cbPreparePriority");
+    Named(cbPreparePriority, "cbPreparePriority");
     lblSendPriority = new QLabel;
     cbSendPriority = new QComboBox;
-    named(cbSendPriority, "cbSendPriority");
+    Named(cbSendPriority, "cbSendPriority");
     auto* sendLayout = new QFormLayout(grpSendSettings);
     sendLayout->addRow(cbUseGlobalSendSettings);
     sendLayout->addRow(cbUnitSend);
@@ -458,13 +455,9 @@ void TfrmEmailMarketingLists::CreateControls() {
 }
 
 void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
-    const auto named = [](auto* AWidget, const char* AName) {
-        AWidget->setObjectName(QString::fromLatin1(AName));
-        return AWidget;
-    };
-    cxQVPCMacros = named(new QTabWidget, "cxQVPCMacros");
-    cxLVUserMacros = named(new QListWidget, "cxLVUserMacros");
-    cxLVTableMacros = named(new QListWidget, "cxLVTableMacros");
+    cxQVPCMacros = Named(new QTabWidget, "cxQVPCMacros");
+    cxLVUserMacros = Named(new QListWidget, "cxLVUserMacros");
+    cxLVTableMacros = Named(new QListWidget, "cxLVTableMacros");
     tbListMacros = NewToolBar("List-macros");
     btnAddMacro = AddToolButton(tbListMacros, "btnAddMacro");
     btnDeleteMacro = AddToolButton(tbListMacros, "btnDeleteMacro");
@@ -480,10 +473,10 @@ void TfrmEmailMarketingLists::CreateMacroControls(QWidget* APage) {
     left->addWidget(cxQVPCMacros, 1);
 
     lblMacroTitle = new QLabel;
-    edtMacroTitle = named(new QLineEdit, "edtMacroTitle");
+    edtMacroTitle = Named(new QLineEdit, "edtMacroTitle");
     lblMacroTitle->setBuddy(edtMacroTitle);
     lblConditions = new QLabel;
-    cxLVConditions = named(new QTreeWidget, "cxLVConditions");
+    cxLVConditions = Named(new QTreeWidget, "cxLVConditions");
     cxLVConditions->setRootIsDecorated(false);
     cxLVConditions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cxLVConditions->setColumnCount(4);

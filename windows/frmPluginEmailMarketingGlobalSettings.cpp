@@ -6,6 +6,7 @@
 #include "DialogService.h"
 #include "ExceptionDisplay.h"
 #include "GlobalSettingsRules.h"
+#include "NamedObject.h"
 #include "NetworkSettings.h"
 #include "PelmarisPlugin.h"
 #include "QVDBLookupComboBox.h"
@@ -44,11 +45,6 @@ using namespace GlobalSettingsRules;
 namespace {
 
 const QString Section = QStringLiteral("EMLMARK");
-
-template <class T> T* Named(T* AWidget, const char* AName) {
-    AWidget->setObjectName(QString::fromLatin1(AName));
-    return AWidget;
-}
 
 TdmPluginEmailMarketingMain& DataModule() {
     if (!dmPluginEmailMarketingMain)
