@@ -19,6 +19,7 @@
 #include "SentListSubmission.h"
 #include "SentListWriter.h"
 #include "QVRecordSet.h"
+#include "RecipientPages.h"
 #include "RecipientSelection.h"
 #include "RegisterServicePlugin.h"
 
@@ -580,29 +581,43 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     TRecipientSelection::Apply(TRecipientSelection::LoadQuery(*list, FieldFlagOfEmailStyle(EmailStyle()),
                                                               ReSendJobID(), ReSendJobState()),
                                records);
-    records.Open();
-    FPrepareCount = records.RecordCount();
+    // One page of recipient rows at a time: the job's memory does not grow with its list.
+    TRecipientPages pages(records);
+    FPrepareCount = pages.Count();
+    DocumentPreparer().SetMailCount(pages.Count());
     // Every recipient has its row before the first message goes out: a crash leaves no one without.
-    const QList<qint64> pendingRows = preview || FJobDBID < 0 ? QList<qint64>() : WritePendingRows(records);
+    const QList<qint64> pendingRows = preview || FJobDBID < 0 ? QList<qint64>() : WritePendingRows(pages);
 
     QList<TEmailDocument*> packet;
     bool terminated = false;
-    for (records.First(); !records.Eof(); records.Next()) {
-        BeforePrepareRecipient(records.RecNo());
-        TEmailDocument* document =
-            PrepareRecipient(records.RecNo(), records, pendingRows.value(records.RecNo(), -1));
-        if (document && !preview) {
-            packet.append(document);
-            if (packetSize != -1 && packet.size() >= packetSize) {
-                DeleteDroppedPendingRows();
-                PushPacket(&packet, true);
+    pages.Rewind();
+    while (!terminated && pages.NextPage()) {
+        // Recipients deleted or no longer selected since the ids were read are left out.
+        const QList<qint64> missing = pages.PageMissing();
+        const QList<int> missingIndexes = pages.PageMissingIndexes();
+        for (qsizetype i = 0; i < missing.size(); ++i) {
+            FDroppedRecipients.Drop(missing[i], TDropReason::LeftSelection);
+            if (const qint64 row = pendingRows.value(missingIndexes[i], -1); row >= 0)
+                FDroppedPendingRows << row;
+        }
+        for (records.First(); !records.Eof(); records.Next()) {
+            const int index = pages.IndexOf(records.RecNo());
+            BeforePrepareRecipient(index);
+            TEmailDocument* document = PrepareRecipient(records.RecNo(), records, pendingRows.value(index, -1));
+            if (document && !preview) {
+                packet.append(document);
+                if (packetSize != -1 && packet.size() >= packetSize) {
+                    DeleteDroppedPendingRows();
+                    PushPacket(&packet, true);
+                }
+            }
+            if (PrepareTerminated(CallingThread)) {
+                terminated = true; // the documents of the packet stay with the job, unsent
+                break;
             }
         }
-        if (PrepareTerminated(CallingThread)) {
-            terminated = true; // the documents of the packet stay with the job, unsent
-            break;
-        }
     }
+    records.Close();
     DeleteDroppedPendingRows();
     if (const QString summary = FDroppedRecipients.Summary(FPrepareCount); !summary.isEmpty())
         hostapi::MessageSink::Current().AddMessage(summary, hostapi::MessageKind::Warning);
@@ -617,20 +632,24 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     }
 }
 
-QList<qint64> TLocalEmailSender::WritePendingRows(hostapi::TQVRecordSet& ARecords) {
-    QList<qint64> rows(ARecords.RecordCount(), -1);
-    QList<int> recNos;
-    QList<TPendingSentList::TRecipient> recipients;
-    for (ARecords.First(); !ARecords.Eof(); ARecords.Next()) {
-        const QString address = DocumentPreparer().UsableAddress(ARecords.RecNo(), ARecords);
-        if (address.isEmpty())
-            continue; // dropped by the preparation without a row
-        recNos << ARecords.RecNo();
-        recipients.append({address, ARecords.RecordID()});
+QList<qint64> TLocalEmailSender::WritePendingRows(TRecipientPages& APages) {
+    QList<qint64> rows(APages.Count(), -1);
+    const hostapi::TQVRecordSet& records = APages.Records();
+    APages.Rewind();
+    while (APages.NextPage()) {
+        QList<int> indexes;
+        QList<TPendingSentList::TRecipient> recipients;
+        for (int r = 0; r < records.RecordCount(); ++r) {
+            const QString address = DocumentPreparer().UsableAddress(r, records);
+            if (address.isEmpty())
+                continue; // dropped by the preparation without a row
+            indexes << APages.IndexOf(r);
+            recipients.append({address, records.FieldValueAt(r, QStringLiteral("id")).toLongLong()});
+        }
+        const QList<qint64> ids = TPendingSentList::Write(FJobDBID, recipients);
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            rows[indexes[i]] = ids[i];
     }
-    const QList<qint64> ids = TPendingSentList::Write(FJobDBID, recipients);
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        rows[recNos[i]] = ids[i];
     return rows;
 }
 

@@ -38,6 +38,7 @@ class TQVRecordSet;
 namespace emailmarketing {
 
 class TDocumentPreparer;
+class TRecipientPages;
 class TCustomMessageSender;
 class TJobProcessLock;
 class TSenderThread;
@@ -295,8 +296,8 @@ protected:
     // The register service module's interface for the fetch before preparing; nullptr when the
     // module is not loaded.
     virtual hostapi::IExtFuncPluginRegisterService* RegisterServiceInterface();
-    // Called on the prepare thread before record ARecNo is prepared (a seam for tests that hold the
-    // preparation at a recipient).
+    // Called on the prepare thread before the recipient at position ARecNo of the selection is
+    // prepared (a seam for tests that hold the preparation at a recipient).
     virtual void BeforePrepareRecipient(int ARecNo);
     // Writes the job's end rows when it is destroyed.
     virtual void WriteJobEndRows();
@@ -399,7 +400,7 @@ private:
     TDocumentPreparer& DocumentPreparer();
     // Writes the pending sent-list rows of the recipients with a usable address; answers the row
     // id per record (-1: none).
-    QList<qint64> WritePendingRows(hostapi::TQVRecordSet& ARecords);
+    QList<qint64> WritePendingRows(TRecipientPages& APages);
     // Deletes the pending rows of the recipients dropped since the last call.
     void DeleteDroppedPendingRows();
 

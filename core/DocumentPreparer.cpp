@@ -75,7 +75,7 @@ void TDocumentPreparer::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo
     context.SenderEmail = FSenderEmail;
     context.ReplyToEmail = FReplyToEmail;
     context.ListName = FListName;
-    context.MailCount = ARecords.RecordCount();
+    context.MailCount = FMailCount >= 0 ? FMailCount : ARecords.RecordCount();
     FEngine.ReplaceTemplateMacros(ASink, RecNo, ARecords, context);
 }
 

@@ -52,6 +52,9 @@ public:
     // Whether the last prepared document's CC or BCC lost entries that gave no address.
     bool LastCopyEntriesLeftOut() const { return FLastCopyEntriesLeftOut; }
 
+    // The recipient count of the job's macros; without it, the record count of the record set given.
+    void SetMailCount(int ACount) { FMailCount = ACount; }
+
     // The macro engine for record RecNo of ARecords.
     void ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
                                const hostapi::TQVRecordSet& ARecords) const;
@@ -80,6 +83,7 @@ private:
     QLocale FLocale;
     qint64 FUserNumber = -1;
     bool FUsesPredefined = false;
+    int FMailCount = -1;
     TDropReason FLastSkipReason = TDropReason::NoAddress;
     bool FLastCopyEntriesLeftOut = false;
     QHash<QString, bool> FReplacerAvailable; // by file extension

@@ -49,6 +49,8 @@ QString TDroppedRecipients::ReasonText(TDropReason AReason) {
         return QStringLiteral("a mandatory attachment could not be loaded");
     case TDropReason::PreparationFailed:
         return QStringLiteral("its preparation failed");
+    case TDropReason::LeftSelection:
+        return QStringLiteral("it was deleted or left the selection while the job was prepared");
     }
     return QStringLiteral("unknown reason %1").arg(static_cast<int>(AReason));
 }

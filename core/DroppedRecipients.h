@@ -11,7 +11,8 @@ namespace emailmarketing {
 enum class TDropReason : int {
     NoAddress = 0,            // no usable address (e-mail without domain, line break, empty)
     MandatoryAttachement = 1, // a mandatory attachment could not be loaded
-    PreparationFailed = 2     // the preparation of the recipient raised
+    PreparationFailed = 2,    // the preparation of the recipient raised
+    LeftSelection = 3         // deleted, or no longer selected, while the job was prepared
 };
 
 // The recipients one preparation dropped: counted (any thread may read the count), each logged with

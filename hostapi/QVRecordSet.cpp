@@ -105,10 +105,13 @@ void TQVRecordSet::BuildColumns() {
         FColumnIndex.insert(FColumns[i].Name.toLower(), i);
 }
 
-QString TQVRecordSet::SelectSql(const QString& where, QStringList joins) const {
+QString TQVRecordSet::SelectSql(const QString& where, QStringList joins, bool idOnly) const {
     QStringList cols;
-    for (const TColumn& c : FColumns)
+    for (const TColumn& c : FColumns) {
         cols << FieldColumnSql(c.Field, QStringLiteral("t"), joins);
+        if (idOnly)
+            break;
+    }
     QStringList order;
     for (const TQVOrderField& o : FOrder) {
         const TResolvedField rf = TDBFieldSchema::Instance().ResolveField(FSchemaName, o.FieldName);
@@ -147,17 +150,67 @@ void TQVRecordSet::Load() {
     if (FState == rssEdit || FState == rssInsert)
         Fail(QStringLiteral("The record set on %1 is being edited; post or cancel first").arg(FSchemaName));
     BuildColumns();
-    const TSqlWhere where = BuildWhere(FSchemaName, FFilters);
-    QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
-                                 QStringLiteral("read %1").arg(FSchemaName));
+    TSqlWhere where = BuildWhere(FSchemaName, FFilters);
     QList<TRecord> records;
-    while (q.next())
-        records.append(ReadRecord(q));
+    if (FPaged) {
+        if (!FPageIDs.isEmpty()) {
+            // The ids are numbers, written into the statement: a page of bound values would cost the
+            // SQLite driver more than the read.
+            QStringList ids;
+            ids.reserve(FPageIDs.size());
+            for (const qint64 id : FPageIDs)
+                ids << QString::number(id);
+            const QString page = QStringLiteral("t.%1 IN (%2)")
+                                     .arg(Database::QuoteIdentifier(FColumns.first().Field.Field),
+                                          ids.join(QLatin1Char(',')));
+            where.Where = where.Where.isEmpty() ? page : QStringLiteral("(%1) AND %2").arg(where.Where, page);
+            QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
+                                         QStringLiteral("read %1").arg(FSchemaName));
+            QHash<qint64, TRecord> byID;
+            byID.reserve(FPageIDs.size());
+            while (q.next()) {
+                TRecord r = ReadRecord(q);
+                const qint64 id = r.ID;
+                byID.insert(id, std::move(r));
+            }
+            records.reserve(byID.size());
+            for (const qint64 id : FPageIDs)
+                if (auto it = byID.find(id); it != byID.end()) {
+                    records.append(std::move(*it));
+                    byID.erase(it); // an id given twice is read once
+                }
+        }
+    } else {
+        QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
+                                     QStringLiteral("read %1").arg(FSchemaName));
+        while (q.next())
+            records.append(ReadRecord(q));
+    }
     FRecords = records;
     FState = rssBrowse;
 }
 
 void TQVRecordSet::Open() {
+    FPaged = false;
+    FPageIDs.clear();
+    Load();
+    FRecNo = 0;
+}
+
+QList<qint64> TQVRecordSet::SelectRecordIDs() {
+    BuildColumns();
+    const TSqlWhere where = BuildWhere(FSchemaName, FFilters);
+    QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins, true), where.Binds,
+                                 QStringLiteral("read %1").arg(FSchemaName));
+    QList<qint64> ids;
+    while (q.next())
+        ids << q.value(0).toLongLong();
+    return ids;
+}
+
+void TQVRecordSet::OpenRecords(const QList<qint64>& AIDs) {
+    FPaged = true;
+    FPageIDs = AIDs;
     Load();
     FRecNo = 0;
 }
@@ -178,6 +231,8 @@ void TQVRecordSet::Refresh() {
 
 void TQVRecordSet::Close() {
     FRecords.clear();
+    FPaged = false;
+    FPageIDs.clear();
     FColumns.clear();
     FColumnIndex.clear();
     FRecNo = 0;

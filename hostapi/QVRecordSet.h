@@ -89,6 +89,12 @@ public:
     void SetFieldDefault(const QString& fieldName, const QVariant& value);
 
     void Open();
+    // Paged reading of a large selection. SelectRecordIDs answers the id of every record the filters
+    // select, in the record set's order, without loading the records; OpenRecords then loads only
+    // the records of AIDs that the filters still select, in the order of AIDs (a record deleted or no
+    // longer selected meanwhile is left out). Refresh reads the same page again.
+    QList<qint64> SelectRecordIDs();
+    void OpenRecords(const QList<qint64>& AIDs);
     // Reads the rows again and stays on the record with the same id (else on the same number).
     void Refresh();
     void Close();
@@ -136,7 +142,7 @@ private:
     const TRecord& Current() const;
     int ColumnIndex(const QString& fieldName) const;
     void BuildColumns();
-    QString SelectSql(const QString& where, QStringList joins) const;
+    QString SelectSql(const QString& where, QStringList joins, bool idOnly = false) const;
     TRecord ReadRecord(const QSqlQuery& q) const;
     void Load();
     void ReloadCurrent();
@@ -155,6 +161,8 @@ private:
     QList<TColumn> FColumns;          // column 0 is the id
     QHash<QString, int> FColumnIndex; // lower-case name -> column
     QList<TRecord> FRecords;
+    bool FPaged = false;    // loaded by OpenRecords: only the ids of FPageIDs
+    QList<qint64> FPageIDs;
     int FRecNo = 0;
     TQVRecordSetState FState = rssInactive;
     TRecord FEditBackup;

@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -244,6 +245,8 @@ private slots:
     void terminateStopsAtTheHeldRecipient();
     void failedPreparationWakesWaitingSenders_data();
     void failedPreparationWakesWaitingSenders();
+    void recipientsAreReadPageByPage_data();
+    void recipientsAreReadPageByPage();
     void droppedRecipientsAreCounted_data();
     void droppedRecipientsAreCounted();
     void registerServiceFetchBeforePreparing_data();
@@ -564,6 +567,59 @@ void tst_JobPreparation::droppedRecipientsAreCounted() {
     QCOMPARE(job->SendStackCount(), prepared.size());
     QCOMPARE(job->DroppedCount(), 4 - prepared.size());
     QCOMPARE(SinkTexts(sink), summary.isEmpty() ? QStringList() : QStringList{summary});
+}
+
+void tst_JobPreparation::recipientsAreReadPageByPage_data() {
+    TestDatabase::AddBackendColumn();
+    TestDatabase::AddBackendRows();
+}
+
+// A list of three pages: every recipient once, in order, with the whole list's count; changes made
+// while the preparation runs reach the recipients of the pages not read yet, and a recipient deleted
+// there is dropped with its pending row.
+void tst_JobPreparation::recipientsAreReadPageByPage() {
+    QFETCH(Backend, backend);
+    QV_SKIP_UNLESS_BACKEND(backend);
+    TestDatabase db(backend);
+    testsupport::RecordingMessageSink sink;
+    constexpr int count = 2300;
+    AddRecipients(count);
+    Job job(RecipientList());
+    job->SetContent(QStringLiteral("%NAME% von %PRE_MAILCOUNT%"));
+    job->UsedMakros().append({QStringLiteral("%PRE_MAILCOUNT%"), mkPredefined});
+    QList<int> order;
+    job->OnRecipient = [&](int AIndex) {
+        order << AIndex;
+        if (AIndex != 1200)
+            return;
+        // Name100 was prepared already; Name2100 and Name2200 are on the last page.
+        hostapi::Database::Exec(QStringLiteral("DELETE FROM \"pelm_addresses_ass\" WHERE \"name\" IN "
+                                               "('Name100', 'Name2100')"));
+        hostapi::Database::Exec(QStringLiteral("UPDATE \"pelm_addresses_ass\" SET \"name\" = 'Neu' "
+                                               "WHERE \"name\" = 'Name2200'"));
+    };
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QVERIFY(job->State().Contains(jsPrepared));
+    QCOMPARE(job->PrepareCount(), count);
+    QCOMPARE(order.size(), count - 1);
+    QVERIFY(std::is_sorted(order.begin(), order.end()));
+    QCOMPARE(job->SendCount(), count - 1);
+    QCOMPARE(job->DroppedCount(), 1);
+    QStringList expected;
+    for (int i = 0; i < count; ++i)
+        if (i != 2100)
+            expected << (i == 2200 ? QStringLiteral("Neu") : QStringLiteral("Name%1").arg(i));
+    QStringList names;
+    for (int i = 0; i < job->SendCount(); ++i) {
+        const QString body = job->GetSendMails(i)->PlainMailBody();
+        QVERIFY2(body.endsWith(QStringLiteral(" von %1").arg(count)), qPrintable(body));
+        names << body.section(QLatin1Char(' '), 0, 0);
+    }
+    QCOMPARE(names, expected);
+    QCOMPARE(DocumentsWithoutTheirPendingRow(*job.P, job->JobDBID()), QStringList());
+    QCOMPARE(SinkTexts(sink), QStringList{QStringLiteral("1 of %1 recipients were dropped").arg(count)});
 }
 
 void tst_JobPreparation::registerServiceFetchBeforePreparing_data() {

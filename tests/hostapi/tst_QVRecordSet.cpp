@@ -154,6 +154,55 @@ private slots:
         QCOMPARE(rs.RecordCount(), 3);
     }
 
+    // A large selection read page by page: the ids in the record set's order under its filters, then
+    // each page in that order, without the records deleted or no longer selected meanwhile.
+    void pagedReadingKeepsOrderAndFilters_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void pagedReadingKeepsOrderAndFilters() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const qint64 b = AddTemplate("b", QVariant(), 1);
+        const qint64 e = AddTemplate("e", QVariant(), 1);
+        AddTemplate("x", QVariant(), 2); // not selected
+        const qint64 a = AddTemplate("a", QVariant(), 1);
+        const qint64 d = AddTemplate("d", QVariant(), 1);
+        const qint64 c = AddTemplate("c", QVariant(), 1);
+
+        TQVRecordSet rs("emtemplates");
+        rs.Filters().Add("emailstyle", 1);
+        rs.AddOrder("name");
+        const QList<qint64> ids = rs.SelectRecordIDs();
+        QCOMPARE(ids, QList<qint64>({a, b, c, d, e}));
+        QVERIFY(!rs.Active()); // nothing loaded
+
+        rs.OpenRecords(ids.mid(0, 2));
+        QCOMPARE(Names(rs), QStringList({"a", "b"}));
+
+        // Between the pages: c is deleted, d leaves the selection, e is renamed.
+        Database::Exec("DELETE FROM emtemplates WHERE id = ?", {c});
+        Database::Exec("UPDATE emtemplates SET emailstyle = 2 WHERE id = ?", {d});
+        Database::Exec("UPDATE emtemplates SET name = 'E' WHERE id = ?", {e});
+        rs.OpenRecords(ids.mid(2));
+        QCOMPARE(rs.RecordCount(), 1);
+        QCOMPARE(rs.RecordID(), e);
+        QCOMPARE(rs.FieldValue("name").toString(), QStringLiteral("E"));
+        rs.Refresh(); // the same page again
+        QCOMPARE(Names(rs), QStringList({"E"}));
+
+        // The page's order is the order of the ids given, an id given twice is read once.
+        rs.OpenRecords({e, b, a, b});
+        QCOMPARE(Names(rs), QStringList({"E", "b", "a"}));
+        rs.OpenRecords({});
+        QVERIFY(rs.Active());
+        QCOMPARE(rs.RecordCount(), 0);
+        QVERIFY(rs.Eof());
+        rs.Open(); // the whole selection again
+        QCOMPARE(Names(rs), QStringList({"a", "b", "E"}));
+    }
+
     void fieldSelectionLoadsOnlyTheChosenFields_data() {
         TestDatabase::AddBackendColumn();
         TestDatabase::AddBackendRows();
