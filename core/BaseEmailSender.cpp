@@ -364,6 +364,7 @@ void TLocalEmailSender::FreeDocuments() {
         FFailedList.clear();
         FEmailDocumentList.clear();
     }
+    FBodySpill.reset();
     FPrepareCount = 0;
     FDroppedRecipients.Reset();
     FPrepareStarted = QDateTime();
@@ -473,6 +474,10 @@ bool TLocalEmailSender::ExecuteTimerFunc() {
     }
     return false;
 }
+
+qint64 TLocalEmailSender::SpillFileSize() const { return FBodySpill ? FBodySpill->FileSize() : 0; }
+
+QString TLocalEmailSender::SpillFileName() const { return FBodySpill ? FBodySpill->FileName() : QString(); }
 
 bool TLocalEmailSender::ThreadsAlive() const {
     return FThreads.Alive();
@@ -686,6 +691,10 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
         if (FDocumentPreparer->LastCopyEntriesLeftOut())
             FDroppedRecipients.CopyEntriesLeftOut();
+        // The texts go to the job's file (the system's temporary folder without a job folder).
+        if (!FBodySpill)
+            FBodySpill = std::make_shared<TBodySpill>(TempDirectory());
+        document->SpillTexts(FBodySpill);
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
         // values, so only its kind is logged, and only the first text reaches the job's summary.

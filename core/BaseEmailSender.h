@@ -270,6 +270,11 @@ public:
     // Wakes the idle sender threads: a new packet is on the send stack, or the preparation ended.
     void ResumeSenders();
 
+    // The file that holds the texts of the prepared documents: its size in bytes (0: none) and its
+    // name ("" : none). Read while no preparation runs.
+    qint64 SpillFileSize() const;
+    QString SpillFileName() const;
+
     // True while a thread of the job has not ended.
     bool ThreadsAlive() const;
     // Number of sender threads that have not passed their completion step.
@@ -453,6 +458,9 @@ private:
     TDroppedRecipients FDroppedRecipients;
     // Made at the first document of a preparation from the job's data; dropped with the documents.
     std::unique_ptr<TDocumentPreparer> FDocumentPreparer;
+    // The texts of the prepared documents, made at the first accepted document of a preparation
+    // (prepare thread); the documents share it, so the file goes with the last of them.
+    std::shared_ptr<TBodySpill> FBodySpill;
     bool FAutoStart = false;
     QDateTime FAutoStartDate;
 };

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "BodySpill.h"
 #include "EmailAttachement.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -15,27 +17,44 @@ enum TEmailDocumentStatus : int { esPrepared = 0, esSent = 1, esSentError = 2 };
 
 // One prepared, personalised message for one recipient of a job, and its send outcome.
 //
+// The texts (Subject, PlainMailBody, HTMLMailBody) can be moved out of memory into the job's
+// compressed file (SpillTexts); the accessors then read them back from there, and a setter takes
+// them back into memory first.
+//
 // Threads: the prepare thread fills the message before it hands the document to the send stack;
 // afterwards only the one sender thread that holds it writes it. The send outcome (Status,
-// SentErrorMessage, ErrorCode, RetryCount, LastRetry) is also read by the job windows while a
-// sender writes it, so each of those reads and writes takes the document's lock; every other
-// property is a plain field access.
+// SentErrorMessage, ErrorCode, RetryCount, LastRetry) and the texts are also read by the job
+// windows while a sender or the preparation works on the document, so each read, write and
+// release of those takes the document's lock; every other property is a plain field access.
 class TEmailDocument {
 public:
+    struct TTexts {
+        QString Subject;
+        QString PlainMailBody;
+        QString HTMLMailBody;
+    };
+
     TEmailDocument();
     ~TEmailDocument();
     TEmailDocument(const TEmailDocument&) = delete;
     TEmailDocument& operator=(const TEmailDocument&) = delete;
 
-    QString Subject() const { return FSubject; }
-    void SetSubject(const QString& Value) { FSubject = Value; }
+    QString Subject() const;
+    void SetSubject(const QString& Value);
     // An e-mail address, or a mobile number for SMS.
     QString EmailAddress() const { return FEmailAddress; }
     void SetEmailAddress(const QString& Value) { FEmailAddress = Value; }
-    QString PlainMailBody() const { return FPlainMailBody; }
-    void SetPlainMailBody(const QString& Value) { FPlainMailBody = Value; }
-    QString HTMLMailBody() const { return FHTMLMailBody; }
-    void SetHTMLMailBody(const QString& Value) { FHTMLMailBody = Value; }
+    QString PlainMailBody() const;
+    void SetPlainMailBody(const QString& Value);
+    QString HTMLMailBody() const;
+    void SetHTMLMailBody(const QString& Value);
+    // The three texts at once (one read of the file when they are spilled).
+    TTexts Texts() const;
+    // Stores the three texts as one record in ASpill and frees them in memory; the document keeps
+    // ASpill alive. Nothing happens when they are spilled already or all empty. A failure of the file
+    // raises and leaves the texts in memory.
+    void SpillTexts(std::shared_ptr<TBodySpill> ASpill);
+    bool TextsSpilled() const;
     TAttachementList* NormalFileList() { return &FNormalFileList; }
     const TAttachementList* NormalFileList() const { return &FNormalFileList; }
     // Files embedded in the HTML body.
@@ -78,8 +97,17 @@ private:
     QStringList FInlineFileList;
     QString FSentErrorMessage;
     TEmailDocumentStatus FStatus = esPrepared;
-    // Guards the send outcome; no other lock is taken while it is held.
+    // Guards the send outcome and the texts; no other lock is taken while it is held but the
+    // spill file's own short append lock.
     mutable std::mutex FProbSync;
+    // Where the texts are while they are spilled (FSpill set); under FProbSync.
+    std::shared_ptr<TBodySpill> FSpill;
+    TBodySpill::TRecord FSpillRecord;
+
+    // The texts, from memory or from the spill file; FProbSync held.
+    TTexts TextsLocked() const;
+    // Takes spilled texts back into memory; FProbSync held.
+    void UnspillLocked();
 
     // A copy of a field read under the document's lock; a field written under it.
     template <class T> T Locked(const T& field) const {

@@ -244,9 +244,10 @@ bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
             return false; // refused for now: the document stays pending
         const QString senderEmail =
             list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
+        const TEmailDocument::TTexts texts = ADocument.Texts();
         const bool ok = FTransport->SendMessage(
-            QString(), ADocument.EmailAddress(), list->SenderName(), senderEmail, ADocument.Subject(),
-            ADocument.PlainMailBody(), ADocument.HTMLMailBody(), IsHTMLStyle(FJob.EmailStyle()),
+            QString(), ADocument.EmailAddress(), list->SenderName(), senderEmail, texts.Subject,
+            texts.PlainMailBody, texts.HTMLMailBody, IsHTMLStyle(FJob.EmailStyle()),
             ADocument.InlineFileList(), ADocument.NormalFileList()->GetFileList(), list->ReplyToEmail(),
             ADocument.CCList(), ADocument.BCCList(), QString());
         if (!ok)

@@ -1,13 +1,19 @@
 #include "EmailDocument.h"
 
+#include "QVException.h"
+
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <csignal>
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 using namespace emailmarketing;
 
@@ -20,7 +26,44 @@ private slots:
     void DomainCategory();
     void FreeingTheDocumentDeletesItsTempFiles();
     void SendOutcomeIsReadWhileSendersWriteIt();
+    void SpilledDocumentAnswersTheSameTexts_data();
+    void SpilledDocumentAnswersTheSameTexts();
+    void SetterAfterSpillKeepsTheOtherTexts_data();
+    void SetterAfterSpillKeepsTheOtherTexts();
+    void SpillingTwiceOrNothingIsHarmless();
+    void SpilledDocumentKeepsItsFileAlive();
+    void FailedSpillKeepsTheTextsInMemory();
 };
+
+namespace {
+
+using TTexts = TEmailDocument::TTexts;
+
+void SetTexts(TEmailDocument& ADocument, const TTexts& ATexts) {
+    ADocument.SetSubject(ATexts.Subject);
+    ADocument.SetPlainMailBody(ATexts.PlainMailBody);
+    ADocument.SetHTMLMailBody(ATexts.HTMLMailBody);
+}
+
+// The texts as every accessor answers them; "" when all agree with AExpected, else what differs.
+QString TextsDiffer(const TEmailDocument& ADocument, const TTexts& AExpected) {
+    const TTexts all = ADocument.Texts();
+    const QList<std::pair<QString, std::pair<QString, QString>>> checks{
+        {QStringLiteral("Subject()"), {ADocument.Subject(), AExpected.Subject}},
+        {QStringLiteral("PlainMailBody()"), {ADocument.PlainMailBody(), AExpected.PlainMailBody}},
+        {QStringLiteral("HTMLMailBody()"), {ADocument.HTMLMailBody(), AExpected.HTMLMailBody}},
+        {QStringLiteral("Texts().Subject"), {all.Subject, AExpected.Subject}},
+        {QStringLiteral("Texts().PlainMailBody"), {all.PlainMailBody, AExpected.PlainMailBody}},
+        {QStringLiteral("Texts().HTMLMailBody"), {all.HTMLMailBody, AExpected.HTMLMailBody}}};
+    QStringList wrong;
+    for (const auto& [name, values] : checks)
+        if (values.first != values.second)
+            wrong << QStringLiteral("%1: \"%2\" instead of \"%3\"")
+                         .arg(name, values.first.left(60), values.second.left(60));
+    return wrong.join(QStringLiteral("; "));
+}
+
+} // namespace
 
 void tst_EmailDocument::NewDocument() {
     const TEmailDocument document;
@@ -126,6 +169,162 @@ void tst_EmailDocument::SendOutcomeIsReadWhileSendersWriteIt() {
     QCOMPARE(badReads.load(), 0);
     QCOMPARE(document.RetryCount(), Rounds);
     QCOMPARE(document.SentErrorMessage(), QStringLiteral("421 busy, try %1").arg(Rounds));
+}
+
+void tst_EmailDocument::SpilledDocumentAnswersTheSameTexts_data() {
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("html");
+    QTest::newRow("all three, non-ASCII") << "Angebot für Frau Müller €"
+                                          << "Grüße aus Łódź\r\nZeile 2"
+                                          << "<p>Grüße, 日本 🙂</p>";
+    QTest::newRow("plain text job: no HTML") << "Angebot"
+                                             << "Guten Tag"
+                                             << "";
+    QTest::newRow("only a subject") << "Betreff"
+                                    << ""
+                                    << "";
+    QTest::newRow("large HTML body") << "Newsletter"
+                                     << "kurz"
+                                     << QStringLiteral("<tr><td>Zeile für Zeile</td></tr>\n").repeated(30000);
+}
+
+void tst_EmailDocument::SpilledDocumentAnswersTheSameTexts() {
+    QFETCH(QString, subject);
+    QFETCH(QString, plain);
+    QFETCH(QString, html);
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    TEmailDocument document;
+    SetTexts(document, {subject, plain, html});
+    document.SetEmailAddress(QStringLiteral("anna@example.com"));
+    document.SetStatus(esSentError);
+    document.SetSentErrorMessage(QStringLiteral("421 busy"));
+    document.SetErrorCode(421);
+    document.SetRetryCount(2);
+    document.SetLastRetry(QDateTime::fromMSecsSinceEpoch(5000, Qt::UTC));
+    document.SetAddressID(77);
+    document.SetSentListRowID(12);
+    document.SetCCList(QStringLiteral("cc@example.com"));
+    document.SetBCCList(QStringLiteral("bcc@example.com"));
+    document.InlineFileList() << QStringLiteral("bild.png");
+
+    document.SpillTexts(spill);
+    QVERIFY(document.TextsSpilled());
+    QVERIFY(spill->FileSize() > 0);
+    QCOMPARE(TextsDiffer(document, {subject, plain, html}), QString());
+    QCOMPARE(document.EmailAddress(), QStringLiteral("anna@example.com"));
+    QCOMPARE(document.Status(), esSentError);
+    QCOMPARE(document.SentErrorMessage(), QStringLiteral("421 busy"));
+    QCOMPARE(document.ErrorCode(), 421);
+    QCOMPARE(document.RetryCount(), 2);
+    QCOMPARE(document.LastRetry(), QDateTime::fromMSecsSinceEpoch(5000, Qt::UTC));
+    QCOMPARE(document.AddressID(), 77);
+    QCOMPARE(document.SentListRowID(), 12);
+    QCOMPARE(document.CCList(), QStringLiteral("cc@example.com"));
+    QCOMPARE(document.BCCList(), QStringLiteral("bcc@example.com"));
+    QCOMPARE(document.InlineFileList(), QStringList{QStringLiteral("bild.png")});
+    QCOMPARE(document.DomainCategory(), QStringLiteral("example.com"));
+}
+
+void tst_EmailDocument::SetterAfterSpillKeepsTheOtherTexts_data() {
+    QTest::addColumn<int>("which");
+    QTest::newRow("SetSubject") << 0;
+    QTest::newRow("SetPlainMailBody") << 1;
+    QTest::newRow("SetHTMLMailBody") << 2;
+}
+
+void tst_EmailDocument::SetterAfterSpillKeepsTheOtherTexts() {
+    QFETCH(int, which);
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    TEmailDocument document;
+    TTexts expected{QStringLiteral("Betreff für Anna"), QStringLiteral("Hallo Anna"), QStringLiteral("<b>Anna</b>")};
+    SetTexts(document, expected);
+    document.SpillTexts(spill);
+    const QString replaced = QStringLiteral("neu ü");
+    if (which == 0) {
+        document.SetSubject(replaced);
+        expected.Subject = replaced;
+    } else if (which == 1) {
+        document.SetPlainMailBody(replaced);
+        expected.PlainMailBody = replaced;
+    } else {
+        document.SetHTMLMailBody(replaced);
+        expected.HTMLMailBody = replaced;
+    }
+    QVERIFY(!document.TextsSpilled());
+    QCOMPARE(TextsDiffer(document, expected), QString());
+    // Spilled again, it answers the new texts.
+    document.SpillTexts(spill);
+    QVERIFY(document.TextsSpilled());
+    QCOMPARE(TextsDiffer(document, expected), QString());
+}
+
+void tst_EmailDocument::SpillingTwiceOrNothingIsHarmless() {
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    TEmailDocument empty;
+    empty.SpillTexts(spill);
+    QVERIFY(!empty.TextsSpilled());
+    QCOMPARE(spill->FileSize(), 0);
+    QCOMPARE(TextsDiffer(empty, {}), QString());
+
+    TEmailDocument document;
+    SetTexts(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()});
+    document.SpillTexts(spill);
+    const qint64 size = spill->FileSize();
+    document.SpillTexts(spill);
+    QCOMPARE(spill->FileSize(), size);
+    QCOMPARE(TextsDiffer(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()}), QString());
+}
+
+// The job drops its reference when it frees its lists: the file stays while a document needs it and
+// goes with the last one.
+void tst_EmailDocument::SpilledDocumentKeepsItsFileAlive() {
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    const QString file = spill->FileName();
+    auto document = std::make_unique<TEmailDocument>();
+    SetTexts(*document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QStringLiteral("<p>Text</p>")});
+    document->SpillTexts(spill);
+    spill.reset();
+    QVERIFY(QFileInfo::exists(file));
+    QCOMPARE(TextsDiffer(*document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QStringLiteral("<p>Text</p>")}),
+             QString());
+    document.reset();
+    QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+}
+
+// A full disk (here the process's file size limit) fails the spill loudly; the document keeps its
+// texts in memory.
+void tst_EmailDocument::FailedSpillKeepsTheTextsInMemory() {
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    QString noise;
+    QRandomGenerator generator(3);
+    for (int i = 0; i < 50000; ++i)
+        noise += QChar(char16_t(0x20 + generator.bounded(0x2000)));
+    const TTexts texts{QStringLiteral("Betreff"), noise, QString()};
+    TEmailDocument document;
+    SetTexts(document, texts);
+    rlimit previous{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 1000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString failure;
+    try {
+        document.SpillTexts(spill);
+    } catch (const hostapi::EQVException& e) {
+        failure = e.Message();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY2(failure.contains(spill->FileName()), qPrintable(failure));
+    QVERIFY(!document.TextsSpilled());
+    QCOMPARE(TextsDiffer(document, texts), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_EmailDocument)

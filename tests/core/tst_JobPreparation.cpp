@@ -16,20 +16,27 @@
 #include "support/HostDoubles.h"
 #include "support/TestDatabase.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <tuple>
+
+#include <sys/stat.h>
 
 using namespace emailmarketing;
 using testsupport::Backend;
@@ -259,6 +266,9 @@ private slots:
     void resendJobPreparesTheParentsResults();
     void preparationHoldsNoDatabaseLock();
     void stressReadersAndSendersDuringPreparation();
+    void textsAreSpilledIntoTheJobFolder_data();
+    void textsAreSpilledIntoTheJobFolder();
+    void spillFileThatCannotBeMadeDropsTheRecipients();
 };
 
 void tst_JobPreparation::packetsReachTheSendStack_data() {
@@ -830,14 +840,107 @@ void tst_JobPreparation::stressReadersAndSendersDuringPreparation() {
     while (job->State().Contains(jsPreparing)) {
         const int stacked = job->SendStackCount();
         const int count = job->SendCount();
-        if (count > 0)
+        if (count > 0) {
             QVERIFY(job->GetSendMails(count - 1)->EmailAddress().endsWith(QStringLiteral("@example.org")));
+            // Its texts are read from the spill file while the prepare thread appends the next.
+            QVERIFY(job->GetSendMails(count - 1)->Subject().startsWith(QStringLiteral("Hallo Name")));
+        }
         QVERIFY(stacked <= count);
         QCOMPARE(job->DroppedCount(), 0);
     }
     QVERIFY(job->WaitForPreparationEnd());
     QVERIFY(job->Terminate(true));
     QCOMPARE(job->SendStackCount(), 1500);
+}
+
+void tst_JobPreparation::textsAreSpilledIntoTheJobFolder_data() {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("reset") << "reset";
+    QTest::newRow("freed") << "freed";
+    QTest::newRow("preview, then the run") << "run";
+}
+
+// The prepared documents keep their texts in a private file of the job's folder; the file goes
+// with the documents (a reset, the job freed, or a new preparation).
+void tst_JobPreparation::textsAreSpilledIntoTheJobFolder() {
+    QFETCH(QString, end);
+    TestDatabase db;
+    AddRecipients(5);
+    // Outside the system's temporary folder, which a freed job would clear with its files.
+    QTemporaryDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/jobfolder-XXXXXX"));
+    QVERIFY(folder.isValid());
+    Job job(RecipientList(), esHTMLSource);
+    job->SetTempDirectory(folder.path() + QLatin1Char('/'));
+    job->SetHTMLContent(QStringLiteral("<p>Grüße, %NAME%</p>"));
+    job->InitializeData();
+    if (end == QLatin1String("run"))
+        job->PreparePreview();
+    else
+        job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+
+    QCOMPARE(job->SendCount(), 5);
+    for (int i = 0; i < job->SendCount(); ++i) {
+        const TEmailDocument* document = job->GetSendMails(i);
+        QVERIFY2(document->TextsSpilled(), qPrintable(document->EmailAddress()));
+        const TEmailDocument::TTexts texts = document->Texts();
+        const QString subject = QStringLiteral("Hallo Name%1").arg(i);
+        const QString plain = QStringLiteral("Guten Tag Name%1").arg(i);
+        const QString html = QStringLiteral("<p>Grüße, Name%1</p>").arg(i);
+        QCOMPARE(document->Subject(), subject);
+        QCOMPARE(document->PlainMailBody(), plain);
+        QCOMPARE(document->HTMLMailBody(), html);
+        QCOMPARE(texts.Subject, subject);
+        QCOMPARE(texts.PlainMailBody, plain);
+        QCOMPARE(texts.HTMLMailBody, html);
+    }
+    const QString file = job->SpillFileName();
+    QCOMPARE(QFileInfo(file).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+    QVERIFY(job->SpillFileSize() > 0);
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+
+    if (end == QLatin1String("reset")) {
+        job->ResetData();
+        QCOMPARE(job->SpillFileName(), QString());
+        QCOMPARE(job->SpillFileSize(), 0);
+    } else if (end == QLatin1String("freed")) {
+        TBaseEmailSender::FreeJob(job.P);
+        job.P = nullptr;
+        QVERIFY(QFileInfo::exists(folder.path())); // the job left its folder alone: the file went itself
+    } else {
+        job->Prepare();
+        QVERIFY(job->WaitForPreparationEnd());
+        QVERIFY(job->SpillFileName() != file);
+        QVERIFY(QFileInfo::exists(job->SpillFileName()));
+        QCOMPARE(job->GetSendMails(4)->Subject(), QStringLiteral("Hallo Name4"));
+    }
+    QVERIFY2(!QFileInfo::exists(file), qPrintable(file + QStringLiteral(" is still there")));
+}
+
+// A job folder that cannot hold the texts' file drops every recipient with the reason, and none of
+// them keeps a pending row.
+void tst_JobPreparation::spillFileThatCannotBeMadeDropsTheRecipients() {
+    TestDatabase db;
+    testsupport::RecordingMessageSink sink;
+    AddRecipients(3);
+    QTemporaryDir parent;
+    const QString missing = parent.filePath(QStringLiteral("gone"));
+    Job job(RecipientList());
+    job->SetTempDirectory(missing + QLatin1Char('/'));
+    job->Prepare();
+    QVERIFY(job->WaitForPreparationEnd());
+    QCOMPARE(job->SendCount(), 0);
+    QCOMPARE(job->DroppedCount(), 3);
+    const QStringList texts = SinkTexts(sink);
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(texts[0].startsWith(QStringLiteral("3 of 3 recipients were dropped. The first failure: The file \"") +
+                                 missing + QStringLiteral("/bodies-")),
+             qPrintable(texts[0]));
+    QVERIFY2(texts[0].contains(QString::fromLocal8Bit(std::strerror(ENOENT))), qPrintable(texts[0]));
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"), {job->JobDBID()}),
+             0);
 }
 
 QTEST_MAIN(tst_JobPreparation)

@@ -280,6 +280,7 @@ private slots:
     void serverRepliesBecomeRows();
     void killedMailingIsResentToTheFailedOnly();
     void personalisedPdfReachesEachRecipient();
+    void personalisedTextsReachEachRecipient();
     void hungPdftkDoesNotHoldTheJob_data();
     void hungPdftkDoesNotHoldTheJob();
     void killedProcessIsClosedAtTheNextStart_data();
@@ -583,6 +584,57 @@ void tst_Mailing::personalisedPdfReachesEachRecipient() {
     QCOMPARE(filled.size(), names.size());
     for (int i = 0; i < names.size(); ++i)
         QCOMPARE(filled.value(QStringLiteral("p%1@d0.test").arg(i)), names[i]);
+}
+
+// The texts the senders read back from the job's spill file are each recipient's own: subject, text
+// part and HTML part as a mail program shows them.
+void tst_Mailing::personalisedTextsReachEachRecipient() {
+    TestDatabase db;
+    SmtpPeer peer;
+    QString error;
+    QVERIFY2(peer.Start(error), qPrintable(error));
+    const QStringList names{QStringLiteral("Müller"), QStringLiteral("Łódź €"), QStringLiteral("日本 🙂"),
+                            QStringLiteral("Zoë Brontë")};
+    {
+        hostapi::Transaction transaction;
+        for (int i = 0; i < names.size(); ++i)
+            hostapi::Database::InsertRow(QStringLiteral("pelm_addresses_ass"),
+                                         {QStringLiteral("name"), QStringLiteral("email1")},
+                                         {names[i], QStringLiteral("t%1@d0.test").arg(i)});
+        transaction.Commit();
+    }
+    EngineJob* job = NewJob(InsertTemplateRow(),
+                            MailingList(msdExtSMTP, QStringLiteral("127.0.0.1:%1").arg(peer.Port()), 2));
+    job->SetEmailStyle(esHTMLSource);
+    job->SetSubject(QStringLiteral("Angebot für %NAME%"));
+    job->SetContent(QStringLiteral("Guten Tag %NAME%"));
+    job->SetHTMLContent(QStringLiteral("<p>Grüße, %NAME%</p>"));
+    job->UsedMakros() = {{QStringLiteral("%NAME%"), mkField}};
+    job->Prepare();
+    job->Send();
+    job->WaitForThreads();
+    QVERIFY(job->State().Contains(jsSent));
+    QVERIFY(job->GetSendMails(0)->TextsSpilled());
+    TBaseEmailSender::FreeJob(job);
+
+    QHash<QString, QStringList> seen; // recipient -> subject, text, HTML
+    for (const QString& message : peer.Messages()) {
+        const QString rcpt =
+            peer.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray().first().toString();
+        const QJsonObject parsed = peer.Parsed(message);
+        QStringList texts{
+            parsed[QStringLiteral("headers")].toObject()[QStringLiteral("subject")].toArray().first().toString()};
+        for (const QString& type : {QStringLiteral("text/plain"), QStringLiteral("text/html")})
+            for (const QJsonValue part : parsed[QStringLiteral("parts")].toArray())
+                if (part[QStringLiteral("content_type")].toString() == type)
+                    texts << part[QStringLiteral("text")].toString().trimmed();
+        seen.insert(rcpt, texts);
+    }
+    QCOMPARE(seen.size(), names.size());
+    for (int i = 0; i < names.size(); ++i)
+        QCOMPARE(seen.value(QStringLiteral("t%1@d0.test").arg(i)),
+                 (QStringList{QStringLiteral("Angebot für ") + names[i], QStringLiteral("Guten Tag ") + names[i],
+                              QStringLiteral("<p>Grüße, ") + names[i] + QStringLiteral("</p>")}));
 }
 
 void tst_Mailing::hungPdftkDoesNotHoldTheJob_data() {
