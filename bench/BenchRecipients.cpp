@@ -5,6 +5,7 @@
 #include "DBFieldSchema.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace emailmarketing;
 
@@ -95,6 +96,27 @@ QString HtmlBody(int ASize) {
         html += paragraph;
     html += QStringLiteral("<p>%GRUSS%</p></body></html>");
     return html;
+}
+
+QString Personalised(const QString& AText) {
+    // The values AddRecipients writes for row 1 and the list macros' answers for them.
+    static const QList<std::pair<QString, QString>> values{
+        {QStringLiteral("%COMPANYNAME%"), QStringLiteral("Firma 0 GmbH")},
+        {QStringLiteral("%NAME%"), QStringLiteral("Müller-1")},
+        {QStringLiteral("%SURNAME%"), QStringLiteral("Anna")},
+        {QStringLiteral("%STREET%"), QStringLiteral("Hauptstraße 2")},
+        {QStringLiteral("%ZIPCODE%"), QStringLiteral("10001")},
+        {QStringLiteral("%CITY%"), QString::fromUtf8(Cities[1])},
+        {QStringLiteral("%COUNTRY%"), QString::fromLatin1(Countries[1])},
+        {QStringLiteral("%PHONE%"), QStringLiteral("+49 221 1")},
+        {QStringLiteral("%EMAIL1%"), QStringLiteral("kunde1@beispiel1.de")},
+        {QStringLiteral("%TITLE%"), QString()},
+        {QStringLiteral("%ANREDE%"), QStringLiteral("Sehr geehrte Frau")},
+        {QStringLiteral("%GRUSS%"), QStringLiteral("Mit freundlichen Grüßen")}};
+    QString text = AText;
+    for (const auto& [macro, value] : values)
+        text.replace(macro, value);
+    return text;
 }
 
 void SetTemplate(TBaseEmailSender& AJob, int AHtmlSize, const QString& AAttachment) {

@@ -34,6 +34,10 @@ std::shared_ptr<emailmarketing::TEmailListItem> RecipientList(int APacket);
 // About ASize characters of HTML: the 12 macros in the first paragraphs, then text to the size.
 QString HtmlBody(int ASize);
 
+// AText with the field and list macros of the template replaced by the first recipient's values
+// (what its document carries).
+QString Personalised(const QString& AText);
+
 // Gives AJob the template: subject and plain body with macros, the HTML body of AHtmlSize, the
 // used macros, and (when not empty) AAttachment as an attachment without macros.
 void SetTemplate(emailmarketing::TBaseEmailSender& AJob, int AHtmlSize, const QString& AAttachment);

@@ -4,15 +4,21 @@
 // sink, in one run. Our figure is the job's, from Prepare until the job is sent: the recipients read
 // from the database, their pending sent-list rows, each document prepared (a macro in subject and
 // body), grouping, composing each message (GMime), sending, and every "emlsentlist" row durable
-// (SQLite at synchronous FULL) before the result counts. Then a throttled mailing: the real gaps
-// between the starts of its messages against the configured interval.
+// (SQLite at synchronous FULL) before the result counts. Beside it the same rate from the first
+// accepted message (the earliest "sentdate" of the job's rows) until the job is sent, the peak
+// resident memory of the mailing (VmHWM) and the size of the job's spill files ("*.spill" in its
+// temporary folder, just before it is freed). Then the send path alone over as many connections
+// (the first recipient's message composed and sent by the transport, no job) and the whole
+// mailing's ratio to it. Then a throttled mailing: the real gaps between the starts of its
+// messages against the configured interval.
 //
-//   bench_mailing [--messages N] [--size BYTES] [--threads 1,8] [--throttled N] [--html]
+//   bench_mailing [--messages N] [--size BYTES] [--threads 1,8] [--packet N] [--throttled N] [--html]
 //                 [--prepare-first] [--no-peers] [--database-url postgresql://...]
 //
-// --html mails the preparation benchmark's template (5 KB HTML, 10 field macros, 2 conditional
-// list macros) instead of the plain 5 KB body and reports the peak resident memory (VmHWM). With
-// --database-url the rows go to that PostgreSQL database, which must hold no address rows.
+// --packet: the list sends per units of N (no unit delay; default 100). --html mails the
+// preparation benchmark's template (5 KB HTML, 10 field macros, 2 conditional list macros) instead
+// of the plain 5 KB body. With --database-url the rows go to that PostgreSQL database, which must
+// hold no address rows.
 // Needs postfix (smtp-sink, smtp-source) and /usr/bin/python3.
 
 #include "BaseEmailSender.h"
@@ -22,6 +28,7 @@
 #include "HostLibraries.h"
 #include "ProcessMemory.h"
 #include "QVException.h"
+#include "SendPath.h"
 #include "SentListWriter.h"
 #include "SmtpSinkPeers.h"
 
@@ -30,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QDir>
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -87,16 +95,36 @@ std::shared_ptr<TEmailListItem> BenchList(const QString& AServer, int AThreads, 
 
 struct MailingResult {
     double PerSecond = 0;
+    // From the first accepted message until the job is sent.
+    double SendingPerSecond = 0;
     qint64 Rows = 0;
     qint64 Commits = 0;
     qint64 PeakKiB = 0;
+    qint64 SpillBytes = 0;
+    // The first recipient's message, for the send path alone.
+    bench::SendPathTexts Texts;
 };
 
+// Bytes of the "*.spill" files in AFolder and below.
+qint64 SpillBytes(const QString& AFolder) {
+    qint64 bytes = 0;
+    QDirIterator files(AFolder, {QStringLiteral("*.spill")}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        bytes += files.nextFileInfo().size();
+    return bytes;
+}
+
+// The texts of the job's first document as the preparation makes them; the subject numbered.
+bench::SendPathTexts FirstRecipientTexts(const TBaseEmailSender& AJob, bool AHtml) {
+    return {bench::Personalised(QString(AJob.Subject()).replace(QStringLiteral("%NAME%"), QStringLiteral("Müller-%1"))),
+            bench::Personalised(AJob.Content()), AHtml ? bench::Personalised(AJob.HTMLContent()) : QString()};
+}
+
 // One job over every address row: prepared and sent at once (sending starts with the first packet).
-MailingResult Mailing(const QString& AServer, int AThreads, int AMessages, const QString& ABody, bool AHtml,
-                      bool APrepareFirst, const QString& ATempDir) {
-    auto list = bench::RecipientList(100);
-    SetServer(*list, AServer, AThreads, 100, 0, false);
+MailingResult Mailing(const QString& AServer, int AThreads, int APacket, int AMessages, const QString& ABody,
+                      bool AHtml, bool APrepareFirst, const QString& ATempDir) {
+    auto list = bench::RecipientList(APacket);
+    SetServer(*list, AServer, AThreads, APacket, 0, false);
     auto* job = new BenchJob(nullptr, -1, list, AHtml ? esHTML : esPlainText);
     if (AHtml) {
         bench::SetTemplate(*job, 5000, QString());
@@ -106,6 +134,8 @@ MailingResult Mailing(const QString& AServer, int AThreads, int AMessages, const
         job->UsedMakros().append({QStringLiteral("%NAME%"), mkField});
     }
     job->SetTempDirectory(ATempDir);
+    MailingResult result;
+    result.Texts = FirstRecipientTexts(*job, AHtml);
     bench::ResetPeak();
     QElapsedTimer timer;
     timer.start();
@@ -118,9 +148,18 @@ MailingResult Mailing(const QString& AServer, int AThreads, int AMessages, const
     }
     job->Send();
     job->JoinThreads();
-    MailingResult result;
+    const QDateTime sent = QDateTime::currentDateTime();
     result.PerSecond = AMessages / (timer.nsecsElapsed() / 1e9);
     result.PeakKiB = bench::StatusKiB("VmHWM:");
+    result.SpillBytes = SpillBytes(job->TempDirectory());
+    // Each row's "sentdate" is the moment its message was accepted (milliseconds).
+    QSqlQuery first = hostapi::Database::Exec(
+        QStringLiteral("SELECT MIN(sentdate) FROM emlsentlist WHERE emljobs_id = ? AND sentstate = 1"),
+        {job->JobDBID()});
+    first.next();
+    const qint64 sendingMs = first.value(0).toDateTime().msecsTo(sent);
+    first.finish();
+    result.SendingPerSecond = sendingMs > 0 ? (AMessages - 1) / (sendingMs / 1e3) : 0.0;
     QSqlQuery rows = hostapi::Database::Exec(
         QStringLiteral("SELECT COUNT(*) FROM emlsentlist WHERE emljobs_id = ? AND sentstate = 1"),
         {job->JobDBID()});
@@ -200,6 +239,8 @@ int main(int argc, char** argv) {
                       QStringLiteral("BYTES"), QStringLiteral("5120")});
     parser.addOption({QStringLiteral("threads"), QStringLiteral("Sender thread counts, one mailing each."),
                       QStringLiteral("LIST"), QStringLiteral("1,8")});
+    parser.addOption({QStringLiteral("packet"), QStringLiteral("Messages per unit of the list (no unit delay)."),
+                      QStringLiteral("N"), QStringLiteral("100")});
     parser.addOption({QStringLiteral("throttled"), QStringLiteral("Messages of the throttled mailing (0: none)."),
                       QStringLiteral("N"), QStringLiteral("50")});
     parser.addOption({QStringLiteral("html"), QStringLiteral("Mail the preparation benchmark's template.")});
@@ -212,6 +253,11 @@ int main(int argc, char** argv) {
     const int messages = parser.value(QStringLiteral("messages")).toInt();
     const int size = parser.value(QStringLiteral("size")).toInt();
     const int throttled = parser.value(QStringLiteral("throttled")).toInt();
+    const int packet = parser.value(QStringLiteral("packet")).toInt();
+    if (packet < 1) {
+        std::fprintf(stderr, "bench_mailing: --packet needs a number above 0\n");
+        return 1;
+    }
     const bool html = parser.isSet(QStringLiteral("html"));
     const bool peers = !parser.isSet(QStringLiteral("no-peers"));
     hostapi::HostLibraries::Initialize();
@@ -239,20 +285,26 @@ int main(int argc, char** argv) {
         bench::AddRecipients(messages);
         std::printf("recipients written: %d in %.1f s\n", messages, setup.nsecsElapsed() / 1e9);
         const QString body = bench::Body(size);
-        std::printf("A mailing of %d messages (%s) to smtp-sink on loopback, sent-list rows in %s:\n", messages,
+        std::printf("A mailing of %d messages (%s) in units of %d to smtp-sink on loopback, sent-list rows in %s:\n",
+                    messages,
                     html ? "the preparation benchmark's HTML template" : qPrintable(QStringLiteral("%1 bytes").arg(size)),
-                    config.IsPostgres() ? "PostgreSQL" : "SQLite (synchronous FULL)");
+                    packet, config.IsPostgres() ? "PostgreSQL" : "SQLite (synchronous FULL)");
         bool ok = true;
         for (const QString& count : parser.value(QStringLiteral("threads")).split(QLatin1Char(','))) {
             const int threads = count.toInt();
             const QString temp = dir.filePath(QStringLiteral("job%1").arg(threads));
             QDir().mkpath(temp);
-            const MailingResult ours = Mailing(sink.Server(), threads, messages, body, html,
+            const MailingResult ours = Mailing(sink.Server(), threads, packet, messages, body, html,
                                                parser.isSet(QStringLiteral("prepare-first")), temp);
             std::printf("  %d sender thread%s: %8.0f messages/s (%.1f rows per commit, peak resident %.0f MiB)\n",
                         threads, threads == 1 ? " " : "s", ours.PerSecond,
                         ours.Commits > 0 ? double(ours.Rows) / double(ours.Commits) : 0.0, ours.PeakKiB / 1024.0);
-            ok = ok && ours.Rows == messages;
+            std::printf("    from the first accepted message: %8.0f messages/s; spill files %.1f MiB\n",
+                        ours.SendingPerSecond, ours.SpillBytes / 1048576.0);
+            const double path = bench::SendPathRate(sink.Server(), messages, ours.Texts, threads);
+            std::printf("    send path alone, %d connection%s: %8.0f messages/s  (whole mailing: %.2f x)\n", threads,
+                        threads == 1 ? " " : "s", path, path > 0 ? ours.PerSecond / path : 0.0);
+            ok = ok && ours.Rows == messages && path > 0;
             if (!peers)
                 continue;
             const double source = bench::SmtpSource(sink.Port(), messages, size, threads);

@@ -8,46 +8,14 @@
 // Needs postfix (smtp-sink, smtp-source) and /usr/bin/python3. Run as root, smtp-sink drops to
 // the user nobody after opening its socket.
 
-#include "DNSEmailSender.h"
 #include "HostLibraries.h"
+#include "SendPath.h"
 #include "SmtpSinkPeers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cstdio>
-
-using namespace emailmarketing;
-
-namespace {
-
-using bench::From;
-using bench::To;
-
-double OurSender(quint16 APort, int AMessages, const QString& ABody) {
-    TDNSEmailSender sender;
-    sender.SetUseExternalSMTP(true);
-    sender.SetExternalSMTP(QStringLiteral("127.0.0.1:%1").arg(APort));
-    sender.SetAuthentication(false);
-    if (!sender.ConnectToServer(true)) {
-        std::fprintf(stderr, "connect failed: %s\n", qPrintable(sender.LastError()));
-        return 0;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < AMessages; ++i)
-        if (!sender.SendMessage({}, To, QStringLiteral("Shop"), From, QStringLiteral("Angebot %1").arg(i),
-                                ABody, {}, false, {}, {}, {}, {}, {}, {})) {
-            std::fprintf(stderr, "send %d failed: %s\n", i, qPrintable(sender.LastError()));
-            return 0;
-        }
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    sender.DisconnectFromServer();
-    return AMessages / seconds;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -70,7 +38,7 @@ int main(int argc, char** argv) {
     const quint16 port = sink.Port();
 
     const QString body = bench::Body(size);
-    const double ours = OurSender(port, messages, body);
+    const double ours = bench::SendPathRate(sink.Server(), messages, {QStringLiteral("Angebot %1"), body, {}});
     const double source = bench::SmtpSource(port, messages, size);
     const double python = bench::PythonSmtplib(port, messages, body);
 

@@ -10,9 +10,13 @@ namespace emailmarketing {
 // The results of one sender thread on their way into the sent list: at most Bound of them are
 // submitted and not yet durable. The sender asks for room before each message, so that a crash
 // costs at most Bound results plus the message in flight. Used by its own thread only.
+//
+// The bound covers the messages a sender sends while one slow commit (a busy disk's flush, several
+// milliseconds) runs, so that the sender does not wait for its rows' commit; a result not yet
+// durable holds a row of the writer's queue (a few hundred bytes).
 class TSentListSubmission {
 public:
-    static constexpr int Bound = 4;
+    static constexpr int Bound = 64;
 
     explicit TSentListSubmission(TSentListWriter& AWriter);
 

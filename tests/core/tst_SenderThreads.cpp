@@ -1011,10 +1011,13 @@ void tst_SenderThreads::heldDatabaseStopsEachSenderAtItsBound() {
     FakeClock clock;
     FakeTransportRegistration transport(clock);
     constexpr int Threads = 3;
-    EngineJob job(nullptr, -1, MakeSendList({true, 30, Threads, 0, false, false}), esPlainText);
+    // A packet longer than the bound, one per sender: the bound stops it, not the packet's end.
+    constexpr int Packet = 2 * TSentListSubmission::Bound;
+    constexpr int Documents = Threads * Packet;
+    EngineJob job(nullptr, -1, MakeSendList({true, Packet, Threads, 0, false, false}), esPlainText);
     job.SetJobDBID(7);
     VirtualTime time(clock, job);
-    for (int i = 0; i < 90; ++i)
+    for (int i = 0; i < Documents; ++i)
         job.AddDocument(QStringLiteral("r%1@d%2.example").arg(i).arg(i % 3));
     WriteLockHolder lock(WriteLockHolder::Kind::OtherConnection, QStringLiteral("emlsentlist"));
     job.SendPrepared();
@@ -1027,13 +1030,13 @@ void tst_SenderThreads::heldDatabaseStopsEachSenderAtItsBound() {
     job.WaitForThreads();
 
     const QList<SentRow> rows = SentRows(7);
-    QCOMPARE(rows.size(), 90);
+    QCOMPARE(rows.size(), Documents);
     const QStringList emails = Emails(rows);
-    QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), 90);
+    QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()).size(), Documents);
     for (const SentRow& row : rows)
         QCOMPARE(row.SentState, 1);
-    QCOMPARE(transport.Script->Messages().size(), 90);
-    QCOMPARE(job.SentCount(), 90);
+    QCOMPARE(transport.Script->Messages().size(), Documents);
+    QCOMPARE(job.SentCount(), Documents);
     QVERIFY(job.State().Contains(jsSent));
 }
 

@@ -465,7 +465,7 @@ private slots:
         if (committer)
             f.Writer.StartCommitter();
         constexpr int Threads = 6;
-        constexpr int Rows = 120;
+        constexpr int Rows = 4 * TSentListSubmission::Bound;
         std::atomic<int> overBound{0};
         std::atomic<int> refused{0};
         std::vector<std::thread> threads;
