@@ -25,16 +25,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <tuple>
 
+// errno texts and the mode of the texts' file
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace emailmarketing;
