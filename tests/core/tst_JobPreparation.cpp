@@ -880,11 +880,13 @@ void tst_JobPreparation::spillFileThatCannotBeMadeDropsTheRecipients() {
     QCOMPARE(job->DroppedCount(), 3);
     const QStringList texts = SinkTexts(sink);
     QCOMPARE(texts.size(), 1);
-    QVERIFY2(texts[0].startsWith(QStringLiteral("3 of 3 recipients were dropped. The first failure: The file \"") +
-                                 missing + QStringLiteral("/bodies-")),
-             qPrintable(texts[0]));
+    QVERIFY2(
+        texts[0].startsWith(QStringLiteral("3 of 3 recipients were dropped. The first failure: The file \"") +
+                            missing + QStringLiteral("/bodies-")),
+        qPrintable(texts[0]));
     QVERIFY2(texts[0].contains(QString::fromLocal8Bit(std::strerror(ENOENT))), qPrintable(texts[0]));
-    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"), {job->JobDBID()}),
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"),
+                                {job->JobDBID()}),
              0);
 }
 
