@@ -82,20 +82,22 @@ TBodySpill::TBodySpill(const QString& AFolder) {
         if (FFile < 0 && errno == EEXIST)
             continue;
         if (FFile < 0)
-            RaiseSystem(QStringLiteral("The file \"%1\" for the message texts cannot be created: %2"), file, errno);
+            RaiseSystem(QStringLiteral("The file \"%1\" for the message texts cannot be created: %2"), file,
+                        errno);
         FFileName = file;
         break;
     }
     if (FFile < 0)
         throw hostapi::EQVException(
-            QStringLiteral("No unused name for the message texts' file was found in \"%1\".").arg(folder.path()));
+            QStringLiteral("No unused name for the message texts' file was found in \"%1\".")
+                .arg(folder.path()));
     // The mode of open is narrowed by the umask only; this also holds with umask 000.
     if (::fchmod(FFile, 0600) != 0) {
         const int error = errno;
         ::close(FFile);
         ::unlink(QFile::encodeName(FFileName).constData());
-        RaiseSystem(QStringLiteral("The file \"%1\" for the message texts cannot be made private: %2"), FFileName,
-                    error);
+        RaiseSystem(QStringLiteral("The file \"%1\" for the message texts cannot be made private: %2"),
+                    FFileName, error);
     }
 }
 
@@ -108,8 +110,8 @@ TBodySpill::~TBodySpill() {
 
 TBodySpill::TRecord TBodySpill::Append(const QByteArray& ARaw) {
     QByteArray frame(qsizetype(ZSTD_compressBound(size_t(ARaw.size()))), Qt::Uninitialized);
-    const size_t size =
-        ZSTD_compress2(CompressionContext(), frame.data(), size_t(frame.size()), ARaw.constData(), size_t(ARaw.size()));
+    const size_t size = ZSTD_compress2(CompressionContext(), frame.data(), size_t(frame.size()),
+                                       ARaw.constData(), size_t(ARaw.size()));
     if (ZSTD_isError(size))
         throw hostapi::EQVException(QStringLiteral("The message texts cannot be compressed for \"%1\": %2")
                                         .arg(FFileName, QString::fromLatin1(ZSTD_getErrorName(size))));
@@ -123,14 +125,16 @@ TBodySpill::TRecord TBodySpill::Append(const QByteArray& ARaw) {
     }
     qint64 written = 0;
     while (written < record.CompressedSize) {
-        const ssize_t n = ::pwrite(FFile, frame.constData() + written, size_t(record.CompressedSize - written),
-                                   off_t(record.Offset + written));
+        const ssize_t n = ::pwrite(FFile, frame.constData() + written,
+                                   size_t(record.CompressedSize - written), off_t(record.Offset + written));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            RaiseSystem(QStringLiteral("The message texts cannot be written to \"%1\": %2"), FFileName, errno);
+            RaiseSystem(QStringLiteral("The message texts cannot be written to \"%1\": %2"), FFileName,
+                        errno);
         if (n == 0) // no progress and no error: treated as a full disk
-            RaiseSystem(QStringLiteral("The message texts cannot be written to \"%1\": %2"), FFileName, ENOSPC);
+            RaiseSystem(QStringLiteral("The message texts cannot be written to \"%1\": %2"), FFileName,
+                        ENOSPC);
         written += n;
     }
     return record;
@@ -151,7 +155,8 @@ QByteArray TBodySpill::Read(const TRecord& ARecord) const {
             RaiseSystem(QStringLiteral("The message texts cannot be read from \"%1\": %2"), FFileName, errno);
         if (n == 0)
             throw hostapi::EQVException(
-                QStringLiteral("The file \"%1\" of the message texts ends before the record at %2 (it was truncated).")
+                QStringLiteral(
+                    "The file \"%1\" of the message texts ends before the record at %2 (it was truncated).")
                     .arg(FFileName, QString::number(ARecord.Offset)));
         done += n;
     }
@@ -162,15 +167,17 @@ QByteArray TBodySpill::Read(const TRecord& ARecord) const {
         throw hostapi::EQVException(
             QStringLiteral("The record at %2 of the message texts' file \"%1\" is damaged: %3")
                 .arg(FFileName, QString::number(ARecord.Offset),
-                     ZSTD_isError(size) ? QString::fromLatin1(ZSTD_getErrorName(size))
-                                        : QStringLiteral("%1 bytes instead of %2").arg(size).arg(ARecord.RawSize)));
+                     ZSTD_isError(size)
+                         ? QString::fromLatin1(ZSTD_getErrorName(size))
+                         : QStringLiteral("%1 bytes instead of %2").arg(size).arg(ARecord.RawSize)));
     return raw;
 }
 
 qint64 TBodySpill::FileSize() const {
     struct stat info {};
     if (::fstat(FFile, &info) != 0)
-        RaiseSystem(QStringLiteral("The size of the message texts' file \"%1\" cannot be read: %2"), FFileName, errno);
+        RaiseSystem(QStringLiteral("The size of the message texts' file \"%1\" cannot be read: %2"),
+                    FFileName, errno);
     return qint64(info.st_size);
 }
 

@@ -81,7 +81,8 @@ void tst_BodySpill::recordsComeBackAsWritten_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::newRow("non-ASCII") << QStringLiteral("Grüße aus Łódź € — 日本語 🙂").toUtf8();
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("1 MB of text") << QByteArray("Guten Tag, Frau M\xc3\xbcller! ").repeated(40000).left(1 << 20);
+    QTest::newRow("1 MB of text")
+        << QByteArray("Guten Tag, Frau M\xc3\xbcller! ").repeated(40000).left(1 << 20);
     QTest::newRow("1 MB incompressible") << Incompressible(1 << 20);
 }
 

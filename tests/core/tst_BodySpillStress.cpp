@@ -23,14 +23,18 @@ namespace {
 
 QByteArray RecordText(int AThread, int AIndex) {
     // Sizes from a few bytes to about 20 KB, so records of different threads interleave in the file.
-    return QStringLiteral("Thread %1, Datensatz %2: Grüße. ").arg(AThread).arg(AIndex).toUtf8().repeated(
-        1 + (AIndex * 37 + AThread * 11) % 500);
+    return QStringLiteral("Thread %1, Datensatz %2: Grüße. ")
+        .arg(AThread)
+        .arg(AIndex)
+        .toUtf8()
+        .repeated(1 + (AIndex * 37 + AThread * 11) % 500);
 }
 
 TEmailDocument::TTexts Expected(int AIndex) {
     return {QStringLiteral("Angebot für Name%1").arg(AIndex),
             QStringLiteral("Guten Tag Name%1, ").arg(AIndex).repeated(1 + AIndex % 40),
-            AIndex % 3 == 0 ? QString() : QStringLiteral("<p>Hallo Name%1 €</p>").arg(AIndex).repeated(1 + AIndex % 25)};
+            AIndex % 3 == 0 ? QString()
+                            : QStringLiteral("<p>Hallo Name%1 €</p>").arg(AIndex).repeated(1 + AIndex % 25)};
 }
 
 bool Same(const TEmailDocument::TTexts& A, const TEmailDocument::TTexts& B) {

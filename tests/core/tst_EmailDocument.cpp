@@ -239,7 +239,8 @@ void tst_EmailDocument::SetterAfterSpillKeepsTheOtherTexts() {
     QTemporaryDir folder;
     auto spill = std::make_shared<TBodySpill>(folder.path());
     TEmailDocument document;
-    TTexts expected{QStringLiteral("Betreff für Anna"), QStringLiteral("Hallo Anna"), QStringLiteral("<b>Anna</b>")};
+    TTexts expected{QStringLiteral("Betreff für Anna"), QStringLiteral("Hallo Anna"),
+                    QStringLiteral("<b>Anna</b>")};
     SetTexts(document, expected);
     document.SpillTexts(spill);
     const QString replaced = QStringLiteral("neu ü");
@@ -276,7 +277,8 @@ void tst_EmailDocument::SpillingTwiceOrNothingIsHarmless() {
     const qint64 size = spill->FileSize();
     document.SpillTexts(spill);
     QCOMPARE(spill->FileSize(), size);
-    QCOMPARE(TextsDiffer(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()}), QString());
+    QCOMPARE(TextsDiffer(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()}),
+             QString());
 }
 
 // The job drops its reference when it frees its lists: the file stays while a document needs it and
@@ -290,7 +292,8 @@ void tst_EmailDocument::SpilledDocumentKeepsItsFileAlive() {
     document->SpillTexts(spill);
     spill.reset();
     QVERIFY(QFileInfo::exists(file));
-    QCOMPARE(TextsDiffer(*document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QStringLiteral("<p>Text</p>")}),
+    QCOMPARE(TextsDiffer(*document,
+                         {QStringLiteral("Betreff"), QStringLiteral("Text"), QStringLiteral("<p>Text</p>")}),
              QString());
     document.reset();
     QVERIFY2(!QFileInfo::exists(file), qPrintable(file));

@@ -26,16 +26,17 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <tuple>
 
+// errno texts and the mode of the texts' file
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace emailmarketing;
@@ -935,11 +936,13 @@ void tst_JobPreparation::spillFileThatCannotBeMadeDropsTheRecipients() {
     QCOMPARE(job->DroppedCount(), 3);
     const QStringList texts = SinkTexts(sink);
     QCOMPARE(texts.size(), 1);
-    QVERIFY2(texts[0].startsWith(QStringLiteral("3 of 3 recipients were dropped. The first failure: The file \"") +
-                                 missing + QStringLiteral("/bodies-")),
-             qPrintable(texts[0]));
+    QVERIFY2(
+        texts[0].startsWith(QStringLiteral("3 of 3 recipients were dropped. The first failure: The file \"") +
+                            missing + QStringLiteral("/bodies-")),
+        qPrintable(texts[0]));
     QVERIFY2(texts[0].contains(QString::fromLocal8Bit(std::strerror(ENOENT))), qPrintable(texts[0]));
-    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"), {job->JobDBID()}),
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"),
+                                {job->JobDBID()}),
              0);
 }
 

@@ -622,8 +622,11 @@ void tst_Mailing::personalisedTextsReachEachRecipient() {
         const QString rcpt =
             peer.Envelope(message).value(QStringLiteral("rcpt_tos")).toArray().first().toString();
         const QJsonObject parsed = peer.Parsed(message);
-        QStringList texts{
-            parsed[QStringLiteral("headers")].toObject()[QStringLiteral("subject")].toArray().first().toString()};
+        QStringList texts{parsed[QStringLiteral("headers")]
+                              .toObject()[QStringLiteral("subject")]
+                              .toArray()
+                              .first()
+                              .toString()};
         for (const QString& type : {QStringLiteral("text/plain"), QStringLiteral("text/html")})
             for (const QJsonValue part : parsed[QStringLiteral("parts")].toArray())
                 if (part[QStringLiteral("content_type")].toString() == type)
@@ -632,9 +635,10 @@ void tst_Mailing::personalisedTextsReachEachRecipient() {
     }
     QCOMPARE(seen.size(), names.size());
     for (int i = 0; i < names.size(); ++i)
-        QCOMPARE(seen.value(QStringLiteral("t%1@d0.test").arg(i)),
-                 (QStringList{QStringLiteral("Angebot für ") + names[i], QStringLiteral("Guten Tag ") + names[i],
-                              QStringLiteral("<p>Grüße, ") + names[i] + QStringLiteral("</p>")}));
+        QCOMPARE(
+            seen.value(QStringLiteral("t%1@d0.test").arg(i)),
+            (QStringList{QStringLiteral("Angebot für ") + names[i], QStringLiteral("Guten Tag ") + names[i],
+                         QStringLiteral("<p>Grüße, ") + names[i] + QStringLiteral("</p>")}));
 }
 
 void tst_Mailing::hungPdftkDoesNotHoldTheJob_data() {
