@@ -1,6 +1,7 @@
 #include "BaseEmailSender.h"
 
 #include "CancellationScope.h"
+#include "BodySpillWorker.h"
 #include "CoreLog.h"
 #include "DocumentPreparer.h"
 #include "Database.h"
@@ -24,6 +25,7 @@
 #include "RegisterServicePlugin.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -357,6 +359,8 @@ void TLocalEmailSender::ClearSendStatistics(bool AKeepRetries) {
 }
 
 void TLocalEmailSender::FreeDocuments() {
+    // The spill thread holds documents until it has ended.
+    FSpillWorker.reset();
     {
         std::lock_guard lock(FDocumentLock);
         FEmailDocumentSendStack.clear();
@@ -586,6 +590,8 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     TRecipientSelection::Apply(TRecipientSelection::LoadQuery(*list, FieldFlagOfEmailStyle(EmailStyle()),
                                                               ReSendJobID(), ReSendJobState()),
                                records);
+    // Every document's texts are in the job's file, or reported, when the preparation ends.
+    const auto spilled = qScopeGuard([this] { FinishSpilling(); });
     // One page of recipient rows at a time: the job's memory does not grow with its list.
     TRecipientPages pages(records);
     FPrepareCount = pages.Count();
@@ -691,10 +697,12 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         }
         if (FDocumentPreparer->LastCopyEntriesLeftOut())
             FDroppedRecipients.CopyEntriesLeftOut();
-        // The texts go to the job's file (the system's temporary folder without a job folder).
+        // The texts go to the job's file (the system's temporary folder without a job folder), on
+        // the spill thread.
         if (!FBodySpill)
             FBodySpill = std::make_shared<TBodySpill>(TempDirectory());
-        document->SpillTexts(FBodySpill);
+        if (!FSpillWorker)
+            FSpillWorker = std::make_unique<TBodySpillWorker>(FBodySpill);
     } catch (...) {
         // The recipient is dropped, the preparation goes on; the failure's text may carry field
         // values, so only its kind is logged, and only the first text reaches the job's summary.
@@ -703,9 +711,26 @@ TEmailDocument* TLocalEmailSender::PrepareRecipient(int RecNo, const hostapi::TQ
         return nullptr;
     }
     TEmailDocument* accepted = document.get();
-    std::lock_guard lock(FDocumentLock);
-    FEmailDocumentList.push_back(std::move(document));
+    {
+        std::lock_guard lock(FDocumentLock);
+        FEmailDocumentList.push_back(std::move(document));
+    }
+    FSpillWorker->Add(accepted);
     return accepted;
+}
+
+void TLocalEmailSender::FinishSpilling() {
+    if (!FSpillWorker)
+        return;
+    FSpillWorker->Finish();
+    if (const int failed = FSpillWorker->FailedCount(); failed > 0)
+        hostapi::MessageSink::Current().AddMessage(
+            QStringLiteral("The texts of %1 prepared messages are kept in memory, as they could not be written "
+                           "to the job's file: %2")
+                .arg(failed)
+                .arg(FSpillWorker->FirstFailure()),
+            hostapi::MessageKind::Warning);
+    FSpillWorker.reset();
 }
 
 bool TLocalEmailSender::PrepareTerminated(const TMethodeCallThread& AThread) const {

@@ -37,6 +37,7 @@ class TQVRecordSet;
 
 namespace emailmarketing {
 
+class TBodySpillWorker;
 class TDocumentPreparer;
 class TRecipientPages;
 class TCustomMessageSender;
@@ -397,6 +398,8 @@ private:
 
     void NotifyStateChanged();
     void PrepareThreadFinalize();
+    // Waits until the spill thread has written what it was given, and reports what it could not.
+    void FinishSpilling();
     void FetchRegisterServiceBeforePreparing();
     bool PrepareTerminated(const TMethodeCallThread& AThread) const;
     // Prepares the current record RecNo: the accepted document (owned by the job), or nullptr when
@@ -461,6 +464,8 @@ private:
     // The texts of the prepared documents, made at the first accepted document of a preparation
     // (prepare thread); the documents share it, so the file goes with the last of them.
     std::shared_ptr<TBodySpill> FBodySpill;
+    // Spills the documents of the running preparation (prepare thread); ended with it.
+    std::unique_ptr<TBodySpillWorker> FSpillWorker;
     bool FAutoStart = false;
     QDateTime FAutoStartDate;
 };

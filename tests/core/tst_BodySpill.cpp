@@ -3,6 +3,8 @@
 // name.
 
 #include "BodySpill.h"
+#include "BodySpillWorker.h"
+#include "EmailDocument.h"
 
 #include "QVException.h"
 
@@ -75,6 +77,7 @@ private slots:
     void damagedFileRaisesOnRead_data();
     void damagedFileRaisesOnRead();
     void writeThatDoesNotFitRaises();
+    void spillThreadKeepsTextsItCannotWrite();
 };
 
 void tst_BodySpill::recordsComeBackAsWritten_data() {
@@ -215,6 +218,42 @@ void tst_BodySpill::writeThatDoesNotFitRaises() {
     QVERIFY2(failure, "a record that did not fit was taken without an exception");
     QVERIFY2(failure->contains(spill.FileName()), qPrintable(*failure));
     QCOMPARE(spill.Read(first), QByteArray("Guten Tag"));
+}
+
+// A document the spill thread cannot write keeps its texts in memory and is counted with the
+// file's reason; the documents before it stay spilled.
+void tst_BodySpill::spillThreadKeepsTextsItCannotWrite() {
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    TEmailDocument small;
+    small.SetSubject(QStringLiteral("Hallo"));
+    TEmailDocument large;
+    large.SetSubject(QStringLiteral("Grüße"));
+    const QString body = QString::fromLatin1(Incompressible(100000).toBase64());
+    large.SetPlainMailBody(body);
+    TBodySpillWorker worker(spill);
+    worker.Add(&small);
+    worker.Finish();
+    QVERIFY(small.TextsSpilled());
+
+    TBodySpillWorker second(spill);
+    rlimit previous{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit limited = previous;
+    limited.rlim_cur = rlim_t(spill->FileSize() + 1000);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    second.Add(&large);
+    second.Finish();
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(second.FailedCount(), 1);
+    QVERIFY2(second.FirstFailure().contains(spill->FileName()), qPrintable(second.FirstFailure()));
+    QVERIFY(!large.TextsSpilled());
+    QCOMPARE(large.Subject(), QStringLiteral("Grüße"));
+    QCOMPARE(large.PlainMailBody(), body);
+    QCOMPARE(small.Subject(), QStringLiteral("Hallo"));
 }
 
 QTEST_GUILESS_MAIN(tst_BodySpill)

@@ -4,6 +4,7 @@
 // document's whole texts. ThreadSanitizer checks the locking.
 
 #include "BodySpill.h"
+#include "BodySpillWorker.h"
 #include "EmailDocument.h"
 
 #include "QVException.h"
@@ -49,7 +50,57 @@ class tst_BodySpillStress : public QObject {
 private slots:
     void threadsAppendAndReadTheirOwnRecords();
     void windowsReadDocumentsWhileTheyAreSpilled();
+    void spillThreadKeepsUpWithReaders();
 };
+
+// The prepare thread hands documents to the spill thread (blocking at its bound) while windows
+// read them: every read is the document's whole texts, and every document is spilled at the end.
+void tst_BodySpillStress::spillThreadKeepsUpWithReaders() {
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    constexpr int Documents = 3 * TBodySpillWorker::Bound + 17;
+    std::vector<std::unique_ptr<TEmailDocument>> documents;
+    for (int i = 0; i < Documents; ++i) {
+        documents.push_back(std::make_unique<TEmailDocument>());
+        const TEmailDocument::TTexts texts = Expected(i);
+        documents.back()->SetSubject(texts.Subject);
+        documents.back()->SetPlainMailBody(texts.PlainMailBody);
+        documents.back()->SetHTMLMailBody(texts.HTMLMailBody);
+    }
+    std::atomic<int> handedOver{0};
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r)
+        readers.emplace_back([&, r] {
+            int i = r;
+            while (!done.load()) {
+                const int limit = handedOver.load();
+                if (limit == 0)
+                    continue;
+                i = (i * 7 + 13) % limit;
+                if (!Same(documents[size_t(i)]->Texts(), Expected(i)))
+                    ++wrong;
+            }
+        });
+    {
+        TBodySpillWorker worker(spill);
+        for (int i = 0; i < Documents; ++i) {
+            worker.Add(documents[size_t(i)].get());
+            handedOver.store(i + 1);
+        }
+        worker.Finish();
+        QCOMPARE(worker.FailedCount(), 0);
+    }
+    done.store(true);
+    for (std::thread& t : readers)
+        t.join();
+    QCOMPARE(wrong.load(), 0);
+    for (int i = 0; i < Documents; ++i) {
+        QVERIFY2(documents[size_t(i)]->TextsSpilled(), qPrintable(QString::number(i)));
+        QVERIFY(Same(documents[size_t(i)]->Texts(), Expected(i)));
+    }
+}
 
 void tst_BodySpillStress::threadsAppendAndReadTheirOwnRecords() {
     QTemporaryDir folder;
