@@ -2,8 +2,8 @@
 // prepare thread does it: its job row and the recipients' pending sent-list rows, a 5 KB HTML body
 // with 10 field macros, 2 conditional list macros and 1 attachment without macros (a PDF, with the
 // PDF replacer registered as the module does). Prints documents prepared per second and the job's
-// peak resident memory (VmHWM) beside the personalised bodies (subject, plain and HTML body,
-// UTF-16), and their ratio.
+// peak resident memory (VmHWM) beside the personalised texts it prepared (subject, plain and HTML
+// body, as UTF-16 in memory), their ratio, and the size of the job's spill file that holds them.
 //
 //   bench_job_preparation [--recipients N] [--database FILE] [--html-size N]
 //
@@ -26,28 +26,12 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <thread>
-#include <vector>
 
 using namespace emailmarketing;
 
 namespace {
-
-// The machine's cost of the memory alone: allocates and writes ABytes of fresh memory in blocks of
-// ABlock bytes (the bodies' average size), as the preparation must, and answers the seconds taken.
-double FreshMemorySeconds(qint64 ABytes, qint64 ABlock) {
-    std::vector<std::unique_ptr<char[]>> blocks;
-    blocks.reserve(size_t(ABytes / ABlock + 1));
-    QElapsedTimer timer;
-    timer.start();
-    for (qint64 done = 0; done < ABytes; done += ABlock) {
-        blocks.emplace_back(new char[size_t(ABlock)]);
-        std::memset(blocks.back().get(), 1, size_t(ABlock));
-    }
-    return timer.nsecsElapsed() / 1e9;
-}
 
 class BenchJob : public TLocalEmailSender {
 public:
@@ -132,6 +116,7 @@ int main(int argc, char** argv) {
         const qint64 pendingRows = pending.value(0).toLongLong();
         pending.finish();
 
+        const qint64 spillBytes = job->SpillFileSize();
         qint64 bodyBytes = 0;
         for (int i = 0; i < job->SendCount(); ++i) {
             const TEmailDocument* doc = job->GetSendMails(i);
@@ -149,19 +134,11 @@ int main(int argc, char** argv) {
                     qPrintable(job->State().ToString()), job->DroppedCount(), discarded, pendingRows,
                     job->JobDBID());
         std::printf(
-            "memory: job peak %.0f MiB (resident %.0f MiB before, %.0f MiB peak), bodies held %.0f MiB, "
-            "ratio %.2f x\n",
-            jobMiB, baseKiB / 1024.0, peakKiB / 1024.0, bodyMiB, jobMiB / bodyMiB);
-        const int documents = job->SendCount();
+            "memory: job peak %.0f MiB (resident %.0f MiB before, %.0f MiB peak) for %.0f MiB of personalised "
+            "texts (UTF-16), ratio %.2f x; spill file %.0f MiB\n",
+            jobMiB, baseKiB / 1024.0, peakKiB / 1024.0, bodyMiB, jobMiB / bodyMiB, spillBytes / 1048576.0);
         TBaseEmailSender::FreeJob(job);
         hostapi::Database::Close();
-        if (documents > 0) {
-            const double floor = FreshMemorySeconds(bodyBytes, bodyBytes / documents);
-            std::printf(
-                "fresh memory: writing %.0f MiB of new memory in blocks of the bodies' size takes %.2f s "
-                "on this machine; the preparation took %.2f x that\n",
-                bodyMiB, floor, seconds / floor);
-        }
     } catch (const std::exception& E) {
         std::fprintf(stderr, "bench_job_preparation: %s\n", E.what());
         return 1;
