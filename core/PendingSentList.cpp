@@ -18,12 +18,11 @@ namespace {
 // backends.
 constexpr int RowsPerStatement = 500;
 
-// Rows per INSERT statement. Through Qt's SQLite driver a statement costs the square of its bound
-// values (each value's parameter is looked up among all of them): on SQLite short statements
-// (50 rows each wrote 100 000 pending rows in 1.8 s, 500 rows each in 4.2 to 5.4 s).
-int RowsPerInsert() {
-    return hostapi::Database::IsPostgres() ? RowsPerStatement : 50;
-}
+// Rows per INSERT statement on PostgreSQL. Through Qt's SQLite driver a statement costs the square
+// of its bound values (each value's parameter is looked up among all of them), so SQLite takes one
+// prepared single-row statement, executed per row (100 000 pending rows: 4.2 to 5.4 s in statements
+// of 500 rows, 1.8 s in statements of 50).
+constexpr int PostgresRowsPerInsert = RowsPerStatement;
 
 QString Q(const char* AName) {
     return hostapi::Database::QuoteIdentifier(QString::fromLatin1(AName));
@@ -49,18 +48,30 @@ QString FailSql(const QString& AWhere) {
 QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& ARecipients) {
     QList<qint64> ids;
     ids.reserve(ARecipients.size());
+    const QString purpose = QStringLiteral("write the pending sent list");
+    const bool postgres = hostapi::Database::IsPostgres();
     for (qsizetype first = 0; first < ARecipients.size(); first += RowsPerTransaction) {
         const qsizetype end = std::min<qsizetype>(first + RowsPerTransaction, ARecipients.size());
         hostapi::Transaction transaction;
-        const int rowsPerInsert = RowsPerInsert();
-        for (qsizetype from = first; from < end; from += rowsPerInsert) {
-            const int count = int(std::min<qsizetype>(rowsPerInsert, end - from));
+        if (!postgres) {
+            hostapi::PreparedStatement insert(InsertSql(1), purpose);
+            for (qsizetype i = first; i < end; ++i) {
+                QSqlQuery& query = insert.Exec({ARecipients[i].Email, ARecipients[i].AddressID, AJobID});
+                if (!query.next())
+                    throw hostapi::EQVDatabaseException(purpose + QStringLiteral(": no row id returned"));
+                ids << query.value(0).toLongLong();
+                query.finish();
+            }
+            transaction.Commit();
+            continue;
+        }
+        for (qsizetype from = first; from < end; from += PostgresRowsPerInsert) {
+            const int count = int(std::min<qsizetype>(PostgresRowsPerInsert, end - from));
             QVariantList binds;
             binds.reserve(count * 3);
             for (qsizetype i = from; i < from + count; ++i)
                 binds << ARecipients[i].Email << ARecipients[i].AddressID << AJobID;
-            QSqlQuery query = hostapi::Database::Exec(InsertSql(count), binds,
-                                                      QStringLiteral("write the pending sent list"));
+            QSqlQuery query = hostapi::Database::Exec(InsertSql(count), binds, purpose);
             // The ids grow in the order of the values (one statement, rows numbered as inserted);
             // RETURNING itself promises no order.
             QList<qint64> statementIds;
@@ -69,9 +80,7 @@ QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& AR
                 statementIds << query.value(0).toLongLong();
             if (statementIds.size() != count)
                 throw hostapi::EQVDatabaseException(
-                    QStringLiteral("write the pending sent list: %1 of %2 row ids returned")
-                        .arg(statementIds.size())
-                        .arg(count));
+                    QStringLiteral("%1: %2 of %3 row ids returned").arg(purpose).arg(statementIds.size()).arg(count));
             std::sort(statementIds.begin(), statementIds.end());
             ids += statementIds;
         }

@@ -579,6 +579,26 @@ QSqlQuery Database::Exec(const QString& sql, const QVariantList& binds, const QS
     }
 }
 
+PreparedStatement::PreparedStatement(const QString& sql, const QString& purpose)
+    : FQuery(Database::Connection()), FPurpose(purpose.isEmpty() ? sql : purpose) {
+    FQuery.setForwardOnly(!Database::IsPostgres()); // see Database::Exec
+    if (!FQuery.prepare(sql))
+        ThrowError(FPurpose, FQuery.lastError());
+}
+
+QSqlQuery& PreparedStatement::Exec(const QVariantList& ABinds) {
+    for (int i = 0; i < ABinds.size(); ++i)
+        FQuery.bindValue(i, NormalizeBind(ABinds[i]));
+    QDeadlineTimer deadline(BusyRetryDeadlineMs());
+    int delay = 1;
+    while (!FQuery.exec()) {
+        if (!Database::IsBusyError(FQuery.lastError()) || deadline.hasExpired())
+            ThrowError(FPurpose, FQuery.lastError());
+        SleepBackoff(delay, deadline);
+    }
+    return FQuery;
+}
+
 qint64 Database::InsertRow(const QString& table, const QStringList& columns, const QVariantList& values) {
     const IDBFieldSchemaItem& schema = TDBFieldSchema::Instance().RequireSchema(table);
     if (schema.Definition().IsView())

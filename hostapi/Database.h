@@ -92,6 +92,21 @@ public:
 // EQVDatabaseException as usual. SQLite: a write lock held by another connection or by another
 // thread's Transaction; PostgreSQL: a lock a statement waits for (lock_timeout). Scopes nest, the
 // innermost holds. Create it outside a transaction (on PostgreSQL the setting is a session's).
+// One statement prepared once on the calling thread's connection and executed many times with new
+// values: for many rows of one shape, where preparing each statement anew would cost more than
+// running it. Failures and busy retries as Database::Exec; the object is used on its thread only.
+class HOSTAPI_EXPORT PreparedStatement {
+public:
+    PreparedStatement(const QString& sql, const QString& purpose);
+    // Executes the statement with ABinds (one value per placeholder); the query answered is
+    // positioned before its first row and valid until the next Exec.
+    QSqlQuery& Exec(const QVariantList& ABinds);
+
+private:
+    QSqlQuery FQuery;
+    QString FPurpose;
+};
+
 class HOSTAPI_EXPORT BusyLimit {
 public:
     explicit BusyLimit(int milliseconds);

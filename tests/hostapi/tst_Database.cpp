@@ -425,6 +425,51 @@ private slots:
         }
     }
 
+    // One statement prepared once and run for many rows: each run binds its own values (a value
+    // carrying SQL stays a value), answers its own rows, and a failure names the purpose.
+    void preparedStatementRunsOnceForEachRow_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void preparedStatementRunsOnceForEachRow() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        const QStringList names{QStringLiteral("a"), QStringLiteral("x'); DROP TABLE emlists; --"),
+                                QStringLiteral("Grüße")};
+        QList<qint64> ids;
+        {
+            Transaction t;
+            PreparedStatement insert(
+                QStringLiteral("INSERT INTO \"emtemplates\" (\"name\", \"emailstyle\") VALUES (?, ?) RETURNING \"id\""),
+                QStringLiteral("add templates"));
+            for (int i = 0; i < names.size(); ++i) {
+                QSqlQuery& q = insert.Exec({names[i], i});
+                QVERIFY(q.next());
+                ids << q.value(0).toLongLong();
+                q.finish();
+            }
+            t.Commit();
+        }
+        QVERIFY(Database::TableExists(QStringLiteral("emlists")));
+        for (int i = 0; i < names.size(); ++i) {
+            QSqlQuery q = Database::Exec(
+                QStringLiteral("SELECT \"name\", \"emailstyle\" FROM \"emtemplates\" WHERE \"id\" = ?"), {ids[i]});
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), names[i]);
+            QCOMPARE(q.value(1).toInt(), i);
+        }
+        try {
+            PreparedStatement broken(QStringLiteral("INSERT INTO \"emtemplates\" (\"nosuchcolumn\") VALUES (?)"),
+                                     QStringLiteral("add broken templates"));
+            broken.Exec({1});
+            QFAIL("a broken statement did not throw");
+        } catch (const EQVDatabaseException& e) {
+            QVERIFY2(e.Message().contains(QStringLiteral("add broken templates")), qPrintable(e.Message()));
+        }
+        QCOMPARE(Count(QStringLiteral("emtemplates")), 3);
+    }
+
     void insertRowAnswersNewIds_data() {
         TestDatabase::AddBackendColumn();
         TestDatabase::AddBackendRows();
