@@ -9,8 +9,8 @@
 // resident memory of the mailing (VmHWM) and the size of the job's spill files ("*.spill" in its
 // temporary folder, just before it is freed). Then the send path alone over as many connections
 // (the first recipient's message composed and sent by the transport, no job) and the whole
-// mailing's ratio to it. Then a throttled mailing: the real gaps between the starts of its
-// messages against the configured interval.
+// mailing's ratio to it. Then a throttled mailing to the project's SMTP peer: the real gaps between
+// its messages at the peer (and between their starts in the transport) against the interval.
 //
 //   bench_mailing [--messages N] [--size BYTES] [--threads 1,8] [--packet N] [--throttled N] [--html]
 //                 [--prepare-first] [--no-peers] [--database-url postgresql://...]
@@ -37,6 +37,10 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -45,6 +49,8 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <stdexcept>
+#include <tuple>
 
 using namespace emailmarketing;
 
@@ -192,11 +198,65 @@ protected:
     }
 };
 
-// Largest deviation of a gap between two message starts from the interval, in percent, and the
-// mean gap.
-std::pair<double, double> ThrottledGaps(const QString& AServer, int AMessages, const QString& ABody,
-                                        int APerMinute) {
-    UnRegisterDNSEmailSenderClasses();
+// The largest deviation of the gaps between consecutive moments (milliseconds) from AInterval, in
+// percent, and the mean gap.
+std::pair<double, double> GapFigures(const std::vector<double>& AMoments, double AInterval) {
+    double worst = 0;
+    double sum = 0;
+    for (size_t i = 1; i < AMoments.size(); ++i) {
+        const double gap = AMoments[i] - AMoments[i - 1];
+        worst = std::max(worst, std::abs(gap - AInterval) / AInterval * 100.0);
+        if (qEnvironmentVariableIsSet("BENCH_GAPS"))
+            std::printf("gap %zu: %.3f ms\n", i, gap);
+        sum += gap;
+    }
+    return {worst, AMoments.size() > 1 ? sum / double(AMoments.size() - 1) : 0.0};
+}
+
+// The project's SMTP peer (tests/peers/smtp-server, aiosmtpd), which notes when each message's data
+// ended: the throttle's gaps as the server sees them.
+class TimingPeer {
+public:
+    TimingPeer() {
+        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        FProcess.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral(QV_SOURCE_DIR "/tests/peers/smtp-server"), QStringLiteral("--dir"), FDir.path()});
+        if (!FProcess.waitForReadyRead(20000) || !FProcess.canReadLine())
+            throw std::runtime_error("tests/peers/smtp-server did not start");
+        FPort = FProcess.readLine().trimmed().toUInt();
+    }
+    ~TimingPeer() {
+        FProcess.terminate();
+        FProcess.waitForFinished(5000);
+    }
+    QString Server() const { return QStringLiteral("127.0.0.1:%1").arg(FPort); }
+    // When the data of messages 1..ACount ended, in milliseconds.
+    std::vector<double> Received(int ACount) const {
+        std::vector<double> moments;
+        for (int i = 1; i <= ACount; ++i) {
+            QFile file(QDir(FDir.path()).filePath(QStringLiteral("messages/%1.json").arg(i)));
+            if (!file.open(QIODevice::ReadOnly))
+                throw std::runtime_error(qPrintable(QStringLiteral("the peer has no message %1").arg(i)));
+            moments.push_back(QJsonDocument::fromJson(file.readAll()).object().value("received").toDouble() * 1000.0);
+        }
+        return moments;
+    }
+
+private:
+    QTemporaryDir FDir;
+    QProcess FProcess;
+    quint16 FPort = 0;
+};
+
+struct ThrottleFigures {
+    double StartWorst = 0, StartMean = 0, PeerWorst = 0, PeerMean = 0;
+};
+
+// A throttled mailing to the timing peer: the gaps between the starts of its messages in the
+// transport, and between their arrivals at the peer.
+ThrottleFigures ThrottledGaps(int AMessages, const QString& ABody, int APerMinute) {
+    TimingPeer peer;
+        UnRegisterDNSEmailSenderClasses();
     RegisterMessageSenderClass(msdExtSMTP,
                                {[] { return std::unique_ptr<TCustomMessageSender>(new TimedSender()); },
                                 [](TCustomMessageSender& ASender, const TMessageSenderSettings& ASettings) {
@@ -204,7 +264,7 @@ std::pair<double, double> ThrottledGaps(const QString& AServer, int AMessages, c
                                     sender.SetUseExternalSMTP(true);
                                     sender.SetExternalSMTP(ASettings.MailServer);
                                 }});
-    auto* job = new BenchJob(nullptr, -1, BenchList(AServer, 1, APerMinute, 1, true), esPlainText);
+    auto* job = new BenchJob(nullptr, -1, BenchList(peer.Server(), 1, APerMinute, 1, true), esPlainText);
     for (int i = 0; i < AMessages; ++i)
         job->AddDocument(i, ABody);
     job->SendAll();
@@ -213,18 +273,13 @@ std::pair<double, double> ThrottledGaps(const QString& AServer, int AMessages, c
     RegisterDNSEmailSenderClasses();
 
     const double interval = 60000.0 / APerMinute;
-    double worst = 0;
-    double sum = 0;
-    for (size_t i = 1; i < GStarts.Times.size(); ++i) {
-        const double gap =
-            std::chrono::duration<double, std::milli>(GStarts.Times[i] - GStarts.Times[i - 1]).count();
-        worst = std::max(worst, std::abs(gap - interval) / interval * 100.0);
-        if (qEnvironmentVariableIsSet("BENCH_GAPS"))
-            std::printf("gap %zu: %.3f ms\n", i, gap);
-        sum += gap;
-    }
-    const double mean = GStarts.Times.size() > 1 ? sum / double(GStarts.Times.size() - 1) : 0;
-    return {worst, mean};
+    std::vector<double> starts;
+    for (const auto& t : GStarts.Times)
+        starts.push_back(std::chrono::duration<double, std::milli>(t.time_since_epoch()).count());
+    ThrottleFigures figures;
+    std::tie(figures.StartWorst, figures.StartMean) = GapFigures(starts, interval);
+    std::tie(figures.PeerWorst, figures.PeerMean) = GapFigures(peer.Received(AMessages), interval);
+    return figures;
 }
 
 } // namespace
@@ -317,10 +372,12 @@ int main(int argc, char** argv) {
         }
         if (throttled > 0) {
             const int perMinute = 600;
-            const auto [worst, mean] = ThrottledGaps(sink.Server(), throttled, body, perMinute);
-            std::printf("Throttled mailing, %d messages at %d per minute (interval %.0f ms): mean gap %.2f ms, "
-                        "largest deviation %.2f %%\n",
-                        throttled, perMinute, 60000.0 / perMinute, mean, worst);
+            const ThrottleFigures gaps = ThrottledGaps(throttled, body, perMinute);
+            std::printf("Throttled mailing, %d messages at %d per minute (interval %.0f ms):\n"
+                        "  at the peer (end of each message's data): mean gap %.2f ms, largest deviation %.2f %%\n"
+                        "  in the transport (start of each message):  mean gap %.2f ms, largest deviation %.2f %%\n",
+                        throttled, perMinute, 60000.0 / perMinute, gaps.PeerMean, gaps.PeerWorst, gaps.StartMean,
+                        gaps.StartWorst);
         }
         hostapi::Database::Close();
         return ok ? 0 : 1;
