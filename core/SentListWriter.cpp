@@ -351,12 +351,15 @@ QList<TSentListWriter::TEntryPtr> TSentListWriter::UpdateRows(const QList<TEntry
                  sets.join(QStringLiteral(", ")), hostapi::Database::QuoteIdentifier(QStringLiteral("id")));
     }();
     QList<TEntryPtr> missing;
+    if (ABatch.isEmpty())
+        return missing;
+    // Prepared once for the batch: preparing each row's statement anew cost more than running it (on
+    // PostgreSQL two more round trips a row).
+    hostapi::PreparedStatement update(sql, QStringLiteral("write the sent list"));
     for (const TEntryPtr& entry : ABatch) {
         const TSentListRow& row = entry->Row;
-        const QSqlQuery query = hostapi::Database::Exec(
-            sql,
-            {row.Email, row.ErrorMessage, row.SentState, row.SentDate, row.AddressID, row.JobID, row.RowID},
-            QStringLiteral("write the sent list"));
+        const QSqlQuery& query =
+            update.Exec({row.Email, row.ErrorMessage, row.SentState, row.SentDate, row.AddressID, row.JobID, row.RowID});
         if (query.numRowsAffected() == 0)
             missing.append(entry);
     }
