@@ -228,6 +228,28 @@ QStringList DocumentsWithoutTheirPendingRow(const TLocalEmailSender& AJob, qint6
     return wrong;
 }
 
+// Sets an environment variable for one scope.
+class TemporaryEnvironment {
+public:
+    TemporaryEnvironment(const char* AName, const QString& AValue)
+        : FName(AName), FHad(qEnvironmentVariableIsSet(AName)), FOld(qgetenv(AName)) {
+        qputenv(AName, AValue.toLocal8Bit());
+    }
+    ~TemporaryEnvironment() {
+        if (FHad)
+            qputenv(FName, FOld);
+        else
+            qunsetenv(FName);
+    }
+    TemporaryEnvironment(const TemporaryEnvironment&) = delete;
+    TemporaryEnvironment& operator=(const TemporaryEnvironment&) = delete;
+
+private:
+    const char* FName;
+    bool FHad;
+    QByteArray FOld;
+};
+
 QStringList SinkTexts(const testsupport::RecordingMessageSink& ASink) {
     QStringList texts;
     for (const auto& m : ASink.Messages())
@@ -867,9 +889,13 @@ void tst_JobPreparation::textsAreSpilledIntoTheJobFolder() {
     QFETCH(QString, end);
     TestDatabase db;
     AddRecipients(5);
-    // Outside the system's temporary folder, which a freed job would clear with its files.
-    QTemporaryDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/jobfolder-XXXXXX"));
-    QVERIFY(folder.isValid());
+    // Outside the system's temporary folder, which a freed job would clear with its files: for the
+    // test the system's folder is one of its own, wherever the checkout lies.
+    QTemporaryDir folder;
+    QTemporaryDir systemTemp;
+    QVERIFY(folder.isValid() && systemTemp.isValid());
+    const TemporaryEnvironment tmpdir("TMPDIR", systemTemp.path());
+    QVERIFY(!QDir::tempPath().startsWith(folder.path()) && !folder.path().startsWith(QDir::tempPath()));
     Job job(RecipientList(), esHTMLSource);
     job->SetTempDirectory(folder.path() + QLatin1Char('/'));
     job->SetHTMLContent(QStringLiteral("<p>Grüße, %NAME%</p>"));
