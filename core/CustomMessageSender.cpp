@@ -7,6 +7,8 @@
 
 namespace emailmarketing {
 
+TComposedMessage::~TComposedMessage() = default;
+
 TCustomMessageSender::TCustomMessageSender() = default;
 
 TCustomMessageSender::~TCustomMessageSender() = default;
@@ -19,14 +21,27 @@ bool TCustomMessageSender::SendMessage(const QString& aReceiverName, const QStri
                                        const QList<TAttachementFile>& NormalAttachments,
                                        const QString& AReplyEmail, const QString& ACCList,
                                        const QString& ABCCList, const QString& AReceiptRecipientAddress) {
+    return SendComposedMessage({aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody,
+                                aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail, ACCList,
+                                ABCCList, AReceiptRecipientAddress},
+                               nullptr);
+}
+
+bool TCustomMessageSender::CanComposeMessages() const {
+    return false;
+}
+
+std::shared_ptr<const TComposedMessage> TCustomMessageSender::ComposeMessage(const TOutgoingMessage& /*AMessage*/) const {
+    return nullptr;
+}
+
+bool TCustomMessageSender::SendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage* AComposed) {
     ClearLastError();
     if (Cancelled()) {
         SetLastError(CancelledText());
         return false;
     }
-    return DoSendMessage({aReceiverName, aReceiverEmail, aSenderName, aSenderEmail, aSubject, aPlainBody,
-                          aHTMLBody, IsHTML, InLineAttachments, NormalAttachments, AReplyEmail, ACCList, ABCCList,
-                          AReceiptRecipientAddress});
+    return AComposed ? DoSendComposedMessage(AMessage, *AComposed) : DoSendMessage(AMessage);
 }
 
 bool TCustomMessageSender::ConnectToServer(bool AResetLastError) {
@@ -75,6 +90,11 @@ QString TCustomMessageSender::CancelledText() {
 
 bool TCustomMessageSender::DoSendMessage(const TOutgoingMessage& /*AMessage*/) {
     return false;
+}
+
+bool TCustomMessageSender::DoSendComposedMessage(const TOutgoingMessage& AMessage,
+                                                 const TComposedMessage& /*AComposed*/) {
+    return DoSendMessage(AMessage);
 }
 
 bool TCustomMessageSender::DoConnectToServer(bool AResetLastError) {

@@ -17,6 +17,16 @@ class ISettingsStore;
 
 namespace emailmarketing {
 
+// A message a transport composed before its send (TCustomMessageSender::ComposeMessage); what it
+// holds is the transport's own.
+class TComposedMessage {
+public:
+    TComposedMessage() = default;
+    virtual ~TComposedMessage();
+    TComposedMessage(const TComposedMessage&) = delete;
+    TComposedMessage& operator=(const TComposedMessage&) = delete;
+};
+
 // E-mail transport of a list (stored as its ordinal).
 enum TMessageSenderDevice : int { msdExtSMTP = 0, msdInternal = 1, msdMAPI = 2 };
 // SMS gateway of a list (stored as its ordinal).
@@ -53,6 +63,16 @@ public:
                      const QList<TAttachementFile>& NormalAttachments, const QString& AReplyEmail,
                      const QString& ACCList, const QString& ABCCList,
                      const QString& AReceiptRecipientAddress);
+    // Whether ComposeMessage composes (False: a transport that composes as it sends).
+    virtual bool CanComposeMessages() const;
+    // Composes AMessage for SendComposedMessage. Reads nothing of the connection or of the
+    // transport's state, so it may run on another thread while this transport sends. A failure is
+    // kept in the result and reported by the send, as SendMessage would report it. The base
+    // answers nullptr.
+    virtual std::shared_ptr<const TComposedMessage> ComposeMessage(const TOutgoingMessage& AMessage) const;
+    // Sends AMessage as SendMessage does; AComposed is this transport's ComposeMessage of AMessage,
+    // or nullptr (the transport composes now).
+    bool SendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage* AComposed);
     // Opens the connection (of a per-domain transport: to the domain set before) and answers
     // whether it is open. With AResetLastError the errors are cleared first and a failure is
     // reported in LastError.
@@ -80,6 +100,8 @@ protected:
     // errors are cleared. The base answers False (connect: LastError "not implemented" when asked
     // to report).
     virtual bool DoSendMessage(const TOutgoingMessage& AMessage);
+    // Sends AComposed, composed by ComposeMessage from AMessage; the base sends AMessage.
+    virtual bool DoSendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage& AComposed);
     virtual bool DoConnectToServer(bool AResetLastError);
     // Called by Cancel on the cancelling thread, after Cancelled() became True: wake or abort the
     // blocking call (close the socket, kill the process). Must be thread-safe.

@@ -44,6 +44,7 @@ TSenderThread::TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThrea
     : FJob(AJob), FThread(AThread) {}
 
 TSenderThread::~TSenderThread() {
+    FAhead.reset();
     // Counted as delivering until its session is closed: a sender refused meanwhile (the server
     // still counting this session) waits instead of taking the refusal as final.
     if (FTransport) {
@@ -67,6 +68,32 @@ std::unique_ptr<TCustomMessageSender> TSenderThread::CreateTransport(const TLoca
     if (AJob.EmailStyle() == esSMS)
         return CreateSMSMessageSender(list->SMSMessageSenderDevice(), settings);
     return CreateMessageSender(list->MessageSenderDevice(), settings);
+}
+
+TPreparedSend TSenderThread::PrepareSend(const TLocalEmailSender& AJob, const TCustomMessageSender& ATransport,
+                                         const TEmailDocument& ADocument) {
+    TPreparedSend prepared;
+    try {
+        const std::shared_ptr<TEmailListItem> list = AJob.DestinationList();
+        const TEmailDocument::TTexts texts = ADocument.Texts();
+        TOutgoingMessage& message = prepared.Message;
+        message.ReceiverEmail = ADocument.EmailAddress();
+        message.SenderName = list->SenderName();
+        message.SenderEmail = list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
+        message.Subject = texts.Subject;
+        message.PlainBody = texts.PlainMailBody;
+        message.HTMLBody = texts.HTMLMailBody;
+        message.IsHTML = IsHTMLStyle(AJob.EmailStyle());
+        message.InLineAttachments = ADocument.InlineFileList();
+        message.NormalAttachments = ADocument.NormalFileList()->GetFileList();
+        message.ReplyEmail = list->ReplyToEmail();
+        message.CCList = ADocument.CCList();
+        message.BCCList = ADocument.BCCList();
+        prepared.Composed = ATransport.ComposeMessage(message);
+    } catch (...) {
+        prepared.Failure = std::current_exception();
+    }
+    return prepared;
 }
 
 bool TSenderThread::Stop() const {
@@ -117,6 +144,11 @@ void TSenderThread::Run() {
     FLists.Submission = FSubmission.get();
     FSMS = FJob.EmailStyle() == esSMS;
     FPacing = TSendPacing::FromList(FJob.EmailStyle(), *FJob.DestinationList());
+    if (FTransport->CanComposeMessages() && !FPacing.Throttled()) {
+        const TCustomMessageSender* transport = FTransport.get();
+        FAhead = std::make_unique<TComposeAhead>(
+            [this, transport](const TEmailDocument& ADocument) { return PrepareSend(FJob, *transport, ADocument); });
+    }
     if (FTransport->IsSingleServer())
         FConnected = Connect();
 
@@ -160,13 +192,21 @@ void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
         const TSendGroupList groups = FSMS              ? TSendGrouping::SingleGroup(FLists.Pending)
                                       : FPacing.Chaotic ? TSendGrouping::Chaotic(FLists.Pending)
                                                         : TSendGrouping::ByDomain(FLists.Pending);
-        for (const TSendGroup& group : groups)
-            if (!SendGroup(group) || Stop())
+        for (qsizetype g = 0; g < groups.size(); ++g) {
+            const TEmailDocument* nextGroup =
+                g + 1 < groups.size() && !groups[g + 1].Documents.isEmpty() ? groups[g + 1].Documents.first() : nullptr;
+            if (!SendGroup(groups[g], nextGroup) || Stop())
                 break;
+        }
     } catch (...) {
+        if (FAhead)
+            FAhead->Drop();
         FJob.EndOfPacket(FLists, AClaimedUnitDelay);
         throw;
     }
+    // The packet's documents go back to the job with nothing composed of them under way.
+    if (FAhead)
+        FAhead->Drop();
     // The packet's results count before the next packet (or the end of the job) is looked at; a
     // stopping thread leaves its queued rows to the job's end.
     FSubmission->WaitAll([this] { return Stop(); });
@@ -181,7 +221,7 @@ bool TSenderThread::WaitForResultRoom() {
     return FSubmission->WaitForRoom([this] { return Stop(); });
 }
 
-bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
+bool TSenderThread::SendGroup(const TSendGroup& AGroup, const TEmailDocument* ANextGroup) {
     FReconnectFailure.reset();
     const bool single = FTransport->IsSingleServer();
     if (!FPacing.Chaotic)
@@ -216,7 +256,8 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
             return false;
         QString error;
         const QDateTime start = FJob.Now();
-        const bool ok = SendDocument(*document, error);
+        const bool ok =
+            SendDocument(*document, i + 1 < AGroup.Documents.size() ? AGroup.Documents[i + 1] : ANextGroup, error);
         if (FRefused)
             return false;
         ++FAttempts;
@@ -237,19 +278,16 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
     return true;
 }
 
-bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
+bool TSenderThread::SendDocument(TEmailDocument& ADocument, const TEmailDocument* ANext, QString& AError) {
     try {
-        const std::shared_ptr<TEmailListItem> list = FJob.DestinationList();
         if (!ConnectForDocument(ADocument))
             return false; // refused for now: the document stays pending
-        const QString senderEmail =
-            list->SenderEmail().isEmpty() ? list->ReplyToEmail() : list->SenderEmail();
-        const TEmailDocument::TTexts texts = ADocument.Texts();
-        const bool ok = FTransport->SendMessage(
-            QString(), ADocument.EmailAddress(), list->SenderName(), senderEmail, texts.Subject,
-            texts.PlainMailBody, texts.HTMLMailBody, IsHTMLStyle(FJob.EmailStyle()),
-            ADocument.InlineFileList(), ADocument.NormalFileList()->GetFileList(), list->ReplyToEmail(),
-            ADocument.CCList(), ADocument.BCCList(), QString());
+        const TPreparedSend prepared = FAhead ? FAhead->Take(ADocument) : PrepareSend(FJob, *FTransport, ADocument);
+        if (FAhead && ANext)
+            FAhead->Begin(*ANext);
+        if (prepared.Failure)
+            std::rethrow_exception(prepared.Failure);
+        const bool ok = FTransport->SendComposedMessage(prepared.Message, prepared.Composed.get());
         if (!ok)
             AError = FTransport->LastError();
         return ok;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ComposeAhead.h"
 #include "ConnectRefusal.h"
 #include "SendGrouping.h"
 #include "SendPacing.h"
@@ -13,6 +14,7 @@
 
 namespace emailmarketing {
 
+class TComposeAhead;
 class TCustomMessageSender;
 class TEmailDocument;
 class TLocalEmailSender;
@@ -31,7 +33,9 @@ struct TSenderLists {
 
 // The body of one sender thread of a job: creates its transport, takes packets of due documents,
 // groups them, connects per group or per message, sends, hands each result to the job's result
-// step and paces itself (throttle per message, unit delay per packet). Lives on its thread only.
+// step and paces itself (throttle per message, unit delay per packet). Unthrottled, the next
+// message of the packet is composed on a thread of its own while the current one is sent. Lives on
+// its thread only.
 class TSenderThread {
 public:
     TSenderThread(TLocalEmailSender& AJob, TMethodeCallThread& AThread);
@@ -48,6 +52,10 @@ public:
 
     // The transport the sender's list asks for, configured from the list and the job.
     static std::unique_ptr<TCustomMessageSender> CreateTransport(const TLocalEmailSender& AJob);
+    // ADocument's message as the job sends it through ATransport, composed when the transport
+    // composes; a failure is kept in the result. Safe beside the sender thread's own use of both.
+    static TPreparedSend PrepareSend(const TLocalEmailSender& AJob, const TCustomMessageSender& ATransport,
+                                     const TEmailDocument& ADocument);
 
 private:
     bool Stop() const;
@@ -60,10 +68,11 @@ private:
     void WaitAfterRefusal();
     // Sends one packet (the pending list); the end of the packet runs also when it fails.
     void SendPacket(bool AClaimedUnitDelay);
-    // False when the packet must stop.
-    bool SendGroup(const TSendGroup& AGroup);
-    // One message inside the exception handler; answers the result and sets AError.
-    bool SendDocument(TEmailDocument& ADocument, QString& AError);
+    // False when the packet must stop. ANextGroup: the first document of the packet's next group.
+    bool SendGroup(const TSendGroup& AGroup, const TEmailDocument* ANextGroup);
+    // One message inside the exception handler; answers the result and sets AError. ANext: the
+    // document sent after it, composed meanwhile.
+    bool SendDocument(TEmailDocument& ADocument, const TEmailDocument* ANext, QString& AError);
     // The throttle pause after a message started at AStart; False when the thread must stop. With
     // ANext (the group's next document) a transport that was disconnected connects again inside the
     // pause (at most ReconnectLeadMs before its end), so that the next message starts on time.
@@ -79,6 +88,9 @@ private:
     TLocalEmailSender& FJob;
     TMethodeCallThread& FThread;
     std::unique_ptr<TCustomMessageSender> FTransport;
+    // Composes the next message; nullptr when the transport composes as it sends or the sender is
+    // throttled (its pause leaves time enough).
+    std::unique_ptr<TComposeAhead> FAhead;
     TSendPacing FPacing;
     bool FSMS = false;
     bool FConnected = false;

@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <exception>
 #include <atomic>
 
 namespace emailmarketing {
@@ -416,13 +417,35 @@ bool TDNSEmailSender::DoConnectToServer(bool AResetLastError) {
     }
 }
 
+struct TDNSEmailSender::TComposedMail : TComposedMessage {
+    MailAddress Sender;
+    QList<MailAddress> Recipients;
+    QList<MailAddress> CC;
+    QList<MailAddress> BCC;
+    QByteArray Mime;
+    // What composing raised; the send raises it in its place.
+    std::exception_ptr Failure;
+};
+
+bool TDNSEmailSender::CanComposeMessages() const {
+    return true;
+}
+
+std::shared_ptr<const TComposedMessage> TDNSEmailSender::ComposeMessage(const TOutgoingMessage& AMessage) const {
+    return Compose({Mailbox(AMessage.ReceiverName, AMessage.ReceiverEmail)}, ParseAddressList(AMessage.CCList),
+                   ParseAddressList(AMessage.BCCList), Mailbox(AMessage.SenderName, AMessage.SenderEmail),
+                   AMessage.Subject, AMessage.PlainBody, AMessage.HTMLBody, AMessage.InLineAttachments,
+                   AMessage.NormalAttachments, AMessage.ReplyEmail, MailPriority::Normal,
+                   AMessage.ReceiptRecipientAddress, {});
+}
+
 bool TDNSEmailSender::DoSendMessage(const TOutgoingMessage& AMessage) {
-    return SendMultipleMails({Mailbox(AMessage.ReceiverName, AMessage.ReceiverEmail)},
-                             ParseAddressList(AMessage.CCList), ParseAddressList(AMessage.BCCList),
-                             Mailbox(AMessage.SenderName, AMessage.SenderEmail), AMessage.Subject,
-                             AMessage.PlainBody, AMessage.HTMLBody, AMessage.IsHTML, AMessage.InLineAttachments,
-                             AMessage.NormalAttachments, AMessage.ReplyEmail, MailPriority::Normal,
-                             AMessage.ReceiptRecipientAddress, {});
+    return SendComposed(*std::static_pointer_cast<const TComposedMail>(ComposeMessage(AMessage)));
+}
+
+bool TDNSEmailSender::DoSendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage& AComposed) {
+    const auto* mail = dynamic_cast<const TComposedMail*>(&AComposed);
+    return mail != nullptr ? SendComposed(*mail) : DoSendMessage(AMessage);
 }
 
 bool TDNSEmailSender::SendMultipleMails(
@@ -460,16 +483,23 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
                                         const QString& AReplyEmail, MailPriority APriority,
                                         const QString& AReceiptRecipientAddress,
                                         const QString& ASuppressAutoResponse) {
-    if (!IsConnected() && !ConnectToServer(true))
-        return false;
-    ClearLastError();
+    return SendComposed(*Compose(ARcptList, ACCList, ABCCList, aSender, aSubject, aPlainBody, aHTMLBody,
+                                 InLineAttachments, NormalAttachments, AReplyEmail, APriority,
+                                 AReceiptRecipientAddress, ASuppressAutoResponse));
+}
+
+std::shared_ptr<const TDNSEmailSender::TComposedMail> TDNSEmailSender::Compose(
+    const QList<MailAddress>& ARcptList, const QList<MailAddress>& ACCList, const QList<MailAddress>& ABCCList,
+    const MailAddress& aSender, const QString& aSubject, const QString& aPlainBody, const QString& aHTMLBody,
+    const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
+    const QString& AReplyEmail, MailPriority APriority, const QString& AReceiptRecipientAddress,
+    const QString& ASuppressAutoResponse) {
+    auto mail = std::make_shared<TComposedMail>();
+    mail->Sender = aSender;
+    mail->Recipients = ARcptList;
+    mail->CC = ACCList;
+    mail->BCC = ABCCList;
     try {
-        std::optional<QJsonObject> providerEntry;
-        if (IsProviderTransport()) {
-            providerEntry = TProviderMailTransport::ProtocolEntry(*FOAuth2Authenticator->ActiveProvider(),
-                                                                  FTransportProtocol);
-            TProviderMailTransport::TransportKind(*providerEntry);
-        }
         MailMessage message;
         message.From = aSender;
         message.To = ARcptList;
@@ -487,18 +517,38 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
         message.InlineFiles = InLineAttachments;
         for (const TAttachementFile& file : NormalAttachments)
             message.Attachments.append({file.FileName, file.LocalFile});
-        const QByteArray mime = MimeComposer::Compose(message);
+        mail->Mime = MimeComposer::Compose(message);
+    } catch (...) {
+        mail->Failure = std::current_exception();
+    }
+    return mail;
+}
+
+bool TDNSEmailSender::SendComposed(const TComposedMail& AMail) {
+    if (!IsConnected() && !ConnectToServer(true))
+        return false;
+    ClearLastError();
+    try {
+        std::optional<QJsonObject> providerEntry;
+        if (IsProviderTransport()) {
+            providerEntry = TProviderMailTransport::ProtocolEntry(*FOAuth2Authenticator->ActiveProvider(),
+                                                                  FTransportProtocol);
+            TProviderMailTransport::TransportKind(*providerEntry);
+        }
+        if (AMail.Failure)
+            std::rethrow_exception(AMail.Failure);
+        const QByteArray& mime = AMail.Mime;
         if (providerEntry) {
             // Cancel ends the HTTP requests of the posting and of the mail client.
             const hostapi::TCancellationScope cancellation([this] { return Cancelled(); });
-            TProviderMailTransport::Send(*FOAuth2Authenticator, *providerEntry, mime, ABCCList);
+            TProviderMailTransport::Send(*FOAuth2Authenticator, *providerEntry, mime, AMail.BCC);
             return true;
         }
 
         SmtpEnvelope envelope;
-        envelope.From = EnvelopeAddress(aSender.Address);
-        envelope.Recipients = AddressesOf(ARcptList);
-        const QStringList copies = CopyAddressesOf(ACCList) + CopyAddressesOf(ABCCList);
+        envelope.From = EnvelopeAddress(AMail.Sender.Address);
+        envelope.Recipients = AddressesOf(AMail.Recipients);
+        const QStringList copies = CopyAddressesOf(AMail.CC) + CopyAddressesOf(AMail.BCC);
         QStringList otherDomains;
         if (UseExternalSMTP()) {
             envelope.Recipients += copies;
@@ -524,7 +574,7 @@ bool TDNSEmailSender::SendMultipleMails(const QList<MailAddress>& ARcptList,
             qCWarning(lcTransports) << "a copy recipient of domain" << GetDomainName(refused.Address)
                                     << "was refused:" << refused.Reply.Code << refused.Reply.Text();
         if (!otherDomains.isEmpty())
-            DeliverToOtherDomains(aSender.Address, otherDomains, mime);
+            DeliverToOtherDomains(AMail.Sender.Address, otherDomains, mime);
         return true;
     } catch (const std::exception& e) {
         if (IsProviderTransport()) {

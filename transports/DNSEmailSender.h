@@ -130,8 +130,13 @@ public:
     static int MailExchangerTimeout();
     static void SetMailExchangerTimeout(int AMs);
 
+    // Composes the message that DoSendMessage sends: the MIME text and its addresses.
+    bool CanComposeMessages() const override;
+    std::shared_ptr<const TComposedMessage> ComposeMessage(const TOutgoingMessage& AMessage) const override;
+
 protected:
     bool DoSendMessage(const TOutgoingMessage& AMessage) override;
+    bool DoSendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage& AComposed) override;
     bool DoConnectToServer(bool AResetLastError) override;
     void DoCancel() override;
 
@@ -142,6 +147,16 @@ protected:
     QStringList ResolveMXHost(const QString& ADomain);
 
 private:
+    struct TComposedMail;
+    // The message of SendMultipleMails composed; a failure is kept in it.
+    static std::shared_ptr<const TComposedMail> Compose(
+        const QList<MailAddress>& ARcptList, const QList<MailAddress>& ACCList, const QList<MailAddress>& ABCCList,
+        const MailAddress& aSender, const QString& aSubject, const QString& aPlainBody, const QString& aHTMLBody,
+        const QStringList& InLineAttachments, const QList<TAttachementFile>& NormalAttachments,
+        const QString& AReplyEmail, MailPriority APriority, const QString& AReceiptRecipientAddress,
+        const QString& ASuppressAutoResponse);
+    // Sends a composed message over the open connection (connecting first when there is none).
+    bool SendComposed(const TComposedMail& AMail);
     // Connects FSMTPClient and authenticates; throws on failure.
     void Connect();
     // Connects AClient to the first address of the exchangers of ADomain (best first) that

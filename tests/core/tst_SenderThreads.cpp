@@ -338,6 +338,9 @@ private slots:
     void throttledReconnectFallsInsideThePause();
     void unitDelayAllowsOnePacketPerDelayJobWide();
     void connectFailureFailsTheGroup();
+    void nextMessageIsComposedWhileOneIsSent_data();
+    void nextMessageIsComposedWhileOneIsSent();
+    void composeFailureFailsOnlyItsMessage();
     void chaoticModeSpreadsOneDomain();
     void failingSendersAreReplacedThreeTimes();
     void killedJobFailsWhatWasNotSent();
@@ -630,6 +633,80 @@ void tst_SenderThreads::connectFailureFailsTheGroup() {
     QCOMPARE(rows[2].ErrorMessage, QStringLiteral("0: "));
     QCOMPARE(job.SentFailedCount(), 2);
     QCOMPARE(job.SentRetryCount(), 0);
+}
+
+// Unthrottled, a sender composes the packet's next message (also the next group's first) on its
+// composing thread while it sends; every message goes out as composed for its own recipient, in
+// the grouped order. Throttled, or with a transport that composes as it sends, nothing is composed
+// ahead.
+void tst_SenderThreads::nextMessageIsComposedWhileOneIsSent_data() {
+    QTest::addColumn<bool>("throttled");
+    QTest::addColumn<bool>("composes");
+    QTest::addColumn<int>("expectedAhead");
+    QTest::newRow("unthrottled") << false << true << 4;
+    QTest::newRow("throttled") << true << true << 0;
+    QTest::newRow("transport composes as it sends") << false << false << 0;
+}
+
+void tst_SenderThreads::nextMessageIsComposedWhileOneIsSent() {
+    QFETCH(bool, throttled);
+    QFETCH(bool, composes);
+    QFETCH(int, expectedAhead);
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    transport.Script->SetComposes(composes);
+    EngineJob job(nullptr, -1, MakeSendList({true, 120, 1, throttled ? 1 : 0, throttled, false}), esPlainText);
+    VirtualTime time(clock, job);
+    for (const char* address : {"a@x.de", "b@y.de", "c@x.de", "d@y.de", "e@x.de"})
+        job.AddDocument(QString::fromLatin1(address));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const QList<FakeSentMessage> messages = transport.Script->Messages();
+    QStringList order;
+    int ahead = 0;
+    for (const FakeSentMessage& message : messages) {
+        order << message.ReceiverEmail;
+        QCOMPARE(message.Composed, composes);
+        if (composes)
+            QCOMPARE(message.ComposedFor, message.ReceiverEmail);
+        QCOMPARE(message.SenderEmail, QStringLiteral("sender@example.org"));
+        if (message.ComposedElsewhere)
+            ++ahead;
+    }
+    QCOMPARE(order, (QStringList{"a@x.de", "c@x.de", "e@x.de", "b@y.de", "d@y.de"}));
+    QVERIFY2(!messages.first().ComposedElsewhere, "the packet's first message has nothing before it");
+    QCOMPARE(ahead, expectedAhead);
+    QCOMPARE(job.SentCount(), 5);
+    QCOMPARE(job.SentFailedCount(), 0);
+}
+
+// A message that cannot be composed (an attachment gone) fails with the composer's text; the
+// messages before and after it, composed meanwhile, go out.
+void tst_SenderThreads::composeFailureFailsOnlyItsMessage() {
+    TestDatabase db;
+    FakeClock clock;
+    FakeTransportRegistration transport(clock);
+    const QString unreadable =
+        QStringLiteral("The file \"/tmp/gone/Rechnung.pdf\" of the message cannot be read: No such file or directory");
+    transport.Script->AddComposeFailure(QStringLiteral("b@x.de"), unreadable);
+    EngineJob job(nullptr, -1, MakeSendList({}), esPlainText);
+    VirtualTime time(clock, job);
+    for (const char* address : {"a@x.de", "b@x.de", "c@x.de"})
+        job.AddDocument(QString::fromLatin1(address));
+    job.SendPrepared();
+    job.WaitForThreads();
+
+    const QList<SentRow> rows = SentRows(-1);
+    QCOMPARE(Emails(rows), (QStringList{"a@x.de", "b@x.de", "c@x.de"}));
+    QCOMPARE(rows[1].ErrorMessage, QStringLiteral("0: ") + unreadable);
+    QCOMPARE(job.SentFailedCount(), 1);
+    QCOMPARE(job.SentCount(), 3);
+    QStringList sent;
+    for (const FakeSentMessage& message : transport.Script->Messages())
+        sent << message.ReceiverEmail + (message.ComposedElsewhere ? QStringLiteral(" ahead") : QString());
+    QCOMPARE(sent, (QStringList{"a@x.de", "c@x.de ahead"}));
 }
 
 void tst_SenderThreads::chaoticModeSpreadsOneDomain() {

@@ -3,6 +3,7 @@
 #include "QVException.h"
 
 #include <chrono>
+#include <thread>
 
 namespace testsupport {
 
@@ -14,6 +15,16 @@ void FakeTransportScript::SetSingleServer(bool AValue) {
 void FakeTransportScript::SetCanTimeOut(bool AValue) {
     std::lock_guard lock(FLock);
     FCanTimeOut = AValue;
+}
+
+void FakeTransportScript::SetComposes(bool AValue) {
+    std::lock_guard lock(FLock);
+    FComposes = AValue;
+}
+
+void FakeTransportScript::AddComposeFailure(const QString& AReceiver, const QString& AText) {
+    std::lock_guard lock(FLock);
+    FComposeFailures.insert(AReceiver, AText);
 }
 
 void FakeTransportScript::AddConnectStep(const FakeTransportStep& AStep) {
@@ -74,6 +85,7 @@ FakeMessageSender::FakeMessageSender(std::shared_ptr<FakeTransportScript> AScrip
     ++FScript->FAliveCount;
     SetIsSingleServer(FScript->FSingleServer);
     FCanTimeOut = FScript->FCanTimeOut;
+    FComposes = FScript->FComposes;
 }
 
 FakeMessageSender::~FakeMessageSender() {
@@ -108,8 +120,55 @@ bool FakeMessageSender::CanTimeOut() {
     return FCanTimeOut;
 }
 
+namespace {
+
+struct FakeComposed : emailmarketing::TComposedMessage {
+    emailmarketing::TOutgoingMessage Message;
+    std::thread::id Thread;
+    QString Failure;
+};
+
+} // namespace
+
+bool FakeMessageSender::CanComposeMessages() const {
+    return FComposes;
+}
+
+std::shared_ptr<const emailmarketing::TComposedMessage>
+FakeMessageSender::ComposeMessage(const emailmarketing::TOutgoingMessage& AMessage) const {
+    if (!FComposes)
+        return nullptr;
+    auto composed = std::make_shared<FakeComposed>();
+    composed->Message = AMessage;
+    composed->Thread = std::this_thread::get_id();
+    std::lock_guard lock(FScript->FLock);
+    composed->Failure = FScript->FComposeFailures.value(AMessage.ReceiverEmail);
+    return composed;
+}
+
+bool FakeMessageSender::DoSendComposedMessage(const emailmarketing::TOutgoingMessage& AMessage,
+                                              const emailmarketing::TComposedMessage& AComposed) {
+    const auto& composed = dynamic_cast<const FakeComposed&>(AComposed);
+    if (!composed.Failure.isEmpty()) {
+        SetLastError(composed.Failure);
+        return false;
+    }
+    FComposedSend = true;
+    FComposedElsewhere = composed.Thread != std::this_thread::get_id();
+    FComposedFor = composed.Message.ReceiverEmail;
+    // Through the (overridable) plain send, so that a derived fake sees every message.
+    const bool accepted = DoSendMessage(AMessage);
+    FComposedSend = false;
+    return accepted;
+}
+
 bool FakeMessageSender::DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) {
     FakeSentMessage message{AMessage, false};
+    if (FComposedSend) {
+        message.Composed = true;
+        message.ComposedElsewhere = FComposedElsewhere;
+        message.ComposedFor = FComposedFor;
+    }
     const FakeTransportStep step = FScript->NextSendStep();
     bool accepted = false;
     try {

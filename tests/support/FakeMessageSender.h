@@ -2,6 +2,7 @@
 
 #include "CustomMessageSender.h"
 
+#include <QHash>
 #include <QList>
 #include <QQueue>
 #include <QString>
@@ -40,6 +41,12 @@ struct FakeTransportStep {
 // A message as a fake transport received it, with the answer it gave.
 struct FakeSentMessage : emailmarketing::TOutgoingMessage {
     bool Accepted = false;
+    // Sent as composed by ComposeMessage (False: the plain send), and whether that ran on another
+    // thread than the send.
+    bool Composed = false;
+    bool ComposedElsewhere = false;
+    // The receiver of the composed message the send was given.
+    QString ComposedFor;
 };
 
 // The script and the record shared by every fake transport of one test; any thread may use it.
@@ -50,6 +57,10 @@ public:
     // Shape of the transports created from now on.
     void SetSingleServer(bool AValue);
     void SetCanTimeOut(bool AValue);
+    // Whether the transports compose messages ahead of their send (default True).
+    void SetComposes(bool AValue);
+    // Composing a message to AReceiver fails with AText; its send answers False with it.
+    void AddComposeFailure(const QString& AReceiver, const QString& AText);
 
     void AddConnectStep(const FakeTransportStep& AStep);
     void AddSendStep(const FakeTransportStep& AStep);
@@ -70,6 +81,8 @@ private:
     mutable std::mutex FLock;
     bool FSingleServer = true;
     bool FCanTimeOut = true;
+    bool FComposes = true;
+    QHash<QString, QString> FComposeFailures;
     QQueue<FakeTransportStep> FConnectSteps;
     QQueue<FakeTransportStep> FSendSteps;
     QList<FakeSentMessage> FMessages;
@@ -93,9 +106,14 @@ public:
     void DisconnectFromServer() override;
     bool IsConnected() override;
     bool CanTimeOut() override;
+    bool CanComposeMessages() const override;
+    std::shared_ptr<const emailmarketing::TComposedMessage>
+    ComposeMessage(const emailmarketing::TOutgoingMessage& AMessage) const override;
 
 protected:
     bool DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) override;
+    bool DoSendComposedMessage(const emailmarketing::TOutgoingMessage& AMessage,
+                               const emailmarketing::TComposedMessage& AComposed) override;
     bool DoConnectToServer(bool AResetLastError) override;
     void DoCancel() override;
 
@@ -108,6 +126,11 @@ private:
     std::shared_ptr<FakeTransportScript> FScript;
     bool FConnected = false;
     bool FCanTimeOut = true;
+    bool FComposes = true;
+    // Set while DoSendComposedMessage sends through DoSendMessage.
+    bool FComposedSend = false;
+    bool FComposedElsewhere = false;
+    QString FComposedFor;
     std::mutex FWaitLock;
     std::condition_variable FWake;
 };

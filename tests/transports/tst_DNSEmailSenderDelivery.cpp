@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <thread>
+
 using namespace emailmarketing;
 using testsupport::DnsPeer;
 using testsupport::SmtpPeer;
@@ -104,6 +106,7 @@ private slots:
     void OAuthErrorChallengeGetsEmptyResponse();
     void LongOAuthTokenAccepted();
     void SendMailTestSend();
+    void ComposedMessagesGoOutAsComposed();
     void DirectDeliveryAsksDnsOncePerDomain();
     void DirectDeliveryPrefersLowestPreference();
     void DirectDeliveryFallsBackToNextExchanger();
@@ -503,6 +506,57 @@ void tst_DNSEmailSenderDelivery::InternationalDomainsGoOutInAsciiForm() {
                  .endsWith(QStringLiteral("@xn--mller-kva.test>")),
              qPrintable(Strings(headers[QStringLiteral("message-id")]).value(0)));
     QCOMPARE(Strings(headers[QStringLiteral("to")]), QStringList{QStringLiteral("anna@xn--bcher-kva.test")});
+}
+
+// Messages composed on another thread, before the connection exists, go out as composed over one
+// connection; one whose attachment cannot be read fails at its send with the text SendMessage
+// gives for it, and the connection goes on.
+void tst_DNSEmailSenderDelivery::ComposedMessagesGoOutAsComposed() {
+    SmtpPeer peer;
+    START_PEER(peer);
+    QTemporaryDir folder;
+    const QString gone = folder.filePath(QStringLiteral("Rechnung.pdf"));
+    auto sender = ExternalSender(Local(peer));
+    QVERIFY(sender->CanComposeMessages());
+    const auto message = [](const QString& AReceiver, const QString& ASubject) {
+        TOutgoingMessage result;
+        result.ReceiverEmail = AReceiver;
+        result.SenderName = QStringLiteral("Shop");
+        result.SenderEmail = QStringLiteral("shop@sender.test");
+        result.Subject = ASubject;
+        result.PlainBody = QStringLiteral("Grüße an %1\r\n").arg(AReceiver);
+        return result;
+    };
+    QList<TOutgoingMessage> messages{message(QStringLiteral("anna@example.test"), QStringLiteral("Eins")),
+                                     message(QStringLiteral("bert@example.test"), QStringLiteral("Zwei")),
+                                     message(QStringLiteral("carl@example.test"), QStringLiteral("Drei"))};
+    messages[1].NormalAttachments = {{QStringLiteral("Rechnung.pdf"), gone}};
+    QList<std::shared_ptr<const TComposedMessage>> composed;
+    std::thread composer([&] {
+        for (const TOutgoingMessage& each : messages)
+            composed.append(sender->ComposeMessage(each));
+    });
+    composer.join();
+
+    QVERIFY2(sender->SendComposedMessage(messages[0], composed[0].get()), qPrintable(sender->LastError()));
+    QVERIFY(!sender->SendComposedMessage(messages[1], composed[1].get()));
+    const QString composedError = sender->LastError();
+    QVERIFY2(sender->SendComposedMessage(messages[2], composed[2].get()), qPrintable(sender->LastError()));
+    QVERIFY(!sender->SendMessage({}, messages[1].ReceiverEmail, messages[1].SenderName, messages[1].SenderEmail,
+                                 messages[1].Subject, messages[1].PlainBody, {}, false, {},
+                                 messages[1].NormalAttachments, {}, {}, {}, {}));
+    QCOMPARE(composedError, sender->LastError());
+    QVERIFY2(composedError.contains(gone), qPrintable(composedError));
+    sender->DisconnectFromServer();
+
+    QCOMPARE(peer.Messages().size(), 2);
+    QStringList received;
+    for (const QString& file : peer.Messages()) {
+        const QJsonObject parsed = peer.Parsed(file);
+        received << Strings(parsed[QStringLiteral("headers")].toObject()[QStringLiteral("subject")]).join(',') + ' ' +
+                        Strings(peer.Envelope(file)[QStringLiteral("rcpt_tos")]).join(',');
+    }
+    QCOMPARE(received, (QStringList{"Eins anna@example.test", "Drei carl@example.test"}));
 }
 
 void tst_DNSEmailSenderDelivery::NonAsciiLocalPartFails() {
