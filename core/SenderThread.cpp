@@ -255,7 +255,8 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup, const TEmailDocument* AN
         if (!WaitForResultRoom())
             return false;
         QString error;
-        const QDateTime start = FJob.Now();
+        // Only the throttle needs the start (each reading of the local clock looks at the zone file).
+        const QDateTime start = FPacing.Throttled() ? FJob.Now() : QDateTime();
         const bool ok =
             SendDocument(*document, i + 1 < AGroup.Documents.size() ? AGroup.Documents[i + 1] : ANextGroup, error);
         if (FRefused)
