@@ -38,6 +38,12 @@ QString InsertSql(int ARows) {
              values.join(QStringLiteral(", ")), Q("id"));
 }
 
+// The single-row insert on SQLite, whose "id" is the table's row id.
+QString SqliteInsertSql() {
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, 0)")
+        .arg(Q("emlsentlist"), Q("email"), Q("addressid"), Q("emljobs_id"), Q("sentstate"));
+}
+
 QString FailSql(const QString& AWhere) {
     return QStringLiteral("UPDATE %1 SET %2 = 2, %3 = ?, %4 = ? WHERE %2 = 0 AND %5")
         .arg(Q("emlsentlist"), Q("sentstate"), Q("errormessage"), Q("sentdate"), AWhere);
@@ -54,13 +60,16 @@ QList<qint64> TPendingSentList::Write(qint64 AJobID, const QList<TRecipient>& AR
         const qsizetype end = std::min<qsizetype>(first + RowsPerTransaction, ARecipients.size());
         hostapi::Transaction transaction;
         if (!postgres) {
-            hostapi::PreparedStatement insert(InsertSql(1), purpose);
+            // The id is the row id SQLite gives the insert: no result row to fetch and reset.
+            hostapi::PreparedStatement insert(SqliteInsertSql(), purpose);
+            QVariantList binds{QVariant(), QVariant(), AJobID};
             for (qsizetype i = first; i < end; ++i) {
-                QSqlQuery& query = insert.Exec({ARecipients[i].Email, ARecipients[i].AddressID, AJobID});
-                if (!query.next())
+                binds[0] = ARecipients[i].Email;
+                binds[1] = ARecipients[i].AddressID;
+                const QVariant id = insert.Exec(binds).lastInsertId();
+                if (!id.isValid())
                     throw hostapi::EQVDatabaseException(purpose + QStringLiteral(": no row id returned"));
-                ids << query.value(0).toLongLong();
-                query.finish();
+                ids << id.toLongLong();
             }
             transaction.Commit();
             continue;

@@ -160,6 +160,9 @@ private:
 
     QList<TColumn> FColumns;          // column 0 is the id
     QHash<QString, int> FColumnIndex; // lower-case name -> column
+    // Names asked for in other letter cases -> column; filled by ColumnIndex.
+    mutable QHash<QString, int> FAskedColumnIndex;
+    QList<bool> FNoneModified; // False for every column
     QList<TRecord> FRecords;
     bool FPaged = false;    // loaded by OpenRecords: only the ids of FPageIDs
     QList<qint64> FPageIDs;
