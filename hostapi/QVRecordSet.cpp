@@ -166,15 +166,21 @@ void TQVRecordSet::Load() {
     QList<TRecord> records;
     if (FPaged) {
         if (!FPageIDs.isEmpty()) {
-            // The ids are numbers, written into the statement: a page of bound values would cost the
-            // SQLite driver more than the read.
+            // A page of bound values would cost the SQLite driver more than the read. There the ids
+            // are one bound JSON array (not parsed as SQL); on PostgreSQL they are written into the
+            // statement.
             QStringList ids;
             ids.reserve(FPageIDs.size());
             for (const qint64 id : FPageIDs)
                 ids << QString::number(id);
-            const QString page = QStringLiteral("t.%1 IN (%2)")
-                                     .arg(Database::QuoteIdentifier(FColumns.first().Field.Field),
-                                          ids.join(QLatin1Char(',')));
+            const QString idColumn = QStringLiteral("t.") + Database::QuoteIdentifier(FColumns.first().Field.Field);
+            QString page;
+            if (Database::IsPostgres()) {
+                page = QStringLiteral("%1 IN (%2)").arg(idColumn, ids.join(QLatin1Char(',')));
+            } else {
+                page = QStringLiteral("%1 IN (SELECT value FROM json_each(?))").arg(idColumn);
+                where.Binds << QString(QLatin1Char('[') + ids.join(QLatin1Char(',')) + QLatin1Char(']'));
+            }
             where.Where = where.Where.isEmpty() ? page : QStringLiteral("(%1) AND %2").arg(where.Where, page);
             QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
                                          QStringLiteral("read %1").arg(FSchemaName));
@@ -345,7 +351,19 @@ QVariant TQVRecordSet::FieldValueAt(int recNo, const QString& fieldName) const {
     const int i = ColumnIndex(fieldName);
     if (recNo < 0 || recNo >= FRecords.size())
         Fail(QStringLiteral("Record number %1 out of range (%2 records)").arg(recNo).arg(FRecords.size()));
-    return FromDatabaseValue(FRecords[recNo].Values[i], FColumns[i].Field.Type, FColumns[i].Name);
+    const QVariant& v = FRecords[recNo].Values[i];
+    // A text that is not empty is what the conversion would answer.
+    if (FColumns[i].Field.Type == TFieldDataType::fdtText && v.metaType().id() == QMetaType::QString &&
+        !static_cast<const QString*>(v.constData())->isEmpty())
+        return v;
+    return FromDatabaseValue(v, FColumns[i].Field.Type, FColumns[i].Name);
+}
+
+qint64 TQVRecordSet::RecordIDAt(int recNo) const {
+    RequireActive();
+    if (recNo < 0 || recNo >= FRecords.size())
+        Fail(QStringLiteral("Record number %1 out of range (%2 records)").arg(recNo).arg(FRecords.size()));
+    return FRecords[recNo].ID;
 }
 
 bool TQVRecordSet::IsNull(const QString& fieldName) const {

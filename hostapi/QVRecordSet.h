@@ -117,6 +117,8 @@ public:
     bool IsNull(const QString& fieldName) const;
     // Database id of the current record; -1 for an appended record not yet posted.
     qint64 RecordID() const;
+    // The same for record recNo, without moving to it.
+    qint64 RecordIDAt(int recNo) const;
 
     void Append();
     void Edit();

@@ -195,6 +195,7 @@ private slots:
         // The page's order is the order of the ids given, an id given twice is read once.
         rs.OpenRecords({e, b, a, b});
         QCOMPARE(Names(rs), QStringList({"E", "b", "a"}));
+        QCOMPARE(QList<qint64>({rs.RecordIDAt(0), rs.RecordIDAt(1), rs.RecordIDAt(2)}), QList<qint64>({e, b, a}));
         rs.OpenRecords({});
         QVERIFY(rs.Active());
         QCOMPARE(rs.RecordCount(), 0);
