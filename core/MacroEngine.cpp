@@ -165,8 +165,10 @@ QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QStr
 namespace {
 
 bool IsDelimitedMacro(const QString& AMacro) {
-    return AMacro.size() >= 3 && AMacro.front() == QLatin1Char('%') && AMacro.back() == QLatin1Char('%') &&
-           !QStringView(AMacro).sliced(1, AMacro.size() - 2).contains(QLatin1Char('%'));
+    if (AMacro.size() < 3 || AMacro.front() != u'%' || AMacro.back() != u'%')
+        return false;
+    // Names are short: a plain loop, not the library's search.
+    return std::find(AMacro.begin() + 1, AMacro.end() - 1, u'%') == AMacro.end() - 1;
 }
 
 // Single-pass replacement of delimited macros. A short list is searched by comparing the names in
@@ -174,7 +176,7 @@ bool IsDelimitedMacro(const QString& AMacro) {
 class TMacroPass {
 public:
     explicit TMacroPass(const QList<TMacroReplacement>& AReplacements)
-        : FReplacements(AReplacements), FDone(AReplacements.size()), FValues(AReplacements.size()) {
+        : FReplacements(AReplacements), FDone(AReplacements.size(), false), FValues(AReplacements.size()) {
         for (qsizetype i = 0; i < AReplacements.size(); ++i) {
             const QString& macro = AReplacements[i].Macro;
             FMaxName = std::max(FMaxName, macro.size() - 2);
@@ -261,8 +263,9 @@ private:
 
     const QList<TMacroReplacement>& FReplacements;
     QMultiHash<QString, qsizetype> FIndex;
-    QList<bool> FDone;
-    QList<QString> FValues;
+    // On the stack for the usual few macros: one pass per text and recipient allocates no more.
+    QVarLengthArray<bool, 32> FDone;
+    QVarLengthArray<QString, 32> FValues;
     qsizetype FMaxName = 0;
 };
 
