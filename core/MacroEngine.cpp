@@ -355,7 +355,7 @@ QString HtmlEscaped(const QString& AText) {
 }
 
 QString WithoutLineBreaks(const QString& AValue) {
-    if (!AValue.contains(QLatin1Char('\r')) && !AValue.contains(QLatin1Char('\n')))
+    if (std::none_of(AValue.begin(), AValue.end(), [](QChar c) { return c == u'\r' || c == u'\n'; }))
         return AValue;
     QString result = AValue;
     result.remove(QLatin1Char('\r'));
