@@ -62,46 +62,68 @@ QString MacroName(const QString& AMacro) {
     return AMacro.size() >= 2 ? AMacro.mid(1, AMacro.size() - 2) : QString();
 }
 
+TPredefinedFormatter PredefinedFormatter(const QString& AName) {
+    const auto& formatters = PredefinedFormatters();
+    const auto it = formatters.constFind(MacroUpperCase(AName));
+    return it == formatters.constEnd() ? nullptr : *it;
+}
+
 } // namespace
 
 std::optional<QString> PredefinedMacroValue(const QString& AName, const TPredefinedMacroContext& AContext) {
-    const auto& formatters = PredefinedFormatters();
-    const auto it = formatters.constFind(MacroUpperCase(AName));
-    if (it == formatters.constEnd())
+    const TPredefinedFormatter formatter = PredefinedFormatter(AName);
+    if (!formatter)
         return std::nullopt;
-    return (*it)(AContext);
+    return formatter(AContext);
 }
 
 TMacroEngine::TMacroEngine(QList<TUsedMakro> AUsedMakros, std::shared_ptr<const TMacroList> AListMacros,
                            std::shared_ptr<const TMacroList> ASchemaMacros)
     : FUsedMakros(std::move(AUsedMakros)), FListMacros(std::move(AListMacros)),
-      FSchemaMacros(std::move(ASchemaMacros)) {}
+      FSchemaMacros(std::move(ASchemaMacros)) {
+    // The macro lists are snapshots that never change: names are looked up once, not per record.
+    FResolved.reserve(FUsedMakros.size());
+    for (const TUsedMakro& used : std::as_const(FUsedMakros)) {
+        TResolvedMacro resolved;
+        resolved.Name = MacroName(used.first);
+        if (!resolved.Name.isEmpty()) {
+            if (used.second == mkListMacro || used.second == mkSchemaMacro) {
+                const TMacroList* macros =
+                    used.second == mkListMacro ? FListMacros.get() : FSchemaMacros.get();
+                resolved.Macro = macros ? macros->ByName(resolved.Name) : nullptr;
+            } else if (used.second == mkPredefined) {
+                resolved.Predefined = PredefinedFormatter(resolved.Name);
+            }
+        }
+        FResolved.append(resolved);
+    }
+}
 
 void TMacroEngine::ReplaceTemplateMacros(const TMacroSink& ASink, int RecNo,
                                          const hostapi::TQVRecordSet& ARecords,
                                          const TPredefinedMacroContext& AContext) const {
-    for (const TUsedMakro& used : FUsedMakros) {
-        const QString name = MacroName(used.first);
-        if (name.isEmpty())
+    for (qsizetype i = 0; i < FUsedMakros.size(); ++i) {
+        const TUsedMakro& used = FUsedMakros[i];
+        const TResolvedMacro& resolved = FResolved[i];
+        if (resolved.Name.isEmpty())
             continue;
         switch (used.second) {
         case mkField:
             ASink(used.first,
-                  hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, name), AContext.Locale),
+                  hostapi::RegionalSettings::ValueAsText(ARecords.FieldValueAt(RecNo, resolved.Name),
+                                                         AContext.Locale),
                   true);
             break;
         case mkListMacro:
-        case mkSchemaMacro: {
-            const TMacroList* macros = used.second == mkListMacro ? FListMacros.get() : FSchemaMacros.get();
-            if (const TMacroItem* macro = macros ? macros->ByName(name) : nullptr) {
-                const TMacroResult result = macro->EvaluateMacro(RecNo, ARecords);
+        case mkSchemaMacro:
+            if (resolved.Macro) {
+                const TMacroResult result = resolved.Macro->EvaluateMacro(RecNo, ARecords);
                 ASink(used.first, result.Value, result.FromField);
             }
             break;
-        }
         case mkPredefined:
-            if (const std::optional<QString> value = PredefinedMacroValue(name, AContext))
-                ASink(used.first, *value, false);
+            if (resolved.Predefined)
+                ASink(used.first, resolved.Predefined(AContext), false);
             break;
         default:
             break;
@@ -143,8 +165,10 @@ QString ReplaceMacroText(const QString& AText, const QString& AMacro, const QStr
 namespace {
 
 bool IsDelimitedMacro(const QString& AMacro) {
-    return AMacro.size() >= 3 && AMacro.front() == QLatin1Char('%') && AMacro.back() == QLatin1Char('%') &&
-           !QStringView(AMacro).sliced(1, AMacro.size() - 2).contains(QLatin1Char('%'));
+    if (AMacro.size() < 3 || AMacro.front() != u'%' || AMacro.back() != u'%')
+        return false;
+    // Names are short: a plain loop, not the library's search.
+    return std::find(AMacro.begin() + 1, AMacro.end() - 1, u'%') == AMacro.end() - 1;
 }
 
 // Single-pass replacement of delimited macros. A short list is searched by comparing the names in
@@ -152,7 +176,7 @@ bool IsDelimitedMacro(const QString& AMacro) {
 class TMacroPass {
 public:
     explicit TMacroPass(const QList<TMacroReplacement>& AReplacements)
-        : FReplacements(AReplacements), FDone(AReplacements.size()), FValues(AReplacements.size()) {
+        : FReplacements(AReplacements), FDone(AReplacements.size(), false), FValues(AReplacements.size()) {
         for (qsizetype i = 0; i < AReplacements.size(); ++i) {
             const QString& macro = AReplacements[i].Macro;
             FMaxName = std::max(FMaxName, macro.size() - 2);
@@ -239,8 +263,9 @@ private:
 
     const QList<TMacroReplacement>& FReplacements;
     QMultiHash<QString, qsizetype> FIndex;
-    QList<bool> FDone;
-    QList<QString> FValues;
+    // On the stack for the usual few macros: one pass per text and recipient allocates no more.
+    QVarLengthArray<bool, 32> FDone;
+    QVarLengthArray<QString, 32> FValues;
     qsizetype FMaxName = 0;
 };
 
@@ -298,6 +323,11 @@ QString ReplaceMacros(const QString& AText, const QList<TMacroReplacement>& ARep
 }
 
 QString HtmlEscaped(const QString& AText) {
+    const auto special = [](QChar c) {
+        return c == u'&' || c == u'<' || c == u'>' || c == u'"' || c == u'\'';
+    };
+    if (std::none_of(AText.begin(), AText.end(), special))
+        return AText;
     QString result;
     result.reserve(AText.size() + AText.size() / 8);
     for (QChar c : AText) {
@@ -325,6 +355,8 @@ QString HtmlEscaped(const QString& AText) {
 }
 
 QString WithoutLineBreaks(const QString& AValue) {
+    if (std::none_of(AValue.begin(), AValue.end(), [](QChar c) { return c == u'\r' || c == u'\n'; }))
+        return AValue;
     QString result = AValue;
     result.remove(QLatin1Char('\r'));
     result.remove(QLatin1Char('\n'));

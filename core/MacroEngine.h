@@ -65,9 +65,18 @@ public:
     const QList<TUsedMakro>& UsedMakros() const { return FUsedMakros; }
 
 private:
+    // A used macro as resolved once: its name, the list's or schema's macro of that name, the
+    // predefined formatter of that name.
+    struct TResolvedMacro {
+        QString Name;
+        const TMacroItem* Macro = nullptr;
+        QString (*Predefined)(const TPredefinedMacroContext&) = nullptr;
+    };
+
     QList<TUsedMakro> FUsedMakros;
     std::shared_ptr<const TMacroList> FListMacros;
     std::shared_ptr<const TMacroList> FSchemaMacros;
+    QList<TResolvedMacro> FResolved; // parallel to FUsedMakros
 };
 
 // Replaces every occurrence of AMacro in AText by AValue, ignoring letter case, left to right; the

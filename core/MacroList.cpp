@@ -60,7 +60,12 @@ TKind KindOf(const QVariant& v) {
 }
 
 bool IsEmptyText(TKind kind, const QVariant& v) {
-    return kind == TKind::Text && v.toString().isEmpty();
+    if (kind != TKind::Text)
+        return false;
+    // A text operand is read in place; other types that count as text are converted.
+    if (v.metaType().id() == QMetaType::QString)
+        return static_cast<const QString*>(v.constData())->isEmpty();
+    return v.toString().isEmpty();
 }
 
 bool IsNumber(TKind kind) {
@@ -71,7 +76,19 @@ template <class T> int Sign(const T& a, const T& b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+bool HasSurrogates(QStringView AText) {
+    for (const QChar c : AText)
+        if (c.isSurrogate())
+            return true;
+    return false;
+}
+
 int CompareCodePoints(const QString& a, const QString& b) {
+    // Without surrogates the UTF-16 units are the code points.
+    if (!HasSurrogates(a) && !HasSurrogates(b)) {
+        const int r = QStringView(a).compare(QStringView(b), Qt::CaseSensitive);
+        return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    }
     const QList<uint> ua = a.toUcs4();
     const QList<uint> ub = b.toUcs4();
     const auto r = std::lexicographical_compare_three_way(ua.begin(), ua.end(), ub.begin(), ub.end());

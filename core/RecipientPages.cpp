@@ -32,7 +32,7 @@ bool TRecipientPages::NextPage() {
 }
 
 int TRecipientPages::IndexOf(int ARecNo) const {
-    const auto it = FPageIndex.constFind(FRecords.FieldValueAt(ARecNo, QStringLiteral("id")).toLongLong());
+    const auto it = FPageIndex.constFind(FRecords.RecordIDAt(ARecNo));
     QV_ASSERT(it != FPageIndex.constEnd());
     return *it;
 }

@@ -8,6 +8,8 @@
 
 #include <QSqlQuery>
 
+#include <vector>
+
 namespace hostapi {
 
 namespace {
@@ -101,8 +103,11 @@ void TQVRecordSet::BuildColumns() {
     }
     FColumns = columns;
     FColumnIndex.clear();
+    FAskedColumnIndex.clear();
     for (int i = 0; i < FColumns.size(); ++i)
         FColumnIndex.insert(FColumns[i].Name.toLower(), i);
+    // One list shared by every record read (copied on the first change).
+    FNoneModified = QList<bool>(FColumns.size(), false);
 }
 
 QString TQVRecordSet::SelectSql(const QString& where, QStringList joins, bool idOnly) const {
@@ -140,9 +145,16 @@ TQVRecordSet::TRecord TQVRecordSet::ReadRecord(const QSqlQuery& q) const {
     TRecord r;
     r.ID = q.value(0).toLongLong();
     r.Values.reserve(FColumns.size());
-    for (int i = 0; i < FColumns.size(); ++i)
-        r.Values << FromDatabaseValue(q.value(i), FColumns[i].Field.Type, FColumns[i].Name);
-    r.Modified = QList<bool>(FColumns.size(), false);
+    for (int i = 0; i < FColumns.size(); ++i) {
+        QVariant raw = q.value(i);
+        // A text that is not empty is kept as read (what the conversion would answer).
+        if (FColumns[i].Field.Type == TFieldDataType::fdtText && raw.metaType().id() == QMetaType::QString &&
+            !static_cast<const QString*>(raw.constData())->isEmpty())
+            r.Values << std::move(raw);
+        else
+            r.Values << FromDatabaseValue(raw, FColumns[i].Field.Type, FColumns[i].Name);
+    }
+    r.Modified = FNoneModified;
     return r;
 }
 
@@ -154,31 +166,46 @@ void TQVRecordSet::Load() {
     QList<TRecord> records;
     if (FPaged) {
         if (!FPageIDs.isEmpty()) {
-            // The ids are numbers, written into the statement: a page of bound values would cost the
-            // SQLite driver more than the read.
+            // A page of bound values would cost the SQLite driver more than the read. There the ids
+            // are one bound JSON array (not parsed as SQL); on PostgreSQL they are written into the
+            // statement.
             QStringList ids;
             ids.reserve(FPageIDs.size());
             for (const qint64 id : FPageIDs)
                 ids << QString::number(id);
-            const QString page = QStringLiteral("t.%1 IN (%2)")
-                                     .arg(Database::QuoteIdentifier(FColumns.first().Field.Field),
-                                          ids.join(QLatin1Char(',')));
+            const QString idColumn = QStringLiteral("t.") + Database::QuoteIdentifier(FColumns.first().Field.Field);
+            QString page;
+            if (Database::IsPostgres()) {
+                page = QStringLiteral("%1 IN (%2)").arg(idColumn, ids.join(QLatin1Char(',')));
+            } else {
+                page = QStringLiteral("%1 IN (SELECT value FROM json_each(?))").arg(idColumn);
+                where.Binds << QString(QLatin1Char('[') + ids.join(QLatin1Char(',')) + QLatin1Char(']'));
+            }
             where.Where = where.Where.isEmpty() ? page : QStringLiteral("(%1) AND %2").arg(where.Where, page);
             QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
                                          QStringLiteral("read %1").arg(FSchemaName));
-            QHash<qint64, TRecord> byID;
-            byID.reserve(FPageIDs.size());
+            // Each record goes to the first position of its id in the page (an id given twice is
+            // read once); the positions left empty are the records not read.
+            QHash<qint64, qsizetype> position;
+            position.reserve(FPageIDs.size());
+            for (qsizetype i = FPageIDs.size() - 1; i >= 0; --i)
+                position.insert(FPageIDs[i], i);
+            std::vector<TRecord> placed(FPageIDs.size());
+            std::vector<bool> filled(FPageIDs.size(), false);
+            qsizetype read = 0;
             while (q.next()) {
                 TRecord r = ReadRecord(q);
-                const qint64 id = r.ID;
-                byID.insert(id, std::move(r));
+                const auto it = position.constFind(r.ID);
+                if (it == position.constEnd() || filled[*it])
+                    continue;
+                placed[*it] = std::move(r);
+                filled[*it] = true;
+                ++read;
             }
-            records.reserve(byID.size());
-            for (const qint64 id : FPageIDs)
-                if (auto it = byID.find(id); it != byID.end()) {
-                    records.append(std::move(*it));
-                    byID.erase(it); // an id given twice is read once
-                }
+            records.reserve(read);
+            for (size_t i = 0; i < placed.size(); ++i)
+                if (filled[i])
+                    records.append(std::move(placed[i]));
         }
     } else {
         QSqlQuery q = Database::Exec(SelectSql(where.Where, where.Joins), where.Binds,
@@ -186,7 +213,7 @@ void TQVRecordSet::Load() {
         while (q.next())
             records.append(ReadRecord(q));
     }
-    FRecords = records;
+    FRecords = std::move(records);
     FState = rssBrowse;
 }
 
@@ -235,6 +262,7 @@ void TQVRecordSet::Close() {
     FPageIDs.clear();
     FColumns.clear();
     FColumnIndex.clear();
+    FAskedColumnIndex.clear();
     FRecNo = 0;
     FState = rssInactive;
 }
@@ -297,9 +325,16 @@ bool TQVRecordSet::HasField(const QString& fieldName) const {
 
 int TQVRecordSet::ColumnIndex(const QString& fieldName) const {
     RequireActive();
+    // A name in lower case is a key itself; other spellings are folded once and remembered.
+    if (const auto it = FColumnIndex.constFind(fieldName); it != FColumnIndex.constEnd())
+        return *it;
+    if (const auto it = FAskedColumnIndex.constFind(fieldName); it != FAskedColumnIndex.constEnd())
+        return *it;
     const int i = FColumnIndex.value(fieldName.toLower(), -1);
-    if (i >= 0)
+    if (i >= 0) {
+        FAskedColumnIndex.insert(fieldName, i);
         return i;
+    }
     // Unknown names raise "Unknown field"; known ones were not selected.
     TDBFieldSchema::Instance().ResolveField(FSchemaName, fieldName);
     Fail(QStringLiteral("The field %1 of %2 is not loaded").arg(fieldName, FSchemaName));
@@ -316,7 +351,19 @@ QVariant TQVRecordSet::FieldValueAt(int recNo, const QString& fieldName) const {
     const int i = ColumnIndex(fieldName);
     if (recNo < 0 || recNo >= FRecords.size())
         Fail(QStringLiteral("Record number %1 out of range (%2 records)").arg(recNo).arg(FRecords.size()));
-    return FromDatabaseValue(FRecords[recNo].Values[i], FColumns[i].Field.Type, FColumns[i].Name);
+    const QVariant& v = FRecords[recNo].Values[i];
+    // A text that is not empty is what the conversion would answer.
+    if (FColumns[i].Field.Type == TFieldDataType::fdtText && v.metaType().id() == QMetaType::QString &&
+        !static_cast<const QString*>(v.constData())->isEmpty())
+        return v;
+    return FromDatabaseValue(v, FColumns[i].Field.Type, FColumns[i].Name);
+}
+
+qint64 TQVRecordSet::RecordIDAt(int recNo) const {
+    RequireActive();
+    if (recNo < 0 || recNo >= FRecords.size())
+        Fail(QStringLiteral("Record number %1 out of range (%2 records)").arg(recNo).arg(FRecords.size()));
+    return FRecords[recNo].ID;
 }
 
 bool TQVRecordSet::IsNull(const QString& fieldName) const {
@@ -337,7 +384,7 @@ void TQVRecordSet::Append() {
     RequireWritable("append");
     TRecord r;
     r.Values = QVariantList(FColumns.size());
-    r.Modified = QList<bool>(FColumns.size(), false);
+    r.Modified = FNoneModified;
     for (const auto* list : {&FDefaults, &FFixedFields})
         for (const auto& [name, value] : *list) {
             const int i = ColumnIndex(name);
@@ -401,7 +448,7 @@ void TQVRecordSet::Post() {
         if (q.numRowsAffected() == 0)
             Fail(QStringLiteral("The record %1 of %2 no longer exists").arg(r.ID).arg(FSchemaName));
     }
-    r.Modified = QList<bool>(FColumns.size(), false);
+    r.Modified = FNoneModified;
     FState = rssBrowse;
     if (FOptions.testFlag(rsoRefreshAfterPost))
         ReloadCurrent();

@@ -117,6 +117,8 @@ public:
     bool IsNull(const QString& fieldName) const;
     // Database id of the current record; -1 for an appended record not yet posted.
     qint64 RecordID() const;
+    // The same for record recNo, without moving to it.
+    qint64 RecordIDAt(int recNo) const;
 
     void Append();
     void Edit();
@@ -160,6 +162,9 @@ private:
 
     QList<TColumn> FColumns;          // column 0 is the id
     QHash<QString, int> FColumnIndex; // lower-case name -> column
+    // Names asked for in other letter cases -> column; filled by ColumnIndex.
+    mutable QHash<QString, int> FAskedColumnIndex;
+    QList<bool> FNoneModified; // False for every column
     QList<TRecord> FRecords;
     bool FPaged = false;    // loaded by OpenRecords: only the ids of FPageIDs
     QList<qint64> FPageIDs;

@@ -146,6 +146,47 @@ private slots:
                  QStringLiteral("c c"));
     }
 
+    // A template's tricky spots, each compared with the expected text and with one replacement after
+    // another: a list macro's value carrying macros, names that prefix others, non-ASCII names in
+    // any letter case, adjacent macros, lone and unclosed percent signs, empty values.
+    void replaceMacrosOnTrickyTemplates_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("adjacent") << "%NAME%%NAME1%"
+                                  << "M\u00fcllerEins";
+        QTest::newRow("names that prefix others") << "%NAME1% %NAME% %NAME10% %NAM%"
+                                                  << "Eins M\u00fcller %NAME10% %NAM%";
+        QTest::newRow("non-ASCII name in any case") << "%\u00e4rztin%/%\u00c4RZTIN%"
+                                                    << "Dr. \u00d6z/Dr. \u00d6z";
+        QTest::newRow("lone percent before a macro") << "100 % %NAME%"
+                                                     << "100 % M\u00fcller";
+        QTest::newRow("unknown macro sharing its percent") << "%X%NAME%"
+                                                           << "%XM\u00fcller";
+        QTest::newRow("macros inside a list macro's value") << "%ANREDE%,"
+                                                            << "Sehr geehrte  M\u00fcller,";
+        QTest::newRow("empty value") << "[%TITLE%]"
+                                     << "[]";
+        QTest::newRow("unclosed after a macro") << "%NAME% 50%"
+                                                << "M\u00fcller 50%";
+        QTest::newRow("percent only") << "%"
+                                      << "%";
+    }
+    void replaceMacrosOnTrickyTemplates() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const QList<TMacroReplacement> replacements{
+            {"%ANREDE%", "Sehr geehrte %TITLE% %NAME%", false},
+            {"%NAME%", QStringLiteral("M\u00fcller"), true},
+            {"%NAME1%", "Eins", true},
+            {QStringLiteral("%\u00c4RZTIN%"), QStringLiteral("Dr. \u00d6z"), true},
+            {"%TITLE%", "", true}};
+        QCOMPARE(ReplaceMacros(text, replacements), expected);
+        QString sequential = text;
+        for (const TMacroReplacement& r : replacements)
+            sequential = ReplaceMacroText(sequential, r.Macro, r.Value);
+        QCOMPARE(sequential, expected);
+    }
+
     // A literal value is never searched for the later macros, in the single pass and in turn.
     void literalValuesStay_data() {
         QTest::addColumn<QString>("first"); // the first macro; the second is "%B%"

@@ -156,6 +156,16 @@ private slots:
         QTest::newRow("unknown condition never holds") << nine << "ptypeid" << 7 << "9" << false << false;
         QTest::newRow("texts by code point: Z < a")
             << zeta << "name" << int(maLT) << "alpha" << false << true;
+        // U+1F600 is stored as surrogates (0xD83D 0xDE00), below U+FF21 in UTF-16 units.
+        const QVariantMap emoji{{"name", QString::fromUtf8("x\xF0\x9F\x98\x80")}};
+        QTest::newRow("texts by code point: U+1F600 > U+FF21")
+            << emoji << "name" << int(maGT) << QString::fromUtf8("x\xEF\xBC\xA1") << false << true;
+        QTest::newRow("texts by code point: U+1F600 < U+1F601")
+            << emoji << "name" << int(maLT) << QString::fromUtf8("x\xF0\x9F\x98\x81") << false << true;
+        QTest::newRow("texts by code point: a prefix sorts first")
+            << zeta << "name" << int(maGT) << "Zet" << false << true;
+        QTest::newRow("texts by code point: umlaut after z")
+            << zeta << "name" << int(maLT) << QString::fromUtf8("Z\xC3\xA4") << false << true;
         QTest::newRow("texts are case-sensitive") << zeta << "name" << int(maEQ) << "zeta" << false << false;
         QTest::newRow("two text fields") << zeta << "name" << int(maGT) << "surname" << true << false;
         QTest::newRow("number field against text field")

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QSet>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <atomic>
@@ -397,6 +398,60 @@ private slots:
         QCOMPARE(writer.UnwrittenCount(), 0);
         QVERIFY(writer.Write(Row(QStringLiteral("next@example.org"), job)));
         QCOMPARE(Count(kSentList), 3);
+    }
+
+    // Every pending row holds its recipient's address and address id as given, and the ids answered
+    // follow the recipients' order, over several statements and transactions; addresses that a
+    // statement's text could mangle (quotes, backslashes, control characters, NUL, a lone
+    // surrogate, characters beyond the basic plane) arrive unchanged.
+    void pendingRowsKeepAddressesAndOrder_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void pendingRowsKeepAddressesAndOrder() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase db(backend);
+        const qint64 job = AddJob();
+        const QStringList tricky{QStringLiteral("o'brien@example.org"),
+                                 QStringLiteral("\"quoted\"@example.org"),
+                                 QStringLiteral("back\\slash@example.org"),
+                                 QStringLiteral("tab\there@example.org"),
+                                 QString::fromUtf8("m\xC3\xBCller@b\xC3\xA4cker.de"),
+                                 QString::fromUtf8("smile\xF0\x9F\x98\x80@example.org"),
+                                 QStringLiteral("[1,2]@example.org"),
+                                 QStringLiteral("0042@example.org")};
+        QList<TPendingSentList::TRecipient> recipients;
+        const int count = TPendingSentList::RowsPerTransaction + 1234;
+        for (int i = 0; i < count; ++i)
+            recipients.append({i % 100 < tricky.size() ? tricky[i % 100] : QStringLiteral("r%1@example.org").arg(i),
+                               qint64(1000 + i)});
+        const bool postgres = hostapi::Database::IsPostgres();
+        // NUL and lone surrogates only where the backend stores them.
+        if (!postgres) {
+            recipients[5].Email = QStringLiteral("nul") + QChar(u'\0') + QStringLiteral("@example.org");
+            recipients[2500].Email = QStringLiteral("lone") + QChar(0xD800) + QStringLiteral("@example.org");
+        }
+        const QList<qint64> ids = TPendingSentList::Write(job, recipients);
+        QCOMPARE(ids.size(), recipients.size());
+        QCOMPARE(QSet<qint64>(ids.begin(), ids.end()).size(), ids.size());
+        QSqlQuery rows = hostapi::Database::Exec(
+            QStringLiteral("SELECT \"id\", \"email\", \"addressid\", \"sentstate\", \"emljobs_id\" FROM "
+                           "\"emlsentlist\""));
+        QHash<qint64, TPendingSentList::TRecipient> stored;
+        while (rows.next()) {
+            QCOMPARE(rows.value(3).toInt(), 0);
+            QCOMPARE(rows.value(4).toLongLong(), job);
+            stored.insert(rows.value(0).toLongLong(), {rows.value(1).toString(), rows.value(2).toLongLong()});
+        }
+        QCOMPARE(stored.size(), recipients.size());
+        for (int i = 0; i < recipients.size(); ++i) {
+            const TPendingSentList::TRecipient row = stored.value(ids[i]);
+            QCOMPARE(row.AddressID, recipients[i].AddressID);
+            if (i == 2500)
+                continue; // a lone surrogate is no text a backend keeps
+            QCOMPARE(row.Email, recipients[i].Email);
+        }
     }
 
     // A result with the id of its pending row replaces that row; one whose pending row is gone

@@ -195,6 +195,7 @@ private slots:
         // The page's order is the order of the ids given, an id given twice is read once.
         rs.OpenRecords({e, b, a, b});
         QCOMPARE(Names(rs), QStringList({"E", "b", "a"}));
+        QCOMPARE(QList<qint64>({rs.RecordIDAt(0), rs.RecordIDAt(1), rs.RecordIDAt(2)}), QList<qint64>({e, b, a}));
         rs.OpenRecords({});
         QVERIFY(rs.Active());
         QCOMPARE(rs.RecordCount(), 0);
@@ -230,6 +231,38 @@ private slots:
         } catch (const EQVDatabaseException& e) {
             QVERIFY2(e.Message().contains("is not loaded"), qPrintable(e.Message()));
         }
+    }
+
+    // A name in any letter case finds its field, and only while the field is loaded: a spelling
+    // asked for before is not remembered across opens with other fields.
+    void fieldNamesInAnyLetterCaseFollowTheLoadedFields_data() {
+        TestDatabase::AddBackendColumn();
+        TestDatabase::AddBackendRows();
+    }
+    void fieldNamesInAnyLetterCaseFollowTheLoadedFields() {
+        QFETCH(Backend, backend);
+        QV_SKIP_UNLESS_BACKEND(backend);
+        TestDatabase tdb(backend);
+        AddTemplate("first");
+        TQVRecordSet rs("emtemplates");
+        rs.Open();
+        for (const char* name : {"NAME", "Name", "name", "nAmE"})
+            QCOMPARE(rs.FieldValueAt(0, name).toString(), QStringLiteral("first"));
+        QCOMPARE(rs.FieldValue("NAME").toString(), QStringLiteral("first"));
+        rs.Close();
+        rs.SetOnGetFieldIsRequired([](const QString& field) { return field == QLatin1String("subject"); });
+        rs.Open();
+        for (const char* name : {"NAME", "Name", "name"}) {
+            try {
+                rs.FieldValueAt(0, name);
+                QFAIL(qPrintable(QStringLiteral("%1 answered though not loaded").arg(name)));
+            } catch (const EQVDatabaseException& e) {
+                QVERIFY2(e.Message().contains("is not loaded"), qPrintable(e.Message()));
+            }
+        }
+        rs.SetOnGetFieldIsRequired({});
+        rs.Refresh(); // the columns are built again
+        QCOMPARE(rs.FieldValueAt(0, "NAME").toString(), QStringLiteral("first"));
     }
 
     void relatedFieldsAreJoinedByKey_data() {
