@@ -4,6 +4,7 @@
 #include "QVException.h"
 
 #include <map>
+#include <mutex>
 
 namespace emailmarketing {
 
@@ -114,7 +115,12 @@ namespace {
 
 using TClassTable = std::map<int, TMessageSenderClass>;
 
-// Written only at module load and unload (see the header).
+// Guards both tables: sender threads look their class up while the main thread may register.
+std::mutex& ClassTableLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 TClassTable& MessageSenderClasses() {
     static TClassTable classes;
     return classes;
@@ -131,6 +137,7 @@ void Register(TClassTable& ATable, int ADevice, const TMessageSenderClass& AClas
             QStringLiteral("The transport class of the %1 device %2 needs a factory and a configure step.")
                 .arg(QLatin1String(AKind))
                 .arg(ADevice));
+    std::lock_guard lock(ClassTableLock());
     if (!ATable.emplace(ADevice, AClass).second)
         throw hostapi::EQVException(
             QStringLiteral("A transport class is already registered for the %1 device %2.")
@@ -138,16 +145,29 @@ void Register(TClassTable& ATable, int ADevice, const TMessageSenderClass& AClas
                 .arg(ADevice));
 }
 
+void UnRegister(TClassTable& ATable, int ADevice) {
+    std::lock_guard lock(ClassTableLock());
+    ATable.erase(ADevice);
+}
+
 std::unique_ptr<TCustomMessageSender> Create(const TClassTable& ATable, int ADevice,
                                              const TMessageSenderSettings& ASettings, const char* AKind) {
-    const auto it = ATable.find(ADevice);
-    if (it == ATable.end())
+    // The entry is copied: the factory runs outside the lock and stays valid when the class is
+    // unregistered meanwhile.
+    TMessageSenderClass entry;
+    {
+        std::lock_guard lock(ClassTableLock());
+        const auto it = ATable.find(ADevice);
+        if (it != ATable.end())
+            entry = it->second;
+    }
+    if (!entry.Create)
         throw hostapi::EQVException(QStringLiteral("No transport is registered for the %1 device %2.")
                                         .arg(QLatin1String(AKind))
                                         .arg(ADevice));
-    std::unique_ptr<TCustomMessageSender> sender = it->second.Create();
+    std::unique_ptr<TCustomMessageSender> sender = entry.Create();
     QV_ASSERT(sender != nullptr);
-    it->second.Configure(*sender, ASettings);
+    entry.Configure(*sender, ASettings);
     return sender;
 }
 
@@ -158,7 +178,7 @@ void RegisterMessageSenderClass(TMessageSenderDevice ADevice, const TMessageSend
 }
 
 void UnRegisterMessageSenderClass(TMessageSenderDevice ADevice) {
-    MessageSenderClasses().erase(ADevice);
+    UnRegister(MessageSenderClasses(), ADevice);
 }
 
 void RegisterSMSMessageSenderClass(TSMSMessageSenderDevice ADevice, const TMessageSenderClass& AClass) {
@@ -166,7 +186,7 @@ void RegisterSMSMessageSenderClass(TSMSMessageSenderDevice ADevice, const TMessa
 }
 
 void UnRegisterSMSMessageSenderClass(TSMSMessageSenderDevice ADevice) {
-    SMSMessageSenderClasses().erase(ADevice);
+    UnRegister(SMSMessageSenderClasses(), ADevice);
 }
 
 std::unique_ptr<TCustomMessageSender> CreateMessageSender(TMessageSenderDevice ADevice,

@@ -138,9 +138,9 @@ struct TMessageSenderClass {
 };
 
 // Transport class tables by device. The concrete transports register their entries by explicit
-// calls when the module loads and unregister them when it unloads; the tables are written only
-// then, on the main thread, while no sender thread runs. The sender threads' lookups rely on that
-// and take no lock.
+// calls when the module loads and unregister them when it unloads. The tables are locked: a
+// sender thread creating its transport while its class is unregistered gets the error of a device
+// without a class, and a transport already made keeps working.
 // Throws when the device already has an entry or the entry lacks its factory or configure step.
 void RegisterMessageSenderClass(TMessageSenderDevice ADevice, const TMessageSenderClass& AClass);
 void UnRegisterMessageSenderClass(TMessageSenderDevice ADevice);

@@ -5,8 +5,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 using namespace emailmarketing;
 using testsupport::FakeMessageSender;
@@ -59,6 +61,7 @@ private slots:
     void CancelEndsBlockingCall_data();
     void CancelEndsBlockingCall();
     void CancelFromAnotherThreadStress();
+    void CreateWhileUnregisteredStress();
 };
 
 void tst_CustomMessageSender::cleanup() {
@@ -355,6 +358,43 @@ void tst_CustomMessageSender::CancelFromAnotherThreadStress() {
     }
     QCOMPARE(answeredTrue, 0);
     QVERIFY2(timer.elapsed() < 20000, "no cancelled call waited for its time limit");
+}
+
+// Sender threads create their transports while the main thread unregisters and registers the
+// class: each creation yields a configured transport or the error of a device without a class.
+void tst_CustomMessageSender::CreateWhileUnregisteredStress() {
+    constexpr int Threads = 4;
+    constexpr int Rounds = 400;
+    auto script = std::make_shared<FakeTransportScript>();
+    RegisterMessageSenderClass(msdExtSMTP, FakeMessageSender::ClassFor(script));
+    std::atomic<bool> done{false};
+    std::atomic<int> created{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < Threads; ++t)
+        senders.emplace_back([&] {
+            while (!done) {
+                try {
+                    std::unique_ptr<TCustomMessageSender> sender = CreateMessageSender(msdExtSMTP, {});
+                    ++(dynamic_cast<FakeMessageSender*>(sender.get()) ? created : wrong);
+                } catch (const hostapi::EQVException& e) {
+                    ++(e.Message() == QStringLiteral("No transport is registered for the e-mail device 0.") ? refused
+                                                                                                           : wrong);
+                }
+            }
+        });
+    for (int i = 0; i < Rounds; ++i) {
+        UnRegisterMessageSenderClass(msdExtSMTP);
+        std::this_thread::yield();
+        RegisterMessageSenderClass(msdExtSMTP, FakeMessageSender::ClassFor(script));
+    }
+    done = true;
+    for (std::thread& sender : senders)
+        sender.join();
+    QCOMPARE(wrong.load(), 0);
+    QVERIFY(created > 0);
+    QCOMPARE(script->AliveCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_CustomMessageSender)

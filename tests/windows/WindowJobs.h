@@ -169,40 +169,55 @@ public:
                 Script->AddSendStep(testsupport::FakeTransportStep::Success());
             Script->AddSendStep(testsupport::FakeTransportStep::UntilCancelled());
         }
+        FClock->Clock = &AClock;
         TMessageSenderClass entry = testsupport::FakeMessageSender::ClassFor(Script);
-        entry.Create = [script = Script, clock = &AClock, step = AStepMs, sent = FSent, block = ABlockAfter] {
-            return std::unique_ptr<TCustomMessageSender>(new ClockedSender(script, *clock, step, sent, block));
+        entry.Create = [script = Script, clock = FClock, step = AStepMs, block = ABlockAfter] {
+            return std::unique_ptr<TCustomMessageSender>(new ClockedSender(script, clock, step, block));
         };
         RegisterMessageSenderClass(msdExtSMTP, entry);
     }
-    ~FakeTransport() { UnRegisterMessageSenderClass(msdExtSMTP); }
+    // A job may outlive the transport (and the clock): its senders then leave the clock alone.
+    ~FakeTransport() {
+        UnRegisterMessageSenderClass(msdExtSMTP);
+        std::lock_guard lock(FClock->Lock);
+        FClock->Clock = nullptr;
+    }
 
     std::shared_ptr<testsupport::FakeTransportScript> Script;
 
 private:
+    // The clock the senders advance while the transport lives, and the count of sent messages.
+    struct SharedClock {
+        std::mutex Lock;
+        SetClock* Clock = nullptr;
+        int Sent = 0;
+    };
+
     class ClockedSender : public testsupport::FakeMessageSender {
     public:
-        ClockedSender(std::shared_ptr<testsupport::FakeTransportScript> AScript, SetClock& AClock, int AStepMs,
-                      std::shared_ptr<std::atomic<int>> ASent, int ABlockAfter)
-            : FakeMessageSender(std::move(AScript)), FClock(AClock), FStepMs(AStepMs), FSent(std::move(ASent)),
+        ClockedSender(std::shared_ptr<testsupport::FakeTransportScript> AScript, std::shared_ptr<SharedClock> AClock,
+                      int AStepMs, int ABlockAfter)
+            : FakeMessageSender(std::move(AScript)), FClock(std::move(AClock)), FStepMs(AStepMs),
               FBlockAfter(ABlockAfter) {}
 
     protected:
         bool DoSendMessage(const emailmarketing::TOutgoingMessage& AMessage) override {
-            const int k = ++*FSent;
-            if (FBlockAfter < 0 || k <= FBlockAfter)
-                FClock.OffsetMs = qint64(k) * FStepMs;
+            {
+                std::lock_guard lock(FClock->Lock);
+                const int k = ++FClock->Sent;
+                if (FClock->Clock && (FBlockAfter < 0 || k <= FBlockAfter))
+                    FClock->Clock->OffsetMs = qint64(k) * FStepMs;
+            }
             return FakeMessageSender::DoSendMessage(AMessage);
         }
 
     private:
-        SetClock& FClock;
+        std::shared_ptr<SharedClock> FClock;
         int FStepMs;
-        std::shared_ptr<std::atomic<int>> FSent;
         int FBlockAfter;
     };
 
-    std::shared_ptr<std::atomic<int>> FSent = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<SharedClock> FClock = std::make_shared<SharedClock>();
 };
 
 } // namespace windowtests
