@@ -586,10 +586,10 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     }
     const int packetSize = PacketSizeOf(*list);
 
+    const TRecipientQuery query =
+        TRecipientSelection::LoadQuery(*list, FieldFlagOfEmailStyle(EmailStyle()), ReSendJobID(), ReSendJobState());
     hostapi::TQVRecordSet records;
-    TRecipientSelection::Apply(TRecipientSelection::LoadQuery(*list, FieldFlagOfEmailStyle(EmailStyle()),
-                                                              ReSendJobID(), ReSendJobState()),
-                               records);
+    TRecipientSelection::Apply(query, records);
     // Every document's texts are in the job's file, or reported, when the preparation ends.
     const auto spilled = qScopeGuard([this] { FinishSpilling(); });
     // One page of recipient rows at a time: the job's memory does not grow with its list.
@@ -597,7 +597,7 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     FPrepareCount = pages.Count();
     DocumentPreparer().SetMailCount(pages.Count());
     // Every recipient has its row before the first message goes out: a crash leaves no one without.
-    const QList<qint64> pendingRows = preview || FJobDBID < 0 ? QList<qint64>() : WritePendingRows(pages);
+    const QList<qint64> pendingRows = preview || FJobDBID < 0 ? QList<qint64>() : WritePendingRows(query, pages);
 
     QList<TEmailDocument*> packet;
     bool terminated = false;
@@ -643,19 +643,25 @@ void TLocalEmailSender::PrepareThreadExecute(TMethodeCallThread& CallingThread) 
     }
 }
 
-QList<qint64> TLocalEmailSender::WritePendingRows(TRecipientPages& APages) {
-    QList<qint64> rows(APages.Count(), -1);
-    const hostapi::TQVRecordSet& records = APages.Records();
-    APages.Rewind();
-    while (APages.NextPage()) {
+QList<qint64> TLocalEmailSender::WritePendingRows(const TRecipientQuery& AQuery, const TRecipientPages& ASelection) {
+    // The same selection read once more, with only the address fields.
+    hostapi::TQVRecordSet records;
+    TRecipientSelection::Apply(AQuery, records);
+    const hostapi::TQVRecordSet::TGetFieldIsRequiredEvent selected = records.OnGetFieldIsRequired();
+    records.SetOnGetFieldIsRequired([selected, fields = AQuery.AddressFields](const QString& AFieldName) {
+        return fields.contains(AFieldName, Qt::CaseInsensitive) && selected(AFieldName);
+    });
+    TRecipientPages pages(records, ASelection);
+    QList<qint64> rows(pages.Count(), -1);
+    while (pages.NextPage()) {
         QList<int> indexes;
         QList<TPendingSentList::TRecipient> recipients;
         for (int r = 0; r < records.RecordCount(); ++r) {
             const QString address = DocumentPreparer().UsableAddress(r, records);
             if (address.isEmpty())
                 continue; // dropped by the preparation without a row
-            indexes << APages.IndexOf(r);
-            recipients.append({address, records.FieldValueAt(r, QStringLiteral("id")).toLongLong()});
+            indexes << pages.IndexOf(r);
+            recipients.append({address, records.RecordIDAt(r)});
         }
         const QList<qint64> ids = TPendingSentList::Write(FJobDBID, recipients);
         for (qsizetype i = 0; i < ids.size(); ++i)

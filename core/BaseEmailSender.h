@@ -40,6 +40,7 @@ namespace emailmarketing {
 class TBodySpillWorker;
 class TDocumentPreparer;
 class TRecipientPages;
+struct TRecipientQuery;
 class TCustomMessageSender;
 class TJobProcessLock;
 class TSenderThread;
@@ -408,7 +409,7 @@ private:
     TDocumentPreparer& DocumentPreparer();
     // Writes the pending sent-list rows of the recipients with a usable address; answers the row
     // id per record (-1: none).
-    QList<qint64> WritePendingRows(TRecipientPages& APages);
+    QList<qint64> WritePendingRows(const TRecipientQuery& AQuery, const TRecipientPages& ASelection);
     // Deletes the pending rows of the recipients dropped since the last call.
     void DeleteDroppedPendingRows();
 

@@ -10,6 +10,9 @@ namespace emailmarketing {
 TRecipientPages::TRecipientPages(hostapi::TQVRecordSet& ARecords, int APageSize)
     : FRecords(ARecords), FPageSize(std::max(1, APageSize)), FIDs(ARecords.SelectRecordIDs()) {}
 
+TRecipientPages::TRecipientPages(hostapi::TQVRecordSet& ARecords, const TRecipientPages& ASelection)
+    : FRecords(ARecords), FPageSize(ASelection.FPageSize), FIDs(ASelection.FIDs) {}
+
 void TRecipientPages::Rewind() {
     FPageStart = -1;
     FPageEnd = 0;

@@ -19,6 +19,9 @@ public:
     // Selects the ids of ARecords' selection; ARecords is set up (schema, filters, order) and is
     // loaded page by page from then on.
     explicit TRecipientPages(hostapi::TQVRecordSet& ARecords, int APageSize = DefaultPageSize);
+    // The pages of ASelection's ids (in its order and page size) read into ARecords, which is set up
+    // with the same schema and filters, and may load fewer fields.
+    TRecipientPages(hostapi::TQVRecordSet& ARecords, const TRecipientPages& ASelection);
 
     // The record set that holds the current page.
     const hostapi::TQVRecordSet& Records() const { return FRecords; }

@@ -599,6 +599,11 @@ void tst_JobPreparation::droppedRecipientsAreCounted() {
     }
     QCOMPARE(job->SendStackCount(), prepared.size());
     QCOMPARE(job->DroppedCount(), 4 - prepared.size());
+    // Exactly the prepared recipients keep their pending rows.
+    QCOMPARE(DocumentsWithoutTheirPendingRow(*job.P, job->JobDBID()), QStringList());
+    QCOMPARE(testsupport::Count(QStringLiteral("emlsentlist"), QStringLiteral("\"emljobs_id\" = ?"),
+                                {job->JobDBID()}),
+             prepared.size());
     QCOMPARE(SinkTexts(sink), summary.isEmpty() ? QStringList() : QStringList{summary});
 }
 
@@ -740,6 +745,8 @@ void tst_JobPreparation::smsJobSendsToMobileFields() {
     QCOMPARE(job->SendCount(), 2);
     QCOMPARE(job->GetSendMails(0)->EmailAddress(), QStringLiteral("+49 170 Name0"));
     QCOMPARE(job->GetSendMails(1)->EmailAddress(), QStringLiteral("+49 170 Name2"));
+    // The pending rows carry the numbers of the second field, too.
+    QCOMPARE(DocumentsWithoutTheirPendingRow(*job.P, job->JobDBID()), QStringList());
 }
 
 void tst_JobPreparation::resendJobPreparesTheParentsResults_data() {
