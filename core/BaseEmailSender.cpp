@@ -76,6 +76,10 @@ void TBaseEmailSender::BeforeDestruction() {
 
 QDateTime TBaseEmailSender::Now() const { return FClock ? FClock() : QDateTime::currentDateTime(); }
 
+qint64 TBaseEmailSender::NowMSecs() const {
+    return FClock ? FClock().toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
+}
+
 TJobStateSet TBaseEmailSender::State() const { return {}; }
 void TBaseEmailSender::SetState(TJobStateSet) {}
 void TBaseEmailSender::AddState(TJobStateSet AStates) { SetState(State().Include(AStates)); }
@@ -352,7 +356,7 @@ void TLocalEmailSender::InitializeData() {
 }
 
 void TLocalEmailSender::ClearSendStatistics(bool AKeepRetries) {
-    FSendStatistics.Clear(AKeepRetries, Now());
+    FSendStatistics.Clear(AKeepRetries, NowMSecs());
     std::lock_guard lock(FDocumentLock);
     FSuccessList.clear();
     FFailedList.clear();
@@ -1083,7 +1087,9 @@ void TLocalEmailSender::ChangeDeliveringSenders(int ADelta) {
 }
 
 bool TLocalEmailSender::IsRetryDue(const TEmailDocument& ADocument) const {
-    return TSendRetryPolicy::IsDue(ADocument.RetryCount(), ADocument.LastRetry(), Now());
+    // The clock is read only for a document that waits for a retry.
+    const QDateTime due = TSendRetryPolicy::DueAt(ADocument.RetryCount(), ADocument.LastRetry());
+    return !due.isValid() || Now() >= due;
 }
 
 bool TLocalEmailSender::ScheduleRetry(TEmailDocument& ADocument, qint32 AErrorCode) {
@@ -1142,7 +1148,7 @@ int TLocalEmailSender::SucceededCount() const {
 }
 
 void TLocalEmailSender::UpdateSendStatistics(bool ASent, bool AUnit, bool AFailed, bool ARetry) {
-    FSendStatistics.Update(ASent, AUnit, AFailed, ARetry, Now());
+    FSendStatistics.Update(ASent, AUnit, AFailed, ARetry, NowMSecs());
 }
 
 void TLocalEmailSender::FailUnsentDocuments(const QString& AText) {

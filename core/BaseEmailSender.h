@@ -103,6 +103,8 @@ public:
 
     // Time source of every wait and schedule of the job (default: the system clock).
     QDateTime Now() const;
+    // Now() in milliseconds since the epoch, without reading the local zone.
+    qint64 NowMSecs() const;
     hostapi::ScheduleClock Clock() const { return FClock; }
     void SetClock(hostapi::ScheduleClock value) { FClock = std::move(value); }
 

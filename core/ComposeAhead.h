@@ -4,12 +4,14 @@
 #include "OutgoingMessage.h"
 
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace emailmarketing {
 
@@ -24,13 +26,20 @@ struct TPreparedSend {
     std::exception_ptr Failure;
 };
 
-// Prepares a sender thread's next message on a thread of its own while the sender exchanges the
-// current one with the server. One message at a time; only the owning sender thread calls it.
-// A document handed to Begin stays alive until Take, Drop or the destructor has returned.
+// Prepares a sender thread's messages on a thread of its own, in the order of its packet, while
+// the sender exchanges the earlier ones with the server. It keeps up to MaxReady messages (at least
+// one, at most MaxReadyBytes of them) ready; once full it goes on when half of them are taken, so
+// that it is woken once per few messages, not for each. Only the owning sender thread calls it.
+// The documents of an order stay alive until Take has passed them, or Drop, a new Begin or the
+// destructor has returned.
 class TComposeAhead {
 public:
     // Must be safe to run beside the sender thread's transport; what it raises becomes Failure.
     using TPrepare = std::function<TPreparedSend(const TEmailDocument&)>;
+
+    static constexpr size_t MaxReady = 8;
+    static constexpr size_t ResumeAt = MaxReady / 2;
+    static constexpr qsizetype MaxReadyBytes = 4 * 1024 * 1024;
 
     explicit TComposeAhead(TPrepare APrepare);
     // Waits for the message under way.
@@ -38,30 +47,46 @@ public:
     TComposeAhead(const TComposeAhead&) = delete;
     TComposeAhead& operator=(const TComposeAhead&) = delete;
 
-    // Begins preparing ADocument; a message begun before and not taken is waited for and dropped.
-    void Begin(const TEmailDocument& ADocument);
-    // ADocument's message: the one begun for it (waited for), else prepared on the calling thread.
+    // The documents to prepare, in the order they will be taken; what was begun before and not
+    // taken is dropped.
+    void Begin(const std::vector<const TEmailDocument*>& AOrder);
+    // ADocument's message. Of a document of the order it is the one prepared there (waited for);
+    // those before it in the order are dropped. Any other is prepared on the calling thread.
     TPreparedSend Take(const TEmailDocument& ADocument);
-    // Waits for the message under way and drops it.
+    // Waits for the message under way and drops the order.
     void Drop();
 
     // Messages that Take answered from the thread (for the tests).
     int TakenAhead() const;
 
 private:
+    struct TEntry {
+        const TEmailDocument* Document = nullptr;
+        std::optional<TPreparedSend> Result;
+        qsizetype Bytes = 0;
+    };
+
     void Run();
     TPreparedSend Prepare(const TEmailDocument& ADocument) const;
-    // Waits until no message is under way; the result of the last one stays.
+    // Waits until no message is under way.
     void WaitIdle(std::unique_lock<std::mutex>& ALock);
+    // Whether the thread may prepare the next entry of the order.
+    bool MayPrepare() const;
+    void DropFront(size_t ACount);
+    static qsizetype BytesOf(const TPreparedSend& APrepared);
 
     TPrepare FPrepare;
     mutable std::mutex FLock;
     std::condition_variable FChanged;
-    const TEmailDocument* FDocument = nullptr; // under FLock: begun, and not yet taken or dropped
-    bool FBusy = false;                        // under FLock: FDocument is being prepared
-    bool FQuit = false;                        // under FLock
-    std::optional<TPreparedSend> FResult;      // under FLock: of FDocument
-    int FTakenAhead = 0;                       // under FLock
+    // Under FLock: the order's documents not yet taken; the first FReady of them have their Result.
+    // While FBusy the thread prepares entry FReady.
+    std::deque<TEntry> FOrder;
+    size_t FReady = 0;
+    qsizetype FReadyBytes = 0;
+    bool FFull = false; // it stopped at MaxReady or MaxReadyBytes and waits for ResumeAt
+    bool FBusy = false;
+    bool FQuit = false;
+    int FTakenAhead = 0;
     std::thread FThread;
 };
 

@@ -25,6 +25,8 @@ public:
     virtual ~TComposedMessage();
     TComposedMessage(const TComposedMessage&) = delete;
     TComposedMessage& operator=(const TComposedMessage&) = delete;
+    // About the memory it holds, for bounding the messages composed ahead.
+    virtual qsizetype ByteSize() const { return 0; }
 };
 
 // E-mail transport of a list (stored as its ordinal).

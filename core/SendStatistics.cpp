@@ -2,23 +2,25 @@
 
 namespace emailmarketing {
 
-void TSendStatistics::Update(bool ASent, bool AUnit, bool AFailed, bool ARetry, const QDateTime& ANow) {
+void TSendStatistics::Update(bool ASent, bool AUnit, bool AFailed, bool ARetry, qint64 ANowMSecs) {
     std::lock_guard lock(FLock);
     FSentCount += ASent ? 1 : 0;
     FSentUnits += AUnit ? 1 : 0;
     FSentFailed += AFailed ? 1 : 0;
     FSentRetry += ARetry ? 1 : 0;
-    FLastUpdate = ANow;
+    FLastUpdateMSecs = ANowMSecs;
+    FStamped = true;
 }
 
-void TSendStatistics::Clear(bool AKeepRetries, const QDateTime& ANow) {
+void TSendStatistics::Clear(bool AKeepRetries, qint64 ANowMSecs) {
     std::lock_guard lock(FLock);
     FSentCount = 0;
     FSentFailed = 0;
     if (!AKeepRetries)
         FSentRetry = 0;
     FSentUnits = 0;
-    FLastUpdate = ANow;
+    FLastUpdateMSecs = ANowMSecs;
+    FStamped = true;
 }
 
 int TSendStatistics::SentCount() const {
@@ -48,7 +50,7 @@ int TSendStatistics::SucceededCount() const {
 
 QDateTime TSendStatistics::LastUpdate() const {
     std::lock_guard lock(FLock);
-    return FLastUpdate;
+    return FStamped ? QDateTime::fromMSecsSinceEpoch(FLastUpdateMSecs) : QDateTime();
 }
 
 } // namespace emailmarketing

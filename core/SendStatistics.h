@@ -10,10 +10,11 @@ namespace emailmarketing {
 // taken inside); any thread may read and change them.
 class TSendStatistics {
 public:
-    // Adds 1 to each counter whose flag is set and stamps the change with ANow.
-    void Update(bool ASent, bool AUnit, bool AFailed, bool ARetry, const QDateTime& ANow);
-    // Zeroes the counters (the retries too unless AKeepRetries) and stamps the change with ANow.
-    void Clear(bool AKeepRetries, const QDateTime& ANow);
+    // Adds 1 to each counter whose flag is set and stamps the change with ANowMSecs (since the
+    // epoch: a time stamp per message costs no reading of the local zone).
+    void Update(bool ASent, bool AUnit, bool AFailed, bool ARetry, qint64 ANowMSecs);
+    // Zeroes the counters (the retries too unless AKeepRetries) and stamps the change.
+    void Clear(bool AKeepRetries, qint64 ANowMSecs);
 
     // Messages with a final result (sent or failed).
     int SentCount() const;
@@ -23,6 +24,7 @@ public:
     int SentUnits() const;
     // Messages sent successfully.
     int SucceededCount() const;
+    // Local time; invalid before the first stamp.
     QDateTime LastUpdate() const;
 
 private:
@@ -31,7 +33,8 @@ private:
     int FSentUnits = 0;
     int FSentFailed = 0;
     int FSentRetry = 0;
-    QDateTime FLastUpdate;
+    qint64 FLastUpdateMSecs = 0;
+    bool FStamped = false;
 };
 
 } // namespace emailmarketing

@@ -10,6 +10,7 @@
 #include "SettingsStore.h"
 
 #include <optional>
+#include <vector>
 #include <utility>
 
 namespace emailmarketing {
@@ -192,12 +193,16 @@ void TSenderThread::SendPacket(bool AClaimedUnitDelay) {
         const TSendGroupList groups = FSMS              ? TSendGrouping::SingleGroup(FLists.Pending)
                                       : FPacing.Chaotic ? TSendGrouping::Chaotic(FLists.Pending)
                                                         : TSendGrouping::ByDomain(FLists.Pending);
-        for (qsizetype g = 0; g < groups.size(); ++g) {
-            const TEmailDocument* nextGroup =
-                g + 1 < groups.size() && !groups[g + 1].Documents.isEmpty() ? groups[g + 1].Documents.first() : nullptr;
-            if (!SendGroup(groups[g], nextGroup) || Stop())
-                break;
+        if (FAhead) {
+            std::vector<const TEmailDocument*> order;
+            order.reserve(size_t(FLists.Pending.size()));
+            for (const TSendGroup& group : groups)
+                order.insert(order.end(), group.Documents.cbegin(), group.Documents.cend());
+            FAhead->Begin(order);
         }
+        for (const TSendGroup& group : groups)
+            if (!SendGroup(group) || Stop())
+                break;
     } catch (...) {
         if (FAhead)
             FAhead->Drop();
@@ -221,7 +226,7 @@ bool TSenderThread::WaitForResultRoom() {
     return FSubmission->WaitForRoom([this] { return Stop(); });
 }
 
-bool TSenderThread::SendGroup(const TSendGroup& AGroup, const TEmailDocument* ANextGroup) {
+bool TSenderThread::SendGroup(const TSendGroup& AGroup) {
     FReconnectFailure.reset();
     const bool single = FTransport->IsSingleServer();
     if (!FPacing.Chaotic)
@@ -257,8 +262,7 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup, const TEmailDocument* AN
         QString error;
         // Only the throttle needs the start (each reading of the local clock looks at the zone file).
         const QDateTime start = FPacing.Throttled() ? FJob.Now() : QDateTime();
-        const bool ok =
-            SendDocument(*document, i + 1 < AGroup.Documents.size() ? AGroup.Documents[i + 1] : ANextGroup, error);
+        const bool ok = SendDocument(*document, error);
         if (FRefused)
             return false;
         ++FAttempts;
@@ -279,13 +283,11 @@ bool TSenderThread::SendGroup(const TSendGroup& AGroup, const TEmailDocument* AN
     return true;
 }
 
-bool TSenderThread::SendDocument(TEmailDocument& ADocument, const TEmailDocument* ANext, QString& AError) {
+bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     try {
         if (!ConnectForDocument(ADocument))
             return false; // refused for now: the document stays pending
         const TPreparedSend prepared = FAhead ? FAhead->Take(ADocument) : PrepareSend(FJob, *FTransport, ADocument);
-        if (FAhead && ANext)
-            FAhead->Begin(*ANext);
         if (prepared.Failure)
             std::rethrow_exception(prepared.Failure);
         const bool ok = FTransport->SendComposedMessage(prepared.Message, prepared.Composed.get());

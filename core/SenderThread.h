@@ -68,11 +68,11 @@ private:
     void WaitAfterRefusal();
     // Sends one packet (the pending list); the end of the packet runs also when it fails.
     void SendPacket(bool AClaimedUnitDelay);
-    // False when the packet must stop. ANextGroup: the first document of the packet's next group.
-    bool SendGroup(const TSendGroup& AGroup, const TEmailDocument* ANextGroup);
-    // One message inside the exception handler; answers the result and sets AError. ANext: the
-    // document sent after it, composed meanwhile.
-    bool SendDocument(TEmailDocument& ADocument, const TEmailDocument* ANext, QString& AError);
+    // False when the packet must stop.
+    bool SendGroup(const TSendGroup& AGroup);
+    // One message inside the exception handler (composed ahead, unthrottled); answers the result
+    // and sets AError.
+    bool SendDocument(TEmailDocument& ADocument, QString& AError);
     // The throttle pause after a message started at AStart; False when the thread must stop. With
     // ANext (the group's next document) a transport that was disconnected connects again inside the
     // pause (at most ReconnectLeadMs before its end), so that the next message starts on time.
@@ -88,8 +88,8 @@ private:
     TLocalEmailSender& FJob;
     TMethodeCallThread& FThread;
     std::unique_ptr<TCustomMessageSender> FTransport;
-    // Composes the next message; nullptr when the transport composes as it sends or the sender is
-    // throttled (its pause leaves time enough).
+    // Composes the packet's messages ahead of their sends; nullptr when the transport composes as
+    // it sends or the sender is throttled (its pause leaves time enough).
     std::unique_ptr<TComposeAhead> FAhead;
     TSendPacing FPacing;
     bool FSMS = false;

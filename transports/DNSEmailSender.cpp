@@ -425,6 +425,8 @@ struct TDNSEmailSender::TComposedMail : TComposedMessage {
     QByteArray Mime;
     // What composing raised; the send raises it in its place.
     std::exception_ptr Failure;
+
+    qsizetype ByteSize() const override { return Mime.size(); }
 };
 
 bool TDNSEmailSender::CanComposeMessages() const {

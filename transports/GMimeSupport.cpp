@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <utility>
+
 namespace emailmarketing::gmime {
 
 QByteArray HeaderValue(const QString& AText) {
@@ -58,6 +61,32 @@ void SetContent(GMimePart* APart, const QByteArray& AContent) {
     GPtr<GMimeDataWrapper> wrapper(
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(APart, wrapper.get());
+}
+
+GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
+    QByteArray bytes = AText.toUtf8();
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
+        bytes.truncate(nul);
+    // In valid UTF-8 (all that toUtf8 gives) a character from U+0100 on has a lead byte from 0xC4
+    // on; U+0080 to U+00FF are 0xC2 or 0xC3 and a continuation byte.
+    uchar highest = 0;
+    for (const char c : std::as_const(bytes))
+        highest = std::max(highest, uchar(c));
+    const char* charset = highest >= 0xC4 ? "utf-8" : highest >= 0x80 ? "iso-8859-1" : "us-ascii";
+    if (highest >= 0x80 && highest < 0xC4) {
+        qsizetype out = 0;
+        for (qsizetype in = 0; in < bytes.size(); ++in) {
+            const uchar c = uchar(bytes[in]);
+            bytes[out++] = c < 0x80 ? char(c) : char(((c & 0x03) << 6) | (uchar(bytes[++in]) & 0x3F));
+        }
+        bytes.truncate(out);
+    }
+    GMimeTextPart* part = g_mime_text_part_new_with_subtype(ASubtype);
+    g_mime_text_part_set_charset(part, charset);
+    SetContent(GMIME_PART(part), bytes);
+    g_mime_part_set_content_encoding(
+        GMIME_PART(part), g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
+    return part;
 }
 
 QByteArray WriteToBytes(GMimeObject* AObject) {

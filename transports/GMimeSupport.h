@@ -34,6 +34,12 @@ QByteArray ReadPartFile(const QString& ALocalFile);
 // Sets the part's (decoded) content.
 void SetContent(GMimePart* APart, const QByteArray& AContent);
 
+// A text/ASubtype part of AText (up to its first NUL), as g_mime_text_part_set_text followed by
+// the best 7-bit transfer encoding gives it: charset "us-ascii", "iso-8859-1" or "utf-8" by the
+// highest character, the content in that charset. Without GMime's character-by-character charset
+// pass and its conversion filter, which ran again each time the part was read.
+GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText);
+
 // The object as MIME text with CRLF line ends. EQVException when GMime cannot write it.
 QByteArray WriteToBytes(GMimeObject* AObject);
 

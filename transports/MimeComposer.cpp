@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 
 #include <memory>
 
@@ -19,17 +20,10 @@ namespace {
 
 using gmime::GPtr;
 using gmime::HeaderValue;
+using gmime::NewTextPart;
 
 void AddMailboxes(GMimeMessage* AMessage, GMimeAddressType AType, const QList<MailAddress>& AAddresses) {
     gmime::AddMailboxes(g_mime_message_get_addresses(AMessage, AType), AAddresses);
-}
-
-GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
-    GMimeTextPart* part = g_mime_text_part_new_with_subtype(ASubtype);
-    g_mime_text_part_set_text(part, AText.toUtf8().constData());
-    g_mime_part_set_content_encoding(GMIME_PART(part), g_mime_part_get_best_content_encoding(
-                                                           GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
-    return part;
 }
 
 bool IsAscii(const QString& AText) {
@@ -122,6 +116,30 @@ QString WithContentIds(QString AHtml, const QStringList& AInlineFiles) {
         }
     }
     return AHtml;
+}
+
+// The local zone's offset from UTC at ASecs, kept for the last second asked on this thread: each
+// reading of the local clock looks at the zone file under a lock of Qt's.
+int LocalOffsetAt(qint64 ASecs) {
+    thread_local qint64 cachedSecs = std::numeric_limits<qint64>::min();
+    thread_local int cachedOffset = 0;
+    if (ASecs != cachedSecs) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(ASecs, Qt::LocalTime);
+        cachedOffset = int(QDateTime(local.date(), local.time(), Qt::UTC).toSecsSinceEpoch() - ASecs);
+        cachedSecs = ASecs;
+    }
+    return cachedOffset;
+}
+
+// ASecs in the local zone's offset of that moment. (GLib's own local zone reads the zone file
+// anew each time, under a process-wide lock.)
+GDateTime* LocalDate(qint64 ASecs) {
+    GTimeZone* zone = g_time_zone_new_offset(LocalOffsetAt(ASecs));
+    GDateTime* utc = g_date_time_new_from_unix_utc(ASecs);
+    GDateTime* local = g_date_time_to_timezone(utc, zone);
+    g_date_time_unref(utc);
+    g_time_zone_unref(zone);
+    return local;
 }
 
 using ObjectPtr = GPtr<GMimeObject>;
@@ -237,8 +255,8 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
     AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, clean.Cc);
     g_mime_message_set_subject(msg, HeaderValue(clean.Subject).constData(), "utf-8");
 
-    const QDateTime date = clean.Date.isValid() ? clean.Date : QDateTime::currentDateTime();
-    GDateTime* gdate = g_date_time_new_from_unix_local(date.toSecsSinceEpoch());
+    GDateTime* gdate = LocalDate(clean.Date.isValid() ? clean.Date.toSecsSinceEpoch()
+                                                      : QDateTime::currentSecsSinceEpoch());
     g_mime_message_set_date(msg, gdate);
     g_date_time_unref(gdate);
 

@@ -21,7 +21,7 @@ void Play(TSendStatistics& AStatistics, const QString& ASteps) {
     for (const QString& step : ASteps.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         AStatistics.Update(step.contains(QLatin1Char('s')), step.contains(QLatin1Char('u')),
                            step.contains(QLatin1Char('f')), step.contains(QLatin1Char('r')),
-                           T0.addSecs(++second));
+                           T0.addSecs(++second).toMSecsSinceEpoch());
 }
 
 } // namespace
@@ -84,7 +84,7 @@ void tst_SendStatistics::clearKeepsRetriesWhenAsked() {
     TSendStatistics statistics;
     Play(statistics, "s sf r r u");
     const QDateTime cleared = T0.addSecs(100);
-    statistics.Clear(keepRetries, cleared);
+    statistics.Clear(keepRetries, cleared.toMSecsSinceEpoch());
     QCOMPARE(statistics.SentCount(), 0);
     QCOMPARE(statistics.SentFailedCount(), 0);
     QCOMPARE(statistics.SentUnits(), 0);
@@ -102,7 +102,7 @@ void tst_SendStatistics::stressConcurrentUpdates() {
     for (int t = 0; t < Threads; ++t)
         threads.emplace_back([&statistics, t] {
             for (int i = 0; i < Rounds; ++i) {
-                statistics.Update(true, i % 10 == 0, t % 2 == 0, i % 4 == 0, T0);
+                statistics.Update(true, i % 10 == 0, t % 2 == 0, i % 4 == 0, T0.toMSecsSinceEpoch());
                 (void)statistics.SucceededCount();
             }
         });
