@@ -15,7 +15,10 @@ TBodySpillWorker::~TBodySpillWorker() { Finish(); }
 
 void TBodySpillWorker::Add(TEmailDocument* ADocument) {
     std::unique_lock lock(FLock);
-    FChanged.wait(lock, [this] { return FWaiting.size() < size_t(Bound); });
+    // Once full, the prepare thread goes on when half has been spilled: woken once per Bound / 2
+    // documents, not for each.
+    if (FWaiting.size() >= size_t(Bound))
+        FChanged.wait(lock, [this] { return FWaiting.size() <= size_t(ResumeAt); });
     FWaiting.push_back(ADocument);
     FChanged.notify_all();
 }
@@ -50,7 +53,8 @@ void TBodySpillWorker::Run() {
                 return;
             document = FWaiting.front();
             FWaiting.pop_front();
-            FChanged.notify_all();
+            if (FWaiting.size() == size_t(ResumeAt))
+                FChanged.notify_all();
         }
         try {
             document->SpillTexts(FSpill);

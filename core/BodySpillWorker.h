@@ -15,8 +15,8 @@ namespace emailmarketing {
 class TEmailDocument;
 
 // Spills the texts of prepared documents on a thread of its own, in the order they are handed
-// over, so that the prepare thread does not compress. At most Bound documents wait; Add blocks
-// while that many do. A document may be read (and sent) while it waits: its lock orders the reads
+// over, so that the prepare thread does not compress. At most Bound documents wait; Add finding
+// that many blocks until ResumeAt wait. A document may be read (and sent) while it waits: its lock orders the reads
 // and the spill.
 //
 // A document whose texts cannot be written keeps them in memory and is sent as prepared; the
@@ -26,6 +26,7 @@ class TEmailDocument;
 class TBodySpillWorker {
 public:
     static constexpr int Bound = 256;
+    static constexpr int ResumeAt = Bound / 2;
 
     explicit TBodySpillWorker(std::shared_ptr<TBodySpill> ASpill);
     ~TBodySpillWorker();

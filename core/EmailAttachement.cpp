@@ -221,6 +221,9 @@ void TAttachement::RemoveTempFile() {
 }
 
 void TAttachement::ReplaceMacrosInName(const QList<TMacroReplacement>& AReplacements) {
+    // A name without any of the macros stays as it is (a value only takes effect where its macro was).
+    if (!AnyMacroIn(FFileName, AReplacements))
+        return;
     QList<TMacroReplacement> oneLine = AReplacements;
     for (TMacroReplacement& replacement : oneLine)
         replacement.Value = WithoutLineBreaks(replacement.Value);
@@ -228,8 +231,11 @@ void TAttachement::ReplaceMacrosInName(const QList<TMacroReplacement>& AReplacem
 }
 
 bool TAttachement::AnyMacroIn(const QString& AText, const QList<TMacroReplacement>& AReplacements) {
+    // A "%name%" macro needs a '%' in the text: without one only the others are searched for.
+    const bool percent = AText.contains(QLatin1Char('%'));
     for (const TMacroReplacement& replacement : AReplacements)
-        if (!replacement.Macro.isEmpty() && AText.contains(replacement.Macro, Qt::CaseInsensitive))
+        if (!replacement.Macro.isEmpty() && (percent || replacement.Macro.front() != QLatin1Char('%')) &&
+            AText.contains(replacement.Macro, Qt::CaseInsensitive))
             return true;
     return false;
 }
