@@ -187,14 +187,21 @@ struct SendStarts {
 };
 SendStarts GStarts;
 
+void NoteSendStart() {
+    std::lock_guard lock(GStarts.Lock);
+    GStarts.Times.push_back(std::chrono::steady_clock::now());
+}
+
+// Notes the start of each send, composed before (the sender threads' way) or not.
 class TimedSender : public TDNSEmailSender {
 protected:
     bool DoSendMessage(const TOutgoingMessage& AMessage) override {
-        {
-            std::lock_guard lock(GStarts.Lock);
-            GStarts.Times.push_back(std::chrono::steady_clock::now());
-        }
+        NoteSendStart();
         return TDNSEmailSender::DoSendMessage(AMessage);
+    }
+    bool DoSendComposedMessage(const TOutgoingMessage& AMessage, const TComposedMessage& AComposed) override {
+        NoteSendStart();
+        return TDNSEmailSender::DoSendComposedMessage(AMessage, AComposed);
     }
 };
 
