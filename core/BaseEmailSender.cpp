@@ -1088,8 +1088,9 @@ void TLocalEmailSender::ChangeDeliveringSenders(int ADelta) {
 
 bool TLocalEmailSender::IsRetryDue(const TEmailDocument& ADocument) const {
     // The clock is read only for a document that waits for a retry.
-    const QDateTime due = TSendRetryPolicy::DueAt(ADocument.RetryCount(), ADocument.LastRetry());
-    return !due.isValid() || Now() >= due;
+    if (!TSendRetryPolicy::DueAt(ADocument.RetryCount(), ADocument.LastRetry()).isValid())
+        return true;
+    return TSendRetryPolicy::IsDue(ADocument.RetryCount(), ADocument.LastRetry(), Now());
 }
 
 bool TLocalEmailSender::ScheduleRetry(TEmailDocument& ADocument, qint32 AErrorCode) {

@@ -16,8 +16,8 @@ class TEmailDocument;
 
 // Spills the texts of prepared documents on a thread of its own, in the order they are handed
 // over, so that the prepare thread does not compress. At most Bound documents wait; Add finding
-// that many blocks until ResumeAt wait. A document may be read (and sent) while it waits: its lock orders the reads
-// and the spill.
+// that many blocks until ResumeAt wait. A document may be read (and sent) while it waits: its
+// lock orders the reads and the spill.
 //
 // A document whose texts cannot be written keeps them in memory and is sent as prepared; the
 // failures are counted, with the first one's text, for the job's summary.

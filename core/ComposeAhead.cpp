@@ -88,7 +88,8 @@ void TComposeAhead::DropFront(size_t ACount) {
 
 qsizetype TComposeAhead::BytesOf(const TPreparedSend& APrepared) {
     const TOutgoingMessage& message = APrepared.Message;
-    return qsizetype(sizeof(char16_t)) * (message.Subject.size() + message.PlainBody.size() + message.HTMLBody.size()) +
+    return qsizetype(sizeof(char16_t)) *
+               (message.Subject.size() + message.PlainBody.size() + message.HTMLBody.size()) +
            (APrepared.Composed ? APrepared.Composed->ByteSize() : 0);
 }
 

@@ -287,7 +287,8 @@ bool TSenderThread::SendDocument(TEmailDocument& ADocument, QString& AError) {
     try {
         if (!ConnectForDocument(ADocument))
             return false; // refused for now: the document stays pending
-        const TPreparedSend prepared = FAhead ? FAhead->Take(ADocument) : PrepareSend(FJob, *FTransport, ADocument);
+        const TPreparedSend prepared =
+            FAhead ? FAhead->Take(ADocument) : PrepareSend(FJob, *FTransport, ADocument);
         if (prepared.Failure)
             std::rethrow_exception(prepared.Failure);
         const bool ok = FTransport->SendComposedMessage(prepared.Message, prepared.Composed.get());

@@ -84,9 +84,18 @@ GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText) {
     GMimeTextPart* part = g_mime_text_part_new_with_subtype(ASubtype);
     g_mime_text_part_set_charset(part, charset);
     SetContent(GMIME_PART(part), bytes);
-    g_mime_part_set_content_encoding(
-        GMIME_PART(part), g_mime_part_get_best_content_encoding(GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
+    g_mime_part_set_content_encoding(GMIME_PART(part), g_mime_part_get_best_content_encoding(
+                                                           GMIME_PART(part), GMIME_ENCODING_CONSTRAINT_7BIT));
     return part;
+}
+
+GDateTime* NewDateTime(qint64 ASecs, int AOffsetSeconds) {
+    GTimeZone* zone = g_time_zone_new_offset(AOffsetSeconds);
+    GDateTime* utc = g_date_time_new_from_unix_utc(ASecs);
+    GDateTime* date = g_date_time_to_timezone(utc, zone);
+    g_date_time_unref(utc);
+    g_time_zone_unref(zone);
+    return date;
 }
 
 QByteArray WriteToBytes(GMimeObject* AObject) {

@@ -40,6 +40,9 @@ void SetContent(GMimePart* APart, const QByteArray& AContent);
 // pass and its conversion filter, which ran again each time the part was read.
 GMimeTextPart* NewTextPart(const char* ASubtype, const QString& AText);
 
+// ASecs since the epoch at AOffsetSeconds from UTC; the caller unrefs it.
+GDateTime* NewDateTime(qint64 ASecs, int AOffsetSeconds);
+
 // The object as MIME text with CRLF line ends. EQVException when GMime cannot write it.
 QByteArray WriteToBytes(GMimeObject* AObject);
 

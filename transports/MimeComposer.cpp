@@ -134,12 +134,7 @@ int LocalOffsetAt(qint64 ASecs) {
 // ASecs in the local zone's offset of that moment. (GLib's own local zone reads the zone file
 // anew each time, under a process-wide lock.)
 GDateTime* LocalDate(qint64 ASecs) {
-    GTimeZone* zone = g_time_zone_new_offset(LocalOffsetAt(ASecs));
-    GDateTime* utc = g_date_time_new_from_unix_utc(ASecs);
-    GDateTime* local = g_date_time_to_timezone(utc, zone);
-    g_date_time_unref(utc);
-    g_time_zone_unref(zone);
-    return local;
+    return gmime::NewDateTime(ASecs, LocalOffsetAt(ASecs));
 }
 
 using ObjectPtr = GPtr<GMimeObject>;
@@ -255,8 +250,8 @@ QByteArray MimeComposer::Compose(const MailMessage& AMessage) {
     AddMailboxes(msg, GMIME_ADDRESS_TYPE_CC, clean.Cc);
     g_mime_message_set_subject(msg, HeaderValue(clean.Subject).constData(), "utf-8");
 
-    GDateTime* gdate = LocalDate(clean.Date.isValid() ? clean.Date.toSecsSinceEpoch()
-                                                      : QDateTime::currentSecsSinceEpoch());
+    GDateTime* gdate =
+        LocalDate(clean.Date.isValid() ? clean.Date.toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch());
     g_mime_message_set_date(msg, gdate);
     g_date_time_unref(gdate);
 

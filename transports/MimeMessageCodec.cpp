@@ -145,12 +145,7 @@ private:
 };
 
 GDateTime* ToGDateTime(const QDateTime& ADate) {
-    GTimeZone* zone = g_time_zone_new_offset(ADate.offsetFromUtc());
-    GDateTime* utc = g_date_time_new_from_unix_utc(ADate.toSecsSinceEpoch());
-    GDateTime* local = g_date_time_to_timezone(utc, zone);
-    g_date_time_unref(utc);
-    g_time_zone_unref(zone);
-    return local;
+    return gmime::NewDateTime(ADate.toSecsSinceEpoch(), ADate.offsetFromUtc());
 }
 
 QDateTime FromGDateTime(GDateTime* ADate) {

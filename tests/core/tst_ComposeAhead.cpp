@@ -172,7 +172,8 @@ void tst_ComposeAhead::keepsOnlyAFewMessagesReady() {
         QCOMPARE(taken.Message.PlainBody, document->Texts().PlainMailBody);
     }
     QCOMPARE(ahead.TakenAhead(), int(order.size()));
-    QVERIFY2(preparer.FarthestAhead.load() <= bound, qPrintable(QString::number(preparer.FarthestAhead.load())));
+    QVERIFY2(preparer.FarthestAhead.load() <= bound,
+             qPrintable(QString::number(preparer.FarthestAhead.load())));
 }
 
 // The owner gives a packet's order and takes it, as a sender does, while the preparation's spill
@@ -234,7 +235,8 @@ void tst_ComposeAhead::stressOwnerAgainstTheThreadWhileTextsAreSpilled() {
                 }
             }
         }
-        composer.Begin({documents[size_t(round)].get(), documents[size_t(round + 1)].get()}); // left to the destructor
+        composer.Begin(
+            {documents[size_t(round)].get(), documents[size_t(round + 1)].get()}); // left to the destructor
         QCOMPARE(composer.TakenAhead(), fromOrder);
         fromOrder = 0;
     }

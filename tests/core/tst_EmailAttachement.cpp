@@ -1,4 +1,5 @@
 #include "EmailAttachement.h"
+#include "MacroEngine.h"
 #include "FileUtils.h"
 #include "QVException.h"
 #include "Windows1252Codec.h"
@@ -112,6 +113,7 @@ private slots:
     void ReplaceLocalFileNameMacroInFile_data();
     void ReplaceLocalFileNameMacroInFile();
     void FileNameLosesLineBreaksOfValues();
+    void MacrosOfEitherFormInNameAndPath();
     void AttachementsForTheTransport();
     void RequiresMacro_data();
     void RequiresMacro();
@@ -543,6 +545,30 @@ void tst_EmailAttachement::FileNameLosesLineBreaksOfValues() {
     // The content takes the value as it is.
     attachement->FinalizePrepare(temp.path());
     QVERIFY(ReadFile(attachement->LocalFile()).startsWith("Sehr geehrte/r M\xC3\xBCl\r\nler,"));
+}
+
+// A "%name%" macro is only looked for where a '%' is; a macro of another form everywhere, letter
+// case ignored; a name or path without any macro stays as it is.
+void tst_EmailAttachement::MacrosOfEitherFormInNameAndPath() {
+    struct Case {
+        QString Name, Path, ExpectedName, ExpectedPath;
+    };
+    const QList<Case> cases{{"Brief $kunde$ %NAME%.pdf", "/daten/$KUNDE$/%name%.pdf", "Brief K17 Anna.pdf",
+                             "/daten/K17/Anna.pdf"},
+                            {"Brief $kunde$.pdf", "/daten/$kunde$.pdf", "Brief K17.pdf", "/daten/K17.pdf"},
+                            {"Rechnung.pdf", "/daten/rechnung.pdf", "Rechnung.pdf", "/daten/rechnung.pdf"}};
+    TAttachementList list;
+    for (const Case& c : cases) {
+        TAttachement* attachement = list.Add();
+        attachement->SetFileName(c.Name);
+        attachement->SetLocalFile(c.Path);
+    }
+    list.ReplaceMacros(QList<TMacroReplacement>{{QStringLiteral("%name%"), QStringLiteral("Anna")},
+                                                {QStringLiteral("$Kunde$"), QStringLiteral("K17")}});
+    for (int i = 0; i < cases.size(); ++i) {
+        QCOMPARE(list.Items(i)->FileName(), cases[i].ExpectedName);
+        QCOMPARE(list.Items(i)->LocalFile(), cases[i].ExpectedPath);
+    }
 }
 
 void tst_EmailAttachement::AttachementsForTheTransport() {

@@ -353,20 +353,23 @@ void tst_MimeComposer::AddressListParsing() {
     QTEST(names, "names");
 }
 
-
 void tst_MimeComposer::TextPartsAsGMimeSetsThem_data() {
     QTest::addColumn<QString>("text");
-    const QString umlauts = QStringLiteral("Sehr geehrte Frau M\u00fcller, Gr\u00fc\u00dfe aus K\u00f6ln.\r\n");
+    const QString umlauts =
+        QStringLiteral("Sehr geehrte Frau M\u00fcller, Gr\u00fc\u00dfe aus K\u00f6ln.\r\n");
     QTest::newRow("ascii") << QStringLiteral("Hello\r\nworld\r\n");
     QTest::newRow("empty") << QString();
     QTest::newRow("latin-1, quoted-printable") << umlauts.repeated(40);
-    QTest::newRow("latin-1, mostly 8-bit: base64") << QStringLiteral("\u00e4\u00f6\u00fc\u00df\u00e9a\r\n").repeated(20);
+    QTest::newRow("latin-1, mostly 8-bit: base64")
+        << QStringLiteral("\u00e4\u00f6\u00fc\u00df\u00e9a\r\n").repeated(20);
     QTest::newRow("latin-1 edges") << QStringLiteral("\u0080 \u00bf \u00c0 \u00ff\r\n");
     QTest::newRow("euro sign: utf-8") << umlauts + QStringLiteral("Preis: 5 \u20ac\r\n");
     QTest::newRow("first character past latin-1") << QStringLiteral("a\u0100b\r\n");
     QTest::newRow("cyrillic") << QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442\r\n");
-    QTest::newRow("outside the BMP") << QStringLiteral("Gru\u00df ") + QString::fromUcs4(U"\U0001F600") + QStringLiteral("\r\n");
-    QTest::newRow("lone surrogate") << QStringLiteral("M\u00fcller ") + QChar(0xD800) + QStringLiteral(" end\r\n");
+    QTest::newRow("outside the BMP") << QStringLiteral("Gru\u00df ") + QString::fromUcs4(U"\U0001F600") +
+                                            QStringLiteral("\r\n");
+    QTest::newRow("lone surrogate") << QStringLiteral("M\u00fcller ") + QChar(0xD800) +
+                                           QStringLiteral(" end\r\n");
     QTest::newRow("line over 998") << QString(1200, QLatin1Char('x')) + QStringLiteral("\r\n");
     QTest::newRow("latin-1 line over 998") << QString(1200, QChar(0xE4));
     QTest::newRow("From at a line start") << QStringLiteral("Hi\r\nFrom here on\r\n");
@@ -384,8 +387,9 @@ void tst_MimeComposer::TextPartsAsGMimeSetsThem() {
     GMimeTextPart* reference = g_mime_text_part_new_with_subtype("plain");
     gmime::GPtr<GMimeObject> referenceObject(GMIME_OBJECT(reference));
     g_mime_text_part_set_text(reference, text.toUtf8().constData());
-    g_mime_part_set_content_encoding(GMIME_PART(reference), g_mime_part_get_best_content_encoding(
-                                                                GMIME_PART(reference), GMIME_ENCODING_CONSTRAINT_7BIT));
+    g_mime_part_set_content_encoding(
+        GMIME_PART(reference),
+        g_mime_part_get_best_content_encoding(GMIME_PART(reference), GMIME_ENCODING_CONSTRAINT_7BIT));
     QCOMPARE(gmime::WriteToBytes(ours.get()), gmime::WriteToBytes(referenceObject.get()));
 }
 
@@ -394,15 +398,16 @@ void tst_MimeComposer::DateInTheLocalZone_data() {
     QTest::addColumn<QDateTime>("date");
     QTest::addColumn<QByteArray>("header");
     const QDateTime change(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC); // Berlin: 02:00 CET -> 03:00 CEST
-    QTest::newRow("before the change") << QByteArray("Europe/Berlin") << change.addSecs(-1)
-                                       << QByteArray("Sun, 29 Mar 2026 01:59:59 +0100");
+    QTest::newRow("before the change")
+        << QByteArray("Europe/Berlin") << change.addSecs(-1) << QByteArray("Sun, 29 Mar 2026 01:59:59 +0100");
     QTest::newRow("at the change") << QByteArray("Europe/Berlin") << change
                                    << QByteArray("Sun, 29 Mar 2026 03:00:00 +0200");
-    QTest::newRow("the second before again") << QByteArray("Europe/Berlin") << change.addSecs(-1)
-                                             << QByteArray("Sun, 29 Mar 2026 01:59:59 +0100");
-    QTest::newRow("given in another offset") << QByteArray("Europe/Berlin")
-                                             << QDateTime(QDate(2026, 7, 1), QTime(6, 30), Qt::OffsetFromUTC, -4 * 3600)
-                                             << QByteArray("Wed, 01 Jul 2026 12:30:00 +0200");
+    QTest::newRow("the second before again")
+        << QByteArray("Europe/Berlin") << change.addSecs(-1) << QByteArray("Sun, 29 Mar 2026 01:59:59 +0100");
+    QTest::newRow("given in another offset")
+        << QByteArray("Europe/Berlin")
+        << QDateTime(QDate(2026, 7, 1), QTime(6, 30), Qt::OffsetFromUTC, -4 * 3600)
+        << QByteArray("Wed, 01 Jul 2026 12:30:00 +0200");
     QTest::newRow("half-hour zone") << QByteArray("Asia/Kolkata") << change
                                     << QByteArray("Sun, 29 Mar 2026 06:30:00 +0530");
 }
