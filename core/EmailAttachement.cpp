@@ -176,6 +176,9 @@ bool TAttachement::MacroInFileUsed(const QString& AName) const {
 }
 
 void TAttachement::ReplaceLocalFileNameMacroInFile() {
+    // Both macros open with a '['; a name without one keeps its text.
+    if (!FFileName.isEmpty() && !FFileName.contains(QLatin1Char('[')))
+        return;
     const QString name = WithoutLineBreaks(QFileInfo(FLocalFile).fileName());
     FFileName = hostapi::FastReplace(FFileName, QStringLiteral("[localfilename]"), name, false);
     FFileName =

@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <utility>
+
 namespace emailmarketing {
 
 namespace {
@@ -79,21 +81,20 @@ TEmailDocument::TTexts TEmailDocument::Texts() const {
     return TextsLocked();
 }
 
-void TEmailDocument::SpillTexts(std::shared_ptr<TBodySpill> ASpill) {
+TEmailDocument::TTexts TEmailDocument::SpillTexts(std::shared_ptr<TBodySpill> ASpill) {
     QV_ASSERT(ASpill != nullptr);
     std::lock_guard lock(FProbSync);
     if (FSpill || (FSubject.isEmpty() && FPlainMailBody.isEmpty() && FHTMLMailBody.isEmpty()))
-        return;
+        return {};
     QByteArray record;
     AppendText(record, FSubject);
     AppendText(record, FPlainMailBody);
     AppendText(record, FHTMLMailBody);
     FSpillRecord = ASpill->Append(record);
     FSpill = std::move(ASpill);
-    // Assigning an empty string frees the memory (clear() would keep the capacity).
-    FSubject = QString();
-    FPlainMailBody = QString();
-    FHTMLMailBody = QString();
+    // Moved out, the members are empty strings without memory (clear() would keep the capacity).
+    return {std::exchange(FSubject, QString()), std::exchange(FPlainMailBody, QString()),
+            std::exchange(FHTMLMailBody, QString())};
 }
 
 bool TEmailDocument::TextsSpilled() const {

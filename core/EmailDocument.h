@@ -50,10 +50,11 @@ public:
     void SetHTMLMailBody(const QString& Value);
     // The three texts at once (one read of the file when they are spilled).
     TTexts Texts() const;
-    // Stores the three texts as one record in ASpill and frees them in memory; the document keeps
-    // ASpill alive. Nothing happens when they are spilled already or all empty. A failure of the file
-    // raises and leaves the texts in memory.
-    void SpillTexts(std::shared_ptr<TBodySpill> ASpill);
+    // Stores the three texts as one record in ASpill and takes them out of memory: the answer holds
+    // them, for the caller to free where it suits (the thread that allocated them frees them without
+    // contending for its allocator). The document keeps ASpill alive. Nothing happens when they are
+    // spilled already or all empty. A failure of the file raises and leaves the texts in memory.
+    TTexts SpillTexts(std::shared_ptr<TBodySpill> ASpill);
     bool TextsSpilled() const;
     TAttachementList* NormalFileList() { return &FNormalFileList; }
     const TAttachementList* NormalFileList() const { return &FNormalFileList; }

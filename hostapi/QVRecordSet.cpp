@@ -106,6 +106,7 @@ void TQVRecordSet::BuildColumns() {
     FAskedColumnIndex.clear();
     for (int i = 0; i < FColumns.size(); ++i)
         FColumnIndex.insert(FColumns[i].Name.toLower(), i);
+    FAskedColumnIndex = FColumnIndex;
     // One list shared by every record read (copied on the first change).
     FNoneModified = QList<bool>(FColumns.size(), false);
 }
@@ -325,9 +326,7 @@ bool TQVRecordSet::HasField(const QString& fieldName) const {
 
 int TQVRecordSet::ColumnIndex(const QString& fieldName) const {
     RequireActive();
-    // A name in lower case is a key itself; other spellings are folded once and remembered.
-    if (const auto it = FColumnIndex.constFind(fieldName); it != FColumnIndex.constEnd())
-        return *it;
+    // One lookup: the names in lower case, and the other spellings asked for, folded once.
     if (const auto it = FAskedColumnIndex.constFind(fieldName); it != FAskedColumnIndex.constEnd())
         return *it;
     const int i = FColumnIndex.value(fieldName.toLower(), -1);

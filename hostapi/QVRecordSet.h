@@ -162,7 +162,7 @@ private:
 
     QList<TColumn> FColumns;          // column 0 is the id
     QHash<QString, int> FColumnIndex; // lower-case name -> column
-    // Names asked for in other letter cases -> column; filled by ColumnIndex.
+    // FColumnIndex, and the names asked for in other letter cases -> column (added by ColumnIndex).
     mutable QHash<QString, int> FAskedColumnIndex;
     QList<bool> FNoneModified; // False for every column
     QList<TRecord> FRecords;

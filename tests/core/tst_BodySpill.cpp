@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <csignal>
 
@@ -78,6 +79,8 @@ private slots:
     void damagedFileRaisesOnRead();
     void writeThatDoesNotFitRaises();
     void spillThreadKeepsTextsItCannotWrite();
+    void spillThreadSpillsWhatIsLeftOfABatch_data();
+    void spillThreadSpillsWhatIsLeftOfABatch();
 };
 
 void tst_BodySpill::recordsComeBackAsWritten_data() {
@@ -254,6 +257,42 @@ void tst_BodySpill::spillThreadKeepsTextsItCannotWrite() {
     QCOMPARE(large.Subject(), QStringLiteral("Grüße"));
     QCOMPARE(large.PlainMailBody(), body);
     QCOMPARE(small.Subject(), QStringLiteral("Hallo"));
+}
+
+void tst_BodySpill::spillThreadSpillsWhatIsLeftOfABatch_data() {
+    QTest::addColumn<int>("documents");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one") << 1;
+    QTest::newRow("one short of a batch") << TBodySpillWorker::WakeAt - 1;
+    QTest::newRow("a batch") << TBodySpillWorker::WakeAt;
+    QTest::newRow("a batch and one") << TBodySpillWorker::WakeAt + 1;
+    QTest::newRow("past the bound") << TBodySpillWorker::Bound + TBodySpillWorker::WakeAt / 2;
+}
+
+// The spill thread waits for a batch; Finish spills the documents that did not make one, and each
+// document reads back its own texts.
+void tst_BodySpill::spillThreadSpillsWhatIsLeftOfABatch() {
+    QFETCH(int, documents);
+    QTemporaryDir folder;
+    auto spill = std::make_shared<TBodySpill>(folder.path());
+    std::vector<std::unique_ptr<TEmailDocument>> prepared;
+    const auto body = [](int i) { return QStringLiteral("Guten Tag Nr. %1, Grüße").arg(i); };
+    {
+        TBodySpillWorker worker(spill);
+        for (int i = 0; i < documents; ++i) {
+            prepared.push_back(std::make_unique<TEmailDocument>());
+            prepared.back()->SetSubject(QStringLiteral("Betreff %1").arg(i));
+            prepared.back()->SetPlainMailBody(body(i));
+            worker.Add(prepared.back().get());
+        }
+        worker.Finish();
+        QCOMPARE(worker.FailedCount(), 0);
+    }
+    for (int i = 0; i < documents; ++i) {
+        QVERIFY2(prepared[size_t(i)]->TextsSpilled(), qPrintable(QString::number(i)));
+        QCOMPARE(prepared[size_t(i)]->Subject(), QStringLiteral("Betreff %1").arg(i));
+        QCOMPARE(prepared[size_t(i)]->PlainMailBody(), body(i));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_BodySpill)

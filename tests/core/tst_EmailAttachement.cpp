@@ -520,6 +520,9 @@ void tst_EmailAttachement::ReplaceLocalFileNameMacroInFile_data() {
     QTest::newRow("plain name stays") << "Rechnung.pdf"
                                       << "/a/b.txt"
                                       << "Rechnung.pdf";
+    QTest::newRow("a bracket of no macro stays") << "[Entwurf] Rechnung.pdf"
+                                                 << "/a/b.txt"
+                                                 << "[Entwurf] Rechnung.pdf";
 }
 
 void tst_EmailAttachement::ReplaceLocalFileNameMacroInFile() {

@@ -209,7 +209,11 @@ void tst_EmailDocument::SpilledDocumentAnswersTheSameTexts() {
     document.SetBCCList(QStringLiteral("bcc@example.com"));
     document.InlineFileList() << QStringLiteral("bild.png");
 
-    document.SpillTexts(spill);
+    // The texts taken out of memory come back to the caller, to be freed where it chooses.
+    const TTexts taken = document.SpillTexts(spill);
+    QCOMPARE(taken.Subject, subject);
+    QCOMPARE(taken.PlainMailBody, plain);
+    QCOMPARE(taken.HTMLMailBody, html);
     QVERIFY(document.TextsSpilled());
     QVERIFY(spill->FileSize() > 0);
     QCOMPARE(TextsDiffer(document, {subject, plain, html}), QString());
@@ -275,8 +279,9 @@ void tst_EmailDocument::SpillingTwiceOrNothingIsHarmless() {
     SetTexts(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()});
     document.SpillTexts(spill);
     const qint64 size = spill->FileSize();
-    document.SpillTexts(spill);
+    const TTexts again = document.SpillTexts(spill);
     QCOMPARE(spill->FileSize(), size);
+    QVERIFY(again.Subject.isNull() && again.PlainMailBody.isNull() && again.HTMLMailBody.isNull());
     QCOMPARE(TextsDiffer(document, {QStringLiteral("Betreff"), QStringLiteral("Text"), QString()}),
              QString());
 }
