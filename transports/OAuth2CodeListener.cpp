@@ -115,6 +115,7 @@ void OAuth2CodeListener::Start(quint16 APort) {
         throw hostapi::EQVException(QStringLiteral("The sign-in listener could not be started: %1")
                                         .arg(QString::fromLocal8Bit(e.what())));
     }
+    FStarted = true;
 }
 
 void OAuth2CodeListener::Stop() {
@@ -139,6 +140,7 @@ void OAuth2CodeListener::StopLocked() {
     }
     FHandlers.clear();
     CloseSockets();
+    FStarted = false;
 }
 
 void OAuth2CodeListener::CloseListenSockets() {

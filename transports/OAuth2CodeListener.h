@@ -62,7 +62,8 @@ public:
     void Start(quint16 APort);
     // Idempotent; may be called from any thread but the listener's own.
     void Stop();
-    bool IsActive() const { return FActive.load(); }
+    // From a successful Start until a Stop has closed the port (so a new Start can bind it).
+    bool IsActive() const { return FStarted.load(); }
     quint16 Port() const { return FPort; }
 
 private:
@@ -84,7 +85,8 @@ private:
     RequestHandler FOnRequest;
     std::function<void()> FOnFlowEnd;
     std::mutex FControl; // serialises Start and Stop
-    std::atomic<bool> FActive{false};
+    std::atomic<bool> FActive{false};  // the accept loop goes on
+    std::atomic<bool> FStarted{false}; // started and not yet stopped: the port is bound
     quint16 FPort = 0;
     int FListenSockets[2] = {-1, -1};
     int FWakePipe[2] = {-1, -1};

@@ -90,6 +90,7 @@ private slots:
     void PortTakenRefused();
     void StopEndsIdleConnections();
     void RestartOnTheSamePort();
+    void PortFreeOnceInactive();
     void ConcurrentClientsStress();
 };
 
@@ -193,6 +194,30 @@ void tst_OAuth2CodeListener::RestartOnTheSamePort() {
             echo.Listener.Stop(); // otherwise Start stops the running listener itself
     }
     QCOMPARE(echo.Requests.load(), 20);
+}
+
+// A listener that another thread stops reads as active until its port can be bound again: a caller
+// that waits for the end of a sign-in may start the next one on the same port at once.
+void tst_OAuth2CodeListener::PortFreeOnceInactive() {
+    const quint16 port = testsupport::FreeLoopbackPort();
+    EchoListener first;
+    EchoListener second;
+    for (int round = 0; round < 50; ++round) {
+        first.Listener.Start(port);
+        QVERIFY(first.Listener.IsActive());
+        std::thread stopper([&first] { first.Listener.Stop(); });
+        while (first.Listener.IsActive())
+            std::this_thread::yield();
+        QString failure;
+        try {
+            second.Listener.Start(port);
+            second.Listener.Stop();
+        } catch (const ECouldNotBindSocket& e) {
+            failure = e.Message();
+        }
+        stopper.join();
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(failure)));
+    }
 }
 
 void tst_OAuth2CodeListener::ConcurrentClientsStress() {
