@@ -103,10 +103,8 @@ void TQVRecordSet::BuildColumns() {
     }
     FColumns = columns;
     FColumnIndex.clear();
-    FAskedColumnIndex.clear();
     for (int i = 0; i < FColumns.size(); ++i)
         FColumnIndex.insert(FColumns[i].Name.toLower(), i);
-    FAskedColumnIndex = FColumnIndex;
     // One list shared by every record read (copied on the first change).
     FNoneModified = QList<bool>(FColumns.size(), false);
 }
@@ -263,7 +261,6 @@ void TQVRecordSet::Close() {
     FPageIDs.clear();
     FColumns.clear();
     FColumnIndex.clear();
-    FAskedColumnIndex.clear();
     FRecNo = 0;
     FState = rssInactive;
 }
@@ -327,11 +324,11 @@ bool TQVRecordSet::HasField(const QString& fieldName) const {
 int TQVRecordSet::ColumnIndex(const QString& fieldName) const {
     RequireActive();
     // One lookup: the names in lower case, and the other spellings asked for, folded once.
-    if (const auto it = FAskedColumnIndex.constFind(fieldName); it != FAskedColumnIndex.constEnd())
+    if (const auto it = FColumnIndex.constFind(fieldName); it != FColumnIndex.constEnd())
         return *it;
     const int i = FColumnIndex.value(fieldName.toLower(), -1);
     if (i >= 0) {
-        FAskedColumnIndex.insert(fieldName, i);
+        FColumnIndex.insert(fieldName, i);
         return i;
     }
     // Unknown names raise "Unknown field"; known ones were not selected.

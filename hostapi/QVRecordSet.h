@@ -161,9 +161,8 @@ private:
     QList<QPair<QString, QVariant>> FDefaults;
 
     QList<TColumn> FColumns;          // column 0 is the id
-    QHash<QString, int> FColumnIndex; // lower-case name -> column
-    // FColumnIndex, and the names asked for in other letter cases -> column (added by ColumnIndex).
-    mutable QHash<QString, int> FAskedColumnIndex;
+    // Lower-case name -> column, and the names asked for in other letter cases (added by ColumnIndex).
+    mutable QHash<QString, int> FColumnIndex;
     QList<bool> FNoneModified; // False for every column
     QList<TRecord> FRecords;
     bool FPaged = false;    // loaded by OpenRecords: only the ids of FPageIDs
