@@ -1,6 +1,5 @@
 #include "BodySpill.h"
 
-#include "CoreLog.h"
 #include "FileUtils.h"
 #include "QVException.h"
 
@@ -99,13 +98,19 @@ TBodySpill::TBodySpill(const QString& AFolder) {
         RaiseSystem(QStringLiteral("The file \"%1\" for the message texts cannot be made private: %2"),
                     FFileName, error);
     }
+    // The name goes at once: the texts live as long as the descriptor, so a process that is killed
+    // leaves no recipient's text behind, and nobody else can open the file by its name.
+    if (::unlink(QFile::encodeName(FFileName).constData()) != 0) {
+        const int error = errno;
+        ::close(FFile);
+        RaiseSystem(
+            QStringLiteral("The file \"%1\" for the message texts cannot be removed from its folder: %2"),
+            FFileName, error);
+    }
 }
 
 TBodySpill::~TBodySpill() {
     ::close(FFile);
-    if (::unlink(QFile::encodeName(FFileName).constData()) != 0)
-        qCWarning(lcCore, "The file of the message texts %s could not be removed: %s", qPrintable(FFileName),
-                  std::strerror(errno));
 }
 
 TBodySpill::TRecord TBodySpill::Append(const QByteArray& ARaw) {

@@ -8,8 +8,9 @@
 namespace emailmarketing {
 
 // An append-only file of zstd-compressed records: the texts of a job's prepared documents, kept out
-// of memory. The file is created owner-only (0600) with a unique name in the given folder and is
-// removed when the object goes.
+// of memory. The file is created owner-only (0600) with a unique name in the given folder, and that
+// name is removed at once: the file lasts as long as the object, even when the process is killed.
+// FileName stays the name it had, for messages.
 //
 // Threads: Append may be called from several threads at once (each record gets a range of its own
 // under a short lock, then is written with pwrite); Read needs no lock (pread). A record is read

@@ -1,12 +1,13 @@
 // The compressed file of prepared documents' texts: records come back as they went in, the file is
-// private and goes with its owner, and a file that cannot be made, written or read raises with its
-// name.
+// private and never left in its folder, and a file that cannot be made, written or read raises with
+// its name.
 
 #include "BodySpill.h"
 #include "BodySpillWorker.h"
 #include "EmailDocument.h"
 
 #include "QVException.h"
+#include "support/OpenFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +57,11 @@ QByteArray Incompressible(qsizetype ASize) {
     return bytes;
 }
 
+// The path that opens the spill's file through this process's descriptor of it.
+QString OpenPath(const TBodySpill& ASpill) {
+    return testsupport::RemovedFileOpenPath(ASpill.FileName());
+}
+
 // Overwrites bytes of the file at AOffset.
 bool Overwrite(const QString& APath, qint64 AOffset, const QByteArray& ABytes) {
     QFile file(APath);
@@ -71,7 +77,7 @@ private slots:
     void recordsComeBackAsWritten_data();
     void recordsComeBackAsWritten();
     void fileIsPrivateUnderAnOpenUmask();
-    void fileGoesWithItsOwner();
+    void fileIsNeverLeftInItsFolder();
     void emptyFolderMeansTheSystemTemporaryFolder();
     void folderThatCannotHoldTheFileRaises_data();
     void folderThatCannotHoldTheFileRaises();
@@ -116,23 +122,33 @@ void tst_BodySpill::fileIsPrivateUnderAnOpenUmask() {
     const std::optional<QString> failure = Raised([&] { spill.emplace(folder.path()); });
     ::umask(previous);
     QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
-    QCOMPARE(ModeOf(spill->FileName()), mode_t(0600));
+    const QString path = OpenPath(*spill);
+    QVERIFY2(!path.isEmpty(), qPrintable(spill->FileName()));
+    QCOMPARE(ModeOf(path), mode_t(0600));
     QCOMPARE(QFileInfo(spill->FileName()).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
 }
 
-void tst_BodySpill::fileGoesWithItsOwner() {
+// The folder holds no name of the file while it is in use, so a killed process leaves no texts
+// behind; the descriptor goes with the object.
+void tst_BodySpill::fileIsNeverLeftInItsFolder() {
     QTemporaryDir folder;
     QString name;
     {
         TBodySpill spill(folder.path());
-        spill.Append("text");
+        const TBodySpill::TRecord record = spill.Append("text");
         name = spill.FileName();
-        QVERIFY2(QFileInfo::exists(name), qPrintable(name));
+        const QString path = OpenPath(spill);
+        QVERIFY2(!path.isEmpty(), qPrintable(name));
+        QVERIFY2(!QFileInfo::exists(spill.FileName()), qPrintable(spill.FileName()));
         // Two spills in one folder never share a file.
         const TBodySpill second(folder.path());
-        QVERIFY(second.FileName() != name);
+        QVERIFY(second.FileName() != spill.FileName());
+        QVERIFY(OpenPath(second) != path);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(spill.Read(record), QByteArray("text"));
     }
-    QVERIFY2(!QFileInfo::exists(name), qPrintable(name + QStringLiteral(" is still there")));
+    QVERIFY2(testsupport::RemovedFileOpenPath(name).isEmpty(),
+             qPrintable(name + QStringLiteral(" is still open")));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
@@ -186,15 +202,17 @@ void tst_BodySpill::damagedFileRaisesOnRead() {
     const TBodySpill::TRecord first = spill.Append(QByteArray("Sehr geehrte Frau Müller, ").repeated(100));
     const TBodySpill::TRecord record = spill.Append(Incompressible(4000));
     const qint64 middle = record.Offset + record.CompressedSize / 2;
+    const QString path = OpenPath(spill);
+    QVERIFY(!path.isEmpty());
     if (damage == QLatin1String("truncate")) {
-        QCOMPARE(::truncate(QFile::encodeName(spill.FileName()).constData(), off_t(middle)), 0);
+        QCOMPARE(::truncate(QFile::encodeName(path).constData(), off_t(middle)), 0);
     } else {
         const qint64 at = damage == QLatin1String("middle") ? middle : record.Offset;
-        QFile file(spill.FileName());
+        QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(at));
         const char byte = file.read(1).at(0);
         file.close();
-        QVERIFY(Overwrite(spill.FileName(), at, QByteArray(1, char(byte ^ 0x5a))));
+        QVERIFY(Overwrite(path, at, QByteArray(1, char(byte ^ 0x5a))));
     }
     const std::optional<QString> failure = Raised([&] { (void)spill.Read(record); });
     QVERIFY2(failure, "a damaged record was read without an exception");

@@ -14,6 +14,7 @@
 #include "QVMainInterface.h"
 #include "ScriptedEmailSender.h"
 #include "support/HostDoubles.h"
+#include "support/OpenFiles.h"
 #include "support/TestDatabase.h"
 
 #include <QCoreApplication>
@@ -890,8 +891,8 @@ void tst_JobPreparation::textsAreSpilledIntoTheJobFolder_data() {
     QTest::newRow("preview, then the run") << "run";
 }
 
-// The prepared documents keep their texts in a private file of the job's folder; the file goes
-// with the documents (a reset, the job freed, or a new preparation).
+// The prepared documents keep their texts in a private file of the job's folder, whose name is
+// removed at once; the file goes with the documents (a reset, the job freed, or a new preparation).
 void tst_JobPreparation::textsAreSpilledIntoTheJobFolder() {
     QFETCH(QString, end);
     TestDatabase db;
@@ -928,11 +929,15 @@ void tst_JobPreparation::textsAreSpilledIntoTheJobFolder() {
         QCOMPARE(texts.PlainMailBody, plain);
         QCOMPARE(texts.HTMLMailBody, html);
     }
+    // The file's name is gone from the folder at once; the job holds the file open.
     const QString file = job->SpillFileName();
     QCOMPARE(QFileInfo(file).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
     QVERIFY(job->SpillFileSize() > 0);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    const QString open = testsupport::RemovedFileOpenPath(file);
+    QVERIFY2(!open.isEmpty(), qPrintable(file));
     struct stat info {};
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+    QCOMPARE(::stat(QFile::encodeName(open).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, mode_t(0600));
 
     if (end == QLatin1String("reset")) {
@@ -947,10 +952,12 @@ void tst_JobPreparation::textsAreSpilledIntoTheJobFolder() {
         job->Prepare();
         QVERIFY(job->WaitForPreparationEnd());
         QVERIFY(job->SpillFileName() != file);
-        QVERIFY(QFileInfo::exists(job->SpillFileName()));
+        QVERIFY(!testsupport::RemovedFileOpenPath(job->SpillFileName()).isEmpty());
         QCOMPARE(job->GetSendMails(4)->Subject(), QStringLiteral("Hallo Name4"));
     }
-    QVERIFY2(!QFileInfo::exists(file), qPrintable(file + QStringLiteral(" is still there")));
+    QVERIFY2(testsupport::RemovedFileOpenPath(file).isEmpty(),
+             qPrintable(file + QStringLiteral(" is still open")));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 // A job folder that cannot hold the texts' file drops every recipient with the reason, and none of

@@ -15,6 +15,7 @@
 #include "support/TestDatabase.h"
 
 #include <QJsonArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -97,6 +98,9 @@ public:
                                : QStringList{QStringLiteral("--database"), config.SqlitePath};
         args << QStringLiteral("--server") << AServer << QStringLiteral("--template") << QString::number(ATemplate)
              << QStringLiteral("--threads") << QString::number(AThreads);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), FTemp.path());
+        FProcess.setProcessEnvironment(environment);
         FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         FProcess.start(QStringLiteral(QV_MAILING_CHILD), args);
         if (!FProcess.waitForStarted(10000))
@@ -112,8 +116,13 @@ public:
         FProcess.kill();
         return FProcess.waitForFinished(10000) && FProcess.exitStatus() == QProcess::CrashExit;
     }
+    // What it left in its temporary folder.
+    QStringList TemporaryFiles() const {
+        return QDir(FTemp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
 
 private:
+    QTemporaryDir FTemp;
     QProcess FProcess;
 };
 
@@ -703,6 +712,8 @@ void tst_Mailing::killedProcessIsClosedAtTheNextStart() {
     QVERIFY(jobId > 0);
     QVERIFY(WaitForMessages(peer, 100));
     QVERIFY(child.Kill());
+    // The prepared texts it held are not left behind.
+    QCOMPARE(child.TemporaryFiles(), QStringList());
     const QHash<QString, int> accepted = Received(peer);
     QVERIFY(ReadEndRows(jobId, templateId).EndDate.isNull());
     QVERIFY(PendingRows(jobId) > 0);
