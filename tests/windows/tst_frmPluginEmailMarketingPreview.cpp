@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -362,7 +363,10 @@ private slots:
                   QStringLiteral("<p><a href=\"http://example.org/angebot\">Angebot</a></p>"
                                  "<img src=\"%1?r=%NAME%\"><img src=\"../outside.png\"><img src=\"cid:img.png\">")
                       .arg(pixel));
-        QVERIFY(WriteFile(QFileInfo(f.Folder.path()).absolutePath() + QStringLiteral("/outside.png"), "x"));
+        // Beside the job's folder, in the folder that holds it: removed again at the end.
+        const QString outside = QFileInfo(f.Folder.path()).absolutePath() + QStringLiteral("/outside.png");
+        QVERIFY(WriteFile(outside, "x"));
+        const auto removeOutside = qScopeGuard([&] { QFile::remove(outside); });
         QVERIFY(f.Prepare());
         testsupport::ScriptedDialogService dialogs;
         testsupport::RecordingUrlOpener opener;
