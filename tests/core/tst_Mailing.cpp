@@ -116,9 +116,10 @@ public:
         FProcess.kill();
         return FProcess.waitForFinished(10000) && FProcess.exitStatus() == QProcess::CrashExit;
     }
-    // What it left in its temporary folder.
+    // What it left in its temporary folder: files and folders.
     QStringList TemporaryFiles() const {
-        return QDir(FTemp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        return QDir(FTemp.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
 
 private:
